@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Idempotent: installs only what is missing.
+set -euo pipefail
+pkgs=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  libjpeg62-turbo-dev libgif-dev libx11-dev libfontconfig-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang-format xvfb xauth x11-apps imagemagick
+  fonts-wqy-microhei fonts-liberation
+  iproute2 util-linux xdg-utils
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
