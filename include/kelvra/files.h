@@ -1,0 +1,2 @@
+/* Part of the Kelvra public interface; include <kelvra/kelvra.h>, not this file. */
+#pragma once

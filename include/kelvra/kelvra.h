@@ -1,0 +1,32 @@
+/* Kelvra: the control-card library. This is the only header a caller includes.
+ *
+ * Every export is a plain C function with the C calling convention. Results follow one rule: 0 is
+ * success, small positive codes (31, 32, 34, ...) or -1 are failures, as each function documents.
+ * The caller owns everything it passes; the library copies what it keeps.
+ */
+#ifndef KELVRA_KELVRA_H
+#define KELVRA_KELVRA_H
+
+#if defined(KELVRA_BUILDING)
+#define KELVRA_API __attribute__((visibility("default")))
+#else
+#define KELVRA_API
+#endif
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Card commands, discovery, transports and the status callback. */
+#include "kelvra/cards.h"      /* IWYU pragma: export */
+/* Programme records, default parameters and folder utilities. */
+#include "kelvra/programme.h"  /* IWYU pragma: export */
+#include "kelvra/files.h"      /* IWYU pragma: export */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KELVRA_KELVRA_H */
