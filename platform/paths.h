@@ -1,0 +1,20 @@
+// Where things live on this system.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace paths {
+
+// The running executable's folder, ending in "/". Tests may override it with set_program_folder().
+std::filesystem::path program_folder();
+void set_program_folder(const std::filesystem::path& folder);
+
+// The fixed per-user folder that stands in for drive "D:\" places ($XDG_DATA_HOME or ~/.local/share,
+// + "/vantor"), created on demand.
+std::filesystem::path user_data_folder();
+
+// A local path as callers ported from Windows may give it: "\" is taken as a separator too.
+std::filesystem::path from_local_text(std::string text);
+
+}  // namespace paths
