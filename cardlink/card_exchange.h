@@ -1,0 +1,93 @@
+// One request-and-answer exchange with a control card over a short-lived TCP connection to its command
+// port (31298), the check of a card's status answer, and the firmware version checks of the card
+// information block.
+//
+// Threading: every function here may run on any thread; an exchange blocks its caller for at most the
+// time-outs it is given (connect, then send, then receive). The only shared state is the "version warning
+// shown" flag, an atomic. The message box of ReportExchangeFailure goes through platform::show_message,
+// which serialises itself. No Qt in this header.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cardlink {
+
+// The card an exchange talks to: its id (selects the check-byte form and fills the frame's id field) and
+// its address as dotted-decimal text.
+struct CardTarget {
+    std::string card_id;
+    std::string address;
+};
+
+// Bounds of one exchange. The platform's defaults (a blocking connect gives up after about 127 s, a
+// vanished peer holds a send for minutes) would freeze the window, so every step is bounded.
+struct ExchangeTimeouts {
+    std::chrono::milliseconds connect{3000};
+    std::chrono::milliseconds send{3000};     // TCP_USER_TIMEOUT: unacknowledged data fails after this
+    std::chrono::milliseconds receive{3000};  // from the end of the send to the complete answer
+};
+
+enum class ExchangeError {
+    None,
+    NoConnection,    // socket, address or connect failed; nothing was sent
+    SendFailed,      // connected, but the frame did not leave whole
+    AnswerRejected,  // no answer within the time-out, or an answer that fails CheckCardAnswer
+};
+
+struct ExchangeResult {
+    ExchangeError error = ExchangeError::None;
+    std::vector<std::uint8_t> answer;  // the answer as received (at most kAnswerBufferSize bytes)
+    bool ok() const { return error == ExchangeError::None; }
+};
+
+inline constexpr std::size_t kAnswerBufferSize = 1000;
+inline constexpr std::size_t kScreenControlSize = 408;  // CMD_SCREEN_CONTROL payload: 102 u32 words
+
+// Sends `command` with `payload` to `target` in the exact frame form (payload + 29 bytes) and, when
+// `read_answer`, receives the answer (one frame, up to 1000 bytes) and checks it with CheckCardAnswer in
+// mode 0. Shows nothing: pass the result to ReportExchangeFailure. A payload above 2048 bytes cannot be
+// framed: SendFailed, and no connection is opened. An empty card id or address gives NoConnection.
+ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
+                               std::span<const std::uint8_t> payload, bool read_answer = true,
+                               const ExchangeTimeouts& timeouts = {});
+
+// 0 when `answer` is a status answer (0x80, 0xC4, 0xCA or 0xD3) that begins with three 0x7E bytes and
+// whose text (the first `length` data bytes) is "Success!"; -1 otherwise, and for any mode but 0. Reads
+// only the `answer` bytes; the check byte is not verified.
+int CheckCardAnswer(std::span<const std::uint8_t> answer, int mode);
+
+// Shows the failure to the user: IDS_MESSAGE_CARD_LINK_ERROR for NoConnection, `failure_text` (the
+// command's own short code, e.g. "error RP") for SendFailed and AnswerRejected when it is not empty.
+// Nothing for success.
+void ReportExchangeFailure(const ExchangeResult& result, std::string_view failure_text);
+
+// ExchangeCommand followed by ReportExchangeFailure: 0 on success, -1 otherwise.
+int ExchangeAndReport(const CardTarget& target, std::uint8_t command, std::span<const std::uint8_t> payload,
+                      std::string_view failure_text, bool read_answer = true,
+                      const ExchangeTimeouts& timeouts = {});
+
+// Firmware version words of the card information block: the main window formats the word at offset 1032
+// (card_info::kSoftwareVersionOffset) with warnings and checks it with CheckSetupVersion, and formats the
+// word at offset 1036 quietly.
+inline constexpr std::uint32_t kLowVersionLimit = 0x070930;    // low 24 bits below this: "!!! " warning
+inline constexpr std::uint32_t kSmartSetupVersion = 0x080814;  // V8.814: the oldest card smart setup drives
+
+// "V%X.%X" of the upper and lower 16 bits. Unless `quiet`, and only while no version warning has been
+// shown in this run: a lower half below 10, or low 24 bits below 0x070930 ("!!! " first), shows the card
+// id followed by IDS_MESSAGE_VERSION_LOW, and no further warning is shown in this run.
+std::string FormatFirmwareVersion(std::uint32_t version, std::string_view card_id, bool quiet);
+
+// Unless `quiet`: 1 (with IDS_MESSAGE_DUDO_LOW_VERSION shown) when the low 24 bits are below 0x080814;
+// otherwise, and always when `quiet`, 0.
+int CheckSetupVersion(std::uint32_t version, std::string_view card_id, bool quiet);
+
+// Forgets that a version warning was shown (for tests of the once-per-run rule).
+void ResetVersionWarningForTest();
+
+}  // namespace cardlink
