@@ -33,8 +33,9 @@ struct Choice {
 // "Chinese_zavo_s"); the first "Language/*.ini" under `program_folder` whose ZAVO_Language equals it.
 // None matches: the default files are written and "Multi_ch_zavo_s.ini" is taken. The wanted name is
 // stored in the settings file. The result becomes the current language.
-Choice choose_language(const std::filesystem::path& program_folder, const std::filesystem::path& settings_file,
-                       std::string_view requested, const DefaultWriter& write_defaults);
+Choice choose_language(const std::filesystem::path& program_folder,
+                       const std::filesystem::path& settings_file, std::string_view requested,
+                       const DefaultWriter& write_defaults);
 
 // The current language file (empty path before any choice).
 std::filesystem::path current_file();

@@ -30,7 +30,8 @@ bool write_string(const std::filesystem::path& file, std::string_view section, s
 std::vector<std::string> keys(const std::filesystem::path& file, std::string_view section);
 
 // The same semantics over text already in memory (for embedded files and tests).
-std::optional<std::string> find_in_text(std::string_view text, std::string_view section, std::string_view key);
+std::optional<std::string> find_in_text(std::string_view text, std::string_view section,
+                                        std::string_view key);
 std::string write_in_text(std::string_view text, std::string_view section, std::string_view key,
                           std::optional<std::string_view> value);
 

@@ -13,7 +13,7 @@ enum class MessageButtons { Ok, YesNo, OkCancel };
 enum class MessageReply { Ok, Cancel, Yes, No };
 
 class MessageService {
-public:
+  public:
     virtual ~MessageService() = default;
     // `text` and `caption` are UTF-8. An empty caption means the program's default caption.
     virtual MessageReply show(const std::string& text, const std::string& caption, MessageIcon icon,

@@ -1,0 +1,38 @@
+// Start-up of the program: program folder, settings file, language, single instance, main window.
+// UI thread only.
+#pragma once
+
+#include <QString>
+#include <filesystem>
+
+#include "common/localisation.h"
+
+namespace startup {
+
+// Embedded default files ("owner data"): the three language files and the default settings file.
+enum Resource : int {
+    kEnglishLanguage = 1,
+    kSimplifiedLanguage = 2,
+    kTraditionalLanguage = 3,
+    kSettings = 4
+};
+
+// Writes embedded resource `number` to `file` (create or truncate). False when there is no such
+// resource; a file that cannot be opened is skipped silently.
+bool extract_resource(int number, const std::filesystem::path& file);
+
+// Writes "Multi_eng_zavo.ini", "Multi_ch_zavo_s.ini" and "Multi_ch_zavo_t.ini" into `language_folder`.
+void write_default_language_files(const std::filesystem::path& language_folder);
+
+std::filesystem::path settings_file(const std::filesystem::path& program_folder);
+
+// Settings file (written from the embedded copy when missing) and language choice.
+localisation::Choice prepare(const std::filesystem::path& program_folder);
+
+// The main window's title: "IDD102_Title" text + "--version[" + build date + " " + build time + "]".
+QString main_window_title();
+
+// The whole program; returns the process exit code.
+int run(int argc, char** argv);
+
+}  // namespace startup

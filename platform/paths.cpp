@@ -1,0 +1,61 @@
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+
+namespace paths {
+namespace {
+std::mutex& folder_mutex() {
+    static std::mutex m;
+    return m;
+}
+std::optional<std::filesystem::path>& override_folder() {
+    static std::optional<std::filesystem::path> folder;
+    return folder;
+}
+std::filesystem::path with_trailing_slash(std::filesystem::path p) {
+    std::string s = p.string();
+    if (s.empty() || s.back() != '/') s.push_back('/');
+    return s;
+}
+}  // namespace
+
+std::filesystem::path program_folder() {
+    {
+        std::lock_guard lock(folder_mutex());
+        if (override_folder()) return *override_folder();
+    }
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return with_trailing_slash(std::filesystem::current_path(ec));
+    return with_trailing_slash(exe.parent_path());
+}
+
+void set_program_folder(const std::filesystem::path& folder) {
+    std::lock_guard lock(folder_mutex());
+    override_folder() = with_trailing_slash(folder);
+}
+
+std::filesystem::path user_data_folder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    std::filesystem::path base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::filesystem::path(home != nullptr ? home : "/tmp") / ".local" / "share";
+    }
+    std::filesystem::path folder = base / "vantor";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return folder;
+}
+
+std::filesystem::path from_local_text(std::string text) {
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+}  // namespace paths
