@@ -44,6 +44,7 @@ enum Command : std::uint8_t {
     CMD_FILE_HEADER = 0x01,
     CMD_FILE_DATA = 0x02,
     CMD_SAVE_VALUE = 0x40,
+    CMD_RESTORE_IP = 0x43,
     CMD_UPGRADE_BEGIN = 0x81,
     CMD_GET_CARD_INFO = 0x82,
     CMD_SET_CLOCK = 0x83,
@@ -54,23 +55,42 @@ enum Command : std::uint8_t {
     CMD_GET_IO = 0x8E,
     CMD_DISCOVER = 0x90,
     CMD_WINDOW = 0x91,
+    CMD_GLINT_WINDOW = 0x92,
     CMD_UPGRADE_START = 0x93,
     CMD_UPGRADE_END = 0x94,
+    CMD_EXIT_STUNT = 0x95,
     CMD_SELECT_PROGRAM = 0x97,
     CMD_GET_CARD_MORE_INFO = 0x9A,
 };
 
 enum Answer : std::uint8_t {
+    ANS_FILE_HEADER = 0x41,
+    ANS_FILE_DATA = 0x42,
     ANS_STATUS_SAVE_VALUE = 0x80,
+    ANS_UPGRADE_BEGIN = 0xC1,
     ANS_CARD_INFO = 0xC2,
     ANS_SCREEN_CONTROL = 0xC4,
     ANS_SAVE_SETTINGS = 0xCA,
+    ANS_GET_IO = 0xCE,
     ANS_DISCOVER = 0xD0,
+    ANS_WINDOW = 0xD1,
     ANS_UPGRADE_START = 0xD3,
     ANS_CARD_MORE_INFO = 0xDA,
 };
 
 enum class CheckForm { PlainSum, Complement };
+
+// Little-endian 32-bit helpers for the byte formats built on frames (p points at 4 valid bytes).
+inline void put_u32le(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+inline std::uint32_t get_u32le(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
 
 // Plain sum for ids beginning with p, s or x (any case); the complement for every other id.
 CheckForm check_form_for_id(std::string_view card_id);
@@ -97,9 +117,9 @@ struct Received {
     std::uint8_t command = 0;
     std::string card_id;  // text of the 20-byte field (up to its first NUL)
     std::uint32_t parameter = 0;
-    std::uint32_t length = 0;          // as the length field says
+    std::uint32_t length = 0;            // as the length field says
     std::span<const std::uint8_t> data;  // the data bytes actually present (at most `length`)
-    bool lead_in_ok = false;           // begins with three 0x7E bytes
+    bool lead_in_ok = false;             // begins with three 0x7E bytes
 };
 
 // Returns nothing when fewer than 28 bytes are present.
