@@ -107,7 +107,9 @@ TEST_F(AppTest, ChangingTheLanguageInTheSettingsChangesTheMainWindowTexts) {
         if (!id.isValid()) continue;
         std::string text = localisation::lookup_or_empty(localisation::control_key(102, id.toInt()));
         if (text.empty()) continue;
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) EXPECT_EQ(b->text().toStdString(), text) << id.toInt();
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(b->text().toStdString(), text) << id.toInt();
+        }
     }
 }
 
