@@ -1,11 +1,321 @@
 #include "mainwindow/main_window.h"
 
+#include <QCheckBox>
+#include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
 #include "app/localise_dialog.h"
 #include "app/startup.h"
+#include "common/card_info.h"
+#include "common/localisation.h"
+#include "mainwindow/message_window.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "screenconfig/hcp_dialogs.h"
+#include "screenconfig/screen_files.h"
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString cut15(const std::string& text) {
+    return qs(text.substr(0, card_info::kMaxAddressText));
+}
+
+QLineEdit* address_edit(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    static const QRegularExpression ipv4(QStringLiteral(R"(^(\d{1,3}(\.\d{0,3}){0,3})?$)"));
+    edit->setValidator(new QRegularExpressionValidator(ipv4, edit));
+    edit->setMaxLength(static_cast<int>(card_info::kMaxAddressText));
+    edit->setPlaceholderText(QStringLiteral("0.0.0.0"));
+    return edit;
+}
+
+QString version_text(const card_info::CardInfo& info) {
+    // The board's version is shown as it is; the program's version carries the low-version warning.
+    std::string hv = cardlink::FormatFirmwareVersion(info.hardware_version, info.card_id, true);
+    std::string sv = cardlink::FormatFirmwareVersion(info.software_version, info.card_id, false);
+    return qs(localisation::lookup("IDS_MESSAGE_DOWNLOAD_HV") + " " + hv + "," +
+              localisation::lookup("IDS_MESSAGE_DOWNLOAD_SV") + " " + sv);
+}
+
+}  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
+    buildControls();
     localise_dialog(this, kDialogNumber);
+    address_->setEnabled(false);
+    check_address_->setEnabled(false);
+
+    QFont list_font(QStringLiteral("Arial"));
+    list_font.setPixelSize(24);
+    card_list_->setFont(list_font);
+
+    connectCardLink();
+    link_.open();
+
+    send_to_receiver_->setEnabled(false);
+    send_to_card_->setEnabled(false);
+    save_hcp_->setEnabled(false);
+
+    link_.startDiscovery();
     setWindowTitle(startup::main_window_title());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    link_.stopDiscovery();
+}
+
+void MainWindow::buildControls() {
+    auto* root = new QVBoxLayout(this);
+
+    version_ = numbered(new QLineEdit(this), kVersionField);
+    version_->setReadOnly(true);
+    root->addWidget(version_);
+
+    auto* columns = new QHBoxLayout;
+    root->addLayout(columns, 1);
+
+    // Left: the cards found on the network, and a card addressed by IP.
+    auto* cards = numbered(new QGroupBox(QStringLiteral("请选择需要智能设置的屏"), this), kCardListTitle);
+    auto* cards_layout = new QVBoxLayout(cards);
+    card_list_ = numbered(new QListWidget(cards), kCardList);
+    card_list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    cards_layout->addWidget(card_list_, 1);
+    auto* search = numbered(new QPushButton(QStringLiteral("手动检查"), cards), kManualSearch);
+    cards_layout->addWidget(search);
+    address_mode_box_ = numbered(new QCheckBox(QStringLiteral("指定IP地址的控制卡"), cards), kAddressMode);
+    cards_layout->addWidget(address_mode_box_);
+    auto* address_row = new QHBoxLayout;
+    address_row->addWidget(numbered(new QLabel(QStringLiteral("IP地址:"), cards), kAddressLabel));
+    address_ = numbered(address_edit(cards), kAddressField);
+    address_row->addWidget(address_, 1);
+    check_address_ = numbered(new QPushButton(QStringLiteral("检测"), cards), kCheckAddress);
+    address_row->addWidget(check_address_);
+    cards_layout->addLayout(address_row);
+    columns->addWidget(cards, 1);
+
+    // Right: the selected card's settings and the screen parameters.
+    auto* right = new QVBoxLayout;
+    columns->addLayout(right, 1);
+    auto* network = new QGridLayout;
+    auto add_row = [&](int row, int label_id, const char* label, int edit_id, QLineEdit*& edit) {
+        network->addWidget(numbered(new QLabel(QString::fromUtf8(label), this), label_id), row, 0);
+        edit = numbered(address_edit(this), edit_id);
+        network->addWidget(edit, row, 1);
+    };
+    add_row(0, kIpAddressLabel, "IP地址:", kIpAddress, ip_);
+    add_row(1, kSubnetMaskLabel, "掩码:", kSubnetMask, mask_);
+    add_row(2, kGatewayLabel, "网关:", kGateway, gateway_);
+    auto* size_validator =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^\\d{0,5}$")), this);
+    network->addWidget(numbered(new QLabel(QStringLiteral("屏宽:"), this), kScreenWidthLabel), 3, 0);
+    width_ = numbered(new QLineEdit(this), kScreenWidth);
+    width_->setValidator(size_validator);
+    network->addWidget(width_, 3, 1);
+    network->addWidget(numbered(new QLabel(QStringLiteral("屏高:"), this), kScreenHeightLabel), 4, 0);
+    height_ = numbered(new QLineEdit(this), kScreenHeight);
+    height_->setValidator(size_validator);
+    network->addWidget(height_, 4, 1);
+    right->addLayout(network);
+
+    auto* load_row = new QHBoxLayout;
+    auto* load = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);
+    load_row->addWidget(load);
+    hcp_title_ = numbered(new QLineEdit(this), kHcpTitle);
+    hcp_title_->setReadOnly(true);
+    load_row->addWidget(hcp_title_, 1);
+    right->addLayout(load_row);
+
+    auto* send_row = new QHBoxLayout;
+    send_to_card_ = numbered(new QPushButton(QStringLiteral("发送到控制卡"), this), kSendToCard);
+    send_row->addWidget(send_to_card_);
+    save_hcp_ = numbered(new QPushButton(QStringLiteral("保存到文件"), this), kSaveHcp);
+    save_hcp_->setVisible(false);  // used by the wizard's finish
+    send_row->addWidget(save_hcp_);
+    send_to_receiver_ = numbered(new QPushButton(QStringLiteral("发送到接收卡"), this), kSendToReceiver);
+    send_to_receiver_->setVisible(false);
+    send_row->addWidget(send_to_receiver_);
+    right->addLayout(send_row);
+    right->addStretch(1);
+
+    auto* help = numbered(new QPushButton(QStringLiteral("帮助"), this), kHelp);
+    right->addWidget(help, 0, Qt::AlignRight);
+
+    connect(card_list_, &QListWidget::currentRowChanged, this, &MainWindow::onListSelectionChanged);
+    connect(search, &QPushButton::clicked, this, &MainWindow::onManualSearch);
+    connect(address_mode_box_, &QCheckBox::toggled, this, &MainWindow::onAddressModeToggled);
+    connect(check_address_, &QPushButton::clicked, this, &MainWindow::onCheckAddress);
+    connect(load, &QPushButton::clicked, this, &MainWindow::onLoadHcp);
+    connect(save_hcp_, &QPushButton::clicked, this, &MainWindow::onSaveHcp);
+    connect(send_to_card_, &QPushButton::clicked, this, &MainWindow::onSendToCard);
+    connect(send_to_receiver_, &QPushButton::clicked, this, &MainWindow::onSendToReceiver);
+    connect(help, &QPushButton::clicked, this, &MainWindow::onHelp);
+    connect(width_, &QLineEdit::textChanged, this, &MainWindow::onScreenSizeEdited);
+    connect(height_, &QLineEdit::textChanged, this, &MainWindow::onScreenSizeEdited);
+    resize(760, 520);
+}
+
+void MainWindow::connectCardLink() {
+    connect(&link_, &cardlink::CardLink::cardListed, this, &MainWindow::onCardListed);
+    connect(&link_, &cardlink::CardLink::cardSelected, this,
+            [this](const QString&, const QString&, int index) { onCardSelectedAutomatically(index); });
+    connect(&link_, &cardlink::CardLink::cardInfoArrived, this, &MainWindow::onCardInfoArrived);
+    connect(&link_, &cardlink::CardLink::duplicateWarning, this, &MainWindow::onDuplicateWarning);
+}
+
+QWidget* MainWindow::control(int id) const {
+    for (QWidget* w : findChildren<QWidget*>()) {
+        QVariant v = w->property(kControlIdProperty);
+        if (v.isValid() && v.toInt() == id) return w;
+    }
+    return nullptr;
+}
+
+MessageWindow* MainWindow::messageWindow() const { return message_window_.data(); }
+
+bool MainWindow::haveCards() const {
+    return card_list_->count() > 0;
+}
+
+void MainWindow::onCardListed(const QString& card_id, int index) {
+    QSignalBlocker block(card_list_);
+    card_list_->insertItem(index, card_id);
+}
+
+void MainWindow::onCardSelectedAutomatically(int index) {
+    // The card link has already asked the first card for its report; only show the selection.
+    QSignalBlocker block(card_list_);
+    card_list_->setCurrentRow(index);
+}
+
+void MainWindow::clearSelectedCard() {
+    working_.card_selected();
+    ip_->clear();
+    mask_->clear();
+    gateway_->clear();
+    version_->clear();
+}
+
+void MainWindow::onListSelectionChanged(int row) {
+    if (!haveCards() || row < 0) return;
+    clearSelectedCard();
+    link_.selectCard(row);
+}
+
+void MainWindow::onCardInfoArrived(const QString&, const QString& address, bool shown) {
+    // In address mode the report of the card at the typed address is the one on screen.
+    if (!shown && !(address_mode_ && address == address_->text())) return;
+    showCardInfo();
+}
+
+void MainWindow::showCardInfo() {
+    const card_info::CardInfo info = card_info::decode_card_info(link_.cardInfo());
+    ip_->setText(cut15(info.ip_address));
+    mask_->setText(cut15(info.subnet_mask));
+    gateway_->setText(cut15(info.gateway));
+    if (info.screen_width != 0 || info.screen_height != 0) {
+        width_->setText(QString::number(info.screen_width));
+        height_->setText(QString::number(info.screen_height));
+    }
+    hcp_title_->clear();
+    send_to_card_->setEnabled(true);
+    working_.config.set(screenconfig::ConfigField::scanClockCode, info.scan_clock_code);
+    working_.config.set(screenconfig::ConfigField::grayValue, info.gray_value);
+    working_.config.set(screenconfig::ConfigField::grayRefreshCode, info.gray_refresh_code);
+    working_.config.set(screenconfig::ConfigField::grayDepthCode, info.gray_depth_code);
+    version_->setText(version_text(info));
+}
+
+void MainWindow::onDuplicateWarning(const QString& text) {
+    if (duplicate_on_screen_) return;
+    duplicate_on_screen_ = true;
+    if (message_window_ == nullptr) {
+        message_window_ = new MessageWindow(this);
+        message_window_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(message_window_, &QDialog::finished, this, [this] { duplicate_on_screen_ = false; });
+    }
+    message_window_->setText(text);
+    message_window_->show();
+    message_window_->raise();
+}
+
+void MainWindow::onAddressModeToggled(bool on) {
+    address_mode_ = on;
+    card_list_->setEnabled(!on);
+    address_->setEnabled(on);
+    check_address_->setEnabled(on);
+    if (!on) link_.setTargetOverride(std::nullopt);
+}
+
+void MainWindow::onCheckAddress() {
+    if (!address_mode_) return;
+    const std::string address = address_->text().toStdString();
+    clearSelectedCard();
+    link_.setTargetOverride(cardlink::CardTarget{std::string(cardlink::kCheckCardId), address});
+    link_.checkAddress(address);
+}
+
+void MainWindow::onManualSearch() {
+    clearSelectedCard();
+    {
+        QSignalBlocker block(card_list_);
+        for (int i = card_list_->count() - 1; i >= 0; --i) delete card_list_->takeItem(i);
+    }
+    link_.clearAndSearch();
+}
+
+void MainWindow::onLoadHcp() {
+    screenconfig::LoadResult result =
+        screenconfig::load_hcp_file(working_, haveCards(), screenconfig::open_hcp_chooser(this));
+    if (!result.chosen) return;
+    hcp_title_->setText(qs(result.title));
+    send_to_receiver_->setEnabled(false);
+    save_hcp_->setEnabled(false);
+    send_to_card_->setEnabled(true);
+}
+
+void MainWindow::onSaveHcp() {
+    screenconfig::save_hcp_file(working_, haveCards(), screenconfig::save_hcp_chooser(this));
+}
+
+void MainWindow::onSendToCard() {
+    if (!haveCards() && !address_mode_) return;
+    screenconfig::send_params(working_, link_.target());
+}
+
+void MainWindow::onSendToReceiver() {
+    if (!haveCards() && !address_mode_) return;
+    screenconfig::send_params_if_saved(working_, link_.target());
+}
+
+std::filesystem::path MainWindow::helpDocument() {
+    return paths::program_folder() / "DudoHelp.html";
+}
+
+void MainWindow::onHelp() {
+    // Like the shell call it replaces, the result is not examined: without a viewer nothing happens.
+    shell::open_document(helpDocument());
+}
+
+void MainWindow::onScreenSizeEdited() {
+    if (width_->text().isEmpty() || height_->text().isEmpty()) return;
+    screen_width_ = width_->text().toInt();
+    screen_height_ = height_->text().toInt();
+}
+
+void MainWindow::reject() {
+    screenconfig::on_close(working_, haveCards(), screenconfig::save_hcp_chooser(this));
+    QDialog::reject();
+}

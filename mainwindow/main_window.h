@@ -1,15 +1,115 @@
 // The main setup window (dialog 102): the program's only top-level window. It renders the card link's
-// state and forwards the user's actions; card exchanges live in cardlink/, records in screenconfig/.
-// UI thread only.
+// state (card list, the selected card's report) and forwards the user's actions to the card link
+// (cardlink/) and the screen-parameter operations (screenconfig/); it never touches sockets or records
+// itself. UI thread only.
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
+#include <memory>
+
+#include "cardlink/card_link.h"
+#include "screenconfig/working_set.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class MessageWindow;
 
 class MainWindow : public QDialog {
     Q_OBJECT
   public:
+    static constexpr int kDialogNumber = 102;
+    // Control numbers of the dialog template.
+    enum Control : int {
+        kSendToCard = 1000,
+        kScreenWidth = 1007,
+        kScreenHeight = 1008,
+        kVersionField = 1009,
+        kCardList = 1005,
+        kHelp = 1033,
+        kLoadHcp = 1038,
+        kSaveHcp = 1039,
+        kSendToReceiver = 1040,
+        kAddressField = 1050,
+        kIpAddress = 1101,
+        kSubnetMask = 1102,
+        kGateway = 1103,
+        kManualSearch = 1168,
+        kHcpTitle = 1169,
+        kAddressMode = 1188,
+        kCheckAddress = 1189,
+        // Labels; the template left them unnumbered, numbered here so they can be translated too.
+        kCardListTitle = 2001,
+        kScreenWidthLabel = 2002,
+        kScreenHeightLabel = 2003,
+        kIpAddressLabel = 2004,
+        kSubnetMaskLabel = 2005,
+        kGatewayLabel = 2006,
+        kAddressLabel = 2007,
+    };
+
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    static constexpr int kDialogNumber = 102;
+    cardlink::CardLink& cardLink() { return link_; }
+    const screenconfig::WorkingSet& workingSet() const { return working_; }
+    int screenWidth() const { return screen_width_; }
+    int screenHeight() const { return screen_height_; }
+    bool addressMode() const { return address_mode_; }
+    MessageWindow* messageWindow() const;
+
+    // The control with dialog control number `id` (for tests and localisation checks).
+    QWidget* control(int id) const;
+
+    // The help document beside the program.
+    static std::filesystem::path helpDocument();
+
+  public slots:
+    void reject() override;
+
+  private:
+    void buildControls();
+    void connectCardLink();
+    void clearSelectedCard();
+    void showCardInfo();
+    void onCardListed(const QString& card_id, int index);
+    void onCardSelectedAutomatically(int index);
+    void onCardInfoArrived(const QString& card_id, const QString& address, bool shown);
+    void onListSelectionChanged(int row);
+    void onDuplicateWarning(const QString& text);
+    void onAddressModeToggled(bool on);
+    void onCheckAddress();
+    void onManualSearch();
+    void onLoadHcp();
+    void onSaveHcp();
+    void onSendToCard();
+    void onSendToReceiver();
+    void onHelp();
+    void onScreenSizeEdited();
+    bool haveCards() const;
+
+    cardlink::CardLink link_;
+    screenconfig::WorkingSet working_;
+    int screen_width_ = 0;
+    int screen_height_ = 0;
+    bool address_mode_ = false;
+    bool duplicate_on_screen_ = false;
+
+    QListWidget* card_list_ = nullptr;
+    QLineEdit* version_ = nullptr;
+    QLineEdit* hcp_title_ = nullptr;
+    QLineEdit* ip_ = nullptr;
+    QLineEdit* mask_ = nullptr;
+    QLineEdit* gateway_ = nullptr;
+    QLineEdit* width_ = nullptr;
+    QLineEdit* height_ = nullptr;
+    QLineEdit* address_ = nullptr;
+    QCheckBox* address_mode_box_ = nullptr;
+    QPushButton* check_address_ = nullptr;
+    QPushButton* send_to_card_ = nullptr;
+    QPushButton* save_hcp_ = nullptr;
+    QPushButton* send_to_receiver_ = nullptr;
+    QPointer<MessageWindow> message_window_;
 };
