@@ -1,0 +1,484 @@
+#include "simulator/card_model.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <system_error>
+
+namespace sim {
+namespace {
+
+constexpr std::size_t kScreenControlWords = 102;
+constexpr std::uint64_t kConfigImageSize = 2'097'588;
+constexpr std::string_view kConfigFileName = "Config.sys";
+
+// Offsets inside the 52 ScreenParams bytes (record offsets 8..59) that the wizard's single settings change.
+constexpr std::size_t kParamHubType = 0;
+constexpr std::size_t kParamDecodeType = 4;
+constexpr std::size_t kParamLineGroup = 20;
+constexpr std::size_t kParamScanCode = 24;
+constexpr std::size_t kParamLineInterval = 28;
+constexpr std::size_t kParamDecodeOrder = 32;
+constexpr std::size_t kParamDecodeWordA = 36;
+constexpr std::size_t kParamDecodeWordB = 40;
+static_assert(kParamDecodeWordB + 4 <= card_info::kScreenParamsSize);
+
+bool valid_ipv4(const std::string& text) {
+    in_addr a{};
+    return text.size() <= card_info::kMaxAddressText && inet_pton(AF_INET, text.c_str(), &a) == 1;
+}
+
+std::string gateway_for(const std::string& address) {
+    const auto dot = address.rfind('.');
+    return dot == std::string::npos ? std::string() : address.substr(0, dot) + ".1";
+}
+
+std::string text_of(std::span<const std::uint8_t> data) {
+    return std::string(data.begin(), std::find(data.begin(), data.end(), std::uint8_t{0}));
+}
+
+std::uint32_t word(std::span<const std::uint8_t> data, std::size_t i) {
+    return 4 * i + 4 <= data.size() ? frame::get_u32le(data.data() + 4 * i) : 0;
+}
+
+}  // namespace
+
+CardModel::CardModel(const CardConfig& config, std::filesystem::path folder,
+                     std::chrono::steady_clock::time_point started)
+    : config_(config), folder_(std::move(folder)), started_(started) {
+    auto& i = state_.info;
+    i.card_id = config.id;
+    i.ip_address = config.address;
+    i.subnet_mask = config.subnet_mask;
+    i.gateway = config.gateway.empty() ? gateway_for(config.address) : config.gateway;
+    i.screen_width = config.screen_width;
+    i.screen_height = config.screen_height;
+    i.software_version = config.software_version;
+    i.hardware_version = config.hardware_version;
+    factory_restore();
+    state_.factory_restores = 0;
+    state_.bound_address = config.address;
+    state_.faults = config.faults;
+}
+
+void CardModel::factory_restore() {
+    auto& i = state_.info;
+    i.brightness = 8;
+    i.scan_clock_code = 2;
+    i.duty_cycle = 0;
+    i.oe_polarity = 0;
+    i.data_polarity = 0;
+    i.gray_value = 256;
+    i.gray_refresh_code = 11;
+    i.gray_depth_code = 5;
+    i.gamma_red = i.gamma_green = i.gamma_blue = 1.0f;
+    i.horizontal_shift = 0;
+    i.screen_params = {};
+    ++state_.factory_restores;
+}
+
+CheckResult CardModel::check(std::span<const std::uint8_t> bytes, std::string_view frame_id) const {
+    const auto family = frame::check_form_for_id(config_.id);
+    const bool plain = frame::verify_check_byte(bytes, frame::CheckForm::PlainSum);
+    const bool complement = frame::verify_check_byte(bytes, frame::CheckForm::Complement);
+    if (plain) return {frame::CheckForm::PlainSum, true};
+    if (complement)
+        return {frame::CheckForm::Complement,
+                family == frame::CheckForm::Complement ||
+                    frame::check_form_for_id(frame_id) == frame::CheckForm::Complement};
+    return {};
+}
+
+bool CardModel::faulted(std::uint8_t command) const {
+    return state_.faults.only_command == 0 || state_.faults.only_command == command;
+}
+
+std::vector<std::uint8_t> CardModel::answer(std::uint8_t code, std::vector<std::uint8_t> data) const {
+    const frame::Packet p{code, config_.id, 0, std::move(data)};
+    const auto form = frame::check_form_for_id(config_.id);
+    switch (config_.answer_form) {
+        case WireForm::Stream:
+            return frame::encode_stream(p, form);
+        case WireForm::Fixed:
+            return frame::encode_fixed(p, form);
+        case WireForm::Exact:
+            break;
+    }
+    return frame::encode_exact(p, form);
+}
+
+std::vector<std::uint8_t> CardModel::status_answer(std::uint8_t code, bool success) const {
+    // The text goes out NUL-terminated, so readers that take it as a C string stop before the check byte.
+    const std::string_view text = success ? "Success!" : "Error!";
+    std::vector<std::uint8_t> data(text.begin(), text.end());
+    data.push_back(0);
+    return answer(code, std::move(data));
+}
+
+bool CardModel::change_address(const std::string& text) {
+    if (!valid_ipv4(text)) return false;
+    state_.info.ip_address = text;
+    return true;
+}
+
+HandleResult CardModel::handle(const frame::Received& f, std::optional<IncomingFile>& slot,
+                               std::size_t self) {
+    HandleResult r;
+    const bool hit = faulted(f.command);
+    bool ok = !(hit && state_.faults.answer_error);
+    std::optional<std::uint8_t> status;  // status answer code to send
+    auto& info = state_.info;
+    const auto data = f.data;
+
+    switch (f.command) {
+        case frame::CMD_DISCOVER: {
+            std::vector<std::uint8_t> ip(card_info::kAddressTextSize, 0);
+            std::memcpy(ip.data(), info.ip_address.data(), std::min(info.ip_address.size(), ip.size() - 1));
+            r.answer = answer(frame::ANS_DISCOVER, std::move(ip));
+            break;
+        }
+        case frame::CMD_GET_CARD_INFO: {
+            const auto block = card_info::encode_card_info(info);
+            r.answer = answer(frame::ANS_CARD_INFO, {block.begin(), block.end()});
+            break;
+        }
+        case frame::CMD_GET_CARD_MORE_INFO: {
+            card_info::CardMoreInfo more;
+            more.card_id = config_.id;
+            more.model = "LEDSIM";
+            more.ip_address = info.ip_address;
+            in_addr a{};
+            inet_pton(AF_INET, info.ip_address.c_str(), &a);
+            const auto* o = reinterpret_cast<const std::uint8_t*>(&a.s_addr);
+            char mac[20];
+            std::snprintf(mac, sizeof mac, "02:00:%02x:%02x:%02x:%02x", o[0], o[1], o[2], o[3]);
+            more.mac_address = mac;
+            more.software_version = info.software_version;
+            more.hardware_version = info.hardware_version;
+            more.uptime_seconds = static_cast<std::uint32_t>(
+                std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)
+                    .count());
+            more.stored_files = static_cast<std::uint32_t>(
+                std::count_if(files_.begin(), files_.end(), [](const StoredFile& s) { return s.complete; }));
+            more.free_space_kib = 65536;
+            const auto block = card_info::encode_card_more_info(more);
+            r.answer = answer(frame::ANS_CARD_MORE_INFO, {block.begin(), block.end()});
+            break;
+        }
+        case frame::CMD_GET_IO: {
+            const std::uint32_t line = word(data, 0);
+            std::vector<std::uint8_t> out(16, 0);
+            frame::put_u32le(out.data(), line);
+            frame::put_u32le(out.data() + 4, line < 32 ? (info.output_lines >> line) & 1u : 0u);
+            frame::put_u32le(out.data() + 8, info.output_lines);
+            frame::put_u32le(out.data() + 12, info.input_lines);
+            r.answer = answer(frame::ANS_GET_IO, std::move(out));
+            break;
+        }
+        case frame::CMD_SET_IO: {
+            const std::uint32_t line = word(data, 0);
+            if (line < 32) {
+                if (word(data, 1) != 0)
+                    info.output_lines |= 1u << line;
+                else
+                    info.output_lines &= ~(1u << line);
+            } else {
+                r.note = "line out of range";
+            }
+            break;
+        }
+        case frame::CMD_SET_CLOCK:
+            for (std::size_t i = 0; i < card_info::kClockWords; ++i) info.clock[i] = word(data, i);
+            break;
+        case frame::CMD_SELECT_PROGRAM:
+            info.programme = word(data, 0);
+            break;
+        case frame::CMD_RESET_CARD:
+            ++state_.resets;
+            break;
+        case frame::CMD_SCREEN_CONTROL: {
+            bool answered = false;
+            screen_control(data, r, answered);
+            if (answered) status = frame::ANS_SCREEN_CONTROL;
+            break;
+        }
+        case frame::CMD_SAVE_VALUE:
+            ++state_.save_values;
+            status = frame::ANS_STATUS_SAVE_VALUE;
+            break;
+        case frame::CMD_SAVE_SETTINGS: {
+            status = frame::ANS_SAVE_SETTINGS;
+            if (data.size() < card_info::kSettingsSize) {
+                r.note = "settings block too short";
+                ok = false;
+                break;
+            }
+            const auto s = card_info::decode_settings_block(data);
+            if (!valid_ipv4(s.ip_address) || !valid_ipv4(s.subnet_mask) ||
+                (!s.gateway.empty() && !valid_ipv4(s.gateway))) {
+                r.note = "bad address in settings block";
+                ok = false;
+                break;
+            }
+            if (ok) {
+                change_address(s.ip_address);
+                info.subnet_mask = s.subnet_mask;
+                info.gateway = s.gateway;
+                info.screen_width = s.screen_width;
+                info.screen_height = s.screen_height;
+                ++state_.save_settings;
+            }
+            break;
+        }
+        case frame::CMD_RESTORE_IP:
+            if (!change_address(text_of(data))) r.note = "bad address";
+            break;
+        case frame::CMD_UPGRADE_START:
+        case frame::CMD_UPGRADE_BEGIN:
+            status =
+                f.command == frame::CMD_UPGRADE_START ? frame::ANS_UPGRADE_START : frame::ANS_UPGRADE_BEGIN;
+            if (ok) {
+                state_.upgrade_running = true;
+                state_.upgrade_announced = word(data, 0);
+            }
+            break;
+        case frame::CMD_UPGRADE_END:
+            if (state_.upgrade_running) ++state_.upgrades_finished;
+            state_.upgrade_running = false;
+            break;
+        case frame::CMD_FILE_HEADER:
+            file_header(f, slot, self, r);
+            break;
+        case frame::CMD_FILE_DATA:
+            file_data(f, slot, r);
+            break;
+        case frame::CMD_WINDOW:
+        case frame::CMD_GLINT_WINDOW:
+        case frame::CMD_EXIT_STUNT:
+            ++state_.window_commands;
+            break;
+        default:
+            r.note = "unknown command";
+            r.accepted = false;
+            break;
+    }
+    if (status) r.answer = status_answer(*status, ok);
+
+    if (hit && r.answer) {
+        const auto& faults = state_.faults;
+        if (faults.silent) {
+            r.answer.reset();
+        } else {
+            r.delay_ms = faults.delay_ms;
+            auto& a = *r.answer;
+            switch (faults.malformed) {
+                case Malformed::Short:
+                    a.resize(std::min<std::size_t>(a.size(), 20));
+                    break;
+                case Malformed::NoLeadIn:
+                    a[0] = a[1] = a[2] = 0;
+                    break;
+                case Malformed::BogusLength:
+                    frame::put_u32le(a.data() + frame::kLengthOffset, 0xFFFFFFFFu);
+                    break;
+                case Malformed::None:
+                    break;
+            }
+        }
+    }
+    return r;
+}
+
+void CardModel::screen_control(std::span<const std::uint8_t> data, HandleResult& r, bool& answered) {
+    auto& info = state_.info;
+    std::vector<std::uint32_t> w(std::min(kScreenControlWords, data.size() / 4));
+    for (std::size_t i = 0; i < w.size(); ++i) w[i] = word(data, i);
+    auto at = [&](std::size_t i) { return i < w.size() ? w[i] : 0u; };
+    auto set_param = [&](std::size_t offset, std::uint32_t v) {
+        frame::put_u32le(info.screen_params.data() + offset, v);
+    };
+    if (w.empty()) {
+        r.note = "no sub-command";
+        return;
+    }
+    const std::uint32_t sub = w[0];
+    state_.last_screen_control[sub] = w;
+    // Senders read the answer of these sub-commands; brightness, gamma, factory restore, apply and the
+    // test patterns of the test dialog (and of Kelvra) go unanswered.
+    answered = true;
+    switch (sub) {
+        case 1:
+            answered = at(1) == 7 && at(2) != 5;  // point tracing lights points without waiting
+            if (at(1) == 7 && at(2) == 7) {
+                if (data.size() < 12 + card_info::kScreenParamsSize) {
+                    r.note = "screen parameters too short";
+                    break;
+                }
+                std::copy_n(data.begin() + 12, card_info::kScreenParamsSize, info.screen_params.begin());
+            }
+            break;
+        case 2:
+            answered = false;
+            info.brightness = at(2);
+            break;
+        case 3:
+            answered = false;
+            info.gamma_red = std::bit_cast<float>(at(2));
+            info.gamma_green = std::bit_cast<float>(at(3));
+            info.gamma_blue = std::bit_cast<float>(at(4));
+            break;
+        case 4:
+            answered = false;
+            factory_restore();
+            break;
+        case 5:
+            info.gray_value = at(2);
+            info.gray_refresh_code = at(3);
+            info.gray_depth_code = at(4);
+            break;
+        case 6:
+            info.oe_polarity = at(2);
+            break;
+        case 7:
+            info.scan_clock_code = at(2);
+            break;
+        case 8:
+            info.duty_cycle = at(2);
+            break;
+        case 11:
+            info.data_polarity = at(2);
+            break;
+        case 19:
+            info.horizontal_shift = at(2);
+            break;
+        case 12:
+            set_param(kParamLineGroup, at(2));
+            break;
+        case 13:
+            set_param(kParamLineInterval, at(2));
+            break;
+        case 15:
+            set_param(kParamDecodeType, at(2));
+            break;
+        case 20:
+            set_param(kParamScanCode, at(2));
+            break;
+        case 21:
+            set_param(kParamDecodeWordA, at(2));
+            set_param(kParamDecodeWordB, at(3));
+            break;
+        case 24:
+            set_param(kParamHubType, at(2));
+            break;
+        case 25:
+            set_param(kParamDecodeOrder, at(2));
+            break;
+        case 9:
+        case 16:
+            break;
+        case 23:
+            answered = false;
+            ++state_.config_applied;
+            check_config_image();
+            break;
+        default:
+            answered = false;
+            r.note = "unknown sub-command";
+            break;
+    }
+}
+
+void CardModel::check_config_image() {
+    state_.config_valid = false;
+    std::ifstream in(folder_ / std::string(kConfigFileName), std::ios::binary);
+    std::vector<std::uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (image.size() != kConfigImageSize || std::memcmp(image.data(), "LED", 4) != 0) return;
+    std::uint32_t sum = 0;
+    for (std::size_t off = 0; off + 4 < image.size(); off += 4) sum += frame::get_u32le(image.data() + off);
+    state_.config_valid = sum == frame::get_u32le(image.data() + image.size() - 4);
+}
+
+void CardModel::abandon(IncomingFile& file) {
+    if (file.out.is_open()) file.out.close();
+}
+
+void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile>& slot, std::size_t self,
+                            HandleResult& r) {
+    if (slot) {
+        if (!slot->refused && slot->remaining > 0) r.note = "previous file cut short; ";
+        slot->out.close();
+        slot.reset();
+    }
+    const auto header = decode_file_header(f.data);
+    if (!header) {
+        r.note += "file header too short";
+        r.accepted = false;
+        return;
+    }
+    std::string card_path = card_path_of(*header);
+    // Upgrade files (kind 1 and 2 during an upgrade) land below the two firmware folders.
+    if (state_.upgrade_running && (header->file_type == 1 || header->file_type == 2))
+        card_path = std::string(header->file_type == 1 ? "Kernel" : "Application") +
+                    (card_path.starts_with("\\") ? "" : "\\") + card_path;
+    IncomingFile in;
+    in.card = self;
+    in.remaining = header->file_length;
+    const auto local = resolve_card_path(folder_, card_path);
+    if (!local) {
+        r.note += "refused card path";
+        r.accepted = false;
+        in.refused = true;
+        slot.emplace(std::move(in));
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(local->parent_path(), ec);
+    in.out.open(*local, std::ios::binary | std::ios::trunc);
+    if (!in.out) {
+        r.note += "cannot create file";
+        in.refused = true;
+        slot.emplace(std::move(in));
+        return;
+    }
+    StoredFile rec{card_path, *local, header->file_type, header->file_length, 0, header->file_length == 0};
+    auto same = std::find_if(files_.begin(), files_.end(),
+                             [&](const StoredFile& s) { return s.local_path == *local; });
+    if (same != files_.end()) {
+        *same = rec;
+        in.record = static_cast<std::size_t>(same - files_.begin());
+    } else {
+        in.record = files_.size();
+        files_.push_back(rec);
+    }
+    if (header->file_length == 0) in.out.close();
+    slot.emplace(std::move(in));
+}
+
+void CardModel::file_data(const frame::Received& f, std::optional<IncomingFile>& slot, HandleResult& r) {
+    if (!slot) {
+        r.note = "file data without header";
+        r.accepted = false;
+        return;
+    }
+    if (slot->refused) {
+        r.note = "file data dropped";
+        r.accepted = false;
+        return;
+    }
+    auto& rec = files_[slot->record];
+    const std::uint64_t take = std::min<std::uint64_t>(f.data.size(), slot->remaining);
+    if (take < f.data.size()) r.note = "data beyond the announced length dropped";
+    if (take > 0) {
+        slot->out.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(take));
+        slot->remaining -= take;
+        rec.received += take;
+    }
+    if (slot->remaining == 0 && slot->out.is_open()) {
+        slot->out.close();
+        rec.complete = true;
+    }
+}
+
+}  // namespace sim

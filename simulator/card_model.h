@@ -1,0 +1,84 @@
+// What one simulated card does with a frame: its state, its answers and the files it stores. No
+// sockets here; the simulator feeds it decoded frames and sends what it returns.
+//
+// Threading: not thread-safe; the simulator calls it under its one lock.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "simulator/card_storage.h"
+#include "simulator/sim.h"
+
+namespace sim {
+
+// A file being received on one connection (or from one UDP peer).
+struct IncomingFile {
+    std::size_t card = 0;    // index of the card that took the header
+    std::size_t record = 0;  // index into that card's stored files
+    bool refused = false;    // the header named a path outside the card folder: data is dropped
+    std::uint64_t remaining = 0;
+    std::ofstream out;
+};
+
+struct CheckResult {
+    std::optional<frame::CheckForm> matched;
+    bool accepted = false;
+};
+
+struct HandleResult {
+    std::optional<std::vector<std::uint8_t>> answer;  // already in the card's wire form, faults applied
+    int delay_ms = 0;
+    std::string note;
+    bool accepted = true;
+};
+
+class CardModel {
+  public:
+    CardModel(const CardConfig& config, std::filesystem::path folder,
+              std::chrono::steady_clock::time_point started);
+
+    const std::string& id() const { return config_.id; }
+    const CardConfig& config() const { return config_; }
+    const std::filesystem::path& folder() const { return folder_; }
+    CardState& state() { return state_; }
+    const CardState& state() const { return state_; }
+    const std::vector<StoredFile>& stored_files() const { return files_; }
+
+    // A card checks the check byte in its own family's form. It also takes the plain sum, which
+    // Kelvra sends to every card, and the complement when the frame's id calls for it ("Broadcast!",
+    // or the fixed id of Vantor's address mode sent to a card of the other family).
+    CheckResult check(std::span<const std::uint8_t> frame_bytes, std::string_view frame_id) const;
+
+    // `slot` is the connection's file transfer; `self` is this card's index in the simulator.
+    HandleResult handle(const frame::Received& f, std::optional<IncomingFile>& slot, std::size_t self);
+
+    // Ends a transfer cut short (connection closed, or a new header arrived first).
+    void abandon(IncomingFile& file);
+
+  private:
+    std::vector<std::uint8_t> status_answer(std::uint8_t code, bool success) const;
+    std::vector<std::uint8_t> answer(std::uint8_t code, std::vector<std::uint8_t> data) const;
+    bool faulted(std::uint8_t command) const;
+    void screen_control(std::span<const std::uint8_t> data, HandleResult& r, bool& answered);
+    void file_header(const frame::Received& f, std::optional<IncomingFile>& slot, std::size_t self,
+                     HandleResult& r);
+    void file_data(const frame::Received& f, std::optional<IncomingFile>& slot, HandleResult& r);
+    bool change_address(const std::string& text);
+    void factory_restore();
+    void check_config_image();
+
+    CardConfig config_;
+    std::filesystem::path folder_;
+    std::chrono::steady_clock::time_point started_;
+    CardState state_;
+    std::vector<StoredFile> files_;
+};
+
+}  // namespace sim

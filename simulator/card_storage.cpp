@@ -1,0 +1,69 @@
+#include "simulator/card_storage.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/frame.h"
+
+namespace sim {
+namespace {
+
+std::string text_field(std::span<const std::uint8_t> data, std::size_t offset) {
+    const auto* begin = data.data() + offset;
+    return std::string(begin, std::find(begin, begin + kFileHeaderTextSize, std::uint8_t{0}));
+}
+
+std::vector<std::string_view> split(std::string_view path) {
+    std::vector<std::string_view> parts;
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '\\' || path[i] == '/') {
+            if (i > begin) parts.push_back(path.substr(begin, i - begin));
+            begin = i + 1;
+        }
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::optional<FileHeader> decode_file_header(std::span<const std::uint8_t> data) {
+    if (data.size() < kFileHeaderSize) return std::nullopt;
+    FileHeader h;
+    h.file_type = frame::get_u32le(data.data());
+    h.file_length = frame::get_u32le(data.data() + 4);
+    h.blocks = frame::get_u32le(data.data() + 8);
+    h.folder = text_field(data, kFileHeaderFolderOffset);
+    h.name = text_field(data, kFileHeaderNameOffset);
+    return h;
+}
+
+std::string card_path_of(const FileHeader& header) {
+    if (header.name.empty()) return {};
+    const auto parts = split(header.folder);
+    if (!parts.empty() && parts.back() == header.name) return header.folder;
+    if (header.folder.empty()) return header.name;
+    return header.folder + "\\" + header.name;
+}
+
+std::optional<std::filesystem::path> resolve_card_path(const std::filesystem::path& root,
+                                                       std::string_view card_path) {
+    if (card_path.empty() || card_path.front() == '/') return std::nullopt;
+    if (card_path.size() >= 2 && (card_path[0] == '\\' || card_path[0] == '/') &&
+        (card_path[1] == '\\' || card_path[1] == '/'))
+        return std::nullopt;
+    std::filesystem::path out = root;
+    bool any = false;
+    for (const auto part : split(card_path)) {
+        if (part == ".") continue;
+        if (part == "..") return std::nullopt;
+        for (const char c : part)
+            if (static_cast<unsigned char>(c) < 0x20 || c == ':') return std::nullopt;
+        out /= std::string(part);
+        any = true;
+    }
+    if (!any) return std::nullopt;
+    return out;
+}
+
+}  // namespace sim

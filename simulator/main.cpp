@@ -1,0 +1,49 @@
+// ledcard-sim: runs the simulated cards of the command line until SIGINT or SIGTERM.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "simulator/config.h"
+#include "simulator/sim.h"
+
+int main(int argc, char** argv) {
+    const auto parsed = sim::parse_args(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.help) {
+        std::fputs(sim::kUsage, stdout);
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "ledcard-sim: %s\n(see ledcard-sim --help)\n", parsed.error.c_str());
+        return 2;
+    }
+    // Three sockets per address and one per connection: many cards need more than the default limit.
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+        lim.rlim_cur = lim.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &lim);
+    }
+    // Block the stop signals before the I/O thread starts, so only sigwait below receives them.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    auto started = sim::Simulator::start(parsed.config);
+    if (!started) {
+        std::fprintf(stderr, "ledcard-sim: %s\n", started.error.c_str());
+        return 1;
+    }
+    for (const auto& c : parsed.config.cards)
+        std::fprintf(stderr, "card %s at %s\n", c.id.c_str(), c.address.c_str());
+    std::fprintf(stderr, "ledcard-sim: %zu cards ready\n", parsed.config.cards.size());
+
+    int sig = 0;
+    sigwait(&stop_signals, &sig);
+    started.simulator->stop();
+    std::fprintf(stderr, "ledcard-sim: stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
+    return 0;
+}

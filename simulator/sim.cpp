@@ -1,0 +1,718 @@
+#include "simulator/sim.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <utility>
+
+#include "simulator/card_model.h"
+#include "simulator/journal.h"
+#include "simulator/stream_reassembler.h"
+
+namespace sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string errno_text(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+std::optional<in_addr_t> parse_ipv4(const std::string& text) {
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
+    return a.s_addr;
+}
+
+std::string address_text(in_addr_t a) {
+    char buf[INET_ADDRSTRLEN];
+    in_addr in{};
+    in.s_addr = a;
+    inet_ntop(AF_INET, &in, buf, sizeof buf);
+    return buf;
+}
+
+std::string peer_text(const sockaddr_in& sa) {
+    return address_text(sa.sin_addr.s_addr) + ":" + std::to_string(ntohs(sa.sin_port));
+}
+
+sockaddr_in socket_address(in_addr_t addr, std::uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = addr;
+    sa.sin_port = htons(port);
+    return sa;
+}
+
+// Unbound sockets are closed on every error path.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    Fd(Fd&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+    Fd& operator=(Fd&& o) noexcept {
+        if (this != &o) {
+            reset();
+            fd = std::exchange(o.fd, -1);
+        }
+        return *this;
+    }
+    ~Fd() { reset(); }
+    void reset() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    int release() { return std::exchange(fd, -1); }
+};
+
+Fd open_socket(int type, in_addr_t addr, std::uint16_t port, std::string& error) {
+    Fd s(::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (s.fd < 0) {
+        error = errno_text("socket");
+        return {};
+    }
+    const int one = 1;
+    setsockopt(s.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    const auto sa = socket_address(addr, port);
+    if (::bind(s.fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        error = errno_text(("bind " + address_text(addr) + ":" + std::to_string(port)).c_str());
+        return {};
+    }
+    if (type == SOCK_STREAM && ::listen(s.fd, 64) != 0) {
+        error = errno_text("listen");
+        return {};
+    }
+    return s;
+}
+
+bool is_broadcast(in_addr_t a) {
+    const auto host = ntohl(a);
+    return host == 0xFFFFFFFFu || (host & 0xFFu) == 0xFFu;
+}
+
+std::string folder_name(const std::string& id) {
+    std::string out;
+    for (const char c : id)
+        out += (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') ? c : '_';
+    return out.empty() ? std::string("_") : out;
+}
+
+// Sends everything, waiting a little for a full socket buffer; false when the peer is gone.
+bool send_all(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0) return false;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+struct Simulator::Impl {
+    struct Endpoint {
+        std::string address;
+        in_addr_t addr = 0;
+        Fd udp_discovery;  // address:31296
+        Fd udp_command;    // address:31298
+        Fd tcp_listener;   // address:31298
+        std::vector<std::size_t> cards;
+    };
+    struct Connection {
+        Fd fd;
+        Endpoint* endpoint = nullptr;
+        sockaddr_in peer{};
+        StreamReassembler stream;
+        std::optional<IncomingFile> file;
+        int data_frames = 0;
+    };
+    struct UdpSession {
+        std::optional<IncomingFile> file;
+    };
+    struct Delayed {
+        Clock::time_point at;
+        std::uint64_t connection = 0;  // 0: a datagram
+        int udp_fd = -1;
+        sockaddr_in dest{};
+        std::vector<std::uint8_t> bytes;
+    };
+    // What one received frame is: where it came from and how to answer.
+    struct Origin {
+        Transport transport;
+        std::uint16_t port;
+        std::string local;
+        sockaddr_in peer;
+        std::size_t datagram_size;
+        Connection* connection;  // TCP only
+    };
+
+    SimulatorConfig config;
+    Clock::time_point started = Clock::now();
+    bool own_root = false;
+
+    // Guarded by mu: cards, journal, the journal file.
+    mutable std::mutex mu;
+    mutable std::condition_variable journal_changed;
+    std::vector<std::unique_ptr<CardModel>> cards;
+    std::vector<JournalEntry> journal;
+    std::ofstream journal_out;
+
+    // I/O thread only (and start() before the thread runs).
+    std::vector<std::unique_ptr<Endpoint>> endpoints;
+    Fd shared;
+    Fd wake;
+    std::map<std::uint64_t, Connection> connections;
+    std::uint64_t next_connection = 1;
+    std::map<std::pair<Endpoint*, std::string>, UdpSession> udp_sessions;
+    std::vector<Delayed> delayed;
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+
+    ~Impl() {
+        if (own_root) {
+            std::error_code ec;
+            std::filesystem::remove_all(config.storage_root, ec);
+        }
+    }
+
+    Endpoint* endpoint_for(const std::string& address) {
+        for (auto& e : endpoints)
+            if (e->address == address && e->tcp_listener.fd >= 0) return e.get();
+        return nullptr;
+    }
+
+    std::unique_ptr<Endpoint> open_endpoint(const std::string& address, in_addr_t addr, std::string& error) {
+        auto e = std::make_unique<Endpoint>();
+        e->address = address;
+        e->addr = addr;
+        e->udp_discovery = open_socket(SOCK_DGRAM, addr, frame::kDiscoveryPort, error);
+        if (e->udp_discovery.fd < 0) return nullptr;
+        e->udp_command = open_socket(SOCK_DGRAM, addr, frame::kCommandPort, error);
+        if (e->udp_command.fd < 0) return nullptr;
+        e->tcp_listener = open_socket(SOCK_STREAM, addr, frame::kCommandPort, error);
+        if (e->tcp_listener.fd < 0) return nullptr;
+        return e;
+    }
+
+    void add_journal(JournalEntry e) {  // mu held
+        e.seq = journal.size();
+        e.ms = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+        if (journal_out.is_open()) journal_out << to_json_line(e) << '\n' << std::flush;
+        journal.push_back(std::move(e));
+        journal_changed.notify_all();
+    }
+
+    void wake_up() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wake.fd, &one, sizeof one);
+    }
+
+    Endpoint* endpoint_of_card(std::size_t card) {
+        for (auto& e : endpoints)
+            if (std::find(e->cards.begin(), e->cards.end(), card) != e->cards.end()) return e.get();
+        return nullptr;
+    }
+
+    // Moves a card whose address was changed by a command onto sockets at the new address.
+    std::string follow_address(std::size_t index) {  // mu held
+        auto& card = *cards[index];
+        auto& st = card.state();
+        if (!card.config().follow_address_changes || st.info.ip_address == st.bound_address) return {};
+        const auto addr = parse_ipv4(st.info.ip_address);
+        if (!addr) return "address change refused";
+        Endpoint* old = endpoint_of_card(index);
+        Endpoint* target = endpoint_for(st.info.ip_address);
+        if (target && !target->cards.empty() && !config.allow_duplicate_addresses)
+            return "cannot move to " + st.info.ip_address + ": address in use";
+        if (!target) {
+            std::string error;
+            auto e = open_endpoint(st.info.ip_address, *addr, error);
+            if (!e) return "cannot move to " + st.info.ip_address + ": " + error;
+            target = e.get();
+            endpoints.push_back(std::move(e));
+        }
+        if (old) {
+            old->cards.erase(std::remove(old->cards.begin(), old->cards.end(), index), old->cards.end());
+            if (old->cards.empty()) {
+                old->udp_discovery.reset();
+                old->udp_command.reset();
+                old->tcp_listener.reset();
+            }
+        }
+        target->cards.push_back(index);
+        st.bound_address = st.info.ip_address;
+        return "moved to " + st.info.ip_address;
+    }
+
+    void schedule(const HandleResult& r, const Origin& o, std::size_t card, std::uint64_t connection_id,
+                  std::vector<Delayed>& now) {
+        if (!r.answer) return;
+        Delayed d;
+        d.at = Clock::now() + std::chrono::milliseconds(r.delay_ms);
+        d.bytes = *r.answer;
+        if (o.transport == Transport::Tcp) {
+            d.connection = connection_id;
+        } else {
+            // A card answers from its own address, on the port the frame came to.
+            Endpoint* e = endpoint_of_card(card);
+            if (!e) return;
+            d.udp_fd = o.port == frame::kCommandPort ? e->udp_command.fd : e->udp_discovery.fd;
+            d.dest = o.peer;
+        }
+        if (r.delay_ms > 0)
+            delayed.push_back(std::move(d));
+        else
+            now.push_back(std::move(d));
+    }
+
+    void transmit(const Delayed& d) {
+        if (d.connection != 0) {
+            auto it = connections.find(d.connection);
+            if (it != connections.end() && !send_all(it->second.fd.fd, d.bytes)) connections.erase(it);
+            return;
+        }
+        if (d.udp_fd < 0) return;
+        ::sendto(d.udp_fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&d.dest),
+                 sizeof d.dest);
+    }
+
+    // Chooses the cards that take a frame among `candidates` (the cards at the address it reached).
+    std::vector<std::size_t> targets(const frame::Received& f, const std::string& id,
+                                     const std::vector<std::size_t>& candidates, bool broadcast,
+                                     const std::optional<IncomingFile>& file) const {  // mu held
+        if (f.command == frame::CMD_FILE_DATA && file) return {file->card};
+        if (f.command == frame::CMD_DISCOVER) return candidates;
+        for (const auto c : candidates)
+            if (cards[c]->id().substr(0, frame::kIdFieldSize) == id) return {c};
+        if (broadcast) {
+            if (id == frame::kBroadcastId) return candidates;
+            return {};
+        }
+        // Cards answer frames with any id (Vantor's address mode uses a fixed one, upgrades "Broadcast!").
+        if (!candidates.empty()) return {candidates.front()};
+        return {};
+    }
+
+    // Handles one complete frame; returns the connection's fate (false: close it).
+    bool process(std::span<const std::uint8_t> bytes, const Origin& o,
+                 const std::vector<std::size_t>& candidates, bool broadcast,
+                 std::optional<IncomingFile>& file, std::uint64_t connection_id, std::vector<Delayed>& now) {
+        bool keep = true;
+        std::lock_guard lock(mu);
+        JournalEntry base;
+        base.transport = o.transport;
+        base.local_port = o.port;
+        base.local_address = o.local;
+        base.peer = peer_text(o.peer);
+        base.datagram_size = o.datagram_size;
+        const auto f = frame::decode(bytes);
+        if (!f) {
+            base.note = "shorter than a header";
+            add_journal(std::move(base));
+            return keep;
+        }
+        base.command = f->command;
+        const auto* idp = bytes.data() + frame::kIdOffset;
+        base.id.assign(idp, std::find(idp, idp + frame::kIdFieldSize, std::uint8_t{0}));
+        base.parameter = f->parameter;
+        base.length = f->length;
+        base.data.assign(f->data.begin(), f->data.end());
+        base.lead_in_ok = f->lead_in_ok;
+        const auto chosen = targets(*f, base.id, candidates, broadcast, file);
+        if (!f->lead_in_ok || chosen.empty()) {
+            base.note = !f->lead_in_ok ? "no lead-in" : "no card for this frame";
+            const bool plain = frame::verify_check_byte(bytes, frame::CheckForm::PlainSum);
+            const bool compl_ = frame::verify_check_byte(bytes, frame::CheckForm::Complement);
+            if (plain) base.check_form = frame::CheckForm::PlainSum;
+            if (compl_) base.check_form = frame::CheckForm::Complement;
+            add_journal(std::move(base));
+            return keep;
+        }
+        for (const auto c : chosen) {
+            auto& card = *cards[c];
+            JournalEntry e = base;
+            e.card = card.id();
+            const auto check = card.check(bytes, base.id);
+            e.check_form = check.matched;
+            if (!check.accepted) {
+                e.note = check.matched ? "check byte in the other family's form" : "check byte wrong";
+                add_journal(std::move(e));
+                continue;
+            }
+            auto r = card.handle(*f, file, c);
+            e.accepted = r.accepted;
+            e.note = r.note;
+            const std::string moved = follow_address(c);
+            if (!moved.empty()) e.note += (e.note.empty() ? "" : "; ") + moved;
+            if (o.transport == Transport::Tcp && f->command == frame::CMD_FILE_DATA && o.connection) {
+                ++o.connection->data_frames;
+                const int limit = card.state().faults.close_after_data_frames;
+                if (limit >= 0 && o.connection->data_frames >= limit) {
+                    e.note += (e.note.empty() ? "" : "; ") + std::string("connection closed (fault)");
+                    keep = false;
+                }
+            }
+            add_journal(std::move(e));
+            if (keep) schedule(r, o, c, connection_id, now);
+        }
+        return keep;
+    }
+
+    void datagram(int fd, Endpoint* e, std::uint16_t port) {
+        for (;;) {
+            std::vector<std::uint8_t> buf(65536);
+            sockaddr_in peer{};
+            iovec iov{buf.data(), buf.size()};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+            msghdr msg{};
+            msg.msg_name = &peer;
+            msg.msg_namelen = sizeof peer;
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            const ssize_t n = ::recvmsg(fd, &msg, 0);
+            if (n < 0) return;
+            buf.resize(static_cast<std::size_t>(n));
+            in_addr_t dest = e ? e->addr : INADDR_ANY;
+            for (auto* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                    in_pktinfo info{};
+                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                    dest = info.ipi_addr.s_addr;
+                }
+            std::vector<std::size_t> candidates;
+            bool broadcast = false;
+            Endpoint* at = e;
+            if (!at) {
+                // The shared socket: a broadcast reaches every card; a unicast only the cards there.
+                for (auto& ep : endpoints)
+                    if (ep->addr == dest && ep->tcp_listener.fd >= 0) at = ep.get();
+                if (!at && is_broadcast(dest)) {
+                    broadcast = true;
+                    std::lock_guard lock(mu);
+                    for (std::size_t i = 0; i < cards.size(); ++i) candidates.push_back(i);
+                }
+            }
+            if (at) candidates = at->cards;
+            const Origin o{Transport::Udp, port, address_text(dest), peer, buf.size(), nullptr};
+            auto& session = udp_sessions[{at, peer_text(peer)}];
+            std::vector<Delayed> now;
+            process(buf, o, candidates, broadcast, session.file, 0, now);
+            for (const auto& d : now) transmit(d);
+        }
+    }
+
+    void accept_on(Endpoint& e) {
+        for (;;) {
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            const int fd = ::accept4(e.tcp_listener.fd, reinterpret_cast<sockaddr*>(&peer), &len,
+                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) return;
+            Connection c;
+            c.fd = Fd(fd);
+            c.endpoint = &e;
+            c.peer = peer;
+            connections.emplace(next_connection++, std::move(c));
+        }
+    }
+
+    void read_connection(std::uint64_t id) {
+        auto it = connections.find(id);
+        auto& c = it->second;
+        std::uint8_t buf[65536];
+        const ssize_t n = ::recv(c.fd.fd, buf, sizeof buf, 0);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        if (n <= 0) {
+            close_connection(it);
+            return;
+        }
+        c.stream.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
+        std::vector<Delayed> now;
+        bool keep = true;
+        while (keep) {
+            auto f = c.stream.next();
+            if (!f) break;
+            const Origin o{Transport::Tcp, frame::kCommandPort, c.endpoint->address, c.peer, 0, &c};
+            keep = process(*f, o, c.endpoint->cards, false, c.file, id, now);
+        }
+        for (const auto& d : now) transmit(d);
+        if (!keep) {
+            it = connections.find(id);
+            if (it != connections.end()) close_connection(it);
+        }
+    }
+
+    void close_connection(std::map<std::uint64_t, Connection>::iterator it) {
+        if (it->second.file) {
+            std::lock_guard lock(mu);
+            cards[it->second.file->card]->abandon(*it->second.file);
+        }
+        connections.erase(it);
+    }
+
+    void run() {
+        while (!stopping.load()) {
+            std::vector<pollfd> fds;
+            enum Kind { Wake, Shared, Discovery, Command, Listener, Conn };
+            std::vector<std::pair<Kind, std::uintptr_t>> what;
+            auto add = [&](int fd, Kind k, std::uintptr_t ref) {
+                if (fd < 0) return;
+                fds.push_back({fd, POLLIN, 0});
+                what.emplace_back(k, ref);
+            };
+            add(wake.fd, Wake, 0);
+            add(shared.fd, Shared, 0);
+            for (auto& e : endpoints) {
+                const auto ref = reinterpret_cast<std::uintptr_t>(e.get());
+                add(e->udp_discovery.fd, Discovery, ref);
+                add(e->udp_command.fd, Command, ref);
+                add(e->tcp_listener.fd, Listener, ref);
+            }
+            for (auto& [id, c] : connections) add(c.fd.fd, Conn, id);
+            int timeout = 1000;
+            const auto now = Clock::now();
+            for (const auto& d : delayed)
+                timeout = std::min<int>(
+                    timeout,
+                    static_cast<int>(std::max<long long>(
+                        0, std::chrono::duration_cast<std::chrono::milliseconds>(d.at - now).count() + 1)));
+            if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+            // Delayed answers whose time has come.
+            const auto t = Clock::now();
+            std::vector<Delayed> due;
+            for (auto it = delayed.begin(); it != delayed.end();) {
+                if (it->at <= t) {
+                    due.push_back(std::move(*it));
+                    it = delayed.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            for (const auto& d : due) transmit(d);
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                const auto [kind, ref] = what[i];
+                auto* e = reinterpret_cast<Endpoint*>(ref);
+                switch (kind) {
+                    case Wake: {
+                        std::uint64_t v;
+                        [[maybe_unused]] auto n = ::read(wake.fd, &v, sizeof v);
+                        break;
+                    }
+                    case Shared:
+                        datagram(shared.fd, nullptr, frame::kDiscoveryPort);
+                        break;
+                    case Discovery:
+                        if (e->udp_discovery.fd >= 0) datagram(e->udp_discovery.fd, e, frame::kDiscoveryPort);
+                        break;
+                    case Command:
+                        if (e->udp_command.fd >= 0) datagram(e->udp_command.fd, e, frame::kCommandPort);
+                        break;
+                    case Listener:
+                        if (e->tcp_listener.fd >= 0) accept_on(*e);
+                        break;
+                    case Conn:
+                        if (connections.count(ref)) read_connection(ref);
+                        break;
+                }
+            }
+        }
+    }
+
+    CardModel* find(std::string_view id) const {  // mu held
+        for (auto& c : cards)
+            if (c->id() == id) return c.get();
+        return nullptr;
+    }
+};
+
+Simulator::Simulator(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Simulator::~Simulator() {
+    stop();
+}
+
+StartResult Simulator::start(SimulatorConfig config) {
+    auto impl = std::make_unique<Impl>();
+    auto& im = *impl;
+    if (config.cards.empty()) return {nullptr, "no cards"};
+    std::set<std::string> ids;
+    std::map<std::string, std::size_t> per_address;
+    for (const auto& c : config.cards) {
+        if (c.id.empty() || c.id.size() > card_info::kCardIdSize - 1)
+            return {nullptr, "bad card id \"" + c.id + "\""};
+        if (!ids.insert(c.id).second) return {nullptr, "card id " + c.id + " given twice"};
+        if (!parse_ipv4(c.address)) return {nullptr, "card " + c.id + ": bad address \"" + c.address + "\""};
+        if (++per_address[c.address] > 1 && !config.allow_duplicate_addresses)
+            return {nullptr, "two cards at " + c.address + " (allow duplicate addresses to permit it)"};
+    }
+    std::error_code ec;
+    if (config.storage_root.empty()) {
+        char pattern[] = "/tmp/ledcard-sim-XXXXXX";
+        if (!::mkdtemp(pattern)) return {nullptr, errno_text("mkdtemp")};
+        config.storage_root = pattern;
+        im.own_root = true;
+    }
+    std::filesystem::create_directories(config.storage_root, ec);
+    if (ec) return {nullptr, "storage folder: " + ec.message()};
+    if (!config.journal_file.empty()) {
+        im.journal_out.open(config.journal_file, std::ios::app);
+        if (!im.journal_out) return {nullptr, "cannot open journal " + config.journal_file.string()};
+    }
+    for (const auto& c : config.cards) {
+        const auto folder = config.storage_root / folder_name(c.id);
+        std::filesystem::create_directories(folder, ec);
+        if (ec) return {nullptr, "card folder " + folder.string() + ": " + ec.message()};
+        im.cards.push_back(std::make_unique<CardModel>(c, folder, im.started));
+    }
+    std::string error;
+    if (config.discovery_socket) {
+        im.shared = open_socket(SOCK_DGRAM, INADDR_ANY, frame::kDiscoveryPort, error);
+        if (im.shared.fd < 0) return {nullptr, error};
+        const int one = 1, big = 1 << 20;
+        setsockopt(im.shared.fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+        setsockopt(im.shared.fd, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+    }
+    for (std::size_t i = 0; i < config.cards.size(); ++i) {
+        const auto& c = config.cards[i];
+        auto* e = im.endpoint_for(c.address);
+        if (!e) {
+            auto opened = im.open_endpoint(c.address, *parse_ipv4(c.address), error);
+            if (!opened) return {nullptr, "card " + c.id + ": " + error};
+            e = opened.get();
+            im.endpoints.push_back(std::move(opened));
+        }
+        e->cards.push_back(i);
+    }
+    im.wake = Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (im.wake.fd < 0) return {nullptr, errno_text("eventfd")};
+    im.config = std::move(config);
+    im.thread = std::thread([&im] { im.run(); });
+    return {std::unique_ptr<Simulator>(new Simulator(std::move(impl))), {}};
+}
+
+void Simulator::stop() {
+    if (!impl_ || !impl_->thread.joinable()) return;
+    impl_->stopping = true;
+    impl_->wake_up();
+    impl_->thread.join();
+    std::lock_guard lock(impl_->mu);
+    for (auto& [id, c] : impl_->connections)
+        if (c.file) impl_->cards[c.file->card]->abandon(*c.file);
+    impl_->connections.clear();
+    impl_->endpoints.clear();
+    impl_->shared.reset();
+}
+
+std::vector<std::string> Simulator::card_ids() const {
+    std::lock_guard lock(impl_->mu);
+    std::vector<std::string> out;
+    for (const auto& c : impl_->cards) out.push_back(c->id());
+    return out;
+}
+
+std::optional<CardState> Simulator::state(std::string_view card_id) const {
+    std::lock_guard lock(impl_->mu);
+    if (auto* c = impl_->find(card_id)) return c->state();
+    return std::nullopt;
+}
+
+bool Simulator::set_faults(std::string_view card_id, const Faults& faults) {
+    std::lock_guard lock(impl_->mu);
+    auto* c = impl_->find(card_id);
+    if (!c) return false;
+    c->state().faults = faults;
+    return true;
+}
+
+std::vector<StoredFile> Simulator::stored_files(std::string_view card_id) const {
+    std::lock_guard lock(impl_->mu);
+    if (auto* c = impl_->find(card_id)) return c->stored_files();
+    return {};
+}
+
+std::filesystem::path Simulator::card_folder(std::string_view card_id) const {
+    std::lock_guard lock(impl_->mu);
+    if (auto* c = impl_->find(card_id)) return c->folder();
+    return {};
+}
+
+std::vector<JournalEntry> Simulator::journal() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->journal;
+}
+
+std::uint64_t Simulator::journal_end() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->journal.size();
+}
+
+bool Simulator::wait_for(const std::function<bool(const std::vector<JournalEntry>&)>& pred,
+                         std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(impl_->mu);
+    return impl_->journal_changed.wait_for(lock, timeout, [&] { return pred(impl_->journal); });
+}
+
+std::optional<JournalEntry> Simulator::wait_for_frame(std::string_view card_id, std::uint8_t command,
+                                                      std::chrono::milliseconds timeout,
+                                                      std::uint64_t from_seq) const {
+    std::optional<JournalEntry> found;
+    wait_for(
+        [&](const std::vector<JournalEntry>& j) {
+            for (std::size_t i = from_seq; i < j.size(); ++i)
+                if (j[i].command == command && (card_id.empty() || j[i].card == card_id)) {
+                    found = j[i];
+                    return true;
+                }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+std::vector<CardConfig> make_cards(std::size_t count, std::string_view first_address, IdFamily family) {
+    std::vector<CardConfig> out;
+    const auto first = parse_ipv4(std::string(first_address));
+    if (!first) return out;
+    const std::uint32_t base = ntohl(*first);
+    for (std::size_t i = 0; i < count; ++i) {
+        const bool plain = family == IdFamily::PlainSum || (family == IdFamily::Mixed && i % 2 == 0);
+        char id[24];
+        std::snprintf(id, sizeof id, plain ? "S730-413-%05zu" : "A901-200-%05zu", i + 1);
+        CardConfig c;
+        c.id = id;
+        c.address = address_text(htonl(base + static_cast<std::uint32_t>(i)));
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+}  // namespace sim

@@ -1,0 +1,171 @@
+// ledcard-sim: simulated LED control cards on real sockets, for tests, benchmarks and demos.
+//
+// Each card has an id, an IPv4 address and the card's sockets: UDP 31296 and TCP + UDP 31298 bound to
+// that address. One shared UDP socket on 0.0.0.0:31296 hears discovery broadcasts (a socket bound to
+// a unicast address hears none) and every card answers from its own address. Two cards at one address
+// (allow_duplicate_addresses) share that address's sockets and both answer discovery.
+//
+// Threading: start() runs one I/O thread per simulator; every public member may be called from any
+// thread. Card state, the journal and stored-file records are guarded by one lock inside.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/card_info.h"
+#include "common/frame.h"
+
+namespace sim {
+
+inline constexpr std::uint32_t kDefaultSoftwareVersion = 0x00090120;  // "V9.120"
+inline constexpr std::uint32_t kDefaultHardwareVersion = 0x00020001;  // "V2.1"
+
+// How an answer is damaged when `Faults::malformed` asks for it.
+enum class Malformed {
+    None,
+    Short,        // only the first 20 bytes are sent (less than a header)
+    NoLeadIn,     // the three 0x7E bytes are replaced by 0x00
+    BogusLength,  // the length field says 0xFFFFFFFF
+};
+
+enum class WireForm { Exact, Stream, Fixed };  // the answer's form: n + 29, n + 32 or 2080 bytes
+
+struct Faults {
+    bool answer_error = false;         // status answers carry "Error!" instead of "Success!"
+    int delay_ms = 0;                  // answers leave this many milliseconds late
+    bool silent = false;               // no answer at all
+    int close_after_data_frames = -1;  // TCP: close once this many CMD_FILE_DATA frames came in (-1: never)
+    Malformed malformed = Malformed::None;
+    std::uint8_t only_command = 0;  // 0: the faults hit every command; else only frames with this code
+
+    bool operator==(const Faults&) const = default;
+};
+
+struct CardConfig {
+    std::string id;       // e.g. "S730-413-05862" (plain-sum family) or "A901-200-00001" (complement)
+    std::string address;  // IPv4 text the card binds, e.g. "127.0.0.2"
+    std::uint32_t software_version = kDefaultSoftwareVersion;  // information block offset 1032
+    std::uint32_t hardware_version = kDefaultHardwareVersion;  // offset 1036
+    std::string subnet_mask = "255.255.255.0";
+    std::string gateway;  // empty: the card's address with last byte 1
+    std::uint32_t screen_width = 128;
+    std::uint32_t screen_height = 64;
+    WireForm answer_form = WireForm::Exact;
+    bool follow_address_changes = true;  // rebind when CMD_SAVE_SETTINGS or CMD_RESTORE_IP change the address
+    Faults faults;
+};
+
+struct SimulatorConfig {
+    std::vector<CardConfig> cards;
+    bool allow_duplicate_addresses = false;
+    std::filesystem::path storage_root;  // card folders are <root>/<card id>; empty: a new folder under /tmp
+    std::filesystem::path journal_file;  // JSON lines, one per received frame; empty: none
+    bool discovery_socket = true;        // the shared 0.0.0.0:31296 socket for broadcasts
+};
+
+enum class Transport { Tcp, Udp };
+
+// One received frame as one card took it (a broadcast gives one entry per card), or as nobody took
+// it (card empty).
+struct JournalEntry {
+    std::uint64_t seq = 0;
+    std::uint64_t ms = 0;  // since the simulator started
+    Transport transport = Transport::Udp;
+    std::uint16_t local_port = 0;  // 31296 or 31298
+    std::string local_address;     // the address it was sent to
+    std::string peer;              // "a.b.c.d:port" of the sender
+    std::string card;              // id of the card that took it; empty when none did
+    std::uint8_t command = 0;
+    std::string id;  // the frame's 16-byte id field, up to its first NUL
+    std::uint32_t parameter = 0;
+    std::uint32_t length = 0;
+    std::vector<std::uint8_t> data;
+    std::size_t datagram_size = 0;  // UDP: bytes in the datagram; TCP: 0
+    bool lead_in_ok = false;
+    std::optional<frame::CheckForm> check_form;  // the form the check byte matched, if any
+    bool accepted = false;                       // the card acted on it
+    std::string note;                            // why not, or what went wrong ("refused card path", ...)
+};
+
+struct StoredFile {
+    std::string card_path;  // as the header named it, "\" separators
+    std::filesystem::path local_path;
+    std::uint32_t file_type = 0;
+    std::uint32_t expected_length = 0;
+    std::uint64_t received = 0;
+    bool complete = false;
+};
+
+struct CardState {
+    card_info::CardInfo info;   // what the card reports in answer 0xC2
+    std::string bound_address;  // where its sockets are (differs from info.ip_address if a move failed)
+    std::map<std::uint32_t, std::vector<std::uint32_t>>
+        last_screen_control;  // sub-command -> last block words
+    std::uint32_t resets = 0;
+    std::uint32_t factory_restores = 0;
+    std::uint32_t save_values = 0;
+    std::uint32_t save_settings = 0;
+    std::uint32_t window_commands = 0;
+    bool upgrade_running = false;
+    std::uint32_t upgrade_announced = 0;  // the value of CMD_UPGRADE_START (bytes) or CMD_UPGRADE_BEGIN (KiB)
+    std::uint32_t upgrades_finished = 0;
+    std::uint32_t config_applied = 0;  // sub-command 23 received
+    bool config_valid = false;         // the stored "Config.sys" was a whole image with a good word sum
+    Faults faults;
+};
+
+class Simulator;
+struct StartResult {
+    std::unique_ptr<Simulator> simulator;
+    std::string error;  // why nothing runs, when simulator is null
+    explicit operator bool() const { return simulator != nullptr; }
+};
+
+class Simulator {
+  public:
+    // Binds every socket, then starts the I/O thread. Fails without side effects left behind.
+    static StartResult start(SimulatorConfig config);
+    ~Simulator();  // stops
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    void stop();  // closes every socket; idempotent
+
+    std::vector<std::string> card_ids() const;
+    std::optional<CardState> state(std::string_view card_id) const;
+    bool set_faults(std::string_view card_id, const Faults& faults);  // false: no such card
+    std::vector<StoredFile> stored_files(std::string_view card_id) const;
+    std::filesystem::path card_folder(std::string_view card_id) const;
+
+    std::vector<JournalEntry> journal() const;
+    std::uint64_t journal_end() const;  // seq of the next entry
+    // Waits until `pred` holds for the journal (true) or the time-out passes (false).
+    bool wait_for(const std::function<bool(const std::vector<JournalEntry>&)>& pred,
+                  std::chrono::milliseconds timeout) const;
+    // The first entry with seq >= from_seq for this card (empty: any) and command.
+    std::optional<JournalEntry> wait_for_frame(std::string_view card_id, std::uint8_t command,
+                                               std::chrono::milliseconds timeout,
+                                               std::uint64_t from_seq = 0) const;
+
+    struct Impl;
+
+  private:
+    explicit Simulator(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+enum class IdFamily { Mixed, PlainSum, Complement };
+// `count` cards at consecutive addresses from `first_address`; ids "S730-413-NNNNN" (plain sum) and
+// "A901-200-NNNNN" (complement), alternating for Mixed, starting with the plain-sum family.
+std::vector<CardConfig> make_cards(std::size_t count, std::string_view first_address,
+                                   IdFamily family = IdFamily::Mixed);
+
+}  // namespace sim
