@@ -1,0 +1,87 @@
+// Little-endian byte helpers and the word sum shared by the programme records.
+// Pure functions over bytes; thread-safe (no state).
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace kelvra::programme {
+
+inline void put_u32(std::span<std::uint8_t> out, std::size_t offset, std::uint32_t v) {
+    out[offset] = static_cast<std::uint8_t>(v);
+    out[offset + 1] = static_cast<std::uint8_t>(v >> 8);
+    out[offset + 2] = static_cast<std::uint8_t>(v >> 16);
+    out[offset + 3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+inline std::uint32_t get_u32(std::span<const std::uint8_t> in, std::size_t offset) {
+    return static_cast<std::uint32_t>(in[offset]) | static_cast<std::uint32_t>(in[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(in[offset + 2]) << 16 |
+           static_cast<std::uint32_t>(in[offset + 3]) << 24;
+}
+
+inline void put_f32(std::span<std::uint8_t> out, std::size_t offset, float v) {
+    static_assert(sizeof(float) == 4);
+    put_u32(out, offset, std::bit_cast<std::uint32_t>(v));
+}
+
+template <std::size_t N>
+void put_bytes(std::span<std::uint8_t> out, std::size_t offset, const std::array<char, N>& field) {
+    for (std::size_t i = 0; i < N; ++i) out[offset + i] = static_cast<std::uint8_t>(field[i]);
+}
+
+template <std::size_t N>
+void put_bytes(std::span<std::uint8_t> out, std::size_t offset, const std::array<std::uint8_t, N>& field) {
+    for (std::size_t i = 0; i < N; ++i) out[offset + i] = field[i];
+}
+
+// The text of a NUL-padded field (up to its first NUL).
+inline std::string_view field_text(std::span<const std::uint8_t> in, std::size_t offset, std::size_t width) {
+    const char* p = reinterpret_cast<const char*>(in.data() + offset);
+    std::size_t n = 0;
+    while (n < width && p[n] != '\0') ++n;
+    return {p, n};
+}
+
+// Sum modulo 2^32 of the little-endian u32 words of `bytes` (its length a multiple of 4).
+inline std::uint32_t word_sum(std::span<const std::uint8_t> bytes) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) sum += get_u32(bytes, i);
+    return sum;
+}
+
+// Text fields: `set_text` refuses a text that leaves no room for the NUL (or holds one); `cut_text`
+// keeps at most N - 1 bytes. Both zero the rest of the field.
+template <std::size_t N>
+bool set_text(std::array<char, N>& field, std::string_view text) {
+    if (text.size() >= N || text.find('\0') != std::string_view::npos) return false;
+    field.fill('\0');
+    for (std::size_t i = 0; i < text.size(); ++i) field[i] = text[i];
+    return true;
+}
+
+template <std::size_t N>
+void cut_text(std::array<char, N>& field, std::string_view text) {
+    field.fill('\0');
+    for (std::size_t i = 0; i < text.size() && i + 1 < N && text[i] != '\0'; ++i) field[i] = text[i];
+}
+
+template <std::size_t N>
+constexpr std::array<char, N> text_field(std::string_view text) {
+    std::array<char, N> field{};
+    for (std::size_t i = 0; i < text.size() && i + 1 < N; ++i) field[i] = text[i];
+    return field;
+}
+
+template <std::size_t N>
+std::string_view text_of(const std::array<char, N>& field) {
+    std::size_t n = 0;
+    while (n < N && field[n] != '\0') ++n;
+    return {field.data(), n};
+}
+
+}  // namespace kelvra::programme

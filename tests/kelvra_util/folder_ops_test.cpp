@@ -1,0 +1,168 @@
+// Folder and file operations on real trees.
+#include "library/util/folder_ops.h"
+
+#include <gtest/gtest.h>
+
+#include "library/protocol/library_state.h"
+#include "tests/kelvra_util/scratch_dir.h"
+
+namespace {
+
+using namespace kelvra::files;
+namespace fs = std::filesystem;
+
+// Collects what the library shows while a test runs.
+class ShownMessages {
+  public:
+    ShownMessages() { kelvra::set_message_handler(&ShownMessages::record, this); }
+    ~ShownMessages() { kelvra::set_message_handler(nullptr, nullptr); }
+    std::vector<std::string> texts;
+
+  private:
+    static void record(const char* text, void* self) {
+        static_cast<ShownMessages*>(self)->texts.emplace_back(text);
+    }
+};
+
+TEST(LocalPath, BackslashSeparatesToo) {
+    EXPECT_EQ(local_path("a\\b/c\\d.jpg"), fs::path("a/b/c/d.jpg"));
+}
+
+TEST(CreateFolder, CreatesEveryMissingPart) {
+    test::ScratchDir dir;
+    fs::create_directory(dir / "a");
+    for (const std::string suffix : {"", "/"}) {
+        const std::string leaf = suffix.empty() ? "a/b/c" : "a/x/y";
+        create_folder(dir.text(leaf) + suffix);
+        EXPECT_TRUE(fs::is_directory(dir / leaf)) << leaf << suffix;
+    }
+    create_folder(dir / "a/b/c");  // all present: nothing changes, nothing fails
+    EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
+}
+
+TEST(CreateFolder, APartInTheWayDoesNotStopTheWalkAndCreatesNothingBogus) {
+    test::ScratchDir dir;
+    test::write_text(dir / "file", "x");
+    create_folder(dir / "file/sub");
+    EXPECT_TRUE(fs::is_regular_file(dir / "file"));
+    EXPECT_FALSE(fs::exists(dir / "file/sub"));
+}
+
+TEST(RemovePath, FilesAndTreesIncludingReadOnlyEntries) {
+    test::ScratchDir dir;
+    EXPECT_FALSE(remove_path(dir / "missing"));
+    test::write_text(dir / "one.txt", "1");
+    EXPECT_TRUE(remove_path(dir / "one.txt"));
+    EXPECT_FALSE(fs::exists(dir / "one.txt"));
+
+    test::write_text(dir / "tree/ro.txt", "r");
+    test::write_text(dir / "tree/locked/inner.txt", "i");
+    fs::permissions(dir / "tree/ro.txt", fs::perms::owner_read);
+    fs::permissions(dir / "tree/locked", fs::perms::owner_read);  // no write, no search
+    EXPECT_TRUE(remove_path(dir.text("tree") + "/"));
+    EXPECT_FALSE(fs::exists(dir / "tree"));
+}
+
+TEST(CopyPath, FileAndTreeDestinations) {
+    test::ScratchDir dir;
+    test::write_text(dir / "f.txt", "file");
+    test::write_text(dir / "t/a.txt", "a");
+    test::write_text(dir / "t/sub/b.txt", "b");
+    fs::create_directory(dir / "into");
+
+    EXPECT_TRUE(copy_path(dir / "f.txt", dir / "into"));  // an existing folder: goes inside
+    EXPECT_EQ(test::read_text(dir / "into/f.txt"), "file");
+    EXPECT_TRUE(copy_path(dir / "f.txt", dir / "renamed.txt"));  // otherwise: becomes the destination
+    EXPECT_EQ(test::read_text(dir / "renamed.txt"), "file");
+    test::write_text(dir / "f.txt", "newer");
+    EXPECT_TRUE(copy_path(dir / "f.txt", dir / "renamed.txt"));  // overwritten without asking
+    EXPECT_EQ(test::read_text(dir / "renamed.txt"), "newer");
+
+    EXPECT_TRUE(copy_path(dir / "t", dir / "into"));
+    EXPECT_EQ(test::read_text(dir / "into/t/sub/b.txt"), "b");
+    EXPECT_TRUE(copy_path(dir / "t", dir / "t2"));
+    EXPECT_EQ(test::read_text(dir / "t2/a.txt"), "a");
+    EXPECT_TRUE(fs::exists(dir / "t/sub/b.txt"));  // the source stays
+}
+
+TEST(CopyPath, Refusals) {
+    test::ScratchDir dir;
+    test::write_text(dir / "t/a.txt", "a");
+    EXPECT_FALSE(copy_path(dir / "missing", dir / "x"));
+    EXPECT_FALSE(copy_path(dir / "t", dir / "t/inner"));
+    EXPECT_FALSE(copy_path(dir / "t", dir / "t"));
+    EXPECT_FALSE(copy_path(dir / "t/a.txt", dir / "t/a.txt"));
+    EXPECT_EQ(test::read_text(dir / "t/a.txt"), "a");
+    EXPECT_FALSE(fs::exists(dir / "t/inner"));
+}
+
+TEST(MovePath, RenamesOrMovesInsideAndRemovesTheSource) {
+    test::ScratchDir dir;
+    test::write_text(dir / "t/sub/b.txt", "b");
+    fs::create_directory(dir / "into");
+    EXPECT_TRUE(move_path(dir / "t", dir / "into"));
+    EXPECT_EQ(test::read_text(dir / "into/t/sub/b.txt"), "b");
+    EXPECT_FALSE(fs::exists(dir / "t"));
+    EXPECT_TRUE(move_path(dir / "into/t/sub/b.txt", dir / "c.txt"));
+    EXPECT_EQ(test::read_text(dir / "c.txt"), "b");
+    EXPECT_FALSE(move_path(dir / "into", dir / "into/t"));
+    EXPECT_FALSE(move_path(dir / "gone", dir / "x"));
+}
+
+TEST(DeleteFolderTree, OnlyFoldersAndNoMessageWhenMissing) {
+    test::ScratchDir dir;
+    ShownMessages shown;
+    EXPECT_FALSE(delete_folder_tree(dir / "missing"));
+    test::write_text(dir / "file", "x");
+    EXPECT_FALSE(delete_folder_tree(dir / "file"));
+    EXPECT_TRUE(fs::exists(dir / "file"));
+    test::write_text(dir / "tree/a/b.txt", "b");
+    fs::permissions(dir / "tree/a/b.txt", fs::perms::owner_read);
+    EXPECT_TRUE(delete_folder_tree(dir / "tree"));
+    EXPECT_FALSE(fs::exists(dir / "tree"));
+    EXPECT_TRUE(shown.texts.empty());
+}
+
+TEST(FolderSize, SumsFilesAtEveryDepth) {
+    test::ScratchDir dir;
+    test::write_text(dir / "a.bin", "123");
+    test::write_text(dir / "s/b.bin", "12345");
+    test::write_text(dir / "s/t/c.bin", "1234567");
+    fs::create_directory(dir / "s/empty");
+    fs::create_symlink(dir / "a.bin", dir / "s/link");  // a link is not a file of its own
+    EXPECT_EQ(folder_size(dir.path()), 15u);
+}
+
+TEST(FolderSize, AMissingFolderShowsItsMessage) {
+    test::ScratchDir dir;
+    ShownMessages shown;
+    EXPECT_EQ(folder_size(dir / "missing"), 0u);
+    ASSERT_EQ(shown.texts.size(), 1u);
+    EXPECT_EQ(shown.texts[0], "Not found");  // no language file here: the lookup's fallback
+}
+
+TEST(FileLength, ZeroUnlessARegularFile) {
+    test::ScratchDir dir;
+    test::write_text(dir / "f", "12345");
+    EXPECT_EQ(file_length(dir / "f"), 5u);
+    EXPECT_EQ(file_length(dir / "missing"), 0u);
+    EXPECT_EQ(file_length(dir.path()), 0u);
+}
+
+TEST(WriteBlock, CreatesOrPatchesWithoutTruncating) {
+    test::ScratchDir dir;
+    const std::vector<std::uint8_t> abc{'A', 'B', 'C'};
+    ASSERT_TRUE(write_block(dir / "new", 2, abc));
+    EXPECT_EQ(test::read_bytes(dir / "new"), (std::vector<std::uint8_t>{0, 0, 'A', 'B', 'C'}));
+
+    test::write_text(dir / "old", "0123456789");
+    ASSERT_TRUE(write_block(dir / "old", 4, abc));
+    EXPECT_EQ(test::read_text(dir / "old"), "0123ABC789");
+    ASSERT_TRUE(write_block(dir / "old", 9, abc));  // past the end: grows
+    EXPECT_EQ(test::read_text(dir / "old"), "0123ABC78ABC");
+
+    EXPECT_FALSE(write_block(dir / "no/such/folder/f", 0, abc));
+    EXPECT_FALSE(fs::exists(dir / "no"));
+}
+
+}  // namespace
