@@ -1,0 +1,103 @@
+#include "screenconfig/card_stream.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace screenconfig {
+
+namespace {
+
+int poll_ms(std::chrono::milliseconds d) {
+    return static_cast<int>(std::max<long long>(0, d.count()));
+}
+
+}  // namespace
+
+CardStream::CardStream(CardStream&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), timeouts_(other.timeouts_) {}
+
+CardStream& CardStream::operator=(CardStream&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+        timeouts_ = other.timeouts_;
+    }
+    return *this;
+}
+
+CardStream::~CardStream() {
+    close();
+}
+
+bool CardStream::open(const std::string& address, std::uint16_t port, const StreamTimeouts& timeouts) {
+    close();
+    timeouts_ = timeouts;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1) return false;
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    // Unacknowledged data fails the connection after the send time-out, not the platform's minutes.
+    const unsigned user_timeout = static_cast<unsigned>(timeouts.send.count());
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
+
+    bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    if (!connected && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        int r;
+        do {
+            r = ::poll(&p, 1, poll_ms(timeouts.connect));
+        } while (r < 0 && errno == EINTR);
+        int err = 0;
+        socklen_t len = sizeof err;
+        connected = r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+    }
+    if (!connected) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool CardStream::send_all(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd_, POLLOUT, 0};
+            const int r = ::poll(&p, 1, poll_ms(timeouts_.send));
+            if (r < 0 && errno == EINTR) continue;
+            if (r == 1 && (p.revents & POLLOUT)) continue;
+            return false;  // no progress within the time-out, or the connection broke
+        }
+        return false;
+    }
+    return true;
+}
+
+void CardStream::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+}  // namespace screenconfig

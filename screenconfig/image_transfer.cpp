@@ -1,0 +1,97 @@
+#include "screenconfig/image_transfer.h"
+
+#include <array>
+#include <fstream>
+#include <system_error>
+#include <thread>
+
+#include "common/frame.h"
+#include "common/localisation.h"
+#include "screenconfig/card_blocks.h"
+#include "screenconfig/record_files.h"
+#include "screenconfig/screen_config.h"
+
+namespace screenconfig {
+
+namespace {
+
+bool send_frame(CardStream& stream, const cardlink::CardTarget& target, std::uint8_t command,
+                std::span<const std::uint8_t> data) {
+    frame::Packet packet;
+    packet.command = command;
+    packet.card_id = target.card_id;
+    packet.data.assign(data.begin(), data.end());
+    return stream.send_all(frame::encode_exact(packet, frame::check_form_for_id(target.card_id)));
+}
+
+// Closes the progress window whichever way the data loop ends.
+struct ProgressGuard {
+    TransferObserver& observer;
+    ~ProgressGuard() { observer.progress_closed(); }
+};
+
+}  // namespace
+
+TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesystem::path& image_file,
+                           const std::function<bool()>& has_cards, TransferObserver& observer,
+                           const TransferSettings& settings) {
+    // The file is checked before anything goes to the card: a missing or wrong-sized image must not
+    // leave the card with a header announcing a file that never comes.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(image_file, ec);
+    std::ifstream file(image_file, std::ios::binary);
+    if (ec || size != kImageSize || !file) {
+        observer.message(kShortTransferText);
+        return TransferOutcome::FileUnusable;
+    }
+
+    CardStream stream;
+    if (!stream.open(target.address, frame::kCommandPort, settings.timeouts)) {
+        observer.message(localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR"));
+        return TransferOutcome::NoConnection;
+    }
+
+    const auto header = image_file_header(static_cast<std::uint32_t>(kImageSize), kCardConfigName);
+    bool send_ok = send_frame(stream, target, frame::CMD_FILE_HEADER, header);
+    std::size_t total = 0;
+    if (send_ok) {
+        ProgressGuard progress{observer};
+        observer.progress_opened(kTransferSteps);
+        std::array<std::uint8_t, kDataFrameSize> chunk;
+        while (total < kImageSize) {
+            const std::size_t want = std::min(chunk.size(), kImageSize - total);
+            file.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(want));
+            const auto got = static_cast<std::size_t>(file.gcount());
+            if (got == 0) break;
+            if (!send_frame(stream, target, frame::CMD_FILE_DATA, std::span(chunk).first(got))) {
+                send_ok = false;
+                break;
+            }
+            total += got;
+            observer.progress_step();
+        }
+    }
+    file.close();
+    if (!send_ok) observer.message(kSendErrorText);
+
+    TransferOutcome outcome = TransferOutcome::Applied;
+    if (total != kImageSize) {
+        observer.message(kShortTransferText);
+        outcome = send_ok ? TransferOutcome::ShortTransfer : TransferOutcome::SendFailed;
+    } else if (!has_cards()) {
+        // Nothing was applied, so success is not claimed.
+        observer.message(localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD"));
+        outcome = TransferOutcome::NoCard;
+    } else if (!send_frame(stream, target, frame::CMD_SCREEN_CONTROL, apply_block())) {
+        observer.message(kSendErrorText);
+        outcome = TransferOutcome::SendFailed;
+    } else {
+        std::this_thread::sleep_for(settings.apply_wait);
+        observer.message(localisation::lookup("IDS_MESSAGE_SET_SUCCESS"));
+    }
+    std::this_thread::sleep_for(settings.close_wait);
+    stream.close();
+    return outcome;
+}
+
+}  // namespace screenconfig

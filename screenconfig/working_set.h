@@ -1,0 +1,44 @@
+// The screen data the main window owns for its whole run: the working ScreenConfig (whose header is the
+// store of the screen's drive parameters) and ScreenParams, the current ".hcp" path, where the
+// parameters came from, and whether parameter changes are unsaved. GUI-free.
+// Threading: UI thread only (the image transfer never reads it).
+#pragma once
+
+#include <filesystem>
+
+#include "screenconfig/screen_config.h"
+#include "screenconfig/screen_params.h"
+
+namespace screenconfig {
+
+enum class ParamSource : int {
+    None = -1,   // at start and whenever another card is selected
+    Wizard = 0,  // the wizard has just finished
+    File = 1,    // a ".hcp" file was chosen for loading
+};
+
+class WorkingSet {
+  public:
+    ScreenConfig config;  // zero-filled; its table is never filled or sent
+    ScreenParams params;  // zero at start
+    std::filesystem::path hcp_path;
+    ParamSource source = ParamSource::None;
+    bool changed = false;  // set by the parameter commands that change the card, cleared by a save
+
+    // Another card was selected: its parameters are not the ones on screen, so no path or source.
+    void card_selected() {
+        hcp_path.clear();
+        source = ParamSource::None;
+    }
+
+    // The wizard finished: the parameters are its, and no file holds them yet.
+    void wizard_finished() {
+        source = ParamSource::Wizard;
+        hcp_path.clear();
+    }
+
+    // Whether closing the window must ask to save the parameters (IDS_MESSAGE_IS_SAVE_PARAM).
+    bool should_ask_to_save() const { return source == ParamSource::Wizard && changed; }
+};
+
+}  // namespace screenconfig

@@ -1,0 +1,206 @@
+// Test fixtures: a card on a loopback address that records every exact-form frame it receives over
+// TCP (and answers screen-control frames with a status answer), a message service that records what
+// the program shows, and a language file with known texts.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/frame.h"
+#include "common/localisation.h"
+#include "platform/message_service.h"
+
+namespace testing_support {
+
+struct ReceivedFrame {
+    std::uint8_t command = 0;
+    std::string card_id;
+    std::vector<std::uint8_t> data;
+    std::size_t wire_size = 0;  // bytes this frame took on the wire (28 + n + 1)
+};
+
+class RecordingCard {
+  public:
+    struct Options {
+        std::string address = "127.0.0.61";
+        // Close the connection after this many CMD_FILE_DATA frames (-1: never).
+        int close_after_data_frames = -1;
+        std::string answer_text = "Success!";
+        bool answer_screen_control = true;
+    };
+
+    explicit RecordingCard(Options options) : options_(std::move(options)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(frame::kCommandPort);
+        ::inet_pton(AF_INET, options_.address.c_str(), &a.sin_addr);
+        bound_ =
+            ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(listener_, 4) == 0;
+        thread_ = std::thread([this] { serve(); });
+    }
+    RecordingCard() : RecordingCard(Options{}) {}
+    ~RecordingCard() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+
+    bool bound() const { return bound_; }
+    const std::string& address() const { return options_.address; }
+
+    std::vector<ReceivedFrame> frames() const {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    int connections() const { return connections_.load(); }
+
+    // Waits until `n` connections have ended (or 20 s pass).
+    bool wait_for_closed_connections(int n) const {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (closed_.load() < n && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return closed_.load() >= n;
+    }
+
+  private:
+    void serve() {
+        while (!stop_) {
+            pollfd p{listener_, POLLIN, 0};
+            if (::poll(&p, 1, 20) != 1) continue;
+            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            ++connections_;
+            handle(fd);
+            ::close(fd);
+            ++closed_;
+        }
+    }
+
+    void handle(int fd) {
+        std::vector<std::uint8_t> buf;
+        int data_frames = 0;
+        std::uint8_t chunk[65536];
+        while (!stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) != 1) continue;
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0) return;
+            buf.insert(buf.end(), chunk, chunk + n);
+            for (;;) {
+                if (buf.size() < frame::kHeaderSize) break;
+                const std::uint32_t len = static_cast<std::uint32_t>(buf[24]) | (buf[25] << 8) |
+                                          (buf[26] << 16) | (static_cast<std::uint32_t>(buf[27]) << 24);
+                const std::size_t total = frame::kHeaderSize + len + 1;
+                if (buf.size() < total) break;
+                ReceivedFrame f;
+                f.command = buf[3];
+                f.card_id.assign(reinterpret_cast<const char*>(&buf[4]), 16);
+                f.card_id.resize(f.card_id.find('\0') == std::string::npos ? 16 : f.card_id.find('\0'));
+                f.data.assign(buf.begin() + frame::kHeaderSize, buf.begin() + frame::kHeaderSize + len);
+                f.wire_size = total;
+                buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(total));
+                const std::uint8_t command = f.command;
+                {
+                    std::lock_guard lock(mutex_);
+                    frames_.push_back(std::move(f));
+                }
+                if (command == frame::CMD_FILE_DATA && ++data_frames == options_.close_after_data_frames) {
+                    // Reset rather than a graceful close, so the sender's next writes fail at once.
+                    linger l{1, 0};
+                    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+                    return;
+                }
+                if (command == frame::CMD_SCREEN_CONTROL && options_.answer_screen_control) answer(fd);
+            }
+        }
+    }
+
+    void answer(int fd) {
+        frame::Packet reply;
+        reply.command = frame::ANS_SCREEN_CONTROL;
+        reply.card_id = "card";
+        reply.data.assign(options_.answer_text.begin(), options_.answer_text.end());
+        const auto bytes = frame::encode_exact(reply);
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
+
+    Options options_;
+    int listener_ = -1;
+    bool bound_ = false;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<int> closed_{0};
+    mutable std::mutex mutex_;
+    std::vector<ReceivedFrame> frames_;
+    std::thread thread_;
+};
+
+// Records every message; answers questions with `reply`.
+class RecordingMessages final : public platform::MessageService {
+  public:
+    RecordingMessages() { previous_ = platform::install_message_service(this); }
+    ~RecordingMessages() override { platform::install_message_service(previous_); }
+
+    platform::MessageReply reply = platform::MessageReply::Yes;
+
+    platform::MessageReply show(const std::string& text, const std::string& caption, platform::MessageIcon,
+                                platform::MessageButtons) override {
+        std::lock_guard lock(mutex_);
+        texts_.push_back(text);
+        captions_.push_back(caption);
+        return reply;
+    }
+    std::vector<std::string> texts() const {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+    std::vector<std::string> captions() const {
+        std::lock_guard lock(mutex_);
+        return captions_;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        texts_.clear();
+        captions_.clear();
+    }
+
+  private:
+    platform::MessageService* previous_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<std::string> texts_;
+    std::vector<std::string> captions_;
+};
+
+// A language file in which each message key's text is the key itself, made current.
+inline void use_key_language(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    const auto file = folder / "keys.ini";
+    std::ofstream out(file);
+    out << "[Setting]\nZAVO_Language=Keys\n[String]\n";
+    for (const char* key :
+         {"IDS_MESSAGE_CARD_LINK_ERROR", "IDS_MESSAGE_HAVE_NO_LINKED_CARD", "IDS_MESSAGE_DUDO_ERROR_FILE",
+          "IDS_MESSAGE_DUDO_SAVE_AND_SEND_PARAM", "IDS_MESSAGE_DUDO_SEND_OVER_TIP",
+          "IDS_MESSAGE_IS_SAVE_PARAM", "IDS_MESSAGE_SET_SUCCESS", "IDS_MESSAGE_IMPORT_FILE_NUMBER",
+          "IDS_MESSAGE_IMPORT_FILE_CUR_COUNT"})
+        out << key << '=' << key << '\n';
+    out.close();
+    localisation::set_current_file(file);
+}
+
+}  // namespace testing_support
