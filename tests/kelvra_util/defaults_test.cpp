@@ -14,12 +14,16 @@ using programme::text_of;
 
 class DefaultsTest : public ::testing::Test {
   protected:
-    void SetUp() override { paths::set_program_folder(dir.path()); }
-    void TearDown() override { paths::set_program_folder({}); }
+    void SetUp() override {
+        previous = paths::program_folder();
+        paths::set_program_folder(dir.path());
+    }
+    void TearDown() override { paths::set_program_folder(previous); }
     void ini(std::string_view body) {
         test::write_text(dir / "default.ini", "[DefaultParam]\n" + std::string(body));
     }
     test::ScratchDir dir;
+    std::filesystem::path previous;
 };
 
 TEST_F(DefaultsTest, WithoutTheFileEveryValueIsItsDefault) {

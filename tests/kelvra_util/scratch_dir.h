@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,8 @@ class ScratchDir {
   public:
     ScratchDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kelvra-test-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a scratch folder");
+        root_ = pattern;
     }
     ~ScratchDir() {
         std::error_code ec;
