@@ -2,6 +2,8 @@
 #include "library/util/folder_ops.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "library/protocol/library_state.h"
 #include "tests/kelvra_util/scratch_dir.h"
@@ -23,6 +25,25 @@ class ShownMessages {
         static_cast<ShownMessages*>(self)->texts.emplace_back(text);
     }
 };
+
+// Runs `body` without root's power to ignore permissions: as "nobody" in a child process, on a tree
+// handed to that user. Without root, runs it directly.
+template <typename Body>
+bool run_unprivileged(const fs::path& tree, Body body) {
+    if (::geteuid() != 0) return body();
+    constexpr uid_t kNobody = 65534;
+    for (auto it = fs::recursive_directory_iterator(tree); it != fs::recursive_directory_iterator(); ++it)
+        if (::lchown(it->path().c_str(), kNobody, kNobody) != 0) return false;
+    if (::chown(tree.c_str(), kNobody, kNobody) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
 
 TEST(LocalPath, BackslashSeparatesToo) {
     EXPECT_EQ(local_path("a\\b/c\\d.jpg"), fs::path("a/b/c/d.jpg"));
@@ -58,8 +79,10 @@ TEST(RemovePath, FilesAndTreesIncludingReadOnlyEntries) {
     test::write_text(dir / "tree/ro.txt", "r");
     test::write_text(dir / "tree/locked/inner.txt", "i");
     fs::permissions(dir / "tree/ro.txt", fs::perms::owner_read);
-    fs::permissions(dir / "tree/locked", fs::perms::owner_read);  // no write, no search
-    EXPECT_TRUE(remove_path(dir.text("tree") + "/"));
+    fs::permissions(dir / "tree/locked/inner.txt", fs::perms::owner_read);
+    fs::permissions(dir / "tree/locked", fs::perms::owner_read | fs::perms::owner_exec);  // read-only folder
+    const fs::path tree = dir / "tree";
+    EXPECT_TRUE(run_unprivileged(dir.path(), [&] { return remove_path(tree.string() + "/"); }));
     EXPECT_FALSE(fs::exists(dir / "tree"));
 }
 
