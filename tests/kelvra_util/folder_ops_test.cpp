@@ -26,15 +26,20 @@ class ShownMessages {
     }
 };
 
-// Runs `body` without root's power to ignore permissions: as "nobody" in a child process, on a tree
-// handed to that user. Without root, runs it directly.
-template <typename Body>
-bool run_unprivileged(const fs::path& tree, Body body) {
-    if (::geteuid() != 0) return body();
-    constexpr uid_t kNobody = 65534;
+// Tests of permissions run without root's power to ignore them: as "nobody" in a child process, on a
+// tree handed to that user. Without root they run directly.
+constexpr uid_t kNobody = 65534;
+
+bool hand_to_nobody(const fs::path& tree) {
+    if (::geteuid() != 0) return true;
     for (auto it = fs::recursive_directory_iterator(tree); it != fs::recursive_directory_iterator(); ++it)
         if (::lchown(it->path().c_str(), kNobody, kNobody) != 0) return false;
-    if (::chown(tree.c_str(), kNobody, kNobody) != 0) return false;
+    return ::chown(tree.c_str(), kNobody, kNobody) == 0;
+}
+
+template <typename Body>
+bool as_nobody(Body body) {
+    if (::geteuid() != 0) return body();
     const pid_t child = ::fork();
     if (child == 0) {
         if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
@@ -82,7 +87,8 @@ TEST(RemovePath, FilesAndTreesIncludingReadOnlyEntries) {
     fs::permissions(dir / "tree/locked/inner.txt", fs::perms::owner_read);
     fs::permissions(dir / "tree/locked", fs::perms::owner_read | fs::perms::owner_exec);  // read-only folder
     const fs::path tree = dir / "tree";
-    EXPECT_TRUE(run_unprivileged(dir.path(), [&] { return remove_path(tree.string() + "/"); }));
+    ASSERT_TRUE(hand_to_nobody(dir.path()));
+    EXPECT_TRUE(as_nobody([&] { return remove_path(tree.string() + "/"); }));
     EXPECT_FALSE(fs::exists(dir / "tree"));
 }
 
@@ -144,6 +150,20 @@ TEST(DeleteFolderTree, OnlyFoldersAndNoMessageWhenMissing) {
     EXPECT_TRUE(delete_folder_tree(dir / "tree"));
     EXPECT_FALSE(fs::exists(dir / "tree"));
     EXPECT_TRUE(shown.texts.empty());
+}
+
+TEST(DeleteFolderTree, AFolderThatCannotBeRemovedShowsItsMessage) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a sub-folder to another user";
+    test::ScratchDir dir;
+    test::write_text(dir / "tree/theirs/f.txt", "f");
+    ASSERT_TRUE(hand_to_nobody(dir.path()));
+    ASSERT_EQ(::chown((dir / "tree/theirs").c_str(), 0, 0), 0);  // another owner's folder inside the tree
+    const fs::path tree = dir / "tree";
+    EXPECT_TRUE(as_nobody([&] {
+        ShownMessages shown;
+        return !delete_folder_tree(tree) && shown.texts == std::vector<std::string>{"Not found"};
+    }));
+    EXPECT_TRUE(fs::exists(dir / "tree/theirs/f.txt"));
 }
 
 TEST(FolderSize, SumsFilesAtEveryDepth) {
