@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The demo: simulated control cards on loopback addresses and Vantor searching for them with the
+# loopback broadcast 127.255.255.255, so nothing leaves this machine. Closing Vantor stops the cards.
+# Without a display, Vantor runs under Xvfb for a few seconds and a screenshot is saved.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target vantor ledcard-sim
+
+# The demo program folder: its own copy of the program, with the loopback discovery address in
+# "default.ini", so the normal build keeps the default search.
+demo=build/demo
+mkdir -p "$demo"
+cp build/dev/bin/Vantor build/dev/bin/DudoHelp.html "$demo/"
+printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
+
+# Both check-byte families, several firmware versions (one too old for smart setup, one that raises
+# the low-version warning) and two cards that share one address.
+build/dev/simulator/ledcard-sim \
+  --storage "$demo/cards" \
+  --allow-duplicates \
+  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128 \
+  --card A901-200-00017@127.0.0.3,sw=0x00080814,hw=0x00030002 \
+  --card X100-520-00042@127.0.0.4,sw=0x00080801 \
+  --card P300-001-00100@127.0.0.5,sw=0x00070801 \
+  --card B512-300-00007@127.0.0.5,sw=0x000A0003 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
+sleep 0.5
+kill -0 "$sim" 2>/dev/null || { echo "ledcard-sim did not start" >&2; exit 1; }
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  "$demo/Vantor"
+else
+  echo "No display: running Vantor under Xvfb and saving a screenshot to build/demo-screenshot.png"
+  xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+    "$1/Vantor" & app=$!
+    sleep 8
+    import -window root build/demo-screenshot.png
+    kill "$app"; wait "$app" 2>/dev/null || true' demo "$demo"
+  echo "Saved build/demo-screenshot.png"
+fi
