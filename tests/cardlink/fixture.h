@@ -1,0 +1,99 @@
+// Shared fixture of the card link tests.
+//
+// - The test process moves into a network namespace of its own before anything else runs, so the card
+//   ports it binds and every broadcast it sends stay inside it, however the binary is started. Without
+//   the privilege for that, the socket tests skip.
+// - A QCoreApplication for the socket notifier, a language file with distinct texts, a temporary program
+//   folder ("default.ini") and registry folder.
+// - Messages: every message box is recorded instead of shown.
+// - LanNamespace: a further namespace on a thread of its own (a "LAN" with cards on it), joined to the
+//   test's namespace by a veth pair.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <queue>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/message_service.h"
+
+namespace cardlink_test {
+
+// True when the process runs in a private network namespace made at start-up.
+bool PrivateNetwork();
+#define REQUIRE_PRIVATE_NETWORK()                                                                           \
+    do {                                                                                                    \
+        if (!::cardlink_test::PrivateNetwork()) GTEST_SKIP() << "needs a private network namespace (root)"; \
+    } while (0)
+
+std::filesystem::path ProgramFolder();                  // holds "default.ini"
+void WriteDefaultIni(const std::string& section_body);  // replaces "default.ini" with [DefaultParam] + body
+
+// Runs `cmd` through the shell; fails the test when it does not exit 0.
+void Shell(const std::string& cmd);
+
+// Pumps the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+void PumpFor(std::chrono::milliseconds duration);
+
+struct Shown {
+    std::string text;
+    std::string caption;
+};
+
+// Records every message box while alive.
+class Messages : public platform::MessageService {
+  public:
+    Messages();
+    ~Messages() override;
+    platform::MessageReply show(const std::string& text, const std::string& caption,
+                                platform::MessageIcon icon, platform::MessageButtons buttons) override;
+    std::vector<Shown> all() const;
+    std::vector<std::string> texts() const;
+    void clear();
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<Shown> shown_;
+    platform::MessageService* previous_;
+};
+
+// A network namespace kept by a thread of its own. Sockets made by run() stay in it.
+class LanNamespace {
+  public:
+    LanNamespace();
+    ~LanNamespace();
+    LanNamespace(const LanNamespace&) = delete;
+    LanNamespace& operator=(const LanNamespace&) = delete;
+
+    // Runs `job` on the namespace's thread and waits for it.
+    void run(const std::function<void()>& job);
+    void shell(const std::string& cmd);
+    pid_t tid() const { return tid_; }
+
+    // Joins this namespace to the test's one: `pc_if` with `pc_cidr` here, `lan_if` with the given
+    // addresses (the first with its prefix, e.g. "192.168.10.1/24") there.
+    void connect(const std::string& pc_if, const std::string& pc_cidr, const std::string& lan_if,
+                 const std::vector<std::string>& lan_cidrs);
+
+  private:
+    void loop();
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::queue<std::function<void()>> jobs_;
+    bool stop_ = false;
+    bool ready_ = false;
+    bool ok_ = false;
+    pid_t tid_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace cardlink_test
