@@ -1,2 +1,120 @@
-/* Part of the Kelvra public interface; include <kelvra/kelvra.h>, not this file. */
+/* Part of the Kelvra public interface; include <kelvra/kelvra.h>, not this file.
+ *
+ * Card commands, discovery, transports and the status callback.
+ *
+ * Common arguments: cCardId is the card's id text (at most 16 characters reach the card); cCardIp is
+ * its IP address as dotted-decimal text (at most 19 characters are kept); iProtoType names the
+ * transport:
+ *   1 TCP to cCardIp:31298, 2 UDP to cCardIp:31298, 3 UDP broadcast to 255.255.255.255:31296,
+ *   4 serial port (one card), 5 serial port (broadcast): each runs on a new worker thread, and the
+ *     call returns 0 once the job has started; its outcome arrives through the status callback.
+ *   101, 102, 103: as 1, 2, 3, run in the caller's thread; the call returns the job's result.
+ *   104, 105: accepted, nothing is sent.
+ *   Anything else gives 31 and nothing is sent.
+ * Common results: 0 success; 31 bad iProtoType; 32 no command; 34 out of memory; for synchronous
+ * transports also 60 (no connection to the card) or the failing status code (46, 47, 51 to 54).
+ * Null text arguments are taken as empty texts. The caller keeps ownership of everything it passes.
+ *
+ * Serial ports: port n is the device /dev/ttyS(n-1) unless the environment variable KELVRA_COM<n>
+ * names another (for example KELVRA_COM1=/dev/pts/3).
+ *
+ * Time bounds: a TCP connect gives up after 3 s (2 s for ConnectCardSuccessOrFaile); a send to a
+ * card that stops acknowledging fails after 5 s; an answer is awaited for 6 s; discovery collects
+ * answers until none has arrived for 3 s.
+ *
+ * Threading: every function may be called from any thread. The status callback and the message
+ * handler are called from the library's worker threads as well as from the caller's.
+ */
 #pragma once
+
+/* Status callback: code and, for most codes, a text (card id or card IP; may be null).
+ *   46 packet cannot be built (card id)        47 job without socket (card id)
+ *   51 TCP send failed (card id)               52 UDP send failed (card id)
+ *   53 broadcast send failed (card id)         54 binding the broadcast socket failed (card id)
+ *   61 receiving the answer failed (null)      101 no socket could be opened (card IP)
+ *   102 unsupported iProtoType (null)          104 setting the broadcast option failed (null)
+ *   201 serial: packet cannot be built (id)    202 serial: a write failed (card id)
+ *   203 serial: a write was short (card id)    402 a file's data was sent, gate free (null)
+ *   4098 a live-window command was sent (card IP)
+ * The text lives only for the duration of the call. */
+typedef void (*KelvraStatusCallback)(uint32_t code, const char* text);
+
+/* Registers the status callback; a null argument leaves the registration unchanged. Events that
+ * occur while none is registered are dropped. */
+KELVRA_API void CallBack(KelvraStatusCallback callback);
+
+/* Where the library shows a message (serial port failures, the live insert mode's notice, the
+ * upgrade's answers). The default handler writes the text and a newline to standard error. A null
+ * handler restores the default. `user` is passed back unchanged. */
+typedef void (*KelvraMessageHandler)(const char* text, void* user);
+KELVRA_API void KelvraSetMessageHandler(KelvraMessageHandler handler, void* user);
+
+/* 0x97 with the programme number. */
+KELVRA_API int SelectProgramPlay(const char* cCardId, const char* cCardIp, int iProtoType, int32_t program);
+/* 0x8B, no data. */
+KELVRA_API int ResetCard(const char* cCardId, const char* cCardIp, int iProtoType);
+/* 0x83 with the seven values in argument order; their meaning is the caller's. */
+KELVRA_API int AdjustClock(const char* cCardId, const char* cCardIp, int32_t v1, int32_t v2, int32_t v3,
+                           int32_t v4, int32_t v5, int32_t v6, int32_t v7, int iProtoType);
+/* 0x84 with the words 2, brightness, brightness. */
+KELVRA_API int SetLedScreenLight(const char* cCardId, const char* cCardIp, int32_t brightness,
+                                 int iProtoType);
+/* 0x84, 408 bytes: 1, 8, t1, t2, t3, red + green*256 + blue*65536, e1, e2, then zeros. */
+KELVRA_API int TestLedModule(const char* cCardId, const char* cCardIp, int32_t t1, int32_t t2, int32_t t3,
+                             uint8_t red, uint8_t green, uint8_t blue, int32_t e1, int32_t e2,
+                             int iProtoType);
+/* 0x84, 408 bytes: 1, 241, then zeros. */
+KELVRA_API int StopTest(const char* cCardId, const char* cCardIp, int iProtoType);
+/* 0x8D with the line number and 1 when state > 0, else 0. `unused` carries nothing. */
+KELVRA_API int SetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
+                          int32_t state);
+/* 0x8E with the line number, run in the caller's thread, answer awaited. The answer's four data words
+ * w0..w3: *first receives w3, *second w2 (either pointer may be null), the result is w1. Results also:
+ * 11 for broadcast transports (3, 103), 18 when no (complete) answer arrived, or the send's result. */
+KELVRA_API int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
+                          int32_t* first, int32_t* second);
+/* Card information over a TCP connection of its own: `result` (1088 bytes) receives the data of the
+ * card's 0xC2 answer (as many of its bytes as arrived); any other answer, or none, leaves it as it
+ * was. Returns 0 in every case. */
+KELVRA_API int GetCardInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result);
+/* As GetCardInfoByTcp for the 160-byte extended block (answer 0xDA). */
+KELVRA_API int GetCardMoreInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result);
+/* Broadcasts a discovery (0x90) and collects the answers into the card table on a worker thread.
+ * 1 when a discovery runs already; otherwise the result of starting it. */
+KELVRA_API int LoopCheck(void);
+/* kind 1: network discovery as LoopCheck; kind 2: over the serial port (records no cards); any other
+ * kind gives 31. */
+KELVRA_API int BroadcastCheckCard(int kind);
+/* Copies the n-th card (from 1) of the latest discovery: its id into `id` and its IP into `ip` (20
+ * bytes each, NUL-padded; a null buffer is skipped). Results: 0 for n < 1; 1 copied, 2 no such card;
+ * -1 and -2 likewise while a discovery still runs. */
+KELVRA_API int LoadCardInfor(char* id, char* ip, int n);
+/* 1 when a TCP connection to cCardIp:31298 succeeds within 2 s (the card then joins the connected
+ * card table), 0 otherwise. */
+KELVRA_API int ConnectCardSuccessOrFaile(const char* cCardIp);
+
+/* A card's status message as ProcRevMsg reads it. */
+typedef struct KelvraRevMsg {
+    unsigned char lead_in[3]; /* "~~~" */
+    unsigned char command;    /* 0x41, 0x42 or 0xD1 */
+    char card_id[16];
+    uint32_t parameter;
+    uint32_t length; /* characters at `text` */
+    const char* text;
+} KelvraRevMsg;
+/* mode 1: 41 for 0x41 "Error!", 42 for 0x42 "Error!", 43 for 0xD1 "Error!", else -1.
+ * mode 3: as mode 1, and 0 for 0x42 "Success!". Other modes, a null message or a lead-in other than
+ * "~~~" give -1. `unused` carries nothing. */
+KELVRA_API int ProcRevMsg(const KelvraRevMsg* msg, int unused, int mode);
+/* 0 when `text` is "Success!", 1 for any other text. */
+KELVRA_API int NetReceiveDataInfoPro(const char* text);
+/* Serial settings for later serial jobs. Checks in this order: port 1..30 (else 1), baud rate
+ * 100..115200 (else 2), data bits 4..8 (else 3), parity 0..4 = none, odd, even, mark, space (else 4),
+ * stop bits 0..2 = one, one and a half, two (else 5). Until the first call: port 1, 9600 baud, no
+ * parity, 8 data bits, one stop bit. The port opens only with a baud rate termios knows and 5 to 8
+ * data bits. */
+KELVRA_API int SetComParam(int port, int baud, int data_bits, int parity, int stop_bits);
+/* Shows the card's id, IP and iProtoType through the message handler, then sends 0x91 with 448 bytes
+ * (8, 4, then zeros) to leave the live insert mode. -2 (after the message "-2") for an id longer than
+ * 20 characters, -1 for an IP text longer than 15; otherwise the result of sending. */
+KELVRA_API int QuitInsertModel(const char* cCardId, const char* cCardIp, int iProtoType);

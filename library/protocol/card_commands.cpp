@@ -1,0 +1,241 @@
+#include "library/protocol/card_commands.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/frame.h"
+#include "library/protocol/library_state.h"
+#include "library/protocol/transport.h"
+
+namespace kelvra {
+namespace {
+
+constexpr std::size_t kIoAnswerEnd = frame::kDataOffset + 16;
+
+std::vector<std::uint8_t> words(std::initializer_list<std::uint32_t> ws, std::size_t size_bytes) {
+    std::vector<std::uint8_t> out(size_bytes, 0);
+    std::size_t at = 0;
+    for (std::uint32_t w : ws) {
+        for (int k = 0; k < 4; ++k) out[at++] = static_cast<std::uint8_t>(w >> (8 * k));
+    }
+    return out;
+}
+
+std::uint32_t u32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
+           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+int send(std::uint8_t command, std::string_view id, std::string_view ip, int proto_type,
+         std::vector<std::uint8_t> data = {}) {
+    CommandBlock block = CommandBlock::make(command, id, 0, std::move(data));
+    return SendCommand(CardAddress::make(proto_type, ip), nullptr, &block);
+}
+
+void copy_field(std::span<char> out, std::string_view text) {
+    if (out.empty()) return;
+    std::fill(out.begin(), out.end(), '\0');
+    const std::size_t n = std::min({text.size(), out.size() - 1, kCardTextSize - 1});
+    std::copy_n(text.begin(), n, out.begin());
+}
+
+// One card-information request over its own TCP connection. The answer frame is read until it is
+// complete (a stream may split it), the card closes, or the answer wait times out.
+int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_view id, std::string_view ip,
+                      std::span<std::uint8_t> out) {
+    Socket s = connect_tcp(ip, frame::kCommandPort, kConnectTimeout);
+    if (!s.valid() || out.empty()) return 0;
+    frame::Packet p;
+    p.command = command;
+    p.card_id = std::string(id.substr(0, frame::kIdFieldSize));
+    p.data.assign(4, 0);
+    const auto bytes = frame::encode_fixed(p);
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(s.fd(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return 0;
+        sent += static_cast<std::size_t>(n);
+    }
+    timeval tv{};
+    tv.tv_sec = kAnswerTimeoutSeconds;
+    setsockopt(s.fd(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::vector<std::uint8_t> buf(frame::kDataOffset + out.size() + 1, 0);
+    std::size_t got = 0;
+    while (got < buf.size()) {
+        const ssize_t n = ::recv(s.fd(), buf.data() + got, buf.size() - got, 0);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+        if (got >= frame::kDataOffset) {
+            const std::size_t want = frame::kDataOffset + u32_at(buf, frame::kLengthOffset) + 1;
+            if (got >= want) break;
+        }
+    }
+    if (got <= frame::kDataOffset || buf[3] != answer) return 0;
+    const std::size_t n = std::min(got - frame::kDataOffset, out.size());
+    std::copy_n(buf.begin() + frame::kDataOffset, n, out.begin());
+    return 0;
+}
+
+int discover(int proto_type) {
+    if (!discovery_try_begin()) return 1;
+    CommandBlock block = CommandBlock::make(frame::CMD_DISCOVER, frame::kBroadcastId, 0);
+    const int r = SendCommand(CardAddress::make(proto_type, kBroadcastAddressText), nullptr, &block);
+    if (r != kOk) discovery_end();  // nothing was started, so nothing would ever clear it
+    return r;
+}
+
+}  // namespace
+
+int select_program_play(std::string_view id, std::string_view ip, int proto_type, std::int32_t program) {
+    return send(frame::CMD_SELECT_PROGRAM, id, ip, proto_type,
+                words({static_cast<std::uint32_t>(program)}, 4));
+}
+
+int reset_card(std::string_view id, std::string_view ip, int proto_type) {
+    return send(frame::CMD_RESET_CARD, id, ip, proto_type);
+}
+
+int adjust_clock(std::string_view id, std::string_view ip, const std::array<std::int32_t, 7>& c,
+                 int proto_type) {
+    std::vector<std::uint8_t> data;
+    data = words(
+        {static_cast<std::uint32_t>(c[0]), static_cast<std::uint32_t>(c[1]), static_cast<std::uint32_t>(c[2]),
+         static_cast<std::uint32_t>(c[3]), static_cast<std::uint32_t>(c[4]), static_cast<std::uint32_t>(c[5]),
+         static_cast<std::uint32_t>(c[6])},
+        28);
+    return send(frame::CMD_SET_CLOCK, id, ip, proto_type, std::move(data));
+}
+
+int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness, int proto_type) {
+    const auto v = static_cast<std::uint32_t>(brightness);
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, words({2, v, v}, 12));
+}
+
+int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& t, int proto_type) {
+    const std::uint32_t colour = t.red + t.green * 256u + t.blue * 65536u;
+    auto data = words({1, 8, static_cast<std::uint32_t>(t.values[0]), static_cast<std::uint32_t>(t.values[1]),
+                       static_cast<std::uint32_t>(t.values[2]), colour,
+                       static_cast<std::uint32_t>(t.extra[0]), static_cast<std::uint32_t>(t.extra[1])},
+                      kTestBlockSize);
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, std::move(data));
+}
+
+int stop_test(std::string_view id, std::string_view ip, int proto_type) {
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, words({1, 241}, kTestBlockSize));
+}
+
+int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line,
+                 std::int32_t state) {
+    return send(frame::CMD_SET_IO, id, ip, proto_type,
+                words({static_cast<std::uint32_t>(line), state > 0 ? 1u : 0u}, 8));
+}
+
+IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line) {
+    IoState out;
+    if (proto_type == 3 || proto_type == 103) {
+        out.result = kGetIoBroadcast;
+        return out;
+    }
+    // Run in the caller's thread; a type that is already synchronous stays as it is.
+    const int sync_type = proto_type >= 1 && proto_type <= 5 ? proto_type + 100 : proto_type;
+    free_answer();  // read only this command's answer, never an earlier one
+    const int r = send(frame::CMD_GET_IO, id, ip, sync_type, words({static_cast<std::uint32_t>(line)}, 4));
+    if (r != kOk) {
+        out.result = r;
+        return out;
+    }
+    const auto answer = take_answer();
+    if (!answer || answer->received < kIoAnswerEnd) {
+        out.result = kGetIoNoAnswer;
+        return out;
+    }
+    const auto& b = answer->bytes;
+    out.answered = true;
+    out.first = static_cast<std::int32_t>(u32_at(b, frame::kDataOffset + 12));
+    out.second = static_cast<std::int32_t>(u32_at(b, frame::kDataOffset + 8));
+    out.result = static_cast<int>(u32_at(b, frame::kDataOffset + 4));
+    return out;
+}
+
+int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {
+    return card_info_request(frame::CMD_GET_CARD_INFO, frame::ANS_CARD_INFO, id, ip,
+                             out.first(std::min(out.size(), kCardInfoSize)));
+}
+
+int get_card_more_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {
+    return card_info_request(frame::CMD_GET_CARD_MORE_INFO, frame::ANS_CARD_MORE_INFO, id, ip,
+                             out.first(std::min(out.size(), kCardMoreInfoSize)));
+}
+
+int loop_check() {
+    return discover(3);
+}
+
+int broadcast_check_card(int kind) {
+    if (kind == 1) return discover(3);
+    if (kind == 2) return discover(5);
+    return kUnknownDiscoveryKind;
+}
+
+int load_card_infor(std::span<char> id_out, std::span<char> ip_out, int n) {
+    if (n < 1) return 0;
+    const CardLookup found = card_table_lookup(n);
+    if (!found.card) return found.busy ? -2 : 2;
+    copy_field(id_out, found.card->id);
+    copy_field(ip_out, found.card->ip);
+    return found.busy ? -1 : 1;
+}
+
+int connect_card_success_or_faile(std::string_view ip) {
+    Socket s = connect_tcp(ip, frame::kCommandPort, kReachableTimeout);
+    if (!s.valid()) return 0;
+    s.close();
+    connected_card_add(ip);
+    return 1;
+}
+
+int proc_rev_msg(const RevMsg& msg, int mode) {
+    if (mode != 1 && mode != 3) return -1;
+    if (msg.head.size() < 4 || msg.head[0] != '~' || msg.head[1] != '~' || msg.head[2] != '~') return -1;
+    const std::uint8_t command = msg.head[3];
+    const bool error = msg.text == "Error!";
+    if (command == 0x41 && error) return 41;
+    if (command == 0x42 && error) return 42;
+    if (command == 0x42 && mode == 3 && msg.text == "Success!") return 0;
+    if (command == 0xD1 && error) return 43;
+    return -1;
+}
+
+int net_receive_data_info_pro(std::string_view text) {
+    return text == "Success!" ? 0 : 1;
+}
+
+int set_com_param(int port, int baud, int data_bits, int parity, int stop_bits) {
+    if (port < 1 || port > 30) return 1;
+    if (baud < 100 || baud > 115200) return 2;
+    if (data_bits < 4 || data_bits > 8) return 3;
+    if (parity < 0 || parity > 4) return 4;
+    if (stop_bits < 0 || stop_bits > 2) return 5;
+    static constexpr char kParity[] = {'N', 'O', 'E', 'M', 'S'};
+    char text[64];
+    std::snprintf(text, sizeof text, "%d,%c,%d,%d", baud, kParity[parity], data_bits, stop_bits);
+    set_serial_settings(SerialSettings{port, text});
+    return 0;
+}
+
+int quit_insert_model(std::string_view id, std::string_view ip, int proto_type) {
+    show_message("序列号为:" + std::string(id) + "\r\nIP地址为:" + std::string(ip) + "\r\n协议为" +
+                 std::to_string(proto_type));
+    if (id.size() > 20) {
+        show_message("-2");
+        return -2;
+    }
+    if (ip.size() > 15) return -1;
+    return send(frame::CMD_WINDOW, id, ip, proto_type, words({8, 4}, kWindowBlockSize));
+}
+
+}  // namespace kelvra

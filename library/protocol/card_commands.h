@@ -1,0 +1,72 @@
+// Card command exports of Kelvra in C++ form: each builds a command block and a card address and
+// hands them to SendCommand; only the card-information requests and the connection check open their
+// own TCP connection. c_api.cpp wraps these as the exported C functions.
+//
+// Threading: all may be called from any thread. GetIOState, the card-information requests and
+// ConnectCardSuccessOrFaile block the caller (bounded by the transport's time-outs).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kelvra {
+
+inline constexpr std::size_t kCardInfoSize = 1088;
+inline constexpr std::size_t kCardMoreInfoSize = 160;
+inline constexpr std::size_t kTestBlockSize = 408;
+inline constexpr std::size_t kWindowBlockSize = 448;
+inline constexpr std::chrono::milliseconds kReachableTimeout{2000};
+
+enum CardResult : int {
+    kGetIoBroadcast = 11,
+    kGetIoNoAnswer = 18,
+    kUnknownDiscoveryKind = 31,
+};
+
+int select_program_play(std::string_view id, std::string_view ip, int proto_type, std::int32_t program);
+int reset_card(std::string_view id, std::string_view ip, int proto_type);
+int adjust_clock(std::string_view id, std::string_view ip, const std::array<std::int32_t, 7>& clock,
+                 int proto_type);
+int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness, int proto_type);
+struct ModuleTest {
+    std::array<std::int32_t, 3> values{};
+    std::uint8_t red = 0, green = 0, blue = 0;
+    std::array<std::int32_t, 2> extra{};
+};
+int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& test, int proto_type);
+int stop_test(std::string_view id, std::string_view ip, int proto_type);
+int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line,
+                 std::int32_t state);
+struct IoState {
+    int result = 0;
+    bool answered = false;    // the words below come from the card's answer
+    std::int32_t first = 0;   // w3 of the answer
+    std::int32_t second = 0;  // w2 of the answer
+};
+IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line);
+
+// Fills `out` from the card's answer (at most out.size() bytes of its data); returns 0 in every case.
+int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out);
+int get_card_more_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out);
+
+int loop_check();
+int broadcast_check_card(int kind);
+// Copies the n-th card's id and IP (20 bytes each, NUL-padded) when the spans are not empty.
+int load_card_infor(std::span<char> id_out, std::span<char> ip_out, int n);
+int connect_card_success_or_faile(std::string_view ip);
+
+struct RevMsg {
+    std::span<const std::uint8_t> head;  // at least the lead-in and command byte
+    std::string_view text;
+};
+int proc_rev_msg(const RevMsg& msg, int mode);
+int net_receive_data_info_pro(std::string_view text);
+int set_com_param(int port, int baud, int data_bits, int parity, int stop_bits);
+int quit_insert_model(std::string_view id, std::string_view ip, int proto_type);
+
+}  // namespace kelvra

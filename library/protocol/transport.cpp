@@ -1,0 +1,424 @@
+#include "library/protocol/transport.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "common/frame.h"
+#include "library/protocol/library_state.h"
+#include "library/protocol/serial.h"
+
+namespace kelvra {
+namespace {
+
+constexpr std::size_t kIpFieldChars = 19;  // 20-byte NUL-terminated field
+constexpr std::size_t kIdFieldChars = 18;  // 19-byte NUL-terminated field of a CommandBlock
+constexpr int kDiscoveryReceiveBuffer = 1 << 20;
+
+bool is_broadcast(std::int32_t pt) {
+    return pt == 3 || pt == 103;
+}
+bool is_serial(std::int32_t pt) {
+    return pt == 4 || pt == 5;
+}
+
+void put_u32le(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+std::uint32_t get_u32le(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::optional<sockaddr_in> make_sockaddr(std::string_view ip, std::uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    const std::string text(ip);
+    if (inet_pton(AF_INET, text.c_str(), &sa.sin_addr) != 1) return std::nullopt;
+    return sa;
+}
+
+void set_receive_timeout(int fd, int seconds) {
+    timeval tv{};
+    tv.tv_sec = seconds;
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+// Sends all of `bytes` (a stream socket may take them in parts); false on failure.
+bool send_all(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Runs a job on a detached worker thread that the library counts until it ends.
+template <typename Worker>
+void start_worker(std::unique_ptr<SendJob> job, Worker worker) {
+    jobs_started();
+    try {
+        std::thread([job = std::move(job), worker]() mutable {
+            worker(std::move(job));
+            jobs_finished();
+        }).detach();
+    } catch (...) {
+        jobs_finished();
+        throw;
+    }
+}
+
+void leave_gate(SendJob& job) {
+    if (job.gate == nullptr || !job.holds_gate) return;
+    job.holds_gate = false;
+    job.gate->leave();
+    job.gate->release();
+}
+
+}  // namespace
+
+CardAddress CardAddress::make(std::int32_t proto_type, std::string_view ip) {
+    CardAddress a;
+    a.proto_type = proto_type;
+    a.ip = std::string(ip.substr(0, std::min({ip.find('\0'), ip.size(), kIpFieldChars})));
+    return a;
+}
+
+CommandBlock CommandBlock::make(std::uint8_t command, std::string_view card_id, std::uint32_t parameter,
+                                std::vector<std::uint8_t> data) {
+    CommandBlock b;
+    b.command = command;
+    b.card_id = std::string(card_id.substr(0, std::min({card_id.find('\0'), card_id.size(), kIdFieldChars})));
+    b.parameter = parameter;
+    b.data = std::move(data);
+    return b;
+}
+
+bool proto_type_valid(std::int32_t pt) {
+    return (pt >= 1 && pt <= 5) || (pt >= 101 && pt <= 105);
+}
+
+int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main, CommandBlock* leading,
+                CommandBlock* trailing) {
+    const std::int32_t pt = address.proto_type;
+    if (!proto_type_valid(pt)) return kBadProtoType;
+    if (main == nullptr) return kNoMainBlock;
+    try {
+        auto job = std::make_unique<SendJob>();
+        job->address = CardAddress::make(pt, address.ip);
+        if (gate != nullptr) gate->ensure_semaphore();
+        if (pt == 3 || pt == 5) {
+            for (CommandBlock* b : {main, leading, trailing}) {
+                if (b != nullptr) b->card_id = std::string(frame::kBroadcastId);
+            }
+        }
+        job->gate = gate;
+        job->main = *main;
+        if (leading != nullptr) job->leading = *leading;
+        if (trailing != nullptr) job->trailing = *trailing;
+
+        if (pt >= 1 && pt <= 3) {
+            start_worker(std::move(job), [](std::unique_ptr<SendJob> j) { SendJobWorker(std::move(j)); });
+        } else if (is_serial(pt)) {
+            start_worker(std::move(job), [](std::unique_ptr<SendJob> j) { CommJobWorker(std::move(j)); });
+        } else if (pt >= 101 && pt <= 103) {
+            job->gate = nullptr;
+            return SendJobWorker(std::move(job));
+        }
+        // 104 and 105 pass the check but run nothing.
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    } catch (const std::system_error&) {
+        return kOutOfMemory;  // no thread could be started: as short of resources as memory
+    }
+}
+
+int SendJobWorker(std::unique_ptr<SendJob> job) {
+    if (!job) return kNoJob;
+    const bool discovery = job->main.command == frame::CMD_DISCOVER;
+    if (job->gate != nullptr) {
+        job->gate->acquire();
+        job->gate->enter();
+        job->holds_gate = true;
+    }
+    Socket socket = GetSocket(job->address);
+    if (!socket.valid()) {
+        leave_gate(*job);
+        pending_transfers_lower();
+        report_status(kStatusNoSocket, job->address.ip);
+        if (discovery) discovery_end();  // else every later discovery would be refused for ever
+        return kNoSocket;
+    }
+    int result = kOk;
+    for (const CommandBlock* b :
+         {job->leading ? &*job->leading : nullptr, &job->main, job->trailing ? &*job->trailing : nullptr}) {
+        if (b == nullptr) continue;
+        result = SendStreamPacket(socket, *job, job->address, *b);
+        if (result != kOk) break;
+    }
+    if (result == kOk) {
+        if (job->main.command == frame::CMD_UPGRADE_BEGIN || job->main.command == frame::CMD_GET_IO) {
+            SocketReceiveData(socket, kAnswerTimeoutSeconds);
+        } else if (discovery) {
+            DiscoveryReceiveLoop(socket);
+        }
+    }
+    if (discovery) discovery_end();
+    // A job that failed before its file data was through still holds the gate: give it back, or every
+    // later transfer through this gate would wait for ever.
+    leave_gate(*job);
+    return result;
+}
+
+Socket& Socket::operator=(Socket&& o) noexcept {
+    if (this != &o) {
+        close();
+        fd_ = o.release();
+    }
+    return *this;
+}
+
+Socket::~Socket() {
+    close();
+}
+
+int Socket::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void Socket::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+Socket connect_tcp(std::string_view ip, std::uint16_t port, std::chrono::milliseconds timeout) {
+    const auto sa = make_sockaddr(ip, port);
+    if (!sa) return {};
+    Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!s.valid()) return {};
+    const int flags = fcntl(s.fd(), F_GETFL);
+    fcntl(s.fd(), F_SETFL, flags | O_NONBLOCK);
+    if (::connect(s.fd(), reinterpret_cast<const sockaddr*>(&*sa), sizeof *sa) != 0) {
+        if (errno != EINPROGRESS) return {};
+        pollfd p{s.fd(), POLLOUT, 0};
+        int n;
+        do {
+            n = ::poll(&p, 1, static_cast<int>(timeout.count()));
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0) return {};
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return {};
+    }
+    fcntl(s.fd(), F_SETFL, flags);
+    const unsigned user_timeout = static_cast<unsigned>(kSendTimeout.count());
+    setsockopt(s.fd(), IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(kSendTimeout.count() / 1000);
+    setsockopt(s.fd(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return s;
+}
+
+Socket GetSocket(const CardAddress& address) {
+    const std::int32_t pt = address.proto_type;
+    if (pt == 1 || pt == 101) return connect_tcp(address.ip, frame::kCommandPort, kConnectTimeout);
+    if (pt == 2 || pt == 102) {
+        const auto sa = make_sockaddr(address.ip, frame::kCommandPort);
+        if (!sa) return {};
+        Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (!s.valid() || ::connect(s.fd(), reinterpret_cast<const sockaddr*>(&*sa), sizeof *sa) != 0)
+            return {};
+        return s;
+    }
+    if (is_broadcast(pt)) {
+        Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (!s.valid()) return {};
+        const int on = 1;
+        if (setsockopt(s.fd(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+            report_status_no_text(kStatusSetBroadcastFailed);
+            return {};
+        }
+        // Up to 256 answers arrive at once; the default receive buffer would drop some.
+        setsockopt(s.fd(), SOL_SOCKET, SO_RCVBUF, &kDiscoveryReceiveBuffer, sizeof kDiscoveryReceiveBuffer);
+        return s;
+    }
+    report_status_no_text(kStatusBadProtoType);
+    return {};
+}
+
+std::optional<std::vector<std::uint8_t>> MakeStreamPacketForSend(std::uint8_t command,
+                                                                 std::string_view card_id,
+                                                                 std::uint32_t parameter,
+                                                                 const std::uint8_t* data,
+                                                                 std::size_t length) {
+    if (length > 0 && data == nullptr) return std::nullopt;
+    if (length > UINT32_MAX - frame::kHeaderSize - 1 - frame::kStreamTrailer) return std::nullopt;
+    std::vector<std::uint8_t> p(frame::kHeaderSize + length + 1 + frame::kStreamTrailer, 0);
+    p[0] = p[1] = p[2] = 0x7E;
+    p[3] = command;
+    const std::size_t id_len = std::min({card_id.find('\0'), card_id.size(), frame::kIdFieldSize});
+    std::memcpy(p.data() + frame::kIdOffset, card_id.data(), id_len);
+    put_u32le(p.data() + frame::kParameterOffset, parameter);
+    put_u32le(p.data() + frame::kLengthOffset, static_cast<std::uint32_t>(length));
+    if (length > 0) std::memcpy(p.data() + frame::kDataOffset, data, length);
+    p[frame::kDataOffset + length] = frame::check_byte(p, length, frame::CheckForm::PlainSum);
+    return p;
+}
+
+int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, const CommandBlock& block) {
+    if (!socket.valid()) {
+        report_status(kStatusInvalidParam, block.card_id);
+        return kStatusInvalidParam;
+    }
+    const bool broadcast = is_broadcast(address.proto_type);
+    const std::size_t total = block.data.size();
+    const std::size_t full = total / kPieceSize;
+    bool bound = false;
+    auto deadline = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i <= full; ++i) {
+        const std::size_t len = i < full ? kPieceSize : total % kPieceSize;
+        const std::uint8_t* piece = len > 0 ? block.data.data() + kPieceSize * i : nullptr;
+        auto packet = MakeStreamPacketForSend(block.command, block.card_id, block.parameter, piece, len);
+        if (!packet) {
+            report_status(kStatusMakePacketFailed, block.card_id);
+            return kStatusMakePacketFailed;
+        }
+        if (broadcast) {
+            // Bound once per socket: a second bind would fail and end a multi-piece broadcast.
+            if (!bound) {
+                sockaddr_in any{};
+                any.sin_family = AF_INET;
+                if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+                    report_status(kStatusBindBroadcastFailed, block.card_id);
+                    return kStatusBindBroadcastFailed;
+                }
+                bound = true;
+            }
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(frame::kDiscoveryPort);
+            to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+            const ssize_t n = ::sendto(socket.fd(), packet->data(), packet->size(), MSG_NOSIGNAL,
+                                       reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            if (n != static_cast<ssize_t>(packet->size())) {
+                report_status(kStatusBroadcastSendFailed, block.card_id);
+                return kStatusBroadcastSendFailed;
+            }
+        } else if (!send_all(socket.fd(), *packet)) {
+            const bool tcp = address.proto_type == 1 || address.proto_type == 101;
+            const auto code = tcp ? kStatusTcpSendFailed : kStatusUdpSendFailed;
+            report_status(code, block.card_id);
+            return static_cast<int>(code);
+        }
+        // Pacing is the only flow control: absolute deadlines keep the rate at one piece per 10 ms.
+        deadline += kPiecePause;
+        std::this_thread::sleep_until(deadline);
+    }
+    if (block.command == frame::CMD_FILE_DATA) {
+        if (job.gate != nullptr && job.holds_gate) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            job.holds_gate = false;
+            // Lower the count before the next transfer can take the gate, so 402 means "none holds it"
+            // at that moment rather than depending on which thread runs first.
+            const bool free = job.gate->leave() == 0;
+            job.gate->release();
+            if (free) report_status_no_text(kStatusFileSent);
+        }
+        if (job.main.command == frame::CMD_FILE_DATA) pending_transfers_lower();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } else if (block.command == frame::CMD_WINDOW) {
+        // The socket closes when the job ends, after any trailing block.
+        report_status(kStatusWindowSent, address.ip);
+    }
+    return kOk;
+}
+
+int SocketReceiveData(const Socket& socket, int timeout_seconds) {
+    if (!socket.valid()) return 1;
+    std::vector<std::uint8_t> buf;
+    try {
+        buf.assign(kAnswerBufferSize, 0);
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    set_receive_timeout(socket.fd(), timeout_seconds);
+    int type = 0;
+    socklen_t len = sizeof type;
+    getsockopt(socket.fd(), SOL_SOCKET, SO_TYPE, &type, &len);
+    std::size_t got = 0;
+    for (;;) {
+        const ssize_t n = ::recv(socket.fd(), buf.data() + got, buf.size() - got, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+        if (type != SOCK_STREAM) break;
+        // A stream may deliver the answer in parts: read on until its frame is complete.
+        if (got >= frame::kHeaderSize) {
+            const std::uint64_t want =
+                frame::kHeaderSize +
+                static_cast<std::uint64_t>(get_u32le(buf.data() + frame::kLengthOffset)) + 1;
+            if (got >= want || got >= buf.size()) break;
+        }
+    }
+    if (got == 0) {
+        // No answer: nothing is kept, so a reader sees "no answer" rather than an empty one.
+        free_answer();
+        report_status_no_text(kStatusReceiveFailed);
+        return 1;
+    }
+    store_answer(buf.data(), got);
+    return 0;
+}
+
+void DiscoveryReceiveLoop(const Socket& socket, int timeout_seconds) {
+    card_table_clear();
+    if (socket.valid()) {
+        set_receive_timeout(socket.fd(), timeout_seconds);
+        std::array<std::uint8_t, kDiscoveryDatagramSize> buf{};
+        for (;;) {
+            sockaddr_in from{};
+            socklen_t from_len = sizeof from;
+            const ssize_t n = ::recvfrom(socket.fd(), buf.data(), buf.size(), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &from_len);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < static_cast<ssize_t>(kMinDiscoveryAnswer)) break;
+            const std::span<const std::uint8_t> bytes(buf.data(), static_cast<std::size_t>(n));
+            char ip[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
+            card_table_add(field_string(bytes, frame::kIdOffset, kCardTextSize - 1), ip);
+        }
+    }
+    discovery_end();
+}
+
+std::string field_string(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size) {
+    if (offset >= bytes.size()) return {};
+    const auto field = bytes.subspan(offset, std::min(size, bytes.size() - offset));
+    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
+    return std::string(field.begin(), end);
+}
+
+}  // namespace kelvra

@@ -1,0 +1,157 @@
+// Kelvra's send machinery: card addresses, command blocks, send jobs and the one send entry
+// (`SendCommand`) that every command export ends in, with the socket transports behind it.
+//
+//   iProtoType   transport                                   where the job runs
+//   1 / 101      TCP to the card's IP, port 31298            new worker thread / caller's thread
+//   2 / 102      UDP connected to the card's IP, port 31298  new worker thread / caller's thread
+//   3 / 103      UDP broadcast to 255.255.255.255:31296      new worker thread / caller's thread
+//   4, 5         serial port (one card, broadcast)           new worker thread
+//   104, 105     accepted, nothing is run
+//
+// Bounds the socket transports add: a TCP connect gives up after kConnectTimeout; a TCP send to a
+// card that stops acknowledging fails after kSendTimeout (TCP_USER_TIMEOUT). The answer wait's
+// time-out argument is in seconds (6 for the answer of 0x81 and 0x8E, 3 for each discovery answer).
+//
+// Threading: `SendCommand` may be called from any thread. Asynchronous jobs run on detached worker
+// threads and share only the library-wide state (library_state.h), which is locked.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/protocol/gate.h"
+
+namespace kelvra {
+
+// Results of the send machinery.
+enum SendResult : int {
+    kOk = 0,
+    kBadProtoType = 31,
+    kNoMainBlock = 32,
+    kOutOfMemory = 34,
+    kNoSocket = 60,
+    kNoJob = 61,
+};
+
+// Status callback codes.
+enum StatusCode : std::uint32_t {
+    kStatusMakePacketFailed = 46,
+    kStatusInvalidParam = 47,
+    kStatusTcpSendFailed = 51,
+    kStatusUdpSendFailed = 52,
+    kStatusBroadcastSendFailed = 53,
+    kStatusBindBroadcastFailed = 54,
+    kStatusReceiveFailed = 61,
+    kStatusNoSocket = 101,
+    kStatusBadProtoType = 102,
+    kStatusSetBroadcastFailed = 104,
+    kStatusSerialMakePacketFailed = 201,
+    kStatusSerialWriteFailed = 202,
+    kStatusSerialShortWrite = 203,
+    kStatusFileSent = 402,
+    kStatusWindowSent = 4098,
+};
+
+inline constexpr std::size_t kPieceSize = 2000;
+inline constexpr std::chrono::milliseconds kPiecePause{10};
+inline constexpr std::chrono::milliseconds kConnectTimeout{3000};
+inline constexpr std::chrono::milliseconds kSendTimeout{5000};
+inline constexpr int kAnswerTimeoutSeconds = 6;
+inline constexpr int kDiscoveryTimeoutSeconds = 3;
+inline constexpr std::size_t kDiscoveryDatagramSize = 4096;
+inline constexpr std::size_t kMinDiscoveryAnswer = 10;
+inline constexpr const char* kBroadcastAddressText = "255.255.0.0";  // carried, never used for sending
+
+// How a caller names a card: its transport and its IP address text (at most 19 characters kept).
+struct CardAddress {
+    std::int32_t proto_type = 0;
+    std::string ip;
+
+    static CardAddress make(std::int32_t proto_type, std::string_view ip);
+};
+
+// One command: code, card id (at most 18 characters kept; the first 16 reach the packet), parameter
+// and the data it owns.
+struct CommandBlock {
+    std::uint8_t command = 0;
+    std::string card_id;
+    std::uint32_t parameter = 0;
+    std::vector<std::uint8_t> data;
+
+    static CommandBlock make(std::uint8_t command, std::string_view card_id, std::uint32_t parameter,
+                             std::vector<std::uint8_t> data = {});
+};
+
+// A job owns its copies of the address and the blocks; the gate is shared and outlives it.
+struct SendJob {
+    CardAddress address;
+    TransferGate* gate = nullptr;
+    CommandBlock main;
+    std::optional<CommandBlock> leading;
+    std::optional<CommandBlock> trailing;
+    bool holds_gate = false;  // the job took the gate's semaphore and has not released it yet
+};
+
+bool proto_type_valid(std::int32_t proto_type);
+
+// The single send entry. For iProtoType 3 and 5 the caller's blocks get the id "Broadcast!" first.
+// Returns 0 (job started, or synchronous job done), 31, 32, 34, or a synchronous job's own result.
+int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main,
+                CommandBlock* leading = nullptr, CommandBlock* trailing = nullptr);
+
+// Runs a socket job to its end: 0, 60 (no socket), 61 (no job) or a SendStreamPacket result.
+int SendJobWorker(std::unique_ptr<SendJob> job);
+
+// An open socket descriptor that closes itself.
+class Socket {
+  public:
+    Socket() = default;
+    explicit Socket(int fd) : fd_(fd) {}
+    Socket(Socket&& o) noexcept : fd_(o.release()) {}
+    Socket& operator=(Socket&& o) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket();
+    int fd() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+    void close();
+
+  private:
+    int fd_ = -1;
+};
+
+// Opens a TCP socket to `ip`:`port` with a bounded connect; invalid when the connect fails.
+Socket connect_tcp(std::string_view ip, std::uint16_t port, std::chrono::milliseconds timeout);
+
+// The socket a job sends on (iProtoType 1-3, 101-103); invalid (after the status report) otherwise.
+Socket GetSocket(const CardAddress& address);
+
+// Sends one block in 2000-byte pieces, 10 ms apart: 0, 46, 47, 51, 52, 53 or 54.
+int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, const CommandBlock& block);
+
+// Waits up to `timeout_seconds` for one answer and keeps it in the answer buffer: 0, or 1 on failure.
+int SocketReceiveData(const Socket& socket, int timeout_seconds);
+
+// Discovery receive loop on the broadcast socket: fills the card table from the answers.
+void DiscoveryReceiveLoop(const Socket& socket, int timeout_seconds = kDiscoveryTimeoutSeconds);
+
+// Stream form of one piece: the packet (plain check sum) followed by three zero bytes, length + 32
+// bytes. None when a length is given without data.
+std::optional<std::vector<std::uint8_t>> MakeStreamPacketForSend(std::uint8_t command,
+                                                                 std::string_view card_id,
+                                                                 std::uint32_t parameter,
+                                                                 const std::uint8_t* data,
+                                                                 std::size_t length);
+
+// Text of a NUL-terminated field: up to the first NUL, at most `size` bytes.
+std::string field_string(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size);
+
+}  // namespace kelvra
