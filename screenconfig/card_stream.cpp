@@ -5,11 +5,14 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 #include <utility>
 
 namespace screenconfig {
@@ -91,6 +94,29 @@ bool CardStream::send_all(std::span<const std::uint8_t> bytes) {
         return false;
     }
     return true;
+}
+
+bool CardStream::wait_delivered(std::chrono::milliseconds timeout) {
+    if (fd_ < 0) return false;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (peer_closed()) return false;
+        int unacknowledged = 0;
+        if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0) return false;
+        if (unacknowledged == 0) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+bool CardStream::peer_closed() {
+    if (fd_ < 0) return true;
+    pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) != 1) return false;
+    if (p.revents & (POLLERR | POLLHUP | POLLRDHUP)) return true;
+    std::uint8_t byte;
+    const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 void CardStream::close() {

@@ -32,6 +32,15 @@ class CardStream {
     // Sends every byte or fails (peer closed or reset, time-out). Never raises SIGPIPE.
     bool send_all(std::span<const std::uint8_t> bytes);
 
+    // Waits until the card's TCP has acknowledged every byte sent, the connection breaks or `timeout`
+    // passes. True only for the first. A send only hands bytes to the kernel, so this is how a sender
+    // learns whether they arrived.
+    bool wait_delivered(std::chrono::milliseconds timeout);
+
+    // True when the card has closed or reset the connection (it may have discarded what it had not yet
+    // read). Does not consume any data the card sent.
+    bool peer_closed();
+
     void close();
 
   private:

@@ -72,10 +72,16 @@ TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesy
         }
     }
     file.close();
+    if (send_ok && total == kImageSize) {
+        const bool delivered = stream.wait_delivered(settings.timeouts.send);
+        std::this_thread::sleep_for(settings.settle);
+        // A card that hung up did not keep the whole file, whatever the sends returned.
+        send_ok = delivered && !stream.peer_closed();
+    }
     if (!send_ok) observer.message(kSendErrorText);
 
     TransferOutcome outcome = TransferOutcome::Applied;
-    if (total != kImageSize) {
+    if (total != kImageSize || !send_ok) {
         observer.message(kShortTransferText);
         outcome = send_ok ? TransferOutcome::ShortTransfer : TransferOutcome::SendFailed;
     } else if (!has_cards()) {

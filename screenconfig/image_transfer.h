@@ -5,6 +5,8 @@
 // 241 bytes on the wire), the file in CMD_FILE_DATA frames of up to 2,048 bytes (1,024 full frames and
 // one of 436 bytes for an image), and, only when all 2,097,588 bytes went out, the apply frame
 // (CMD_SCREEN_CONTROL sub-command 23). Every frame is in the exact form (data + 29 bytes).
+// "Went out" means the card's TCP acknowledged them and the card still holds the connection: socket
+// buffers can take the whole image at once, so a card that hangs up mid-file is otherwise missed.
 //
 // Threading: send_image() runs on a worker thread. It touches nothing of the window: it reports progress
 // and every message through the observer (called on the worker thread; implementations hand the calls
@@ -50,6 +52,8 @@ enum class TransferOutcome {
 
 struct TransferSettings {
     StreamTimeouts timeouts;
+    // After the last data frame: how long a card that hangs up has to show it before the apply.
+    std::chrono::milliseconds settle{100};
     std::chrono::milliseconds apply_wait{500};   // after the apply frame, before the success message
     std::chrono::milliseconds close_wait{1000};  // before the connection is closed
 };

@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 #include "mainwindow/import_progress_dialog.h"
 #include "recording_card.h"
+#include "sim_card.h"
 #include "screenconfig/hcp_dialogs.h"
 #include "screenconfig/image_transfer_runner.h"
 #include "screenconfig/record_files.h"
@@ -165,11 +165,10 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     finish(image);
     ASSERT_EQ(write_temp_sys(image, temp_sys_path(dir)), WriteStatus::Ok);
 
-    testing_support::RecordingCard::Options opts;
-    opts.close_after_data_frames = 300;
-    std::optional<testing_support::RecordingCard> card;
-    card.emplace(opts);
-    ASSERT_TRUE(card->bound());
+    sim::Faults closing;
+    closing.close_after_data_frames = 300;
+    testing_support::SimCard card(dir, "A901-200-00001", closing);
+    ASSERT_TRUE(card.running()) << card.error();
     NestingMessages messages;
     QWidget window;
     ImageTransferRunner runner(
@@ -187,7 +186,7 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     });
     probe.start(1);
 
-    const cardlink::CardTarget target{"A123-456-78901", card->address()};
+    const cardlink::CardTarget target = card.target();
     ASSERT_TRUE(runner.start(target, temp_sys_path(dir)));
     EXPECT_FALSE(runner.start(target, temp_sys_path(dir))) << "one transfer at a time";
     ASSERT_TRUE(done.wait(20000));
@@ -201,9 +200,7 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     EXPECT_FALSE(runner.running());
 
     // The runner takes the next transfer once the last has ended.
-    card.reset();
-    card.emplace();
-    ASSERT_TRUE(card->bound());
+    card.sim().set_faults(target.card_id, sim::Faults{});
     messages.texts.clear();
     ASSERT_TRUE(runner.start(target, temp_sys_path(dir)));
     ASSERT_TRUE(done.wait(20000));

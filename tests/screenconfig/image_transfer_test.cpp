@@ -1,5 +1,5 @@
-// The image transfer on real sockets: the frames a card receives, the bytes it stores, and every
-// failure message in order.
+// The image transfer on real sockets: the frames exactly as they leave (a recording listener), and
+// against ledcard-sim the file the card stores, the apply, and every failure message in order.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "recording_card.h"
+#include "sim_card.h"
 #include "screenconfig/image_transfer.h"
 #include "screenconfig/le_bytes.h"
 #include "screenconfig/record_files.h"
@@ -67,7 +68,7 @@ Bytes concat_data(const std::vector<testing_support::ReceivedFrame>& frames) {
 
 }  // namespace
 
-TEST_F(Transfer, SendsHeaderDataFramesAndApply) {
+TEST_F(Transfer, WireFramesHeaderDataAndApply) {
     RecordingCard card;
     ASSERT_TRUE(card.bound());
     EXPECT_EQ(run(kCard), TransferOutcome::Applied);
@@ -101,17 +102,37 @@ TEST_F(Transfer, SendsHeaderDataFramesAndApply) {
     EXPECT_EQ(observer_.messages, Texts{"IDS_MESSAGE_SET_SUCCESS"});
 }
 
+TEST_F(Transfer, SimulatedCardStoresTheImageAndAppliesIt) {
+    testing_support::SimCard card(dir_);
+    ASSERT_TRUE(card.running()) << card.error();
+    EXPECT_EQ(run(card.target()), TransferOutcome::Applied);
+    EXPECT_EQ(observer_.messages, Texts{"IDS_MESSAGE_SET_SUCCESS"});
+    ASSERT_TRUE(card.sim().wait_for_frame(card.target().card_id, 0x84, std::chrono::seconds(10)));
+    const auto stored = card.sim().stored_files(card.target().card_id);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].card_path, "Config.sys");
+    EXPECT_TRUE(stored[0].complete);
+    EXPECT_EQ(testing_support::read_file(stored[0].local_path),
+              testing_support::read_file(temp_sys_path(dir_)));
+    EXPECT_EQ(card.state().config_applied, 1u);
+    EXPECT_TRUE(card.state().config_valid);
+}
+
 TEST_F(Transfer, CardClosingMidTransferGivesSendErrorThenShortAndNoApply) {
-    RecordingCard::Options opts;
-    opts.close_after_data_frames = 100;
-    RecordingCard card(opts);
-    ASSERT_TRUE(card.bound());
-    EXPECT_EQ(run(kCard), TransferOutcome::SendFailed);
-    EXPECT_EQ(observer_.messages, (Texts{"_SendFileThread Send error!", "error 001"}));
-    EXPECT_EQ(observer_.events, (Texts{"open 1024", "close"}));
-    EXPECT_LT(observer_.steps, 1025);
-    ASSERT_TRUE(card.wait_for_closed_connections(1));
-    for (const auto& f : card.frames()) EXPECT_NE(f.command, 0x84);
+    // Early, or after the last data frame: socket buffers take the whole image at once, so the hang-up
+    // must be noticed even when every send returned.
+    for (const int close_after : {100, 1025}) {
+        sim::Faults faults;
+        faults.close_after_data_frames = close_after;
+        testing_support::SimCard card(dir_, "S730-413-05862", faults);
+        ASSERT_TRUE(card.running()) << card.error();
+        observer_ = Observer{};
+        EXPECT_EQ(run(card.target()), TransferOutcome::SendFailed) << close_after;
+        EXPECT_EQ(observer_.messages, (Texts{"_SendFileThread Send error!", "error 001"})) << close_after;
+        EXPECT_EQ(observer_.events, (Texts{"open 1024", "close"}));
+        EXPECT_EQ(card.state().config_applied, 0u);
+        for (const auto& e : card.sim().journal()) EXPECT_NE(e.command, 0x84);
+    }
 }
 
 TEST_F(Transfer, Failures) {
@@ -120,31 +141,31 @@ TEST_F(Transfer, Failures) {
     EXPECT_EQ(observer_.messages, Texts{"IDS_MESSAGE_CARD_LINK_ERROR"});
     EXPECT_TRUE(observer_.events.empty());
 
-    RecordingCard card;
-    ASSERT_TRUE(card.bound());
+    testing_support::SimCard card(dir_);
+    ASSERT_TRUE(card.running()) << card.error();
 
     // A "temp.sys" of the wrong size, or none: reported, and the card gets nothing.
     for (const std::uintmax_t size :
          {std::uintmax_t{2'097'587}, std::uintmax_t{2'097'589}, std::uintmax_t{0}}) {
         fs::resize_file(temp_sys_path(dir_), size);
         observer_ = Observer{};
-        EXPECT_EQ(run(kCard), TransferOutcome::FileUnusable) << size;
+        EXPECT_EQ(run(card.target()), TransferOutcome::FileUnusable) << size;
         EXPECT_EQ(observer_.messages, Texts{"error 001"});
     }
     fs::remove(temp_sys_path(dir_));
     observer_ = Observer{};
-    EXPECT_EQ(run(kCard), TransferOutcome::FileUnusable);
+    EXPECT_EQ(run(card.target()), TransferOutcome::FileUnusable);
     EXPECT_EQ(observer_.messages, Texts{"error 001"});
-    EXPECT_EQ(card.connections(), 0);
+    EXPECT_TRUE(card.sim().journal().empty());
 }
 
 TEST_F(Transfer, EmptiedCardListSendsNoApply) {
-    RecordingCard card;
-    ASSERT_TRUE(card.bound());
-    EXPECT_EQ(run(kCard, false), TransferOutcome::NoCard);
+    testing_support::SimCard card(dir_);
+    ASSERT_TRUE(card.running()) << card.error();
+    EXPECT_EQ(run(card.target(), false), TransferOutcome::NoCard);
     EXPECT_EQ(observer_.messages, Texts{"IDS_MESSAGE_HAVE_NO_LINKED_CARD"});
-    ASSERT_TRUE(card.wait_for_closed_connections(1));
-    const auto frames = card.frames();
-    ASSERT_EQ(frames.size(), 1026u);
-    EXPECT_EQ(frames.back().command, 0x02);
+    ASSERT_TRUE(card.sim().wait_for([](const auto& journal) { return journal.size() == 1026; },
+                                    std::chrono::seconds(10)));
+    EXPECT_EQ(card.sim().journal().back().command, 0x02);
+    EXPECT_EQ(card.state().config_applied, 0u);
 }

@@ -1,6 +1,6 @@
-// Test fixtures: a card on a loopback address that records every exact-form frame it receives over
-// TCP (and answers screen-control frames with a status answer), a message service that records what
-// the program shows, and a language file with known texts.
+// Test fixtures: a listener on a card's address that records every frame exactly as it arrived over
+// TCP (what ledcard-sim's journal does not keep: each frame's size on the wire), a message service
+// that records what the program shows, and a language file with known texts.
 #pragma once
 
 #include <arpa/inet.h>
@@ -36,10 +36,6 @@ class RecordingCard {
   public:
     struct Options {
         std::string address = "127.0.0.61";
-        // Close the connection after this many CMD_FILE_DATA frames (-1: never).
-        int close_after_data_frames = -1;
-        std::string answer_text = "Success!";
-        bool answer_screen_control = true;
     };
 
     explicit RecordingCard(Options options) : options_(std::move(options)) {
@@ -94,7 +90,6 @@ class RecordingCard {
 
     void handle(int fd) {
         std::vector<std::uint8_t> buf;
-        int data_frames = 0;
         std::uint8_t chunk[65536];
         while (!stop_) {
             pollfd p{fd, POLLIN, 0};
@@ -115,29 +110,10 @@ class RecordingCard {
                 f.data.assign(buf.begin() + frame::kHeaderSize, buf.begin() + frame::kHeaderSize + len);
                 f.wire_size = total;
                 buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(total));
-                const std::uint8_t command = f.command;
-                {
-                    std::lock_guard lock(mutex_);
-                    frames_.push_back(std::move(f));
-                }
-                if (command == frame::CMD_FILE_DATA && ++data_frames == options_.close_after_data_frames) {
-                    // Reset rather than a graceful close, so the sender's next writes fail at once.
-                    linger l{1, 0};
-                    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-                    return;
-                }
-                if (command == frame::CMD_SCREEN_CONTROL && options_.answer_screen_control) answer(fd);
+                std::lock_guard lock(mutex_);
+                frames_.push_back(std::move(f));
             }
         }
-    }
-
-    void answer(int fd) {
-        frame::Packet reply;
-        reply.command = frame::ANS_SCREEN_CONTROL;
-        reply.card_id = "card";
-        reply.data.assign(options_.answer_text.begin(), options_.answer_text.end());
-        const auto bytes = frame::encode_exact(reply);
-        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
 
     Options options_;

@@ -1,5 +1,5 @@
 // The main window's ".hcp" and parameter-send operations on a WorkingSet, with the messages they show.
-// The parameter send runs against a card on a loopback address.
+// The parameter send runs against ledcard-sim.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,12 +7,12 @@
 #include <iterator>
 
 #include "recording_card.h"
+#include "sim_card.h"
 #include "screenconfig/card_blocks.h"
 #include "screenconfig/screen_files.h"
 #include "test_files.h"
 
 using namespace screenconfig;
-using testing_support::RecordingCard;
 using testing_support::RecordingMessages;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -20,7 +20,6 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-const cardlink::CardTarget kCard{"A123-456-78901", "127.0.0.61"};
 const cardlink::CardTarget kNoCard{"A123-456-78901", "127.0.0.62"};  // nothing listens there
 const cardlink::ExchangeTimeouts kQuick{std::chrono::milliseconds(2000), std::chrono::milliseconds(2000),
                                         std::chrono::milliseconds(2000)};
@@ -177,19 +176,17 @@ TEST_F(Operations, SelectingACardForgetsTheFile) {
 }
 
 TEST_F(Operations, SendParametersCarriesRecordBytes8To59) {
-    RecordingCard card;
-    ASSERT_TRUE(card.bound());
+    testing_support::SimCard card(dir_);
+    ASSERT_TRUE(card.running()) << card.error();
     WorkingSet ws;
     ws.params = sample_record();
-    EXPECT_EQ(send_params(ws, kCard, kQuick), 1);
+    EXPECT_EQ(send_params(ws, card.target(), kQuick), 1);
     EXPECT_EQ(messages_.texts(), Texts{"IDS_MESSAGE_DUDO_SEND_OVER_TIP"});
-    ASSERT_TRUE(card.wait_for_closed_connections(1));
-    const auto frames = card.frames();
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].command, 0x84);
-    EXPECT_EQ(frames[0].card_id, kCard.card_id);
-    EXPECT_EQ(frames[0].wire_size, 437u);
-    const Bytes& d = frames[0].data;
+    const auto journal = card.sim().journal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].command, 0x84);
+    EXPECT_TRUE(journal[0].accepted);
+    const Bytes& d = journal[0].data;
     ASSERT_EQ(d.size(), 408u);
     EXPECT_EQ(Bytes(d.begin(), d.begin() + 12), (Bytes{1, 0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0}));
     EXPECT_EQ(Bytes(d.begin() + 12, d.begin() + 64),
@@ -202,40 +199,39 @@ TEST_F(Operations, SendParametersFailures) {
     EXPECT_EQ(send_params(ws, kNoCard, kQuick), 0);
     EXPECT_EQ(messages_.texts(), Texts{"IDS_MESSAGE_CARD_LINK_ERROR"});
 
-    RecordingCard::Options refusing;
-    refusing.answer_text = "Error!";
-    RecordingCard card(refusing);
-    ASSERT_TRUE(card.bound());
+    sim::Faults refusing;
+    refusing.answer_error = true;
+    testing_support::SimCard card(dir_, "S730-413-05862", refusing);
+    ASSERT_TRUE(card.running()) << card.error();
     messages_.clear();
-    EXPECT_EQ(send_params(ws, kCard, kQuick), 0);
+    EXPECT_EQ(send_params(ws, card.target(), kQuick), 0);
     EXPECT_EQ(messages_.texts(), (Texts{"IDS_MESSAGE_DUDO_SEND_OVER_TIP", "set error"}));
 
     messages_.clear();
-    EXPECT_EQ(send_params_if_saved(ws, kCard, kQuick), 0);  // no ".hcp" path yet: nothing sent
+    EXPECT_EQ(send_params_if_saved(ws, card.target(), kQuick), 0);  // no ".hcp" path yet: nothing sent
     EXPECT_TRUE(messages_.texts().empty());
-    EXPECT_EQ(card.connections(), 1);
+    EXPECT_EQ(card.sim().journal().size(), 1u);
 }
 
 TEST_F(Operations, SaveAndSendSavesThenSends) {
-    RecordingCard card;
-    ASSERT_TRUE(card.bound());
+    testing_support::SimCard card(dir_);
+    ASSERT_TRUE(card.running()) << card.error();
     WorkingSet ws;
     ws.params = sample_record();
     ws.wizard_finished();
     ws.changed = true;
-    EXPECT_EQ(save_and_send(ws, true, pick_save(dir_ / "wiz.hcp"), kCard, kQuick), 1);
+    EXPECT_EQ(save_and_send(ws, true, pick_save(dir_ / "wiz.hcp"), card.target(), kQuick), 1);
     EXPECT_EQ(titles_, Texts{"IDS_MESSAGE_DUDO_SAVE_AND_SEND_PARAM"});
     EXPECT_EQ(read(dir_ / "wiz.hcp"), bytes_of(ws.params));
     EXPECT_FALSE(ws.changed);
-    ASSERT_TRUE(card.wait_for_closed_connections(1));
-    EXPECT_EQ(card.frames().size(), 1u);
+    EXPECT_EQ(card.sim().journal().size(), 1u);
 
     // Cancelled: no path, so nothing is sent.
     WorkingSet cancelled;
     cancelled.wizard_finished();
-    EXPECT_EQ(
-        save_and_send(
-            cancelled, true, [](const std::string&) { return std::optional<fs::path>{}; }, kCard, kQuick),
-        0);
-    EXPECT_EQ(card.connections(), 1);
+    EXPECT_EQ(save_and_send(
+                  cancelled, true, [](const std::string&) { return std::optional<fs::path>{}; },
+                  card.target(), kQuick),
+              0);
+    EXPECT_EQ(card.sim().journal().size(), 1u);
 }
