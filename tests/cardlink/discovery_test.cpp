@@ -441,3 +441,52 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
 
 }  // namespace
 }  // namespace cardlink
+
+namespace cardlink {
+namespace {
+
+TEST(Discovery, InformationAnswersAreReadAsFarAsTheyGo) {
+    REQUIRE_PRIVATE_NETWORK();
+    Lan lan("192.168.10", 1);
+    auto cards = Cards(1, "192.168.10.100", "S730-413-");
+    cards[0].faults.malformed = sim::Malformed::BogusLength;  // length field 0xFFFFFFFF
+    cards[0].faults.only_command = frame::CMD_GET_CARD_INFO;
+    lan.start(Config(cards));
+    Configure(0);
+    CardLink link;
+    Observed seen(link);
+    ASSERT_TRUE(link.open());
+    link.startDiscovery();
+    ASSERT_TRUE(PumpUntil([&] { return !seen.info.empty(); }, 3s));
+    EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, cards[0].id);
+
+    // A cut-short answer (less than a header) is dropped: the block stays as it was.
+    sim::Faults faults;
+    faults.malformed = sim::Malformed::Short;
+    faults.only_command = frame::CMD_GET_CARD_INFO;
+    lan.cards->set_faults(cards[0].id, faults);
+    const auto before = lan.cards->journal_end();
+    link.selectCard(0);
+    ASSERT_TRUE(lan.cards->wait_for_frame(cards[0].id, frame::CMD_GET_CARD_INFO, 2s, before));
+    PumpFor(300ms);
+    EXPECT_EQ(seen.info.size(), 1u);
+    EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, cards[0].id);
+}
+
+TEST(Discovery, LoopbackDemoFindsCardsOnThisMachine) {
+    REQUIRE_PRIVATE_NETWORK();
+    sim::SimulatorConfig config;
+    config.cards = Cards(3, "127.0.0.2", "S730-413-");
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    Configure(0, "", "127.255.255.255");
+    CardLink link;
+    ASSERT_TRUE(link.open());
+    EXPECT_EQ(link.socket().Binding().address, "127.0.0.1");
+    link.startDiscovery();
+    ASSERT_TRUE(PumpUntil([&] { return link.cards().size() == 3; }, 3s)) << link.cards().size();
+    EXPECT_EQ(link.table().AddressOf(config.cards[2].id), "127.0.0.4");
+}
+
+}  // namespace
+}  // namespace cardlink
