@@ -157,7 +157,8 @@ struct Simulator::Impl {
     struct Delayed {
         Clock::time_point at;
         std::uint64_t connection = 0;  // 0: a datagram
-        int udp_fd = -1;
+        Endpoint* from = nullptr;      // datagrams: the card's sockets, looked up again when sent
+        std::uint16_t port = 0;
         sockaddr_in dest{};
         std::vector<std::uint8_t> bytes;
     };
@@ -280,9 +281,9 @@ struct Simulator::Impl {
             d.connection = connection_id;
         } else {
             // A card answers from its own address, on the port the frame came to.
-            Endpoint* e = endpoint_of_card(card);
-            if (!e) return;
-            d.udp_fd = o.port == frame::kCommandPort ? e->udp_command.fd : e->udp_discovery.fd;
+            d.from = endpoint_of_card(card);
+            if (!d.from) return;
+            d.port = o.port;
             d.dest = o.peer;
         }
         if (r.delay_ms > 0)
@@ -297,8 +298,10 @@ struct Simulator::Impl {
             if (it != connections.end() && !send_all(it->second.fd.fd, d.bytes)) connections.erase(it);
             return;
         }
-        if (d.udp_fd < 0) return;
-        ::sendto(d.udp_fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&d.dest),
+        // A card that moved meanwhile has closed these sockets: its late answer is lost, as on a real card.
+        const int fd = d.port == frame::kCommandPort ? d.from->udp_command.fd : d.from->udp_discovery.fd;
+        if (fd < 0) return;
+        ::sendto(fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&d.dest),
                  sizeof d.dest);
     }
 
