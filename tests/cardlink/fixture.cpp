@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -22,43 +20,40 @@ std::filesystem::path g_root;
 
 class Environment : public ::testing::Environment {
   public:
-    void SetUp() override {
-        // Before any thread exists: every later thread and child inherits the namespace.
-        if (std::getenv("VANTOR_NO_NETNS") == nullptr && ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0) {
-            g_private = std::system("ip link set lo up") == 0;
-        }
-        char templ[] = "/tmp/cardlink-test-XXXXXX";
-        g_root = ::mkdtemp(templ);
-        std::filesystem::create_directories(g_root / "program");
-        std::filesystem::create_directories(g_root / "config");
-        ::setenv("XDG_CONFIG_HOME", (g_root / "config").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (g_root / "data").c_str(), 1);
-        paths::set_program_folder(g_root / "program");
-        const auto lang = g_root / "lang.ini";
-        std::ofstream(lang) << "[Setting]\nZAVO_Language=Test\n[String]\n"
-                               "IDS_MESSAGE_CARD_LINK_ERROR=card link error\n"
-                               "IDS_MESSAGE_VERSION_LOW=version low\n"
-                               "IDS_MESSAGE_DUDO_LOW_VERSION=too old for smart setup\n"
-                               "IDS_MESSAGE_SAME_IP_IN_NET=same address: \n";
-        localisation::set_current_file(lang);
-        static int argc = 1;
-        static char name[] = "cardlink-test";
-        static char* argv[] = {name, nullptr};
-        app_ = new QCoreApplication(argc, argv);
-    }
+    void SetUp() override { SetUpProcess(); }
     void TearDown() override {
-        delete app_;
         std::error_code ec;
         std::filesystem::remove_all(g_root, ec);
     }
-
-  private:
-    QCoreApplication* app_ = nullptr;
 };
 
 [[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
 
 }  // namespace
+
+void SetUpProcess() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    // Before any thread exists: every later thread and child inherits the namespace.
+    if (std::getenv("VANTOR_NO_NETNS") == nullptr && ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0) {
+        g_private = std::system("ip link set lo up") == 0;
+    }
+    char templ[] = "/tmp/cardlink-test-XXXXXX";
+    g_root = ::mkdtemp(templ);
+    std::filesystem::create_directories(g_root / "program");
+    std::filesystem::create_directories(g_root / "config");
+    ::setenv("XDG_CONFIG_HOME", (g_root / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (g_root / "data").c_str(), 1);
+    paths::set_program_folder(g_root / "program");
+    const auto lang = g_root / "lang.ini";
+    std::ofstream(lang) << "[Setting]\nZAVO_Language=Test\n[String]\n"
+                           "IDS_MESSAGE_CARD_LINK_ERROR=card link error\n"
+                           "IDS_MESSAGE_VERSION_LOW=version low\n"
+                           "IDS_MESSAGE_DUDO_LOW_VERSION=too old for smart setup\n"
+                           "IDS_MESSAGE_SAME_IP_IN_NET=same address: \n";
+    localisation::set_current_file(lang);
+}
 
 bool PrivateNetwork() {
     return g_private;
@@ -74,20 +69,6 @@ void WriteDefaultIni(const std::string& body) {
 
 void Shell(const std::string& cmd) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-void PumpFor(std::chrono::milliseconds duration) {
-    PumpUntil([] { return false; }, duration);
 }
 
 Messages::Messages() : previous_(platform::install_message_service(this)) {}

@@ -3,7 +3,8 @@
 // - The test process moves into a network namespace of its own before anything else runs, so the card
 //   ports it binds and every broadcast it sends stay inside it, however the binary is started. Without
 //   the privilege for that, the socket tests skip.
-// - A QCoreApplication for the socket notifier, a language file with distinct texts, a temporary program
+// - A QCoreApplication for the socket notifier (fixture_qt.cpp), a language file with distinct texts, a
+// temporary program
 //   folder ("default.ini") and registry folder.
 // - Messages: every message box is recorded instead of shown.
 // - LanNamespace: a further namespace on a thread of its own (a "LAN" with cards on it), joined to the
@@ -26,6 +27,10 @@
 
 namespace cardlink_test {
 
+// Moves the process into its own network namespace and sets up the folders and language file; runs once,
+// from the test environment before any test (and before the Qt environment makes its application).
+void SetUpProcess();
+
 // True when the process runs in a private network namespace made at start-up.
 bool PrivateNetwork();
 #define REQUIRE_PRIVATE_NETWORK()                                                                           \
@@ -39,7 +44,8 @@ void WriteDefaultIni(const std::string& section_body);  // replaces "default.ini
 // Runs `cmd` through the shell; fails the test when it does not exit 0.
 void Shell(const std::string& cmd);
 
-// Pumps the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
+// fixture_qt.cpp (Qt tests only): pumps the Qt event loop until `done` holds or `timeout` passes; returns
+// `done()`.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 void PumpFor(std::chrono::milliseconds duration);
 

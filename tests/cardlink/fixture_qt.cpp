@@ -1,0 +1,46 @@
+// The Qt half of the card link test fixture: the application object and event-loop pumping.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <thread>
+
+#include "tests/cardlink/fixture.h"
+
+namespace cardlink_test {
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        SetUpProcess();  // the namespace first: the application may start threads
+        static int argc = 1;
+        static char name[] = "cardlink-test";
+        static char* argv[] = {name, nullptr};
+        app_ = new QCoreApplication(argc, argv);
+    }
+    void TearDown() override { delete app_; }
+
+  private:
+    QCoreApplication* app_ = nullptr;
+};
+
+[[maybe_unused]] auto* const g_qt_env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void PumpFor(std::chrono::milliseconds duration) {
+    PumpUntil([] { return false; }, duration);
+}
+
+}  // namespace cardlink_test
