@@ -378,9 +378,19 @@ TEST(Endpoint, FailuresAreShownWithTheErrorCaption) {
     EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0", 2, "S1", "127.0.0.2"), 0);
     EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0", 0, "S1", "127.0.0.2"), 61);
 
+    // An address this machine does not have cannot be bound: the endpoint stays closed.
+    SocketOptions foreign;
+    foreign.addresses = {{"192.0.2.1", "nosuch0", false}};
+    EXPECT_EQ(endpoint.Initsocket(foreign), 0);
+    EXPECT_FALSE(endpoint.IsOpen());
+    EXPECT_EQ(endpoint.Broadcast(frame_bytes), -1);
+
     const std::vector<std::string> expected = {"please Call Initsocket() first!",
-                                               "Please call initsocket() first", "Ip address error!",
-                                               "Buffer pointer NULL!"};
+                                               "Please call initsocket() first",
+                                               "Ip address error!",
+                                               "Buffer pointer NULL!",
+                                               "udp socket bind error!",
+                                               "please Call Initsocket() first!"};
     EXPECT_EQ(messages.texts(), expected);
     EXPECT_EQ(emitted, expected);
     for (const auto& m : messages.all()) EXPECT_EQ(m.caption, "ERROR");
