@@ -1,7 +1,6 @@
 #include "screenconfig/screen_config.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cassert>
 #include <cstring>
@@ -16,59 +15,56 @@ constexpr std::size_t at(ConfigField f) {
     return static_cast<std::size_t>(f);
 }
 
-// Words are moved through host-order buffers in chunks; on a little-endian host that is a plain copy,
-// which keeps the 2 MB image passes at memory speed.
-constexpr std::size_t kChunkWords = 1024;
+// On a little-endian host the image's words are host words, and the 2 MB passes (identity table, word
+// sum, matrix copies) run as plain word loops at memory speed. Elsewhere they go byte by byte.
+constexpr bool kHostIsLittle = std::endian::native == std::endian::little;
 
-void store_words(std::uint8_t* out, const std::uint32_t* words, std::size_t count) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, words, 4 * count);
-    } else {
-        for (std::size_t i = 0; i < count; ++i) store_le32(out + 4 * i, words[i]);
-    }
-}
+// Loops over blocks of a fixed length vectorise at -O2; the remainder goes one word at a time.
+constexpr std::size_t kBlockWords = 1024;
 
-void load_words(std::uint32_t* words, const std::uint8_t* in, std::size_t count) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(words, in, 4 * count);
-    } else {
-        for (std::size_t i = 0; i < count; ++i) words[i] = load_le32(in + 4 * i);
+std::uint32_t sum_words(const std::uint32_t* w, std::size_t count) {
+    std::uint32_t sum = 0;
+    std::size_t i = 0;
+    for (; i + kBlockWords <= count; i += kBlockWords) {
+        std::uint32_t block = 0;
+        for (std::size_t j = 0; j < kBlockWords; ++j) block += w[i + j];
+        sum += block;
     }
+    for (; i < count; ++i) sum += w[i];
+    return sum;
 }
 
 }  // namespace
 
 std::uint32_t word_sum(std::span<const std::uint8_t> bytes) {
     const std::size_t words = bytes.size() / 4;
-    std::array<std::uint32_t, kChunkWords> chunk;
-    std::uint32_t sum = 0;
-    for (std::size_t done = 0; done < words;) {
-        const std::size_t n = std::min(kChunkWords, words - done);
-        load_words(chunk.data(), bytes.data() + 4 * done, n);
-        for (std::size_t i = 0; i < n; ++i) sum += chunk[i];
-        done += n;
+    if constexpr (kHostIsLittle) {
+        if (reinterpret_cast<std::uintptr_t>(bytes.data()) % alignof(std::uint32_t) == 0)
+            return sum_words(reinterpret_cast<const std::uint32_t*>(bytes.data()), words);
     }
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < words; ++i) sum += load_le32(bytes.data() + 4 * i);
     return sum;
 }
 
-ScreenConfig::ScreenConfig() : bytes_(kImageSize, 0) {}
+ScreenConfig::ScreenConfig() : words_(kImageSize / 4, 0) {}
 
 std::uint32_t ScreenConfig::get(ConfigField field) const {
-    return load_le32(bytes_.data() + at(field));
+    return load_le32(bytes().data() + at(field));
 }
 
 void ScreenConfig::set(ConfigField field, std::uint32_t value) {
-    store_le32(bytes_.data() + at(field), value);
+    store_le32(bytes().data() + at(field), value);
 }
 
 std::uint32_t ScreenConfig::entry(std::size_t row, std::size_t column) const {
     assert(row < kTableRows && column < kTableColumns);
-    return load_le32(bytes_.data() + kTableOffset + 4 * (row * kTableColumns + column));
+    return load_le32(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column));
 }
 
 void ScreenConfig::set_entry(std::size_t row, std::size_t column, std::uint32_t value) {
     assert(row < kTableRows && column < kTableColumns);
-    store_le32(bytes_.data() + kTableOffset + 4 * (row * kTableColumns + column), value);
+    store_le32(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column), value);
 }
 
 void build_blank(ScreenConfig& image) {
@@ -81,11 +77,16 @@ void build_blank(ScreenConfig& image) {
     image.set(ConfigField::tableHeight, kTableRows);
     image.set(ConfigField::entryCount, kTableEntries);
 
-    std::array<std::uint32_t, kTableColumns> row;
-    for (std::size_t r = 0; r < kTableRows; ++r) {
-        const auto base = static_cast<std::uint32_t>(r * kTableColumns);
-        for (std::size_t c = 0; c < kTableColumns; ++c) row[c] = base + static_cast<std::uint32_t>(c);
-        store_words(p + kTableOffset + 4 * r * kTableColumns, row.data(), kTableColumns);
+    if constexpr (kHostIsLittle) {
+        auto* table = reinterpret_cast<std::uint32_t*>(p + kTableOffset);
+        for (std::size_t r = 0; r < kTableRows; ++r) {
+            std::uint32_t* row = table + r * kTableColumns;
+            const auto base = static_cast<std::uint32_t>(r * kTableColumns);
+            for (std::size_t c = 0; c < kTableColumns; ++c) row[c] = base + static_cast<std::uint32_t>(c);
+        }
+    } else {
+        for (std::size_t i = 0; i < kTableEntries; ++i)
+            store_le32(p + kTableOffset + 4 * i, static_cast<std::uint32_t>(i));
     }
 }
 
@@ -108,12 +109,22 @@ MappingMatrix MappingMatrix::identity() {
 
 MappingMatrix MappingMatrix::load(const ScreenConfig& image) {
     MappingMatrix m;
-    load_words(m.cells_.data(), image.table_bytes().data(), kTableEntries);
+    const std::uint8_t* in = image.table_bytes().data();
+    if constexpr (kHostIsLittle) {
+        std::memcpy(m.cells_.data(), in, 4 * kTableEntries);
+    } else {
+        for (std::size_t i = 0; i < kTableEntries; ++i) m.cells_[i] = load_le32(in + 4 * i);
+    }
     return m;
 }
 
 void MappingMatrix::store(ScreenConfig& image) const {
-    store_words(image.table_bytes().data(), cells_.data(), kTableEntries);
+    std::uint8_t* out = image.table_bytes().data();
+    if constexpr (kHostIsLittle) {
+        std::memcpy(out, cells_.data(), 4 * kTableEntries);
+    } else {
+        for (std::size_t i = 0; i < kTableEntries; ++i) store_le32(out + 4 * i, cells_[i]);
+    }
 }
 
 bool MappingMatrix::copy_block(const MappingMatrix& source, std::size_t from_row, std::size_t from_column,

@@ -5,8 +5,9 @@
 //   420         2,097,152  mapping table: 512 rows x 1024 u32 entries, row-major
 //   2,097,572   16         trailer: entry count 0x80000, "END\0", reserved, word sum
 //
-// Every field is a little-endian u32. The image is a plain byte buffer: read and written through the
-// accessors here, copied whole, never cast onto a struct.
+// Every field is a little-endian u32. The image is a plain byte buffer (held as whole words, so the
+// 2 MB passes run word by word): read and written through the accessors here, copied whole, never
+// cast onto a struct.
 // Threading: a ScreenConfig is a value with no internal locking; one thread at a time.
 #pragma once
 
@@ -80,8 +81,10 @@ class ScreenConfig {
     // A zero-filled image (the main window's working copy and each special-screen dialog start so).
     ScreenConfig();
 
-    std::span<std::uint8_t> bytes() { return bytes_; }
-    std::span<const std::uint8_t> bytes() const { return bytes_; }
+    std::span<std::uint8_t> bytes() { return {reinterpret_cast<std::uint8_t*>(words_.data()), kImageSize}; }
+    std::span<const std::uint8_t> bytes() const {
+        return {reinterpret_cast<const std::uint8_t*>(words_.data()), kImageSize};
+    }
 
     std::uint32_t get(ConfigField field) const;
     void set(ConfigField field, std::uint32_t value);
@@ -100,7 +103,8 @@ class ScreenConfig {
     friend bool operator==(const ScreenConfig&, const ScreenConfig&) = default;
 
   private:
-    std::vector<std::uint8_t> bytes_;
+    static_assert(kImageSize % 4 == 0);
+    std::vector<std::uint32_t> words_;  // the image's bytes, in file order
 };
 
 // Clears all bytes, then writes `magic`, `tableWidth` 1024, `tableHeight` 512, the entry count and the
