@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -582,6 +583,7 @@ StartResult Simulator::start(SimulatorConfig config) {
         char pattern[] = "/tmp/ledcard-sim-XXXXXX";
         if (!::mkdtemp(pattern)) return {nullptr, errno_text("mkdtemp")};
         config.storage_root = pattern;
+        im.config.storage_root = pattern;  // removed again by ~Impl if start fails below
         im.own_root = true;
     }
     std::filesystem::create_directories(config.storage_root, ec);
@@ -595,6 +597,13 @@ StartResult Simulator::start(SimulatorConfig config) {
         std::filesystem::create_directories(folder, ec);
         if (ec) return {nullptr, "card folder " + folder.string() + ": " + ec.message()};
         im.cards.push_back(std::make_unique<CardModel>(c, folder, im.started));
+    }
+    // Three sockets per address: hundreds of cards need more descriptors than the usual soft limit.
+    const rlim_t wanted = static_cast<rlim_t>(per_address.size() * 3 + 256);
+    rlimit lim{};
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < wanted) {
+        lim.rlim_cur = std::min(wanted, lim.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &lim);
     }
     std::string error;
     if (config.discovery_socket) {

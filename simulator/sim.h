@@ -131,7 +131,8 @@ struct StartResult {
 
 class Simulator {
   public:
-    // Binds every socket, then starts the I/O thread. Fails without side effects left behind.
+    // Binds every socket, then starts the I/O thread. Fails without sockets or threads left behind.
+    // Raises the process's soft descriptor limit (up to its hard limit) when the cards need it.
     static StartResult start(SimulatorConfig config);
     ~Simulator();  // stops
     Simulator(const Simulator&) = delete;
