@@ -293,6 +293,31 @@ TEST_F(ThreeCards, ConfigurationImageTransferAsVantorSendsIt) {
     EXPECT_TRUE(st->config_valid);
 }
 
+TEST_F(ThreeCards, KelvraFileOverUdpInPieces) {
+    // SendFileToCard over a connected UDP socket: a 244-byte header packet, then 2000-byte pieces and,
+    // for a length that is a multiple of 2000, a last piece of no data.
+    Bytes content(4000);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
+    UdpClient u;
+    const Bytes header =
+        kelvra_frame(frame::CMD_FILE_HEADER, kComplId, file_header(4, 4000, "1", "Pic0.bmp"));
+    EXPECT_EQ(header.size(), 244u);
+    u.send_to("127.41.0.3", frame::kCommandPort, header);
+    for (std::size_t off = 0; off <= content.size(); off += 2000)
+        u.send_to("127.41.0.3", frame::kCommandPort,
+                  kelvra_frame(
+                      frame::CMD_FILE_DATA, kComplId,
+                      Bytes(content.begin() + off, content.begin() + std::min(off + 2000, content.size()))));
+    ASSERT_TRUE(sim_->wait_for([](const auto& j) { return j.size() >= 4; }, 2s));
+    const auto files = sim_->stored_files(kComplId);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].complete);
+    EXPECT_EQ(files[0].card_path, "1\\Pic0.bmp");
+    std::ifstream in(sim_->card_folder(kComplId) / "1" / "Pic0.bmp", std::ios::binary);
+    EXPECT_TRUE(Bytes(std::istreambuf_iterator<char>(in), {}) == content);
+    for (const auto& e : sim_->journal()) EXPECT_EQ(e.check_form, CheckForm::PlainSum);
+}
+
 TEST_F(ThreeCards, RefusesCardPathsOutsideItsFolder) {
     TcpClient t("127.41.0.2");
     t.send(kelvra_frame(frame::CMD_FILE_HEADER, kPlainId, file_header(4, 3, "..\\..\\..", "escape.txt")));
