@@ -126,6 +126,7 @@ TEST(Discovery, TwoDatagramsFiftyMillisecondsApart) {
         const int on = 1;  // stamps each datagram as it arrives
         ::setsockopt(listener, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
     });
+    std::this_thread::sleep_for(200ms);  // the kernel switches stamping on a moment later
     Configure(0);
     cardlink_test::Messages messages;
     CardLink link;
@@ -220,6 +221,23 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
     EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, other);
     EXPECT_EQ(link.target().card_id, other);
     EXPECT_EQ(link.target().address, link.table().AddressOf(other).value_or("?"));
+
+    // "检测" at another card's address: its block is stored but not shown, the selection stays.
+    const std::string middle = seen.listed.at(1);
+    link.checkAddress(link.table().AddressOf(middle).value_or("?"));
+    ASSERT_TRUE(PumpUntil([&] { return seen.info.size() == 3; }, 3s));
+    EXPECT_EQ(seen.info[2], std::make_pair(middle, false));
+    EXPECT_EQ(link.cardInfoCardId(), middle);
+    EXPECT_EQ(link.selectedCardId(), other);
+}
+
+TEST(Discovery, NoExchangeWhileNoCardIsListed) {
+    cardlink_test::Messages messages;
+    CardLink link;
+    const Bytes block(kScreenControlSize, 0);
+    EXPECT_EQ(link.exchange(frame::CMD_SCREEN_CONTROL, block).error, ExchangeError::NoConnection);
+    EXPECT_EQ(link.exchangeAndReport(frame::CMD_SCREEN_CONTROL, block, "error RP"), -1);
+    EXPECT_TRUE(messages.all().empty());
 }
 
 TEST(Discovery, OwnLinkAddressAndMalformedAnswersAreNeverListed) {
