@@ -6,9 +6,9 @@
 // owner's event loop, so no thread of its own is needed and nothing here blocks except the 50 ms pause
 // between the two discovery broadcasts of SendTextCommand's broadcast mode.
 //
-// Broadcasts leave on the adapter of the bound address: the socket is tied to that adapter with
-// SO_BINDTODEVICE, because on Linux a datagram to 255.255.255.255 otherwise leaves by the routing table,
-// whatever address the socket is bound to.
+// The socket is tied to the adapter of the bound address with SO_BINDTODEVICE: broadcasts leave on that
+// adapter whatever the routing table prefers, and datagrams that reach the machine through another
+// adapter are not heard, so only the chosen network's cards are listed.
 //
 // Every failure is shown at once with platform::show_message (caption "ERROR") and emitted as
 // errorShown.
