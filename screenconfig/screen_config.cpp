@@ -67,6 +67,13 @@ void ScreenConfig::set_entry(std::size_t row, std::size_t column, std::uint32_t 
     store_le32(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column), value);
 }
 
+std::optional<TableShape> long_strip_table(std::uint32_t screen_width) {
+    const std::uint32_t k = screen_width / kTableColumns + (screen_width % kTableColumns != 0 ? 1 : 0);
+    if (k == 0 || k > kTableRows) return std::nullopt;
+    return TableShape{static_cast<std::uint32_t>(kTableColumns) * k,
+                      static_cast<std::uint32_t>(kTableRows) / k};
+}
+
 void build_blank(ScreenConfig& image) {
     std::uint8_t* p = image.bytes().data();
     // The table is overwritten in full below, so only the header and trailer need clearing.

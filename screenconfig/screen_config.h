@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -106,6 +107,16 @@ class ScreenConfig {
     static_assert(kImageSize % 4 == 0);
     std::vector<std::uint32_t> words_;  // the image's bytes, in file order
 };
+
+// The table shape a long strip of `screen_width` pixels asks for: k = ceil(width / 1024) table rows
+// side by side, so `tableWidth` 1024 k and `tableHeight` 512 / k (integer division). Nothing for a
+// width of 0 (no strip) or one so wide that no table row would be left (k > 512).
+struct TableShape {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    friend bool operator==(const TableShape&, const TableShape&) = default;
+};
+std::optional<TableShape> long_strip_table(std::uint32_t screen_width);
 
 // Clears all bytes, then writes `magic`, `tableWidth` 1024, `tableHeight` 512, the entry count and the
 // identity table (entry (r, c) = r * 1024 + c).

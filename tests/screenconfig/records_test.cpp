@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/frame.h"
@@ -114,8 +115,26 @@ TEST(ScreenConfigImage, HeaderFieldsSitAtTheirOffsets) {
         ScreenConfig image;
         image.set(c.field, 0x11223344);
         EXPECT_EQ(slice(image.bytes(), c.offset, 4), (Bytes{0x44, 0x33, 0x22, 0x11})) << c.offset;
-        EXPECT_EQ(std::count(image.bytes().begin(), image.bytes().end(), 0), 2'097'588 - 4) << c.offset;
+        EXPECT_EQ(std::count(image.bytes().begin(), image.bytes().begin() + 420, 0), 416) << c.offset;
     }
+}
+
+TEST(ScreenConfigImage, LongStripTableShape) {
+    struct Case {
+        std::uint32_t width;
+        std::optional<TableShape> shape;
+    } cases[] = {
+        {1, TableShape{1024, 512}},
+        {1024, TableShape{1024, 512}},
+        {1025, TableShape{2048, 256}},
+        {2048, TableShape{2048, 256}},
+        {2049, TableShape{3072, 170}},
+        {524'288, TableShape{524'288, 1}},
+        {0, std::nullopt},
+        {524'289, std::nullopt},
+        {0xFFFFFFFF, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(long_strip_table(c.width), c.shape) << c.width;
 }
 
 TEST(ScreenParamsRecord, FillCopiesTheHeaderFieldsToTheirPlaces) {
