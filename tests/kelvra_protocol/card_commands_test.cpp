@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* kId = "S730-413-05862";
-constexpr const char* kIp = "127.0.0.31";
+constexpr const char* kIp = "127.42.0.31";
 
 Bytes le_words(std::initializer_list<std::uint32_t> ws, std::size_t size) {
     Bytes b(size, 0);
@@ -82,12 +82,12 @@ TEST_F(CardCommands, EachExportSendsItsFrame) {
 
 TEST_F(CardCommands, SendFailuresAreResults) {
     EXPECT_EQ(SelectProgramPlay(kId, kIp, 0, 1), 31);
-    EXPECT_EQ(StopTest(kId, "127.0.0.32", 101), 60);  // nobody listens there
+    EXPECT_EQ(StopTest(kId, "127.42.0.32", 101), 60);  // nobody listens there
     EXPECT_EQ(QuitInsertModel("S730-413-05862-ABCDEFG", kIp, 101), -2);
     EXPECT_EQ(QuitInsertModel(kId, "127.000.000.031x", 101), -1);
     const auto shown = recorder::shown();
     ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0], "序列号为:S730-413-05862-ABCDEFG\r\nIP地址为:127.0.0.31\r\n协议为101");
+    EXPECT_EQ(shown[0], "序列号为:S730-413-05862-ABCDEFG\r\nIP地址为:127.42.0.31\r\n协议为101");
     EXPECT_EQ(shown[1], "-2");
 }
 
@@ -188,7 +188,7 @@ TEST_F(CardCommands, CardInformationRequests) {
 
 TEST_F(CardCommands, CardInformationFromAnAbsentCardReturnsQuickly) {
     Bytes out(1088, 0xEE);
-    EXPECT_EQ(GetCardInfoByTcp(kId, "127.0.0.33", out.data()), 0);
+    EXPECT_EQ(GetCardInfoByTcp(kId, "127.42.0.33", out.data()), 0);
     EXPECT_EQ(out, Bytes(1088, 0xEE));
 }
 
@@ -198,20 +198,20 @@ TEST_F(CardCommands, ConnectedCardTableGrowsOncePerCard) {
     EXPECT_EQ(ConnectCardSuccessOrFaile(kIp), 1);
     EXPECT_EQ(kelvra::connected_card_count(), 1u);
     EXPECT_NE(kelvra::connected_card_gate(kIp), nullptr);
-    EXPECT_EQ(ConnectCardSuccessOrFaile("127.0.0.34"), 0);
+    EXPECT_EQ(ConnectCardSuccessOrFaile("127.42.0.34"), 0);
     EXPECT_EQ(ConnectCardSuccessOrFaile("not an address"), 0);
     EXPECT_EQ(kelvra::connected_card_count(), 1u);
-    EXPECT_EQ(kelvra::connected_card_gate("127.0.0.34"), nullptr);
+    EXPECT_EQ(kelvra::connected_card_gate("127.42.0.34"), nullptr);
 }
 
 TEST_F(CardCommands, LoadCardInforReadsTheCardTable) {
-    kelvra::card_table_add("S730-413-00001", "127.0.0.2");
-    kelvra::card_table_add("A901-200-00002", "127.0.0.3");
+    kelvra::card_table_add("S730-413-00001", "127.42.0.2");
+    kelvra::card_table_add("A901-200-00002", "127.42.0.3");
     char id[20], ip[20];
     EXPECT_EQ(LoadCardInfor(id, ip, 0), 0);
     EXPECT_EQ(LoadCardInfor(id, ip, 2), 1);
     EXPECT_STREQ(id, "A901-200-00002");
-    EXPECT_STREQ(ip, "127.0.0.3");
+    EXPECT_STREQ(ip, "127.42.0.3");
     EXPECT_EQ(LoadCardInfor(id, ip, 3), 2);
     ASSERT_TRUE(kelvra::discovery_try_begin());
     EXPECT_EQ(LoadCardInfor(id, ip, 1), -1);

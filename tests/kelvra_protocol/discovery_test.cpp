@@ -12,9 +12,11 @@
 #include <set>
 #include <thread>
 
+#include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "library/protocol/library_state.h"
 #include "library/protocol/transport.h"
+#include "simulator/sim.h"
 #include "tests/kelvra_protocol/netns_guard.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
@@ -117,16 +119,26 @@ class Discovery : public ::testing::TestWithParam<std::size_t> {
 
 TEST_P(Discovery, EveryCardIsListed) {
     const std::size_t n = GetParam();
-    Cards cards(n);
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(n, "127.0.1.1");
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    const auto& card_sim = *started.simulator;
     ASSERT_EQ(LoopCheck(), 0);
     ASSERT_TRUE(wait_discovery_done());
-    const auto heard = cards.heard();
-    ASSERT_EQ(heard.size(), 1u);
-    const Bytes expected = {0x7E, 0x7E, 0x7E, 0x90, 'B', 'r', 'o', 'a', 'd', 'c', 'a', 's', 't',  '!', 0, 0,
-                            0,    0,    0,    0,    0,   0,   0,   0,   0,   0,   0,   0,   0x44, 0,   0, 0};
-    EXPECT_EQ(heard[0], expected);
+    // One broadcast, heard by every card: a 32-byte datagram, plain sum, id "Broadcast!".
+    std::size_t heard = 0;
+    for (const auto& e : card_sim.journal()) {
+        if (e.command != 0x90) continue;
+        ++heard;
+        EXPECT_EQ(e.datagram_size, 32u);
+        EXPECT_EQ(e.id, "Broadcast!");
+        EXPECT_EQ(e.check_form, frame::CheckForm::PlainSum);
+        EXPECT_EQ(e.local_port, 31296);
+    }
+    EXPECT_EQ(heard, n);
     std::set<std::pair<std::string, std::string>> want, got;
-    for (std::size_t i = 0; i < n; ++i) want.insert({card_id(i), card_ip(i)});
+    for (const auto& c : config.cards) want.insert({c.id, c.address});
     char id[20], ip[20];
     int r;
     int k = 1;

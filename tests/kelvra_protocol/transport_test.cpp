@@ -19,8 +19,8 @@ using kelvra::CardAddress;
 using kelvra::CommandBlock;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr const char* kCardIp = "127.0.0.21";
-constexpr const char* kAbsentIp = "127.0.0.22";  // nothing listens here
+constexpr const char* kCardIp = "127.42.0.21";
+constexpr const char* kAbsentIp = "127.42.0.22";  // nothing listens here
 
 Bytes pattern(std::size_t n, std::uint8_t seed = 1) {
     Bytes b(n);
@@ -180,7 +180,7 @@ TEST_F(Transport, FileTransfersThroughTheGateRunOneAtATime) {
 
 TEST_F(Transport, AFailedTransferGivesTheGateBack) {
     peer::Peer dropper(peer::Peer::Kind::Tcp, kCardIp, [](const peer::Frame&) { return Bytes{}; });
-    peer::Peer card(peer::Peer::Kind::Tcp, "127.0.0.23");
+    peer::Peer card(peer::Peer::Kind::Tcp, "127.42.0.23");
     kelvra::TransferGate& gate = kelvra::file_transfer_gate();
     gate.set_limit(1);
     CommandBlock first = CommandBlock::make(frame::CMD_FILE_DATA, "S1", 1, pattern(2000 * 40));
@@ -188,7 +188,7 @@ TEST_F(Transport, AFailedTransferGivesTheGateBack) {
     ASSERT_TRUE(kelvra::wait_for_jobs(30s));
     EXPECT_EQ(recorder::codes(), std::vector<std::uint32_t>{51});
     CommandBlock second = CommandBlock::make(frame::CMD_FILE_DATA, "S1", 2, pattern(10));
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, "127.0.0.23"), &gate, &second), 0);
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, "127.42.0.23"), &gate, &second), 0);
     ASSERT_TRUE(card.wait_frames(1, 5s)) << "the gate stayed taken after a failed transfer";
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
     EXPECT_EQ(recorder::codes(), (std::vector<std::uint32_t>{51, 402}));
