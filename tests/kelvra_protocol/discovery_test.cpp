@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -210,6 +211,40 @@ TEST_F(DiscoveryLoop, ASynchronousBroadcastRunsInTheCallersThread) {
     EXPECT_EQ(b.card_id, "x") << "only types 3 and 5 rename the block";
     EXPECT_FALSE(kelvra::discovery_busy());
     EXPECT_EQ(kelvra::card_table_count(), 2u);
+}
+
+TEST_F(DiscoveryLoop, BroadcastCommandReachesEveryCard) {
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(3, "127.0.4.1");
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    auto& cards = *started.simulator;
+    ASSERT_EQ(ResetCard("S730-413-00001", "255.255.0.0", 3), 0);
+    ASSERT_TRUE(kelvra::wait_for_jobs(10s));
+    ASSERT_TRUE(cards.wait_for(
+        [](const std::vector<sim::JournalEntry>& j) {
+            return std::count_if(j.begin(), j.end(), [](const auto& e) { return e.command == 0x8B; }) == 3;
+        },
+        5s));
+    for (const auto& e : cards.journal()) {
+        EXPECT_EQ(e.id, "Broadcast!");
+        EXPECT_EQ(e.local_port, 31296);
+    }
+    for (const auto& c : config.cards) EXPECT_EQ(cards.state(c.id)->resets, 1u) << c.id;
+    EXPECT_FALSE(kelvra::discovery_busy()) << "only a discovery sets the busy flag";
+}
+
+TEST_F(DiscoveryLoop, ConnectsToASilentHostGiveUpInBoundedTime) {
+    // Inside this namespace 10.0.0.1 is nobody: its SYNs go unanswered, as for a card switched off.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ConnectCardSuccessOrFaile("10.0.0.1"), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
+    Bytes info(1088, 0xEE);
+    EXPECT_EQ(GetCardInfoByTcp("S1", "10.0.0.1", reinterpret_cast<unsigned char*>(info.data())), 0);
+    EXPECT_EQ(info, Bytes(1088, 0xEE));
+    EXPECT_EQ(ResetCard("S1", "10.0.0.1", 101), 60);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(recorder::codes(), std::vector<std::uint32_t>{101});
 }
 
 }  // namespace

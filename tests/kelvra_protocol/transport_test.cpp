@@ -133,6 +133,23 @@ TEST_F(Transport, LeadingMainTrailingGoOutInOrderOnOneConnection) {
     EXPECT_EQ(card.connections(), 1u);
 }
 
+TEST_F(Transport, LiveWindowWithATrailingBlockEnds) {
+    // The trailing block after a live-window command goes out once; the job does not loop on it.
+    peer::Peer card(peer::Peer::Kind::Tcp, kCardIp);
+    CommandBlock main = CommandBlock::make(frame::CMD_WINDOW, "S1", 0, pattern(448));
+    CommandBlock trail = CommandBlock::make(frame::CMD_SELECT_PROGRAM, "S1", 0, pattern(4));
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, kCardIp), &kelvra::file_transfer_gate(), &main,
+                                  nullptr, &trail),
+              0);
+    ASSERT_TRUE(kelvra::wait_for_jobs(10s));
+    std::this_thread::sleep_for(100ms);
+    const auto f = card.frames();
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[1].command, frame::CMD_SELECT_PROGRAM);
+    EXPECT_EQ(recorder::all(), (std::vector<recorder::Event>{{4098, kCardIp, true}}));
+    EXPECT_EQ(kelvra::file_transfer_gate().active(), 0u) << "the gate is given back when the job ends";
+}
+
 TEST_F(Transport, UnreachableCardReports101AndSynchronousResult60) {
     CommandBlock b = CommandBlock::make(frame::CMD_RESET_CARD, "S1", 0);
     EXPECT_EQ(kelvra::SendCommand(CardAddress::make(101, kAbsentIp), nullptr, &b), 60);
