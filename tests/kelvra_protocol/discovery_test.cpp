@@ -234,6 +234,22 @@ TEST_F(DiscoveryLoop, BroadcastCommandReachesEveryCard) {
     EXPECT_FALSE(kelvra::discovery_busy()) << "only a discovery sets the busy flag";
 }
 
+TEST_F(DiscoveryLoop, ABroadcastOfSeveralPiecesSendsThemAll) {
+    // The broadcast socket is bound once; a second bind before the second piece would fail with 54.
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(1, "127.0.4.1");
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    auto block = kelvra::CommandBlock::make(0x02, "Broadcast!", 0, Bytes(2001, 0x5A));
+    EXPECT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(103, "255.255.0.0"), nullptr, &block), 0);
+    std::vector<std::size_t> sizes;
+    for (const auto& e : started.simulator->journal()) {
+        if (e.command == 0x02) sizes.push_back(e.datagram_size);
+    }
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{2032, 33}));
+    EXPECT_TRUE(recorder::all().empty());
+}
+
 TEST_F(DiscoveryLoop, ConnectsToASilentHostGiveUpInBoundedTime) {
     // Inside this namespace 10.0.0.1 is nobody: its SYNs go unanswered, as for a card switched off.
     const auto start = std::chrono::steady_clock::now();
