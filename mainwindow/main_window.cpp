@@ -183,7 +183,9 @@ QWidget* MainWindow::control(int id) const {
     return nullptr;
 }
 
-MessageWindow* MainWindow::messageWindow() const { return message_window_.data(); }
+MessageWindow* MainWindow::messageWindow() const {
+    return message_window_.data();
+}
 
 bool MainWindow::haveCards() const {
     return card_list_->count() > 0;

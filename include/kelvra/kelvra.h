@@ -20,10 +20,10 @@ extern "C" {
 #endif
 
 /* Card commands, discovery, transports and the status callback. */
-#include "kelvra/cards.h"      /* IWYU pragma: export */
+#include "kelvra/cards.h" /* IWYU pragma: export */
 /* Programme records, default parameters and folder utilities. */
-#include "kelvra/programme.h"  /* IWYU pragma: export */
-#include "kelvra/files.h"      /* IWYU pragma: export */
+#include "kelvra/programme.h" /* IWYU pragma: export */
+#include "kelvra/files.h"     /* IWYU pragma: export */
 
 #ifdef __cplusplus
 }

@@ -22,7 +22,7 @@
 namespace {
 
 class RecordingMessages final : public platform::MessageService {
-public:
+  public:
     platform::MessageReply show(const std::string& text, const std::string& caption, platform::MessageIcon,
                                 platform::MessageButtons) override {
         shown.push_back(caption + "|" + text);
@@ -32,7 +32,7 @@ public:
 };
 
 class AppTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previous_ = platform::install_message_service(&messages_);
         ::setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
@@ -100,7 +100,8 @@ TEST_F(AppTest, ChangingTheLanguageInTheSettingsChangesTheMainWindowTexts) {
     std::string english = localisation::lookup("IDD102_Title");
     EXPECT_NE(english, chinese);
     MainWindow window;
-    EXPECT_TRUE(window.windowTitle().startsWith(QString::fromStdString(english) + QStringLiteral("--version[")));
+    EXPECT_TRUE(
+        window.windowTitle().startsWith(QString::fromStdString(english) + QStringLiteral("--version[")));
     // Every numbered control of the window shows the English text of its key.
     for (QWidget* w : window.findChildren<QWidget*>()) {
         QVariant id = w->property(kControlIdProperty);

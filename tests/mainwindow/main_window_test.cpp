@@ -32,7 +32,7 @@ namespace {
 bool g_private_network = false;
 
 class RecordingMessages final : public platform::MessageService {
-public:
+  public:
     platform::MessageReply show(const std::string& text, const std::string&, platform::MessageIcon,
                                 platform::MessageButtons) override {
         shown.push_back(text);
@@ -41,7 +41,8 @@ public:
     std::vector<std::string> shown;
 };
 
-bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+bool pump_until(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -58,7 +59,7 @@ QStringList list_texts(QListWidget* list) {
 }
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!g_private_network) GTEST_SKIP() << "needs a private network namespace (root)";
         previous_ = platform::install_message_service(&messages_);
@@ -96,7 +97,8 @@ protected:
         return edit != nullptr ? edit->text() : QString();
     }
 
-    static sim::CardConfig card(std::string id, std::string address, std::uint32_t sv = sim::kDefaultSoftwareVersion) {
+    static sim::CardConfig card(std::string id, std::string address,
+                                std::uint32_t sv = sim::kDefaultSoftwareVersion) {
         sim::CardConfig c;
         c.id = std::move(id);
         c.address = std::move(address);
@@ -141,7 +143,8 @@ TEST_F(MainWindowTest, FirstCardFoundIsSelectedAndItsReportFillsTheControls) {
 TEST_F(MainWindowTest, SelectingAnotherCardShowsItsReportAndForgetsTheHcpPath) {
     start_cards({card("S730-413-00001", "127.0.0.2"), card("A901-200-00002", "127.0.0.3", 0x000A0001)});
     open_window();
-    ASSERT_TRUE(pump_until([&] { return list_->count() == 2 && !text_of(MainWindow::kIpAddress).isEmpty(); }));
+    ASSERT_TRUE(
+        pump_until([&] { return list_->count() == 2 && !text_of(MainWindow::kIpAddress).isEmpty(); }));
     ASSERT_EQ(text_of(MainWindow::kIpAddress), "127.0.0.2");
 
     // A loaded file belongs to the first card's parameters.
@@ -172,7 +175,8 @@ TEST_F(MainWindowTest, AddressModeChecksTheTypedAddress) {
     address->setText("127.0.0.9");
     const std::uint64_t from = simulator_->journal_end();
     QTest::mouseClick(check, Qt::LeftButton);
-    auto request = simulator_->wait_for_frame("X100-000-00009", frame::CMD_GET_CARD_INFO, std::chrono::seconds(3), from);
+    auto request =
+        simulator_->wait_for_frame("X100-000-00009", frame::CMD_GET_CARD_INFO, std::chrono::seconds(3), from);
     ASSERT_TRUE(request);
     EXPECT_EQ(request->id, "S730-413-05862");
     ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.9"; }));
@@ -187,9 +191,11 @@ TEST_F(MainWindowTest, AddressModeChecksTheTypedAddress) {
 TEST_F(MainWindowTest, ManualSearchEmptiesAndRefillsTheList) {
     start_cards({card("S730-413-00001", "127.0.0.2"), card("A901-200-00002", "127.0.0.3")});
     open_window();
-    ASSERT_TRUE(pump_until([&] { return list_->count() == 2 && !text_of(MainWindow::kIpAddress).isEmpty(); }));
+    ASSERT_TRUE(
+        pump_until([&] { return list_->count() == 2 && !text_of(MainWindow::kIpAddress).isEmpty(); }));
     const std::uint64_t from = simulator_->journal_end();
-    QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)),
+                      Qt::LeftButton);
     // Emptied at once, then filled again by the new search (well before the next 5 s timer tick).
     EXPECT_TRUE(text_of(MainWindow::kVersionField).isEmpty());
     ASSERT_TRUE(simulator_->wait_for_frame({}, frame::CMD_DISCOVER, std::chrono::seconds(2), from));
@@ -210,7 +216,8 @@ TEST_F(MainWindowTest, DuplicateAddressShowsTheMessageWindowOnce) {
     EXPECT_TRUE(warning->text().contains("A901-200-00002"));
     const QString text = warning->text();
     // Further searches while it is open add nothing and open no second window.
-    QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)),
+                      Qt::LeftButton);
     ASSERT_TRUE(pump_until([&] { return list_->count() == 2; }));
     QTest::qWait(300);
     EXPECT_EQ(window_->findChildren<MessageWindow*>().size(), 1);
