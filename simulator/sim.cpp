@@ -177,9 +177,10 @@ struct Simulator::Impl {
     Clock::time_point started = Clock::now();
     bool own_root = false;
 
-    // Guarded by mu: cards, journal, the journal file.
-    mutable std::mutex mu;
-    mutable std::condition_variable journal_changed;
+    // Guarded by mu: cards, journal, the journal file. Recursive, so that a wait_for predicate may read
+    // card state through the public members while the journal is locked for it.
+    mutable std::recursive_mutex mu;
+    mutable std::condition_variable_any journal_changed;
     std::vector<std::unique_ptr<CardModel>> cards;
     std::vector<JournalEntry> journal;
     std::ofstream journal_out;

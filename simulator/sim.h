@@ -149,7 +149,7 @@ class Simulator {
     std::vector<JournalEntry> journal() const;
     std::uint64_t journal_end() const;  // seq of the next entry
     // Waits until `pred` holds for the journal (true) or the time-out passes (false). `pred` runs under
-    // the simulator's lock: it must not call the simulator.
+    // the simulator's lock; it may call the reading members (state, stored_files, ...) but not wait.
     bool wait_for(const std::function<bool(const std::vector<JournalEntry>&)>& pred,
                   std::chrono::milliseconds timeout) const;
     // The first entry with seq >= from_seq for this card (empty: any) and command.

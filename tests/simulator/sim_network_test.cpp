@@ -200,6 +200,12 @@ TEST_F(ThreeCards, StatusCommandsOverTcp) {
     }
 }
 
+TEST_F(ThreeCards, WaitPredicateMayReadCardState) {
+    TcpClient t("127.41.0.2");
+    t.send(vantor_frame(frame::CMD_SAVE_VALUE, kPlainId, Bytes(4, 0)));
+    EXPECT_TRUE(sim_->wait_for([&](const auto&) { return sim_->state(kPlainId)->save_values == 1; }, 5s));
+}
+
 TEST_F(ThreeCards, CheckByteIsCheckedAndJournaled) {
     const auto from = sim_->journal_end();
     TcpClient t("127.41.0.3");
