@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -532,6 +533,35 @@ TEST(SimExecutable, RunsFromAConfigFileAndStopsCleanly) {
     EXPECT_NE(line.find("\"check\":\"complement\""), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "cards" / kComplId));
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimExecutable, HelpAndBadArguments) {
+    struct Case {
+        const char* args;
+        int status;
+        const char* output_part;
+    };
+    const Case cases[] = {
+        {"--help", 0, "fault-command=CODE"},
+        {"--card S1", 2, "card needs ID@ADDRESS"},
+        {"", 2, "no cards"},
+        {"--card S1@127.41.0.300", 1, "bad address"},
+    };
+    for (const auto& c : cases) {
+        const std::string out = "/tmp/sim-exe-out-" + std::to_string(::getpid());
+        const std::string cmd = std::string(LEDCARD_SIM_PATH) + " " + c.args + " >" + out + " 2>&1";
+        const int status = std::system(cmd.c_str());
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+        std::ifstream in(out);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        EXPECT_NE(text.find(c.output_part), std::string::npos) << text;
+        std::filesystem::remove(out);
+    }
 }
 
 }  // namespace
