@@ -475,10 +475,27 @@ struct Simulator::Impl {
         }
     }
 
+    // Closes a connection; what it leaves unfinished (bytes not yet cut into frames, a file not complete) is
+    // journaled as one entry with command 0 and the reason in its note.
     void close_connection(std::map<std::uint64_t, Connection>::iterator it) {
-        if (it->second.file) {
-            std::lock_guard lock(mu);
-            cards[it->second.file->card]->abandon(*it->second.file);
+        auto& c = it->second;
+        std::string note;
+        std::lock_guard lock(mu);
+        if (c.stream.pending() > 0) note = std::to_string(c.stream.pending()) + " bytes left unread at close";
+        if (c.file) {
+            if (!c.file->refused && c.file->remaining > 0)
+                note += (note.empty() ? "" : "; ") + std::string("file cut short at close");
+            cards[c.file->card]->abandon(*c.file);
+        }
+        if (!note.empty()) {
+            JournalEntry e;
+            e.transport = Transport::Tcp;
+            e.local_port = frame::kCommandPort;
+            e.local_address = c.endpoint->address;
+            e.peer = peer_text(c.peer);
+            if (c.file) e.card = cards[c.file->card]->id();
+            e.note = note;
+            add_journal(std::move(e));
         }
         connections.erase(it);
     }

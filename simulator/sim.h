@@ -74,7 +74,8 @@ struct SimulatorConfig {
 enum class Transport { Tcp, Udp };
 
 // One received frame as one card took it (a broadcast gives one entry per card), or as nobody took
-// it (card empty).
+// it (card empty). A TCP connection that closes with bytes unread or a file unfinished adds one entry with
+// command 0 whose note says so.
 struct JournalEntry {
     std::uint64_t seq = 0;
     std::uint64_t ms = 0;  // since the simulator started

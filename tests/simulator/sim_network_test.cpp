@@ -259,6 +259,17 @@ TEST_F(ThreeCards, TcpFramesSplitOrCoalescedInAllForms) {
     ASSERT_TRUE(a);
     EXPECT_EQ((*a)[3], frame::ANS_SCREEN_CONTROL);
     EXPECT_EQ(sim_->state(kPlainId)->info.data_polarity, 1u);
+
+    // Half a frame, then the program goes away.
+    {
+        TcpClient half("127.41.0.2");
+        half.send(Bytes(one.begin(), one.begin() + 100));
+    }
+    EXPECT_TRUE(sim_->wait_for(
+        [](const auto& j) {
+            return j.back().note == "100 bytes left unread at close" && j.back().command == 0;
+        },
+        2s));
 }
 
 Bytes config_image() {
@@ -348,6 +359,9 @@ TEST_F(ThreeCards, FaultsSetWhileRunning) {
         t.send(vantor_frame(frame::CMD_FILE_HEADER, kPlainId, file_header(4, 5 * 2048, "", "big.bin")));
         for (int i = 0; i < 5; ++i) t.send(vantor_frame(frame::CMD_FILE_DATA, kPlainId, Bytes(2048, 1)));
         EXPECT_TRUE(t.closed_by_peer(2s));
+        ASSERT_TRUE(sim_->wait_for(
+            [](const auto& j) { return j.back().note.find("file cut short at close") != std::string::npos; },
+            2s));
         const auto files = sim_->stored_files(kPlainId);
         ASSERT_EQ(files.size(), 1u);
         EXPECT_FALSE(files[0].complete);
