@@ -84,13 +84,13 @@ std::string add_generated(SimulatorConfig& config, std::string_view count, std::
     return {};
 }
 
-std::string add_card(SimulatorConfig& config, std::string_view spec) {
-    const auto at = spec.find('@');
-    if (at == std::string_view::npos || at == 0) return "card needs ID@ADDRESS: " + std::string(spec);
+std::string add_card(SimulatorConfig& config, std::string_view card_text) {
+    const auto at = card_text.find('@');
+    if (at == std::string_view::npos || at == 0) return "card needs ID@ADDRESS: " + std::string(card_text);
     CardConfig card;
-    card.id = std::string(spec.substr(0, at));
+    card.id = std::string(card_text.substr(0, at));
     std::vector<std::string_view> parts;
-    for (std::string_view rest = spec.substr(at + 1);;) {
+    for (std::string_view rest = card_text.substr(at + 1);;) {
         const auto comma = rest.find(',');
         parts.push_back(rest.substr(0, comma));
         if (comma == std::string_view::npos) break;
