@@ -1,14 +1,6 @@
 #include "cardlink/card_exchange.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -16,74 +8,18 @@
 #include "common/frame.h"
 #include "common/localisation.h"
 #include "platform/message_service.h"
+#include "platform/tcp_stream.h"
 
 namespace cardlink {
 namespace {
 
 std::atomic<bool> g_version_warning_shown{false};
 
-// Closes the descriptor when the exchange ends, however it ends.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 using Clock = std::chrono::steady_clock;
-
-int remaining_ms(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits for `events` on `fd` until `deadline`; false on time-out or error.
-bool wait_for(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, remaining_ms(deadline));
-        if (r > 0) return true;
-        if (r == 0) return false;
-        if (errno != EINTR) return false;
-    }
-}
-
-// Non-blocking connect bounded by `timeout`; the socket stays non-blocking for the rest of the exchange.
-bool connect_bounded(int fd, const sockaddr_in& to, std::chrono::milliseconds timeout) {
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return true;
-    if (errno != EINPROGRESS) return false;
-    if (!wait_for(fd, POLLOUT, Clock::now() + timeout)) return false;
-    int err = 0;
-    socklen_t len = sizeof err;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return false;
-    return err == 0;
-}
-
-bool send_all(int fd, std::span<const std::uint8_t> bytes, Clock::time_point deadline) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && wait_for(fd, POLLOUT, deadline)) continue;
-        return false;
-    }
-    return true;
-}
 
 // Receives one answer frame: until its length field says it is complete, the buffer is full, the card
 // closes the connection or the deadline passes. TCP may split a frame, so one receive call is not enough.
-std::vector<std::uint8_t> receive_answer(int fd, Clock::time_point deadline) {
+std::vector<std::uint8_t> receive_answer(platform::TcpStream& stream, Clock::time_point deadline) {
     std::vector<std::uint8_t> buffer(kAnswerBufferSize, 0);
     std::size_t got = 0;
     while (got < buffer.size()) {
@@ -92,14 +28,9 @@ std::vector<std::uint8_t> receive_answer(int fd, Clock::time_point deadline) {
                 frame::kHeaderSize + std::uint64_t{read_u32le(buffer, frame::kLengthOffset)} + 1;
             if (got >= whole) break;
         }
-        if (!wait_for(fd, POLLIN, deadline)) break;
-        const ssize_t n = ::recv(fd, buffer.data() + got, buffer.size() - got, 0);
-        if (n > 0) {
-            got += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        break;  // closed or failed
+        const long n = stream.receive_some(std::span(buffer).subspan(got), deadline);
+        if (n <= 0) break;  // closed, failed or out of time
+        got += static_cast<std::size_t>(n);
     }
     buffer.resize(got);
     return buffer;
@@ -119,23 +50,12 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
         result.error = ExchangeError::SendFailed;
         return result;
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(frame::kCommandPort);
-    if (target.card_id.empty() || ::inet_pton(AF_INET, target.address.c_str(), &to.sin_addr) != 1) {
+    if (target.card_id.empty()) {
         result.error = ExchangeError::NoConnection;
         return result;
     }
-
-    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (fd.get() < 0) {
-        result.error = ExchangeError::NoConnection;
-        return result;
-    }
-    // Unacknowledged data fails the connection after this long instead of the platform's minutes.
-    const unsigned user_timeout = static_cast<unsigned>(timeouts.send.count());
-    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
-    if (!connect_bounded(fd.get(), to, timeouts.connect)) {
+    platform::TcpStream stream;
+    if (!stream.open(target.address, frame::kCommandPort, {timeouts.connect, timeouts.send})) {
         result.error = ExchangeError::NoConnection;
         return result;
     }
@@ -145,13 +65,13 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     packet.card_id = target.card_id;
     packet.data.assign(payload.begin(), payload.end());
     const auto bytes = frame::encode_exact(packet, frame::check_form_for_id(target.card_id));
-    if (!send_all(fd.get(), bytes, Clock::now() + timeouts.send)) {
+    if (!stream.send_all(bytes)) {
         result.error = ExchangeError::SendFailed;
         return result;
     }
     if (!read_answer) return result;
 
-    result.answer = receive_answer(fd.get(), Clock::now() + timeouts.receive);
+    result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
     if (CheckCardAnswer(result.answer, 0) != 0) result.error = ExchangeError::AnswerRejected;
     return result;
 }

@@ -38,16 +38,15 @@ void set_program_folder(const std::filesystem::path& folder) {
     override_folder() = with_trailing_slash(folder);
 }
 
+std::filesystem::path xdg_folder(const char* variable, const char* home_relative) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] == '/') return value;
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home != nullptr ? home : "/tmp") / home_relative;
+}
+
 std::filesystem::path user_data_folder() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    std::filesystem::path base;
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home != nullptr ? home : "/tmp") / ".local" / "share";
-    }
-    std::filesystem::path folder = base / "vantor";
+    std::filesystem::path folder = xdg_folder("XDG_DATA_HOME", ".local/share") / "vantor";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     return folder;

@@ -14,6 +14,10 @@ void set_program_folder(const std::filesystem::path& folder);
 // + "/vantor"), created on demand.
 std::filesystem::path user_data_folder();
 
+// An XDG base folder: the absolute path in `variable` (e.g. "XDG_CONFIG_HOME"), else $HOME +
+// `home_relative` (e.g. ".config").
+std::filesystem::path xdg_folder(const char* variable, const char* home_relative);
+
 // A local path as callers ported from Windows may give it: "\" is taken as a separator too.
 std::filesystem::path from_local_text(std::string text);
 

@@ -1,9 +1,10 @@
 #include "platform/registry_store.h"
 
 #include <array>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
+
+#include "platform/paths.h"
 
 namespace registry {
 namespace {
@@ -14,15 +15,7 @@ std::mutex& store_mutex() {
 }  // namespace
 
 std::filesystem::path store_folder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::filesystem::path base;
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home != nullptr ? home : "/tmp") / ".config";
-    }
-    return base / "vantor" / "registry";
+    return paths::xdg_folder("XDG_CONFIG_HOME", ".config") / "vantor" / "registry";
 }
 
 std::uint8_t read_value(std::string_view key, std::string_view value_name) {

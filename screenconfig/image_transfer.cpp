@@ -15,7 +15,7 @@ namespace screenconfig {
 
 namespace {
 
-bool send_frame(CardStream& stream, const cardlink::CardTarget& target, std::uint8_t command,
+bool send_frame(platform::TcpStream& stream, const cardlink::CardTarget& target, std::uint8_t command,
                 std::span<const std::uint8_t> data) {
     frame::Packet packet;
     packet.command = command;
@@ -45,7 +45,7 @@ TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesy
         return TransferOutcome::FileUnusable;
     }
 
-    CardStream stream;
+    platform::TcpStream stream;
     if (!stream.open(target.address, frame::kCommandPort, settings.timeouts)) {
         observer.message(localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR"));
         return TransferOutcome::NoConnection;

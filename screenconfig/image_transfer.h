@@ -21,7 +21,7 @@
 #include <string>
 
 #include "cardlink/card_exchange.h"
-#include "screenconfig/card_stream.h"
+#include "platform/tcp_stream.h"
 
 namespace screenconfig {
 
@@ -51,7 +51,7 @@ enum class TransferOutcome {
 };
 
 struct TransferSettings {
-    StreamTimeouts timeouts;
+    platform::TcpTimeouts timeouts;
     // After the last data frame: how long a card that hangs up has to show it before the apply.
     std::chrono::milliseconds settle{100};
     std::chrono::milliseconds apply_wait{500};   // after the apply frame, before the success message

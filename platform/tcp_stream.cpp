@@ -1,4 +1,4 @@
-#include "screenconfig/card_stream.h"
+#include "platform/tcp_stream.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <thread>
 #include <utility>
 
-namespace screenconfig {
+namespace platform {
 
 namespace {
 
@@ -25,10 +25,10 @@ int poll_ms(std::chrono::milliseconds d) {
 
 }  // namespace
 
-CardStream::CardStream(CardStream&& other) noexcept
+TcpStream::TcpStream(TcpStream&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), timeouts_(other.timeouts_) {}
 
-CardStream& CardStream::operator=(CardStream&& other) noexcept {
+TcpStream& TcpStream::operator=(TcpStream&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = std::exchange(other.fd_, -1);
@@ -37,11 +37,11 @@ CardStream& CardStream::operator=(CardStream&& other) noexcept {
     return *this;
 }
 
-CardStream::~CardStream() {
+TcpStream::~TcpStream() {
     close();
 }
 
-bool CardStream::open(const std::string& address, std::uint16_t port, const StreamTimeouts& timeouts) {
+bool TcpStream::open(const std::string& address, std::uint16_t port, const TcpTimeouts& timeouts) {
     close();
     timeouts_ = timeouts;
     sockaddr_in to{};
@@ -74,7 +74,7 @@ bool CardStream::open(const std::string& address, std::uint16_t port, const Stre
     return true;
 }
 
-bool CardStream::send_all(std::span<const std::uint8_t> bytes) {
+bool TcpStream::send_all(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -96,7 +96,22 @@ bool CardStream::send_all(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-bool CardStream::wait_delivered(std::chrono::milliseconds timeout) {
+long TcpStream::receive_some(std::span<std::uint8_t> buffer, Clock::time_point deadline) {
+    if (fd_ < 0) return -1;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd p{fd_, POLLIN, 0};
+        const int r = ::poll(&p, 1, poll_ms(left));
+        if (r < 0 && errno == EINTR) continue;
+        if (r != 1) return -1;
+        const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+        return -1;
+    }
+}
+
+bool TcpStream::wait_delivered(std::chrono::milliseconds timeout) {
     if (fd_ < 0) return false;
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
@@ -109,7 +124,7 @@ bool CardStream::wait_delivered(std::chrono::milliseconds timeout) {
     }
 }
 
-bool CardStream::peer_closed() {
+bool TcpStream::peer_closed() {
     if (fd_ < 0) return true;
     pollfd p{fd_, POLLIN | POLLRDHUP, 0};
     if (::poll(&p, 1, 0) != 1) return false;
@@ -119,11 +134,11 @@ bool CardStream::peer_closed() {
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
-void CardStream::close() {
+void TcpStream::close() {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
 }
 
-}  // namespace screenconfig
+}  // namespace platform
