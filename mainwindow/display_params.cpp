@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "cardlink/card_link.h"
 #include "common/frame.h"
@@ -82,6 +83,21 @@ DisplayCommand data_polarity_command(Polarity polarity) {
 
 DisplayCommand horizontal_shift_command(std::uint32_t value) {
     return make(SubCode::HorizontalShift, {value}, "error 002", true);
+}
+
+float gamma_of_position(int position) {
+    // Divided, not multiplied by 0.1f: the quotient is the float nearest p / 10, the value typed as "0.p".
+    return static_cast<float>(std::clamp(position, 0, kGammaPositionMax)) / 10.0f;
+}
+
+int gamma_position(float gamma) {
+    if (!(gamma > 0.0f)) return 0;  // also NaN
+    const float limit = static_cast<float>(kGammaPositionMax);
+    return static_cast<int>(std::lround(std::min(gamma * 10.0f, limit)));
+}
+
+bool gamma_channels_equal(float red, float green, float blue) {
+    return red == green && green == blue;
 }
 
 std::uint32_t horizontal_shift_value(std::int32_t a, std::int32_t b, std::uint32_t line_interval) {

@@ -112,6 +112,14 @@ DisplayCommand data_polarity_command(Polarity polarity);
 // Horizontal shift by a value from horizontal_shift_value; "error 002".
 DisplayCommand horizontal_shift_command(std::uint32_t value);
 
+// Gamma sliders of dialog 154: position p stands for the gamma p * 0.1, limited to 0.0..4.0.
+inline constexpr int kGammaPositionMax = 40;
+float gamma_of_position(int position);
+// The slider position nearest to `gamma`, clamped into 0..40 (a card may report anything, even NaN: 0).
+int gamma_position(float gamma);
+// The dialog's start mode: all channels together when the card's three values are equal.
+bool gamma_channels_equal(float red, float green, float blue);
+
 // The shift value of "右移" from hidden edits 1001 (a) and 1002 (b) and the working header's
 // lineInterval: 0 when a is 0; else c = 160 for b <= 160, otherwise the smallest multiple of 40 not below
 // b, and the value a * 4 - (lineInterval + 1) * c + 0xFFFE, wrapping in 32 bits.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,19 @@ TEST(DisplayParamsTest, ReportedValuesMapBackToListRows) {
     };
     for (const auto& [code, index] : clocks) EXPECT_EQ(scan_clock_index_of(code), index) << code;
     EXPECT_EQ(kScanClocks[4].text, "8.0M ");
+}
+
+TEST(DisplayParamsTest, GammaSliderPositions) {
+    const std::pair<int, float> to_gamma[] = {{0, 0.0f},  {1, 0.1f},  {3, 0.3f},  {10, 1.0f},
+                                              {25, 2.5f}, {40, 4.0f}, {41, 4.0f}, {-1, 0.0f}};
+    for (const auto& [position, gamma] : to_gamma) EXPECT_EQ(gamma_of_position(position), gamma) << position;
+    const std::pair<float, int> to_position[] = {{1.0f, 10}, {0.34f, 3},         {0.36f, 4},
+                                                 {2.2f, 22}, {4.0f, 40},         {4.5f, 40},
+                                                 {-1.0f, 0}, {std::nanf(""), 0}, {1e30f, 40}};
+    for (const auto& [gamma, position] : to_position) EXPECT_EQ(gamma_position(gamma), position) << gamma;
+    EXPECT_TRUE(gamma_channels_equal(1.0f, 1.0f, 1.0f));
+    EXPECT_FALSE(gamma_channels_equal(1.0f, 1.0f, 1.1f));
+    EXPECT_FALSE(gamma_channels_equal(2.0f, 1.0f, 1.0f));
 }
 
 TEST(DisplayParamsTest, ShiftValue) {

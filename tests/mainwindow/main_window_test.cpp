@@ -13,8 +13,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <bit>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -24,6 +26,7 @@
 #include "app/startup.h"
 #include "common/localisation.h"
 #include "mainwindow/display_params.h"
+#include "mainwindow/gamma_dialog.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/message_window.h"
 #include "platform/message_service.h"
@@ -559,6 +562,95 @@ TEST_F(DisplayControlsTest, NothingIsSentWhileTheCardListIsEmpty) {
     }
     QTest::qWait(100);
     EXPECT_TRUE(screen_controls(from).empty());
+}
+
+class GammaDialogTest : public DisplayControlsTest {
+  protected:
+    std::unique_ptr<GammaDialog> open_gamma(float red, float green, float blue) {
+        auto dialog = std::make_unique<GammaDialog>(window_->cardLink(), working(), red, green, blue);
+        dialog->show();
+        return dialog;
+    }
+    template <typename W>
+    static W* in(GammaDialog& dialog, int id) {
+        auto* w = qobject_cast<W*>(dialog.control(id));
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+    static QString value_of(GammaDialog& dialog, int id) { return in<QLineEdit>(dialog, id)->text(); }
+    static void release_at(QSlider* slider, int position) {
+        slider->setSliderDown(true);
+        slider->setValue(position);
+        slider->setSliderDown(false);
+    }
+    static std::vector<std::uint32_t> gamma_words(float r, float g, float b) {
+        std::vector<std::uint32_t> words(screenconfig::kControlBlockSize / 4, 0);
+        words[0] = 3;
+        words[2] = std::bit_cast<std::uint32_t>(r);
+        words[3] = std::bit_cast<std::uint32_t>(g);
+        words[4] = std::bit_cast<std::uint32_t>(b);
+        return words;
+    }
+};
+
+TEST_F(GammaDialogTest, EqualChannelsStartTogetherAndTheCommonSliderSetsAllThree) {
+    open_with_card();
+    auto dialog = open_gamma(1.0f, 1.0f, 1.0f);
+    EXPECT_TRUE(dialog->togetherMode());
+    auto* all = in<QSlider>(*dialog, GammaDialog::kAll);
+    EXPECT_TRUE(all->isEnabled());
+    EXPECT_EQ(all->value(), 10);
+    for (int id : {GammaDialog::kRed, GammaDialog::kGreen, GammaDialog::kBlue})
+        EXPECT_FALSE(in<QSlider>(*dialog, id)->isEnabled()) << id;
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kAllValue), "1.0");
+
+    const std::uint64_t from = simulator_->journal_end();
+    release_at(all, 25);
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gamma_blue == 2.5f; },
+                                     std::chrono::seconds(3)));
+    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(2.5f, 2.5f, 2.5f)});
+    EXPECT_EQ(card_state().gamma_red, 2.5f);
+    EXPECT_EQ(card_state().gamma_green, 2.5f);
+    for (int id : {GammaDialog::kRed, GammaDialog::kGreen, GammaDialog::kBlue})
+        EXPECT_EQ(in<QSlider>(*dialog, id)->value(), 25) << id;
+    for (int id :
+         {GammaDialog::kRedValue, GammaDialog::kGreenValue, GammaDialog::kBlueValue, GammaDialog::kAllValue})
+        EXPECT_EQ(value_of(*dialog, id), "2.5") << id;
+    EXPECT_FALSE(working().changed);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAllThree) {
+    open_with_card();
+    auto dialog = open_gamma(1.0f, 1.5f, 9.0f);  // 9.0 is beyond the sliders: shown as 4.0
+    EXPECT_FALSE(dialog->togetherMode());
+    EXPECT_FALSE(in<QSlider>(*dialog, GammaDialog::kAll)->isEnabled());
+    auto* red = in<QSlider>(*dialog, GammaDialog::kRed);
+    EXPECT_TRUE(red->isEnabled());
+    EXPECT_EQ(in<QSlider>(*dialog, GammaDialog::kGreen)->value(), 15);
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kBlueValue), "4.0");
+
+    const std::uint64_t from = simulator_->journal_end();
+    red->setSliderDown(true);
+    red->setValue(11);
+    red->setValue(12);
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kRedValue), "1.2");
+    QTest::qWait(100);
+    EXPECT_TRUE(screen_controls(from).empty());  // nothing while the handle is held
+    red->setSliderDown(false);
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gamma_red == 1.2f; },
+                                     std::chrono::seconds(3)));
+    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(1.2f, 1.5f, 4.0f)});
+
+    // "全部" hands the sliders over to the common one; "保存参数" closes without sending.
+    in<QRadioButton>(*dialog, GammaDialog::kTogether)->click();
+    EXPECT_TRUE(in<QSlider>(*dialog, GammaDialog::kAll)->isEnabled());
+    EXPECT_FALSE(red->isEnabled());
+    const std::uint64_t before_save = simulator_->journal_end();
+    QTest::mouseClick(in<QPushButton>(*dialog, GammaDialog::kSave), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    QTest::qWait(100);
+    EXPECT_TRUE(screen_controls(before_save).empty());
 }
 
 }  // namespace
