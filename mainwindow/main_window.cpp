@@ -141,8 +141,8 @@ void MainWindow::buildControls() {
     height_ = numbered(new QLineEdit(this), kScreenHeight);
     height_->setValidator(size_validator);
     network->addWidget(height_, 4, 1);
+    buildDisplayControls(network, 5);
     right->addLayout(network);
-    buildDisplayControls(right);
 
     auto* load_row = new QHBoxLayout;
     auto* load = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);
@@ -181,10 +181,9 @@ void MainWindow::buildControls() {
     resize(760, 520);
 }
 
-void MainWindow::buildDisplayControls(QVBoxLayout* column) {
-    auto* grid = new QGridLayout;
+void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
     auto label = [&](int id, const char* text, int row) {
-        grid->addWidget(numbered(new QLabel(QString::fromUtf8(text), this), id), row, 0);
+        grid->addWidget(numbered(new QLabel(QString::fromUtf8(text), this), id), first_row + row, 0);
     };
     auto radio_pair = [&](int first_id, int second_id, const char* first, const char* second, int row) {
         auto* group = new QButtonGroup(this);
@@ -196,19 +195,19 @@ void MainWindow::buildDisplayControls(QVBoxLayout* column) {
         pair->addWidget(a);
         pair->addWidget(b);
         pair->addStretch(1);
-        grid->addLayout(pair, row, 1);
+        grid->addLayout(pair, first_row + row, 1);
         return group;
     };
 
     label(kGrayLevelLabel, "灰度等级:", 0);
     gray_level_ = numbered(new QComboBox(this), kGrayLevel);
-    grid->addWidget(gray_level_, 0, 1);
+    grid->addWidget(gray_level_, first_row, 1);
     label(kScanClockLabel, "扫描时钟:", 1);
     scan_clock_ = numbered(new QComboBox(this), kScanClock);
     for (const auto& clock : display_params::kScanClocks)
         scan_clock_->addItem(QString::fromLatin1(clock.text.data(), static_cast<int>(clock.text.size())));
     scan_clock_->setCurrentIndex(-1);
-    grid->addWidget(scan_clock_, 1, 1);
+    grid->addWidget(scan_clock_, first_row + 1, 1);
     label(kOePolarityLabel, "OE极性:", 2);
     oe_polarity_ = radio_pair(kOePositive, kOeNegative, "正", "负", 2);
     label(kDataPolarityLabel, "数据极性:", 3);
@@ -223,12 +222,12 @@ void MainWindow::buildDisplayControls(QVBoxLayout* column) {
     brightness_value_->setReadOnly(true);  // shows the slider's position; the slider sets it
     brightness_value_->setMaximumWidth(40);
     brightness_row->addWidget(brightness_value_);
-    grid->addLayout(brightness_row, 4, 1);
+    grid->addLayout(brightness_row, first_row + 4, 1);
 
     // Hidden controls of the dialog template: their handlers work, but the user never sees them.
     label(kDutyCycleLabel, "占空比:", 5);
     duty_cycle_ = radio_pair(kDutyHalf, kDutyQuarter, "50%", "25%", 5);
-    grid->itemAtPosition(5, 0)->widget()->setVisible(false);
+    grid->itemAtPosition(first_row + 5, 0)->widget()->setVisible(false);
     for (QAbstractButton* b : duty_cycle_->buttons()) b->setVisible(false);
     auto* shift_validator =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^-?\\d{0,9}$")), this);
@@ -241,7 +240,6 @@ void MainWindow::buildDisplayControls(QVBoxLayout* column) {
     }
     shift_columns_->setValidator(shift_validator);
     shift_width_->setValidator(shift_validator);
-    column->addLayout(grid);
 
     connect(gray_level_, &QComboBox::activated, this, &MainWindow::onGrayLevelChosen);
     connect(scan_clock_, &QComboBox::activated, this, &MainWindow::onScanClockChosen);

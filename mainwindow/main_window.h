@@ -18,7 +18,7 @@ class QComboBox;
 class QLineEdit;
 class QRadioButton;
 class QSlider;
-class QVBoxLayout;
+class QGridLayout;
 class QListWidget;
 class QPushButton;
 class MessageWindow;
@@ -96,7 +96,8 @@ class MainWindow : public QDialog {
 
   private:
     void buildControls();
-    void buildDisplayControls(QVBoxLayout* column);
+    // Rows of the display parameters in the settings grid, from `first_row` on.
+    void buildDisplayControls(QGridLayout* grid, int first_row);
     void clearDisplayControls();
     void showDisplayParams(const card_info::CardInfo& info);
     void onGrayLevelChosen(int index);
