@@ -1,6 +1,8 @@
 #include "mainwindow/main_window.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,14 +11,17 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <QVBoxLayout>
 
 #include "app/localise_dialog.h"
 #include "app/startup.h"
 #include "common/card_info.h"
 #include "common/localisation.h"
+#include "mainwindow/display_params.h"
 #include "mainwindow/message_window.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
@@ -57,6 +62,11 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     localise_dialog(this, kDialogNumber);
     address_->setEnabled(false);
     check_address_->setEnabled(false);
+    {
+        // Narrowing the range moves the handle; that is no user's choice, so nothing is sent.
+        QSignalBlocker block(brightness_);
+        brightness_->setRange(display_params::kBrightnessMin, display_params::kBrightnessMax);
+    }
 
     QFont list_font(QStringLiteral("Arial"));
     list_font.setPixelSize(24);
@@ -70,6 +80,9 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     save_hcp_->setEnabled(false);
 
     link_.startDiscovery();
+    for (const auto& row : display_params::kGrayRows)
+        gray_level_->addItem(qs(localisation::lookup(std::string(row.key))));
+    gray_level_->setCurrentIndex(-1);
     setWindowTitle(startup::main_window_title());
 }
 
@@ -128,6 +141,7 @@ void MainWindow::buildControls() {
     height_ = numbered(new QLineEdit(this), kScreenHeight);
     height_->setValidator(size_validator);
     network->addWidget(height_, 4, 1);
+    buildDisplayControls(network, 5);
     right->addLayout(network);
 
     auto* load_row = new QHBoxLayout;
@@ -165,6 +179,151 @@ void MainWindow::buildControls() {
     connect(width_, &QLineEdit::textChanged, this, &MainWindow::onScreenSizeEdited);
     connect(height_, &QLineEdit::textChanged, this, &MainWindow::onScreenSizeEdited);
     resize(760, 520);
+}
+
+void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
+    auto label = [&](int id, const char* text, int row) {
+        grid->addWidget(numbered(new QLabel(QString::fromUtf8(text), this), id), first_row + row, 0);
+    };
+    auto radio_pair = [&](int first_id, int second_id, const char* first, const char* second, int row) {
+        auto* group = new QButtonGroup(this);
+        auto* pair = new QHBoxLayout;
+        auto* a = numbered(new QRadioButton(QString::fromUtf8(first), this), first_id);
+        auto* b = numbered(new QRadioButton(QString::fromUtf8(second), this), second_id);
+        group->addButton(a, 0);
+        group->addButton(b, 1);
+        pair->addWidget(a);
+        pair->addWidget(b);
+        pair->addStretch(1);
+        grid->addLayout(pair, first_row + row, 1);
+        return group;
+    };
+
+    label(kGrayLevelLabel, "灰度等级:", 0);
+    gray_level_ = numbered(new QComboBox(this), kGrayLevel);
+    grid->addWidget(gray_level_, first_row, 1);
+    label(kScanClockLabel, "扫描时钟:", 1);
+    scan_clock_ = numbered(new QComboBox(this), kScanClock);
+    for (const auto& clock : display_params::kScanClocks)
+        scan_clock_->addItem(QString::fromLatin1(clock.text.data(), static_cast<int>(clock.text.size())));
+    scan_clock_->setCurrentIndex(-1);
+    grid->addWidget(scan_clock_, first_row + 1, 1);
+    label(kOePolarityLabel, "OE极性:", 2);
+    oe_polarity_ = radio_pair(kOePositive, kOeNegative, "正", "负", 2);
+    label(kDataPolarityLabel, "数据极性:", 3);
+    data_polarity_ = radio_pair(kDataPositive, kDataNegative, "正", "负", 3);
+    label(kBrightnessLabel, "亮度", 4);
+    auto* brightness_row = new QHBoxLayout;
+    brightness_ = numbered(new QSlider(Qt::Horizontal, this), kBrightness);
+    brightness_->setPageStep(1);
+    brightness_->setTickPosition(QSlider::TicksBelow);
+    brightness_row->addWidget(brightness_, 1);
+    brightness_value_ = numbered(new QLineEdit(this), kBrightnessValue);
+    brightness_value_->setReadOnly(true);  // shows the slider's position; the slider sets it
+    brightness_value_->setMaximumWidth(40);
+    brightness_row->addWidget(brightness_value_);
+    grid->addLayout(brightness_row, first_row + 4, 1);
+
+    // Hidden controls of the dialog template: their handlers work, but the user never sees them.
+    label(kDutyCycleLabel, "占空比:", 5);
+    duty_cycle_ = radio_pair(kDutyHalf, kDutyQuarter, "50%", "25%", 5);
+    grid->itemAtPosition(first_row + 5, 0)->widget()->setVisible(false);
+    for (QAbstractButton* b : duty_cycle_->buttons()) b->setVisible(false);
+    auto* shift_validator =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^-?\\d{0,9}$")), this);
+    shift_columns_ = numbered(new QLineEdit(this), kShiftColumns);
+    shift_width_ = numbered(new QLineEdit(this), kShiftWidth);
+    auto* shift = numbered(new QPushButton(QStringLiteral("右移"), this), kShiftRight);
+    for (QWidget* w : {static_cast<QWidget*>(shift_columns_), static_cast<QWidget*>(shift_width_),
+                       static_cast<QWidget*>(shift)}) {
+        w->setVisible(false);
+    }
+    shift_columns_->setValidator(shift_validator);
+    shift_width_->setValidator(shift_validator);
+
+    connect(gray_level_, &QComboBox::activated, this, &MainWindow::onGrayLevelChosen);
+    connect(scan_clock_, &QComboBox::activated, this, &MainWindow::onScanClockChosen);
+    connect(oe_polarity_, &QButtonGroup::idClicked, this, [this](int id) {
+        display_params::send_display_command(
+            link_, working_, display_params::oe_polarity_command(static_cast<display_params::Polarity>(id)));
+    });
+    connect(data_polarity_, &QButtonGroup::idClicked, this, [this](int id) {
+        display_params::send_display_command(
+            link_, working_,
+            display_params::data_polarity_command(static_cast<display_params::Polarity>(id)));
+    });
+    connect(duty_cycle_, &QButtonGroup::idClicked, this, [this](int id) {
+        if (!haveCards() && !address_mode_) return;
+        display_params::send_display_command(
+            link_, working_, display_params::duty_cycle_command(static_cast<display_params::DutyCycle>(id)));
+    });
+    connect(brightness_, &QSlider::valueChanged, this, &MainWindow::onBrightnessMoved);
+    connect(brightness_, &QSlider::sliderReleased, this, &MainWindow::onBrightnessReleased);
+    connect(shift, &QPushButton::clicked, this, &MainWindow::onShiftRight);
+}
+
+void MainWindow::clearDisplayControls() {
+    gray_level_->setCurrentIndex(-1);
+    scan_clock_->setCurrentIndex(-1);
+    for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_}) {
+        // An exclusive group keeps one button checked; lift that for the moment of clearing.
+        group->setExclusive(false);
+        for (QAbstractButton* b : group->buttons()) b->setChecked(false);
+        group->setExclusive(true);
+    }
+    brightness_value_->clear();
+}
+
+void MainWindow::showDisplayParams(const card_info::CardInfo& info) {
+    const auto scan = display_params::scan_clock_index_of(info.scan_clock_code);
+    scan_clock_->setCurrentIndex(scan.value_or(-1));
+    if (const auto gray = display_params::gray_index_of(info.gray_value)) gray_level_->setCurrentIndex(*gray);
+    {
+        QSignalBlocker block(brightness_);
+        brightness_->setValue(
+            static_cast<int>(std::min<std::uint32_t>(info.brightness, display_params::kBrightnessMax)));
+    }
+    brightness_value_->setText(QString::number(brightness_->value()));
+    auto check = [](QButtonGroup* group, std::uint32_t value) {
+        if (QAbstractButton* b = group->button(static_cast<int>(value))) b->setChecked(true);
+    };
+    check(oe_polarity_, info.oe_polarity);
+    check(data_polarity_, info.data_polarity);
+    check(duty_cycle_, info.duty_cycle);
+}
+
+void MainWindow::onGrayLevelChosen(int index) {
+    if (!haveCards() && !address_mode_) return;
+    if (index < 0 || index >= static_cast<int>(display_params::kGrayRows.size())) return;
+    const auto& row = display_params::kGrayRows[static_cast<std::size_t>(index)];
+    working_.config.set(screenconfig::ConfigField::grayRefreshCode, row.refresh_code);
+    working_.config.set(screenconfig::ConfigField::grayDepthCode, row.depth_code);
+    display_params::send_display_command(link_, working_, display_params::gray_level_command(index));
+    working_.config.set(screenconfig::ConfigField::grayValue, 0);
+}
+
+void MainWindow::onScanClockChosen(int index) {
+    if (!haveCards() && !address_mode_) return;
+    if (index < 0 || index >= static_cast<int>(display_params::kScanClocks.size())) return;
+    display_params::send_display_command(link_, working_, display_params::scan_clock_command(index));
+}
+
+void MainWindow::onBrightnessMoved(int position) {
+    brightness_value_->setText(QString::number(position));
+    // Keys, wheel and clicks beside the handle move it without a press and release: that is a release.
+    if (!brightness_->isSliderDown()) onBrightnessReleased();
+}
+
+void MainWindow::onBrightnessReleased() {
+    display_params::send_display_command(link_, working_,
+                                         display_params::brightness_command(brightness_->value()));
+}
+
+void MainWindow::onShiftRight() {
+    const std::uint32_t value =
+        display_params::horizontal_shift_value(shift_columns_->text().toInt(), shift_width_->text().toInt(),
+                                               working_.config.get(screenconfig::ConfigField::lineInterval));
+    display_params::send_display_command(link_, working_, display_params::horizontal_shift_command(value));
 }
 
 void MainWindow::connectCardLink() {
@@ -208,6 +367,7 @@ void MainWindow::clearSelectedCard() {
     mask_->clear();
     gateway_->clear();
     version_->clear();
+    clearDisplayControls();
 }
 
 void MainWindow::onListSelectionChanged(int row) {
@@ -231,6 +391,7 @@ void MainWindow::showCardInfo() {
         width_->setText(QString::number(info.screen_width));
         height_->setText(QString::number(info.screen_height));
     }
+    showDisplayParams(info);
     hcp_title_->clear();
     send_to_card_->setEnabled(true);
     working_.config.set(screenconfig::ConfigField::scanClockCode, info.scan_clock_code);

@@ -9,10 +9,16 @@
 #include <memory>
 
 #include "cardlink/card_link.h"
+#include "common/card_info.h"
 #include "screenconfig/working_set.h"
 
+class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QRadioButton;
+class QSlider;
+class QGridLayout;
 class QListWidget;
 class QPushButton;
 class MessageWindow;
@@ -24,9 +30,22 @@ class MainWindow : public QDialog {
     // Control numbers of the dialog template.
     enum Control : int {
         kSendToCard = 1000,
+        kShiftColumns = 1001,  // hidden: the "右移" value's a
+        kShiftWidth = 1002,    // hidden: the "右移" value's b
+        kBrightnessValue = 1004,
+        kShiftRight = 1006,
         kScreenWidth = 1007,
         kScreenHeight = 1008,
         kVersionField = 1009,
+        kDutyHalf = 1015,
+        kDutyQuarter = 1016,
+        kScanClock = 1019,
+        kOePositive = 1032,
+        kOeNegative = 1057,
+        kDataPositive = 1058,
+        kDataNegative = 1059,
+        kBrightness = 1060,
+        kGrayLevel = 1086,
         kCardList = 1005,
         kHelp = 1033,
         kLoadHcp = 1038,
@@ -48,6 +67,12 @@ class MainWindow : public QDialog {
         kSubnetMaskLabel = 2005,
         kGatewayLabel = 2006,
         kAddressLabel = 2007,
+        kGrayLevelLabel = 2008,
+        kScanClockLabel = 2009,
+        kOePolarityLabel = 2010,
+        kDataPolarityLabel = 2011,
+        kBrightnessLabel = 2012,
+        kDutyCycleLabel = 2013,
     };
 
     explicit MainWindow(QWidget* parent = nullptr);
@@ -71,6 +96,15 @@ class MainWindow : public QDialog {
 
   private:
     void buildControls();
+    // Rows of the display parameters in the settings grid, from `first_row` on.
+    void buildDisplayControls(QGridLayout* grid, int first_row);
+    void clearDisplayControls();
+    void showDisplayParams(const card_info::CardInfo& info);
+    void onGrayLevelChosen(int index);
+    void onScanClockChosen(int index);
+    void onBrightnessMoved(int position);
+    void onBrightnessReleased();
+    void onShiftRight();
     void connectCardLink();
     void clearSelectedCard();
     void showCardInfo();
@@ -111,5 +145,14 @@ class MainWindow : public QDialog {
     QPushButton* send_to_card_ = nullptr;
     QPushButton* save_hcp_ = nullptr;
     QPushButton* send_to_receiver_ = nullptr;
+    QComboBox* gray_level_ = nullptr;
+    QComboBox* scan_clock_ = nullptr;
+    QButtonGroup* oe_polarity_ = nullptr;
+    QButtonGroup* data_polarity_ = nullptr;
+    QButtonGroup* duty_cycle_ = nullptr;
+    QSlider* brightness_ = nullptr;
+    QLineEdit* brightness_value_ = nullptr;
+    QLineEdit* shift_columns_ = nullptr;
+    QLineEdit* shift_width_ = nullptr;
     QPointer<MessageWindow> message_window_;
 };

@@ -7,11 +7,16 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 #include <QTest>
+#include <bit>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -20,6 +25,8 @@
 #include "app/localise_dialog.h"
 #include "app/startup.h"
 #include "common/localisation.h"
+#include "mainwindow/display_params.h"
+#include "mainwindow/gamma_dialog.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/message_window.h"
 #include "platform/message_service.h"
@@ -234,6 +241,416 @@ TEST_F(MainWindowTest, ClosingAfterTheWizardAsksToSaveTheParameters) {
     window_->reject();
     ASSERT_FALSE(messages_.shown.empty());
     EXPECT_EQ(messages_.shown.back(), localisation::lookup("IDS_MESSAGE_IS_SAVE_PARAM"));
+}
+
+// The display parameter controls against one simulated card.
+class DisplayControlsTest : public MainWindowTest {
+  public:  // the case table's actions call the helpers
+    static constexpr const char* kCard = "S730-413-00001";
+
+    void open_with_card(const char* discovery = nullptr) {
+        if (discovery != nullptr) {
+            std::ofstream(program_ / "default.ini")
+                << "[DefaultParam]\nDiscovery_Address=" << discovery << "\n";
+        }
+        start_cards({card(kCard, "127.0.0.2")});
+        open_window();
+        if (discovery == nullptr) {
+            ASSERT_TRUE(pump_until([&] { return !text_of(MainWindow::kIpAddress).isEmpty(); }));
+        }
+    }
+
+    template <typename W>
+    W* get(int id) const {
+        auto* w = qobject_cast<W*>(window_->control(id));
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+
+    static void choose(QComboBox* combo, int index) {
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+
+    void release_brightness_at(int position) {
+        auto* slider = get<QSlider>(MainWindow::kBrightness);
+        slider->setSliderDown(true);
+        slider->setValue(position);
+        slider->setSliderDown(false);
+    }
+
+    void shift_right(const char* a, const char* b) {
+        get<QLineEdit>(MainWindow::kShiftColumns)->setText(a);
+        get<QLineEdit>(MainWindow::kShiftWidth)->setText(b);
+        get<QAbstractButton>(MainWindow::kShiftRight)->click();
+    }
+
+    // The 0x84 blocks the card received since journal entry `from`, as words.
+    std::vector<std::vector<std::uint32_t>> screen_controls(std::uint64_t from) const {
+        std::vector<std::vector<std::uint32_t>> blocks;
+        for (const auto& e : simulator_->journal()) {
+            if (e.seq < from || e.command != frame::CMD_SCREEN_CONTROL) continue;
+            std::vector<std::uint32_t> words(e.data.size() / 4);
+            for (std::size_t i = 0; i < words.size(); ++i) words[i] = frame::get_u32le(e.data.data() + 4 * i);
+            blocks.push_back(std::move(words));
+        }
+        return blocks;
+    }
+
+    card_info::CardInfo card_state() const { return simulator_->state(kCard)->info; }
+
+    // Sends a raw block through the window's link, as if another program had changed the card.
+    void set_on_card(const display_params::DisplayCommand& command) {
+        ASSERT_TRUE(window_->cardLink().exchange(frame::CMD_SCREEN_CONTROL, command.block, false).ok());
+    }
+
+    void reload_report() {
+        QTest::mouseClick(get<QPushButton>(MainWindow::kManualSearch), Qt::LeftButton);
+        ASSERT_TRUE(pump_until([&] { return !text_of(MainWindow::kIpAddress).isEmpty(); }));
+    }
+
+    screenconfig::WorkingSet& working() {
+        return const_cast<screenconfig::WorkingSet&>(window_->workingSet());
+    }
+};
+
+struct ControlCase {
+    const char* name;
+    std::function<void(DisplayControlsTest&)> act;
+    std::vector<std::uint32_t> words;  // words 0.. of the block sent; later words zero
+    bool sets_changed;
+    const char* refused_text;  // shown when the card answers "Error!"; nullptr: the answer is not read
+};
+
+const std::vector<ControlCase>& control_cases() {
+    using T = DisplayControlsTest;
+    static const std::vector<ControlCase> cases = {
+        {"gray OE 16",
+         [](T& t) { T::choose(t.get<QComboBox>(MainWindow::kGrayLevel), 7); },
+         {5, 0, 10016, 14, 0},
+         true,
+         "error 666"},
+        {"gray 64",
+         [](T& t) { T::choose(t.get<QComboBox>(MainWindow::kGrayLevel), 2); },
+         {5, 0, 64, 9, 3},
+         true,
+         "error 666"},
+        {"scan 8.0M",
+         [](T& t) { T::choose(t.get<QComboBox>(MainWindow::kScanClock), 4); },
+         {7, 0, 6},
+         true,
+         "error 111"},
+        {"scan 15.0M",
+         [](T& t) { T::choose(t.get<QComboBox>(MainWindow::kScanClock), 0); },
+         {7, 0, 2},
+         true,
+         "error 111"},
+        {"OE negative",
+         [](T& t) { QTest::mouseClick(t.get<QAbstractButton>(MainWindow::kOeNegative), Qt::LeftButton); },
+         {6, 0, 1},
+         false,
+         "error oe"},
+        {"OE positive",
+         [](T& t) { QTest::mouseClick(t.get<QAbstractButton>(MainWindow::kOePositive), Qt::LeftButton); },
+         {6, 0, 0},
+         false,
+         "error oe"},
+        {"data negative",
+         [](T& t) { QTest::mouseClick(t.get<QAbstractButton>(MainWindow::kDataNegative), Qt::LeftButton); },
+         {11, 0, 1},
+         false,
+         "error rp"},
+        {"data positive",
+         [](T& t) { QTest::mouseClick(t.get<QAbstractButton>(MainWindow::kDataPositive), Qt::LeftButton); },
+         {11, 0, 0},
+         false,
+         "error RP"},
+        {"brightness released at 8", [](T& t) { t.release_brightness_at(8); }, {2, 0, 8}, false, nullptr},
+        {"brightness released at 3", [](T& t) { t.release_brightness_at(3); }, {2, 0, 3}, false, nullptr},
+        {"duty 25% (hidden)",
+         [](T& t) { t.get<QAbstractButton>(MainWindow::kDutyQuarter)->click(); },
+         {8, 0, 1},
+         true,
+         "error 777"},
+        {"duty 50% (hidden)",
+         [](T& t) { t.get<QAbstractButton>(MainWindow::kDutyHalf)->click(); },
+         {8, 0, 0},
+         true,
+         "error 888"},
+        {"shift (hidden)",
+         [](T& t) { t.shift_right("1", "100"); },
+         {19, 0, 4 - 160 + 0xFFFE},
+         true,
+         "error 002"},
+        {"no shift", [](T& t) { t.shift_right("0", "100"); }, {19, 0, 0}, true, "error 002"},
+    };
+    return cases;
+}
+
+TEST_F(DisplayControlsTest, EachControlSendsItsBlockAndTheCardTakesIt) {
+    open_with_card();
+    for (const auto& c : control_cases()) {
+        SCOPED_TRACE(c.name);
+        working().changed = false;
+        const std::uint64_t from = simulator_->journal_end();
+        c.act(*this);
+        ASSERT_TRUE(
+            simulator_->wait_for_frame(kCard, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from));
+        const auto blocks = screen_controls(from);
+        ASSERT_EQ(blocks.size(), 1u);
+        std::vector<std::uint32_t> expected(screenconfig::kControlBlockSize / 4, 0);
+        std::copy(c.words.begin(), c.words.end(), expected.begin());
+        EXPECT_EQ(blocks[0], expected);
+        EXPECT_EQ(working().changed, c.sets_changed);
+        EXPECT_TRUE(messages_.shown.empty()) << messages_.shown.front();
+        messages_.shown.clear();
+    }
+    // The card now holds the last values of each kind.
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().horizontal_shift == 0; },
+                                     std::chrono::seconds(2)));
+    const auto info = card_state();
+    EXPECT_EQ(info.gray_value, 64u);
+    EXPECT_EQ(info.scan_clock_code, 2u);
+    EXPECT_EQ(info.brightness, 3u);
+    EXPECT_EQ(info.duty_cycle, 0u);
+}
+
+TEST_F(DisplayControlsTest, RefusedAnswerShowsTheCommandsOwnText) {
+    open_with_card();
+    sim::Faults faults;
+    faults.answer_error = true;
+    ASSERT_TRUE(simulator_->set_faults(kCard, faults));
+    for (const auto& c : control_cases()) {
+        SCOPED_TRACE(c.name);
+        messages_.shown.clear();
+        working().changed = false;
+        const std::uint64_t from = simulator_->journal_end();
+        c.act(*this);
+        ASSERT_TRUE(
+            simulator_->wait_for_frame(kCard, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from));
+        if (c.refused_text == nullptr) {
+            EXPECT_TRUE(messages_.shown.empty());
+        } else {
+            EXPECT_EQ(messages_.shown, std::vector<std::string>{c.refused_text});
+        }
+        // The card may have taken the value although it answered "Error!".
+        EXPECT_EQ(working().changed, c.sets_changed);
+    }
+}
+
+TEST_F(DisplayControlsTest, GrayLevelWritesItsCodesToTheWorkingHeaderAndClearsTheGrayValue) {
+    open_with_card();
+    const auto& config = window_->workingSet().config;
+    ASSERT_EQ(config.get(screenconfig::ConfigField::grayValue), 256u);  // from the report
+    choose(get<QComboBox>(MainWindow::kGrayLevel), 5);
+    EXPECT_EQ(config.get(screenconfig::ConfigField::grayRefreshCode), 37u);
+    EXPECT_EQ(config.get(screenconfig::ConfigField::grayDepthCode), 7u);
+    EXPECT_EQ(config.get(screenconfig::ConfigField::grayValue), 0u);
+    EXPECT_EQ(card_state().gray_value, 4096u);
+}
+
+TEST_F(DisplayControlsTest, BrightnessIsSentOnReleaseOrKeyNotWhileDragging) {
+    open_with_card();
+    auto* slider = get<QSlider>(MainWindow::kBrightness);
+    EXPECT_EQ(slider->minimum(), 1);
+    EXPECT_EQ(slider->maximum(), 8);
+    const std::uint64_t from = simulator_->journal_end();
+    slider->setSliderDown(true);
+    slider->setValue(2);
+    slider->setValue(5);
+    EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "5");  // the edit follows the drag
+    QTest::qWait(100);
+    EXPECT_TRUE(screen_controls(from).empty());
+    slider->setSliderDown(false);
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Left);
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().brightness == 4; },
+                                     std::chrono::seconds(3)));
+    const auto blocks = screen_controls(from);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0][2], 5u);
+    EXPECT_EQ(blocks[1][2], 4u);
+    EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "4");
+}
+
+TEST_F(DisplayControlsTest, ReportFillsTheControls) {
+    open_with_card();
+    // The simulated card's defaults: 15.0M, 256 levels, brightness 8, both polarities positive, 50 %.
+    EXPECT_EQ(get<QComboBox>(MainWindow::kScanClock)->currentIndex(), 0);
+    EXPECT_EQ(get<QComboBox>(MainWindow::kGrayLevel)->currentIndex(), 3);
+    EXPECT_EQ(get<QSlider>(MainWindow::kBrightness)->value(), 8);
+    EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "8");
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kOePositive)->isChecked());
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kDataPositive)->isChecked());
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kDutyHalf)->isChecked());
+
+    set_on_card(display_params::scan_clock_command(6));
+    set_on_card(display_params::gray_level_command(7));
+    set_on_card(display_params::brightness_command(3));
+    set_on_card(display_params::oe_polarity_command(display_params::Polarity::Negative));
+    set_on_card(display_params::data_polarity_command(display_params::Polarity::Negative));
+    set_on_card(display_params::duty_cycle_command(display_params::DutyCycle::Quarter));
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().duty_cycle == 1; },
+                                     std::chrono::seconds(3)));
+    const std::uint64_t from = simulator_->journal_end();
+    reload_report();
+    EXPECT_EQ(get<QComboBox>(MainWindow::kScanClock)->currentIndex(), 6);
+    EXPECT_EQ(get<QComboBox>(MainWindow::kGrayLevel)->currentIndex(), 7);
+    EXPECT_EQ(get<QSlider>(MainWindow::kBrightness)->value(), 3);
+    EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "3");
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kOeNegative)->isChecked());
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kDataNegative)->isChecked());
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kDutyQuarter)->isChecked());
+    EXPECT_TRUE(screen_controls(from).empty());  // filling the controls sends nothing back
+
+    // A gray value outside the list leaves the combo as the cleared selection left it: no row.
+    auto odd = display_params::gray_level_command(0);
+    odd.block[8] = 0x50;  // 10,064 = 0x2750: the OE 64 option the list does not offer
+    odd.block[9] = 0x27;
+    set_on_card(odd);
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gray_value == 10064; },
+                                     std::chrono::seconds(3)));
+    reload_report();
+    EXPECT_EQ(get<QComboBox>(MainWindow::kGrayLevel)->currentIndex(), -1);
+    EXPECT_EQ(window_->workingSet().config.get(screenconfig::ConfigField::grayValue), 10064u);
+}
+
+TEST_F(DisplayControlsTest, ControlTextsAndHiddenControls) {
+    open_with_card();
+    auto* gray = get<QComboBox>(MainWindow::kGrayLevel);
+    ASSERT_EQ(gray->count(), 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(
+            gray->itemText(i).toStdString(),
+            localisation::lookup(std::string(display_params::kGrayRows[static_cast<std::size_t>(i)].key)));
+    auto* scan = get<QComboBox>(MainWindow::kScanClock);
+    ASSERT_EQ(scan->count(), 8);
+    EXPECT_EQ(scan->itemText(4), "8.0M ");
+    EXPECT_EQ(scan->itemText(7), "3.12M");
+    for (int id :
+         {MainWindow::kGrayLevel, MainWindow::kScanClock, MainWindow::kOePositive, MainWindow::kOeNegative,
+          MainWindow::kDataPositive, MainWindow::kDataNegative, MainWindow::kBrightness,
+          MainWindow::kBrightnessValue, MainWindow::kGrayLevelLabel, MainWindow::kBrightnessLabel})
+        EXPECT_TRUE(window_->control(id)->isVisible()) << id;
+    for (int id : {MainWindow::kDutyHalf, MainWindow::kDutyQuarter, MainWindow::kShiftRight,
+                   MainWindow::kShiftColumns, MainWindow::kShiftWidth, MainWindow::kDutyCycleLabel})
+        EXPECT_FALSE(window_->control(id)->isVisible()) << id;
+    for (int id = MainWindow::kGrayLevelLabel; id <= MainWindow::kDutyCycleLabel; ++id)
+        EXPECT_FALSE(localisation::lookup("IDD102_" + std::to_string(id)).empty()) << id;
+}
+
+TEST_F(DisplayControlsTest, NothingIsSentWhileTheCardListIsEmpty) {
+    open_with_card("127.0.0.77");  // a discovery address nobody hears: the list stays empty
+    QTest::qWait(200);
+    ASSERT_EQ(list_->count(), 0);
+    const std::uint64_t from = simulator_->journal_end();
+    const std::string link_error = localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR");
+    struct Quiet {
+        const char* name;
+        std::size_t control_case;  // index into control_cases()
+        bool reports_link_error;   // gray, scan clock and duty cycle return silently
+    };
+    const Quiet quiet[] = {{"gray", 0, false}, {"scan", 2, false},      {"duty", 10, false}, {"OE", 4, true},
+                           {"data", 6, true},  {"brightness", 8, true}, {"shift", 12, true}};
+    for (const auto& q : quiet) {
+        SCOPED_TRACE(q.name);
+        messages_.shown.clear();
+        control_cases()[q.control_case].act(*this);
+        EXPECT_EQ(messages_.shown,
+                  q.reports_link_error ? std::vector<std::string>{link_error} : std::vector<std::string>{});
+        EXPECT_FALSE(working().changed);
+    }
+    QTest::qWait(100);
+    EXPECT_TRUE(screen_controls(from).empty());
+}
+
+class GammaDialogTest : public DisplayControlsTest {
+  protected:
+    std::unique_ptr<GammaDialog> open_gamma(float red, float green, float blue) {
+        auto dialog = std::make_unique<GammaDialog>(window_->cardLink(), working(), red, green, blue);
+        dialog->show();
+        return dialog;
+    }
+    template <typename W>
+    static W* in(GammaDialog& dialog, int id) {
+        auto* w = qobject_cast<W*>(dialog.control(id));
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+    static QString value_of(GammaDialog& dialog, int id) { return in<QLineEdit>(dialog, id)->text(); }
+    static void release_at(QSlider* slider, int position) {
+        slider->setSliderDown(true);
+        slider->setValue(position);
+        slider->setSliderDown(false);
+    }
+    static std::vector<std::uint32_t> gamma_words(float r, float g, float b) {
+        std::vector<std::uint32_t> words(screenconfig::kControlBlockSize / 4, 0);
+        words[0] = 3;
+        words[2] = std::bit_cast<std::uint32_t>(r);
+        words[3] = std::bit_cast<std::uint32_t>(g);
+        words[4] = std::bit_cast<std::uint32_t>(b);
+        return words;
+    }
+};
+
+TEST_F(GammaDialogTest, EqualChannelsStartTogetherAndTheCommonSliderSetsAllThree) {
+    open_with_card();
+    auto dialog = open_gamma(1.0f, 1.0f, 1.0f);
+    EXPECT_TRUE(dialog->togetherMode());
+    auto* all = in<QSlider>(*dialog, GammaDialog::kAll);
+    EXPECT_TRUE(all->isEnabled());
+    EXPECT_EQ(all->value(), 10);
+    for (int id : {GammaDialog::kRed, GammaDialog::kGreen, GammaDialog::kBlue})
+        EXPECT_FALSE(in<QSlider>(*dialog, id)->isEnabled()) << id;
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kAllValue), "1.0");
+
+    const std::uint64_t from = simulator_->journal_end();
+    release_at(all, 25);
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gamma_blue == 2.5f; },
+                                     std::chrono::seconds(3)));
+    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(2.5f, 2.5f, 2.5f)});
+    EXPECT_EQ(card_state().gamma_red, 2.5f);
+    EXPECT_EQ(card_state().gamma_green, 2.5f);
+    for (int id : {GammaDialog::kRed, GammaDialog::kGreen, GammaDialog::kBlue})
+        EXPECT_EQ(in<QSlider>(*dialog, id)->value(), 25) << id;
+    for (int id :
+         {GammaDialog::kRedValue, GammaDialog::kGreenValue, GammaDialog::kBlueValue, GammaDialog::kAllValue})
+        EXPECT_EQ(value_of(*dialog, id), "2.5") << id;
+    EXPECT_FALSE(working().changed);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAllThree) {
+    open_with_card();
+    auto dialog = open_gamma(1.0f, 1.5f, 9.0f);  // 9.0 is beyond the sliders: shown as 4.0
+    EXPECT_FALSE(dialog->togetherMode());
+    EXPECT_FALSE(in<QSlider>(*dialog, GammaDialog::kAll)->isEnabled());
+    auto* red = in<QSlider>(*dialog, GammaDialog::kRed);
+    EXPECT_TRUE(red->isEnabled());
+    EXPECT_EQ(in<QSlider>(*dialog, GammaDialog::kGreen)->value(), 15);
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kBlueValue), "4.0");
+
+    const std::uint64_t from = simulator_->journal_end();
+    red->setSliderDown(true);
+    red->setValue(11);
+    red->setValue(12);
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kRedValue), "1.2");
+    QTest::qWait(100);
+    EXPECT_TRUE(screen_controls(from).empty());  // nothing while the handle is held
+    red->setSliderDown(false);
+    ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gamma_red == 1.2f; },
+                                     std::chrono::seconds(3)));
+    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(1.2f, 1.5f, 4.0f)});
+
+    // "全部" hands the sliders over to the common one; "保存参数" closes without sending.
+    in<QRadioButton>(*dialog, GammaDialog::kTogether)->click();
+    EXPECT_TRUE(in<QSlider>(*dialog, GammaDialog::kAll)->isEnabled());
+    EXPECT_FALSE(red->isEnabled());
+    const std::uint64_t before_save = simulator_->journal_end();
+    QTest::mouseClick(in<QPushButton>(*dialog, GammaDialog::kSave), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    QTest::qWait(100);
+    EXPECT_TRUE(screen_controls(before_save).empty());
 }
 
 }  // namespace

@@ -1,0 +1,141 @@
+#include "mainwindow/gamma_dialog.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "app/localise_dialog.h"
+#include "mainwindow/display_params.h"
+
+namespace {
+
+QString gamma_text(int position) {
+    return QString::number(static_cast<double>(display_params::gamma_of_position(position)), 'f', 1);
+}
+
+}  // namespace
+
+GammaDialog::GammaDialog(const cardlink::CardLink& link, screenconfig::WorkingSet& working, float red,
+                         float green, float blue, QWidget* parent)
+    : QDialog(parent), link_(link), working_(working) {
+    setWindowTitle(QStringLiteral("其他硬件参数"));
+    auto* root = new QVBoxLayout(this);
+    auto* group = numbered(new QGroupBox(QStringLiteral("Gamma"), this), kGammaGroup);
+    auto* grid = new QGridLayout(group);
+    auto add_row = [&](int row, int label_id, const char* label, int slider_id, int value_id,
+                       QSlider*& slider, QLineEdit*& value) {
+        grid->addWidget(numbered(new QLabel(QString::fromUtf8(label), group), label_id), row, 0);
+        slider = numbered(new QSlider(Qt::Horizontal, group), slider_id);
+        slider->setRange(0, display_params::kGammaPositionMax);
+        slider->setPageStep(1);
+        grid->addWidget(slider, row, 1);
+        value = numbered(new QLineEdit(group), value_id);
+        value->setReadOnly(true);  // shows the slider's value
+        value->setMaximumWidth(50);
+        grid->addWidget(value, row, 2);
+    };
+    add_row(0, kRedLabel, "红", kRed, kRedValue, red_, red_value_);
+    add_row(1, kGreenLabel, "绿", kGreen, kGreenValue, green_, green_value_);
+    add_row(2, kBlueLabel, "蓝", kBlue, kBlueValue, blue_, blue_value_);
+    add_row(3, kAllLabel, "统一", kAll, kAllValue, all_, all_value_);
+    auto* modes = new QHBoxLayout;
+    separate_ = numbered(new QRadioButton(QStringLiteral("单独"), group), kSeparate);
+    together_ = numbered(new QRadioButton(QStringLiteral("全部"), group), kTogether);
+    auto* mode_group = new QButtonGroup(this);
+    mode_group->addButton(separate_);
+    mode_group->addButton(together_);
+    modes->addWidget(separate_);
+    modes->addWidget(together_);
+    modes->addStretch(1);
+    grid->addLayout(modes, 4, 0, 1, 3);
+    root->addWidget(group);
+    auto* save = numbered(new QPushButton(QStringLiteral("保存参数"), this), kSave);
+    root->addWidget(save, 0, Qt::AlignRight);
+    localise_dialog(this, kDialogNumber);
+
+    const struct {
+        QSlider* slider;
+        QLineEdit* value;
+        float gamma;
+    } channels[] = {{red_, red_value_, red}, {green_, green_value_, green}, {blue_, blue_value_, blue}};
+    for (const auto& c : channels) {
+        c.slider->setValue(display_params::gamma_position(c.gamma));
+        c.value->setText(gamma_text(c.slider->value()));
+    }
+    all_->setValue(display_params::gamma_position(red));
+    all_value_->setText(gamma_text(all_->value()));
+    const bool together = display_params::gamma_channels_equal(red, green, blue);
+    (together ? together_ : separate_)->setChecked(true);
+    setTogether(together);
+
+    for (const auto& c : channels) {
+        QSlider* slider = c.slider;
+        QLineEdit* value = c.value;
+        connect(slider, &QSlider::valueChanged, this,
+                [this, slider, value] { onChannelMoved(slider, value); });
+        connect(slider, &QSlider::sliderReleased, this, &GammaDialog::sendChannels);
+    }
+    connect(all_, &QSlider::valueChanged, this, &GammaDialog::onAllMoved);
+    connect(all_, &QSlider::sliderReleased, this, &GammaDialog::sendAll);
+    connect(together_, &QRadioButton::toggled, this, &GammaDialog::setTogether);
+    connect(save, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QWidget* GammaDialog::control(int id) const {
+    for (QWidget* w : findChildren<QWidget*>()) {
+        QVariant v = w->property(kControlIdProperty);
+        if (v.isValid() && v.toInt() == id) return w;
+    }
+    return nullptr;
+}
+
+bool GammaDialog::togetherMode() const {
+    return together_->isChecked();
+}
+
+void GammaDialog::setTogether(bool together) {
+    red_->setEnabled(!together);
+    green_->setEnabled(!together);
+    blue_->setEnabled(!together);
+    all_->setEnabled(together);
+}
+
+void GammaDialog::onChannelMoved(QSlider* slider, QLineEdit* value) {
+    value->setText(gamma_text(slider->value()));
+    // Keys and the wheel move the handle without a press and release: that is a release.
+    if (!slider->isSliderDown()) sendChannels();
+}
+
+void GammaDialog::onAllMoved(int position) {
+    all_value_->setText(gamma_text(position));
+    for (auto [slider, value] :
+         {std::pair{red_, red_value_}, std::pair{green_, green_value_}, std::pair{blue_, blue_value_}}) {
+        QSignalBlocker block(slider);
+        slider->setValue(position);
+        value->setText(gamma_text(position));
+    }
+    if (!all_->isSliderDown()) sendAll();
+}
+
+void GammaDialog::sendChannels() {
+    if (togetherMode()) return;
+    display_params::send_display_command(
+        link_, working_,
+        display_params::gamma_command(display_params::gamma_of_position(red_->value()),
+                                      display_params::gamma_of_position(green_->value()),
+                                      display_params::gamma_of_position(blue_->value())));
+}
+
+void GammaDialog::sendAll() {
+    if (!togetherMode()) return;
+    const float gamma = display_params::gamma_of_position(all_->value());
+    display_params::send_display_command(link_, working_, display_params::gamma_command(gamma, gamma, gamma));
+}
