@@ -21,6 +21,8 @@ extern "C" {
 
 /* Card commands, discovery, transports and the status callback. */
 #include "kelvra/cards.h" /* IWYU pragma: export */
+/* File, folder and firmware transfers. */
+#include "kelvra/transfers.h" /* IWYU pragma: export */
 /* Programme records, default parameters and folder utilities. */
 #include "kelvra/programme.h" /* IWYU pragma: export */
 #include "kelvra/files.h"     /* IWYU pragma: export */

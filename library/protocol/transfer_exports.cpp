@@ -1,0 +1,101 @@
+// The C ABI of the file, folder and upgrade transfers: converts arguments and results and lets no
+// exception out.
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "kelvra/kelvra.h"
+#include "library/protocol/file_transfer.h"
+
+namespace {
+
+std::string_view text(const char* s) {
+    return s != nullptr ? std::string_view(s) : std::string_view();
+}
+
+// The public record and the encoder agree on every field.
+static_assert(sizeof(KelvraFileHeaderRecord) == kelvra::kFileHeaderRecordSize);
+static_assert(offsetof(KelvraFileHeaderRecord, file_type) == kelvra::kFileHeaderTypeOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, file_length) == kelvra::kFileHeaderLengthOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, reserved) == kelvra::kFileHeaderReservedOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, folder) == kelvra::kFileHeaderFolderOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, file_name) == kelvra::kFileHeaderNameOffset);
+static_assert(sizeof(KelvraFileHeaderRecord::folder) == kelvra::kFileHeaderTextSize);
+static_assert(sizeof(KelvraFileHeaderRecord::file_name) == kelvra::kFileHeaderTextSize);
+
+}  // namespace
+
+extern "C" {
+
+unsigned char* GetFileBuf(const char* path, uint32_t* length) {
+    if (path == nullptr) return nullptr;
+    try {
+        const auto data = kelvra::GetFileBuf(path);
+        if (!data) return nullptr;
+        // One byte at least, so that an empty file still gives a buffer to tell it from a missing one.
+        auto* out = static_cast<unsigned char*>(std::malloc(data->empty() ? 1 : data->size()));
+        if (out == nullptr) return nullptr;
+        if (!data->empty()) std::memcpy(out, data->data(), data->size());
+        if (length != nullptr) *length = static_cast<uint32_t>(data->size());
+        return out;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
+                   const char* localPath, const char* cardFileName, const char* cardFolder,
+                   uint32_t fileType) {
+    if (localPath == nullptr) return kelvra::kFileUnreadable;
+    try {
+        kelvra::FileSend f;
+        f.card_id = text(cCardId);
+        f.card_ip = text(cCardIp);
+        f.proto_type = iProtoType;
+        f.parameter = parameter;
+        f.local_path = localPath;
+        f.card_file_name = text(cardFileName);
+        f.card_folder = text(cardFolder);
+        f.file_type = fileType;
+        return kelvra::send_file_to_card(f);
+    } catch (...) {
+        return kelvra::kFileNoMemory;
+    }
+}
+
+int SendFolderToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
+                     const char* folderPath, const char* baseFolderName) {
+    if (folderPath == nullptr) return kelvra::kFolderIncomplete;
+    try {
+        return kelvra::send_folder_to_card(text(cCardId), text(cCardIp), iProtoType, parameter, folderPath,
+                                           text(baseFolderName));
+    } catch (...) {
+        return kelvra::kFolderIncomplete;
+    }
+}
+
+int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/,
+                      const char* upgradeFolder) {
+    try {
+        return kelvra::upgrade_single_file(text(cCardId), text(cCardIp), iProtoType, text(upgradeFolder));
+    } catch (...) {
+        return 34;
+    }
+}
+
+int UpGradeFinished(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/) {
+    try {
+        return kelvra::upgrade_finished(text(cCardId), text(cCardIp), iProtoType);
+    } catch (...) {
+        return 34;
+    }
+}
+
+int UpgradeProgram(const char* cCardId, const char* cCardIp, int /*unused*/, uint32_t parameter,
+                   const char* upgradeFolder, const char* baseFolderName) {
+    return kelvra::upgrade_program(text(cCardId), text(cCardIp), parameter, text(upgradeFolder),
+                                   text(baseFolderName));
+}
+
+}  // extern "C"
