@@ -1,5 +1,7 @@
 #include "mainwindow/main_window.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -410,6 +412,9 @@ void MainWindow::onDuplicateWarning(const QString& text) {
         connect(message_window_, &QDialog::finished, this, [this] { duplicate_on_screen_ = false; });
     }
     message_window_->setText(text);
+    // Over the lower part of the card list, so the selected card's settings stay in view.
+    const QPoint corner = card_list_->mapToGlobal(QPoint(0, card_list_->height()));
+    message_window_->move(corner.x(), std::max(0, corner.y() - message_window_->sizeHint().height()));
     message_window_->show();
     message_window_->raise();
 }
