@@ -23,12 +23,11 @@ ControlBlock apply_block() {
 }
 
 FileHeader image_file_header(std::uint32_t file_size, std::string_view card_file_name) {
-    FileHeader header{};
-    header[0] = kFileKindScreenConfig;
-    store_le32(header.data() + kFileHeaderSizeOffset, file_size);
-    const auto name = card_file_name.substr(0, kFileHeaderTextSize - 1);
-    std::copy(name.begin(), name.end(), header.begin() + kFileHeaderNameOffset);
-    return header;
+    file_header::FileHeader header;
+    header.file_type = kFileKindScreenConfig;
+    header.file_length = file_size;
+    header.file_name = std::string(card_file_name);
+    return file_header::encode(header);
 }
 
 }  // namespace screenconfig

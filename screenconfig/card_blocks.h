@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/file_header.h"
 #include "screenconfig/screen_params.h"
 
 namespace screenconfig {
@@ -27,17 +28,10 @@ inline constexpr std::uint32_t kSubSendParams = 1;
 inline constexpr std::uint32_t kSendParamsItem = 7;
 inline constexpr std::uint32_t kSubApplyImage = 23;
 
-inline constexpr std::size_t kFileHeaderSize = 212;
-inline constexpr std::size_t kFileHeaderSizeOffset = 4;
-inline constexpr std::size_t kFileHeaderBlocksOffset = 8;
-inline constexpr std::size_t kFileHeaderFolderOffset = 12;
-inline constexpr std::size_t kFileHeaderNameOffset = 112;
-inline constexpr std::size_t kFileHeaderTextSize = 100;
-static_assert(kFileHeaderNameOffset + kFileHeaderTextSize == kFileHeaderSize);
 inline constexpr std::uint8_t kFileKindScreenConfig = 3;
 
 using ControlBlock = std::array<std::uint8_t, kControlBlockSize>;
-using FileHeader = std::array<std::uint8_t, kFileHeaderSize>;
+using FileHeader = std::array<std::uint8_t, file_header::kSize>;
 
 ControlBlock params_block(const ScreenParams& params);
 ControlBlock apply_block();

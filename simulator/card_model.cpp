@@ -411,7 +411,7 @@ void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile
         slot->out.close();
         slot.reset();
     }
-    const auto header = decode_file_header(f.data);
+    const auto header = file_header::decode(f.data);
     if (!header) {
         r.note += "file header too short";
         r.accepted = false;

@@ -8,11 +8,6 @@
 namespace sim {
 namespace {
 
-std::string text_field(std::span<const std::uint8_t> data, std::size_t offset) {
-    const auto* begin = data.data() + offset;
-    return std::string(begin, std::find(begin, begin + kFileHeaderTextSize, std::uint8_t{0}));
-}
-
 std::vector<std::string_view> split(std::string_view path) {
     std::vector<std::string_view> parts;
     std::size_t begin = 0;
@@ -27,23 +22,12 @@ std::vector<std::string_view> split(std::string_view path) {
 
 }  // namespace
 
-std::optional<FileHeader> decode_file_header(std::span<const std::uint8_t> data) {
-    if (data.size() < kFileHeaderSize) return std::nullopt;
-    FileHeader h;
-    h.file_type = frame::get_u32le(data.data());
-    h.file_length = frame::get_u32le(data.data() + 4);
-    h.blocks = frame::get_u32le(data.data() + 8);
-    h.folder = text_field(data, kFileHeaderFolderOffset);
-    h.name = text_field(data, kFileHeaderNameOffset);
-    return h;
-}
-
 std::string card_path_of(const FileHeader& header) {
-    if (header.name.empty()) return {};
+    if (header.file_name.empty()) return {};
     const auto parts = split(header.folder);
-    if (!parts.empty() && parts.back() == header.name) return header.folder;
-    if (header.folder.empty()) return header.name;
-    return header.folder + "\\" + header.name;
+    if (!parts.empty() && parts.back() == header.file_name) return header.folder;
+    if (header.folder.empty()) return header.file_name;
+    return header.folder + "\\" + header.file_name;
 }
 
 std::optional<std::filesystem::path> resolve_card_path(const std::filesystem::path& root,

@@ -11,25 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_header.h"
+
 namespace sim {
 
-// FileHeaderRecord, the 212-byte data of CMD_FILE_HEADER.
-struct FileHeader {
-    std::uint32_t file_type = 0;  // byte 0 is the file kind of an upgrade file; bytes 1..3 are then 0
-    std::uint32_t file_length = 0;
-    std::uint32_t blocks = 0;  // 2048-byte blocks (upgrade files), else 0
-    std::string folder;
-    std::string name;
-};
-inline constexpr std::size_t kFileHeaderSize = 212;
-inline constexpr std::size_t kFileHeaderFolderOffset = 12;
-inline constexpr std::size_t kFileHeaderNameOffset = 112;
-inline constexpr std::size_t kFileHeaderTextSize = 100;
-static_assert(kFileHeaderFolderOffset + kFileHeaderTextSize == kFileHeaderNameOffset);
-static_assert(kFileHeaderNameOffset + kFileHeaderTextSize == kFileHeaderSize);
-
-// Nothing unless all 212 bytes are present.
-std::optional<FileHeader> decode_file_header(std::span<const std::uint8_t> data);
+// The header of a received file (CMD_FILE_HEADER).
+using FileHeader = file_header::FileHeader;
 
 // The card path of a received file: folder "\" name, or the folder alone when it already ends with
 // the name (upgrade headers carry the whole path in the folder field). Empty when there is no name.

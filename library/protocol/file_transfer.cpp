@@ -37,11 +37,6 @@ std::string with_slashes(std::string_view text) {
     return s;
 }
 
-void put_text(std::uint8_t* field, std::string_view text) {
-    const std::size_t n = std::min({text.find('\0'), text.size(), kFileHeaderTextSize - 1});
-    std::memcpy(field, text.data(), n);
-}
-
 // Closes a descriptor when it goes out of scope.
 struct Fd {
     int fd;
@@ -51,16 +46,6 @@ struct Fd {
 };
 
 }  // namespace
-
-std::array<std::uint8_t, kFileHeaderRecordSize> encode_file_header(const FileHeaderRecord& header) {
-    std::array<std::uint8_t, kFileHeaderRecordSize> out{};
-    frame::put_u32le(out.data() + kFileHeaderTypeOffset, header.file_type);
-    frame::put_u32le(out.data() + kFileHeaderLengthOffset, header.file_length);
-    frame::put_u32le(out.data() + kFileHeaderReservedOffset, 0);
-    put_text(out.data() + kFileHeaderFolderOffset, header.folder);
-    put_text(out.data() + kFileHeaderNameOffset, header.file_name);
-    return out;
-}
 
 std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path) {
     if (local_path.empty()) return std::nullopt;
@@ -116,13 +101,13 @@ int send_file_to_card(const FileSend& send) {
     auto data = GetFileBuf(send.local_path);
     if (!data) return kFileUnreadable;
     try {
-        FileHeaderRecord h;
+        file_header::FileHeader h;
         h.file_type = send.file_type;
         h.file_length = static_cast<std::uint32_t>(data->size());
         h.folder = std::string(send.card_folder);
         h.file_name = send.card_file_name.empty() ? card_file_name_of(send.local_path)
                                                   : std::string(send.card_file_name);
-        const auto record = encode_file_header(h);
+        const auto record = file_header::encode(h);
         CommandBlock leading = CommandBlock::make(frame::CMD_FILE_HEADER, send.card_id, send.parameter,
                                                   std::vector<std::uint8_t>(record.begin(), record.end()));
         CommandBlock main =

@@ -20,32 +20,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file_header.h"
+
 namespace kelvra {
 
-// FileHeaderRecord: type, length, reserved 0, card folder, card file name.
-inline constexpr std::size_t kFileHeaderRecordSize = 212;
-inline constexpr std::size_t kFileHeaderTypeOffset = 0;
-inline constexpr std::size_t kFileHeaderLengthOffset = 4;
-inline constexpr std::size_t kFileHeaderReservedOffset = 8;
-inline constexpr std::size_t kFileHeaderFolderOffset = 12;
-inline constexpr std::size_t kFileHeaderNameOffset = 112;
-inline constexpr std::size_t kFileHeaderTextSize = 100;  // NUL-terminated: at most 99 characters
-static_assert(kFileHeaderLengthOffset == kFileHeaderTypeOffset + 4);
-static_assert(kFileHeaderReservedOffset == kFileHeaderLengthOffset + 4);
-static_assert(kFileHeaderFolderOffset == kFileHeaderReservedOffset + 4);
-static_assert(kFileHeaderNameOffset == kFileHeaderFolderOffset + kFileHeaderTextSize);
-static_assert(kFileHeaderRecordSize == kFileHeaderNameOffset + kFileHeaderTextSize);
-
 inline constexpr std::uint32_t kFolderFileType = 4;  // every file of a folder transfer
-
-struct FileHeaderRecord {
-    std::uint32_t file_type = 0;
-    std::uint32_t file_length = 0;
-    std::string folder;     // card form, "\" separators; empty: none
-    std::string file_name;  // the name the card stores the file under
-};
-// Texts longer than 99 bytes are cut to 99 so that each field keeps its NUL.
-std::array<std::uint8_t, kFileHeaderRecordSize> encode_file_header(const FileHeaderRecord& header);
 
 enum TransferResult : int {
     kTransferOk = 0,

@@ -15,14 +15,14 @@ std::string_view text(const char* s) {
 }
 
 // The public record and the encoder agree on every field.
-static_assert(sizeof(KelvraFileHeaderRecord) == kelvra::kFileHeaderRecordSize);
-static_assert(offsetof(KelvraFileHeaderRecord, file_type) == kelvra::kFileHeaderTypeOffset);
-static_assert(offsetof(KelvraFileHeaderRecord, file_length) == kelvra::kFileHeaderLengthOffset);
-static_assert(offsetof(KelvraFileHeaderRecord, reserved) == kelvra::kFileHeaderReservedOffset);
-static_assert(offsetof(KelvraFileHeaderRecord, folder) == kelvra::kFileHeaderFolderOffset);
-static_assert(offsetof(KelvraFileHeaderRecord, file_name) == kelvra::kFileHeaderNameOffset);
-static_assert(sizeof(KelvraFileHeaderRecord::folder) == kelvra::kFileHeaderTextSize);
-static_assert(sizeof(KelvraFileHeaderRecord::file_name) == kelvra::kFileHeaderTextSize);
+static_assert(sizeof(KelvraFileHeaderRecord) == file_header::kSize);
+static_assert(offsetof(KelvraFileHeaderRecord, file_type) == file_header::kTypeOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, file_length) == file_header::kLengthOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, reserved) == file_header::kBlocksOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, folder) == file_header::kFolderOffset);
+static_assert(offsetof(KelvraFileHeaderRecord, file_name) == file_header::kNameOffset);
+static_assert(sizeof(KelvraFileHeaderRecord::folder) == file_header::kTextSize);
+static_assert(sizeof(KelvraFileHeaderRecord::file_name) == file_header::kTextSize);
 
 }  // namespace
 

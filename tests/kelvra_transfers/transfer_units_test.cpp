@@ -18,12 +18,12 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(FileHeaderRecord, BytesAtEveryOffset) {
-    kelvra::FileHeaderRecord h;
+    file_header::FileHeader h;
     h.file_type = 7;
     h.file_length = 0x01020304;
     h.folder = "Program\\Area0";
     h.file_name = "a.bmp";
-    const auto bytes = kelvra::encode_file_header(h);
+    const auto bytes = file_header::encode(h);
     Bytes want(212, 0);
     want[0] = 7;
     want[4] = 0x04, want[5] = 0x03, want[6] = 0x02, want[7] = 0x01;
@@ -36,10 +36,10 @@ TEST(FileHeaderRecord, BytesAtEveryOffset) {
 TEST(FileHeaderRecord, TextsKeepTheirNul) {
     for (std::size_t len : {99u, 100u, 150u}) {
         SCOPED_TRACE(len);
-        kelvra::FileHeaderRecord h;
+        file_header::FileHeader h;
         h.folder = std::string(len, 'f');
         h.file_name = std::string(len, 'n');
-        const auto bytes = kelvra::encode_file_header(h);
+        const auto bytes = file_header::encode(h);
         // 99 characters and a NUL in each field; the folder never runs into the name.
         EXPECT_EQ(bytes[12 + 98], 'f');
         EXPECT_EQ(bytes[12 + 99], 0);

@@ -49,8 +49,8 @@ Bytes words(std::initializer_list<std::uint32_t> w, std::size_t size) {
     return b;
 }
 
-Bytes file_header(std::uint32_t type, std::uint32_t size, const std::string& folder,
-                  const std::string& name) {
+Bytes file_header_record(std::uint32_t type, std::uint32_t size, const std::string& folder,
+                         const std::string& name) {
     Bytes h(212, 0);
     frame::put_u32le(h.data(), type);
     frame::put_u32le(h.data() + 4, size);

@@ -25,7 +25,8 @@ Bytes mask_text_field();
 // A block of little-endian words, zero after the given ones (408 bytes: a screen-control block).
 Bytes words(std::initializer_list<std::uint32_t> w, std::size_t size = 408);
 // A 212-byte FileHeaderRecord.
-Bytes file_header(std::uint32_t type, std::uint32_t size, const std::string& folder, const std::string& name);
+Bytes file_header_record(std::uint32_t type, std::uint32_t size, const std::string& folder,
+                         const std::string& name);
 // The text of an answer's data, up to its NUL.
 std::string answer_text(const Bytes& answer);
 

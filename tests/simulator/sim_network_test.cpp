@@ -288,7 +288,7 @@ TEST_F(ThreeCards, ConfigurationImageTransferAsVantorSendsIt) {
     const Bytes image = config_image();
     TcpClient t("127.41.0.3");
     const Bytes header =
-        vantor_frame(frame::CMD_FILE_HEADER, kComplId, file_header(3, image.size(), "", "Config.sys"));
+        vantor_frame(frame::CMD_FILE_HEADER, kComplId, file_header_record(3, image.size(), "", "Config.sys"));
     EXPECT_EQ(header.size(), 241u);
     ASSERT_TRUE(t.send(header));
     int frames = 0;
@@ -318,7 +318,7 @@ TEST_F(ThreeCards, KelvraFileOverUdpInPieces) {
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
     UdpClient u;
     const Bytes header =
-        kelvra_frame(frame::CMD_FILE_HEADER, kComplId, file_header(4, 4000, "1", "Pic0.bmp"));
+        kelvra_frame(frame::CMD_FILE_HEADER, kComplId, file_header_record(4, 4000, "1", "Pic0.bmp"));
     EXPECT_EQ(header.size(), 244u);
     u.send_to("127.41.0.3", frame::kCommandPort, header);
     for (std::size_t off = 0; off <= content.size(); off += 2000)
@@ -338,7 +338,8 @@ TEST_F(ThreeCards, KelvraFileOverUdpInPieces) {
 
 TEST_F(ThreeCards, RefusesCardPathsOutsideItsFolder) {
     TcpClient t("127.41.0.2");
-    t.send(kelvra_frame(frame::CMD_FILE_HEADER, kPlainId, file_header(4, 3, "..\\..\\..", "escape.txt")));
+    t.send(
+        kelvra_frame(frame::CMD_FILE_HEADER, kPlainId, file_header_record(4, 3, "..\\..\\..", "escape.txt")));
     t.send(kelvra_frame(frame::CMD_FILE_DATA, kPlainId, Bytes{'b', 'a', 'd'}));
     ASSERT_TRUE(sim_->wait_for([](const auto& j) { return j.size() >= 2; }, 2s));
     const auto j = sim_->journal();
@@ -356,7 +357,8 @@ TEST_F(ThreeCards, FaultsSetWhileRunning) {
     ASSERT_TRUE(sim_->set_faults(kPlainId, f));
     {
         TcpClient t("127.41.0.2");
-        t.send(vantor_frame(frame::CMD_FILE_HEADER, kPlainId, file_header(4, 5 * 2048, "", "big.bin")));
+        t.send(
+            vantor_frame(frame::CMD_FILE_HEADER, kPlainId, file_header_record(4, 5 * 2048, "", "big.bin")));
         for (int i = 0; i < 5; ++i) t.send(vantor_frame(frame::CMD_FILE_DATA, kPlainId, Bytes(2048, 1)));
         EXPECT_TRUE(t.closed_by_peer(2s));
         ASSERT_TRUE(sim_->wait_for(

@@ -130,23 +130,23 @@ TEST(CardPaths, HeaderNamesTheFile) {
     for (const auto& c : cases) {
         sim::FileHeader h;
         h.folder = c.folder;
-        h.name = c.name;
+        h.file_name = c.name;
         EXPECT_EQ(sim::card_path_of(h), c.path) << c.folder << " | " << c.name;
     }
 }
 
 TEST(CardPaths, FileHeaderRecord) {
-    const Bytes h = file_header(3, 2097588, "", "Config.sys");
-    const auto d = sim::decode_file_header(h);
+    const Bytes h = file_header_record(3, 2097588, "", "Config.sys");
+    const auto d = file_header::decode(h);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->file_type, 3u);
     EXPECT_EQ(d->file_length, 2097588u);
-    EXPECT_EQ(d->name, "Config.sys");
-    EXPECT_FALSE(sim::decode_file_header(std::span(h).first(211)));
+    EXPECT_EQ(d->file_name, "Config.sys");
+    EXPECT_FALSE(file_header::decode(std::span(h).first(211)));
     Bytes full_names(212, 'x');  // texts without NUL stop at their field's end
-    const auto f = sim::decode_file_header(full_names);
+    const auto f = file_header::decode(full_names);
     EXPECT_EQ(f->folder.size(), 100u);
-    EXPECT_EQ(f->name.size(), 100u);
+    EXPECT_EQ(f->file_name.size(), 100u);
 }
 
 // ---- configuration ----
@@ -442,7 +442,7 @@ TEST_F(CardModelTest, Faults) {
 
 TEST_F(CardModelTest, StoresFilesAndRefusesEscapes) {
     auto m = card("A901-200-00001");
-    send(m, frame::CMD_FILE_HEADER, file_header(4, 5, "Prog\\sub", "a.txt"));
+    send(m, frame::CMD_FILE_HEADER, file_header_record(4, 5, "Prog\\sub", "a.txt"));
     send(m, frame::CMD_FILE_DATA, Bytes{'h', 'e'});
     send(m, frame::CMD_FILE_DATA, Bytes{'l', 'l', 'o', '!', '!'});  // two bytes beyond the length
     ASSERT_EQ(m.stored_files().size(), 1u);
@@ -453,7 +453,7 @@ TEST_F(CardModelTest, StoresFilesAndRefusesEscapes) {
     std::ifstream in(f.local_path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "hello");
 
-    const auto refused = send(m, frame::CMD_FILE_HEADER, file_header(4, 3, "..\\..", "evil.txt"));
+    const auto refused = send(m, frame::CMD_FILE_HEADER, file_header_record(4, 3, "..\\..", "evil.txt"));
     EXPECT_FALSE(refused.accepted);
     EXPECT_EQ(refused.note, "refused card path");
     EXPECT_FALSE(send(m, frame::CMD_FILE_DATA, Bytes{'x', 'y', 'z'}).accepted);
@@ -461,7 +461,7 @@ TEST_F(CardModelTest, StoresFilesAndRefusesEscapes) {
     EXPECT_EQ(m.stored_files().size(), 1u);
 
     // A file of no bytes is complete with its header; the empty data frame after it changes nothing.
-    send(m, frame::CMD_FILE_HEADER, file_header(4, 0, "", "empty.bin"));
+    send(m, frame::CMD_FILE_HEADER, file_header_record(4, 0, "", "empty.bin"));
     send(m, frame::CMD_FILE_DATA, Bytes{});
     ASSERT_EQ(m.stored_files().size(), 2u);
     EXPECT_TRUE(m.stored_files()[1].complete);
@@ -471,7 +471,7 @@ TEST_F(CardModelTest, StoresFilesAndRefusesEscapes) {
 TEST_F(CardModelTest, UpgradeFilesLandBelowTheirFirmwareFolder) {
     auto m = card("S730-413-05862");
     send(m, frame::CMD_UPGRADE_START, words({3}, 4));
-    send(m, frame::CMD_FILE_HEADER, file_header(1, 3, "\\a\\b.bin", "b.bin"));
+    send(m, frame::CMD_FILE_HEADER, file_header_record(1, 3, "\\a\\b.bin", "b.bin"));
     send(m, frame::CMD_FILE_DATA, Bytes{1, 2, 3});
     send(m, frame::CMD_UPGRADE_END, {});
     ASSERT_EQ(m.stored_files().size(), 1u);
@@ -492,7 +492,7 @@ TEST_F(CardModelTest, AppliedConfigurationImageIsChecked) {
         auto m = card(damaged ? "S2" : "S1");
         Bytes img = image;
         if (damaged) img[1000] ^= 1;
-        send(m, frame::CMD_FILE_HEADER, file_header(3, kSize, "", "Config.sys"));
+        send(m, frame::CMD_FILE_HEADER, file_header_record(3, kSize, "", "Config.sys"));
         for (std::size_t off = 0; off < kSize; off += 2048)
             send(m, frame::CMD_FILE_DATA,
                  Bytes(img.begin() + off, img.begin() + std::min(off + 2048, kSize)));
