@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 
@@ -89,13 +90,35 @@ std::string read_all(const std::filesystem::path& file) {
 }
 
 // The file's text as UTF-8, with its own ZAVO_Language as the code-page hint.
+// The file's text as UTF-8, with its own ZAVO_Language as the code-page hint. A dialog looks up dozens
+// of keys in a row, so the converted text is kept while the file's time stamp and size stay the same.
 std::optional<std::string> read_language_file(const std::filesystem::path& file) {
-    std::ifstream probe(file, std::ios::binary);
-    if (!probe) return std::nullopt;
-    probe.close();
-    std::string raw = read_all(file);
+    struct Cached {
+        std::filesystem::path file;
+        std::filesystem::file_time_type time;
+        std::uintmax_t size = 0;
+        std::string text;
+    };
+    static std::mutex cache_mutex;
+    static Cached cache;
+
+    std::error_code ec;
+    const auto time = std::filesystem::last_write_time(file, ec);
+    if (ec) return std::nullopt;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) return std::nullopt;
+    {
+        std::lock_guard lock(cache_mutex);
+        if (cache.file == file && cache.time == time && cache.size == size) return cache.text;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::string hint = ini::find_in_text(raw, "Setting", "ZAVO_Language").value_or("");
-    return to_utf8(raw, hint);
+    std::string text = to_utf8(raw, hint);
+    std::lock_guard lock(cache_mutex);
+    cache = Cached{file, time, size, text};
+    return text;
 }
 
 std::string expand_line_breaks(std::string text) {
