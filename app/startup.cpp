@@ -7,7 +7,7 @@
 
 #include "app/single_instance.h"
 #include "mainwindow/main_window.h"
-#include "platform/message_box_qt.h"
+#include "widgets/message_box_qt.h"
 #include "platform/paths.h"
 
 namespace startup {
@@ -56,12 +56,6 @@ localisation::Choice prepare(const std::filesystem::path& program_folder) {
     std::filesystem::path settings = settings_file(program_folder);
     if (!std::filesystem::exists(settings)) extract_resource(kSettings, settings);
     return localisation::choose_language(program_folder, settings, {}, write_default_language_files);
-}
-
-QString main_window_title() {
-    return QString::fromStdString(localisation::lookup_or_empty(localisation::dialog_title_key(102))) +
-           QStringLiteral("--version[") + QStringLiteral(__DATE__) + QStringLiteral(" ") +
-           QStringLiteral(__TIME__) + QStringLiteral("]");
 }
 
 int run(int argc, char** argv) {

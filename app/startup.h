@@ -5,7 +5,7 @@
 #include <QString>
 #include <filesystem>
 
-#include "common/localisation.h"
+#include "platform/localisation.h"
 
 namespace startup {
 
@@ -28,9 +28,6 @@ std::filesystem::path settings_file(const std::filesystem::path& program_folder)
 
 // Settings file (written from the embedded copy when missing) and language choice.
 localisation::Choice prepare(const std::filesystem::path& program_folder);
-
-// The main window's title: "IDD102_Title" text + "--version[" + build date + " " + build time + "]".
-QString main_window_title();
 
 // The whole program; returns the process exit code.
 int run(int argc, char** argv);

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cardlink/bytes.h"
+#include "common/bytes.h"
 #include "common/frame.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "platform/tcp_stream.h"
 
@@ -25,7 +25,7 @@ std::vector<std::uint8_t> receive_answer(platform::TcpStream& stream, Clock::tim
     while (got < buffer.size()) {
         if (got >= frame::kHeaderSize) {
             const std::uint64_t whole =
-                frame::kHeaderSize + std::uint64_t{read_u32le(buffer, frame::kLengthOffset)} + 1;
+                frame::kHeaderSize + std::uint64_t{bytes::get_u32_or_zero(buffer, frame::kLengthOffset)} + 1;
             if (got >= whole) break;
         }
         const long n = stream.receive_some(std::span(buffer).subspan(got), deadline);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/frame.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"

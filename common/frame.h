@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/bytes.h"
+
 namespace frame {
 
 inline constexpr std::size_t kHeaderSize = 28;
@@ -80,17 +82,9 @@ enum Answer : std::uint8_t {
 
 enum class CheckForm { PlainSum, Complement };
 
-// Little-endian 32-bit helpers for the byte formats built on frames (p points at 4 valid bytes).
-inline void put_u32le(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-inline std::uint32_t get_u32le(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+// The little-endian helpers of the byte formats built on frames.
+using bytes::get_u32le;
+using bytes::put_u32le;
 
 // Plain sum for ids beginning with p, s or x (any case); the complement for every other id.
 CheckForm check_form_for_id(std::string_view card_id);

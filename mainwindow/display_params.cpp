@@ -6,7 +6,7 @@
 
 #include "cardlink/card_link.h"
 #include "common/frame.h"
-#include "screenconfig/le_bytes.h"
+#include "common/bytes.h"
 #include "screenconfig/working_set.h"
 
 namespace display_params {
@@ -16,10 +16,10 @@ namespace {
 DisplayCommand make(SubCode sub, std::initializer_list<std::uint32_t> values, std::string_view failure_text,
                     bool sets_changed) {
     DisplayCommand command;
-    screenconfig::store_le32(command.block.data() + kSubCodeOffset, static_cast<std::uint32_t>(sub));
+    bytes::put_u32le(command.block.data() + kSubCodeOffset, static_cast<std::uint32_t>(sub));
     std::size_t offset = kValuesOffset;
     for (std::uint32_t v : values) {
-        screenconfig::store_le32(command.block.data() + offset, v);
+        bytes::put_u32le(command.block.data() + offset, v);
         offset += 4;
     }
     command.read_answer = !failure_text.empty();

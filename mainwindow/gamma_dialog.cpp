@@ -12,7 +12,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "app/localise_dialog.h"
+#include "widgets/localise_dialog.h"
 #include "mainwindow/display_params.h"
 
 namespace {

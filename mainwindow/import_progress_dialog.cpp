@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/localise_dialog.h"
-#include "common/localisation.h"
+#include "widgets/localise_dialog.h"
+#include "platform/localisation.h"
 
 ImportProgressDialog::ImportProgressDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("正在导入文件"));

@@ -19,18 +19,24 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "app/localise_dialog.h"
-#include "app/startup.h"
+#include "widgets/localise_dialog.h"
 #include "common/card_info.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "mainwindow/display_params.h"
 #include "mainwindow/message_window.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
-#include "screenconfig/hcp_dialogs.h"
+#include "mainwindow/hcp_dialogs.h"
 #include "screenconfig/screen_files.h"
 
 namespace {
+
+// The dialog's title with the build's date and time, as the program has always shown its version.
+QString main_window_title() {
+    return QString::fromStdString(localisation::lookup_or_empty(localisation::dialog_title_key(102))) +
+           QStringLiteral("--version[") + QStringLiteral(__DATE__) + QStringLiteral(" ") +
+           QStringLiteral(__TIME__) + QStringLiteral("]");
+}
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -85,7 +91,7 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     for (const auto& row : display_params::kGrayRows)
         gray_level_->addItem(qs(localisation::lookup(std::string(row.key))));
     gray_level_->setCurrentIndex(-1);
-    setWindowTitle(startup::main_window_title());
+    setWindowTitle(main_window_title());
 }
 
 MainWindow::~MainWindow() {

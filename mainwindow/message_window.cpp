@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/localise_dialog.h"
+#include "widgets/localise_dialog.h"
 
 MessageWindow::MessageWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("提示信息"));

@@ -2,15 +2,19 @@
 
 #include <algorithm>
 
-#include "screenconfig/le_bytes.h"
+#include "common/bytes.h"
 
 namespace screenconfig {
 
+using bytes::get_u32le;
+using bytes::put_u32le;
+using bytes::word_sum;
+
 ControlBlock params_block(const ScreenParams& params) {
     ControlBlock block{};
-    store_le32(block.data() + 0, kSubSendParams);
-    store_le32(block.data() + 4, kSendParamsItem);
-    store_le32(block.data() + 8, kSendParamsItem);
+    put_u32le(block.data() + 0, kSubSendParams);
+    put_u32le(block.data() + 4, kSendParamsItem);
+    put_u32le(block.data() + 8, kSendParamsItem);
     const auto sent = params.bytes().subspan(kParamsSentFrom, kParamsSentSize);
     std::copy(sent.begin(), sent.end(), block.begin() + kParamsBlockOffset);
     return block;
@@ -18,7 +22,7 @@ ControlBlock params_block(const ScreenParams& params) {
 
 ControlBlock apply_block() {
     ControlBlock block{};
-    store_le32(block.data(), kSubApplyImage);
+    put_u32le(block.data(), kSubApplyImage);
     return block;
 }
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "common/frame.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "screenconfig/card_blocks.h"
 #include "screenconfig/record_files.h"
 #include "screenconfig/screen_config.h"

@@ -5,9 +5,13 @@
 #include <cassert>
 #include <cstring>
 
-#include "screenconfig/le_bytes.h"
+#include "common/bytes.h"
 
 namespace screenconfig {
+
+using bytes::get_u32le;
+using bytes::put_u32le;
+using bytes::word_sum;
 
 namespace {
 
@@ -19,52 +23,26 @@ constexpr std::size_t at(ConfigField f) {
 // sum, matrix copies) run as plain word loops at memory speed. Elsewhere they go byte by byte.
 constexpr bool kHostIsLittle = std::endian::native == std::endian::little;
 
-// Loops over blocks of a fixed length vectorise at -O2; the remainder goes one word at a time.
-constexpr std::size_t kBlockWords = 1024;
-
-std::uint32_t sum_words(const std::uint32_t* w, std::size_t count) {
-    std::uint32_t sum = 0;
-    std::size_t i = 0;
-    for (; i + kBlockWords <= count; i += kBlockWords) {
-        std::uint32_t block = 0;
-        for (std::size_t j = 0; j < kBlockWords; ++j) block += w[i + j];
-        sum += block;
-    }
-    for (; i < count; ++i) sum += w[i];
-    return sum;
-}
-
 }  // namespace
-
-std::uint32_t word_sum(std::span<const std::uint8_t> bytes) {
-    const std::size_t words = bytes.size() / 4;
-    if constexpr (kHostIsLittle) {
-        if (reinterpret_cast<std::uintptr_t>(bytes.data()) % alignof(std::uint32_t) == 0)
-            return sum_words(reinterpret_cast<const std::uint32_t*>(bytes.data()), words);
-    }
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < words; ++i) sum += load_le32(bytes.data() + 4 * i);
-    return sum;
-}
 
 ScreenConfig::ScreenConfig() : words_(kImageSize / 4, 0) {}
 
 std::uint32_t ScreenConfig::get(ConfigField field) const {
-    return load_le32(bytes().data() + at(field));
+    return get_u32le(bytes().data() + at(field));
 }
 
 void ScreenConfig::set(ConfigField field, std::uint32_t value) {
-    store_le32(bytes().data() + at(field), value);
+    put_u32le(bytes().data() + at(field), value);
 }
 
 std::uint32_t ScreenConfig::entry(std::size_t row, std::size_t column) const {
     assert(row < kTableRows && column < kTableColumns);
-    return load_le32(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column));
+    return get_u32le(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column));
 }
 
 void ScreenConfig::set_entry(std::size_t row, std::size_t column, std::uint32_t value) {
     assert(row < kTableRows && column < kTableColumns);
-    store_le32(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column), value);
+    put_u32le(bytes().data() + kTableOffset + 4 * (row * kTableColumns + column), value);
 }
 
 std::optional<TableShape> long_strip_table(std::uint32_t screen_width) {
@@ -93,7 +71,7 @@ void build_blank(ScreenConfig& image) {
         }
     } else {
         for (std::size_t i = 0; i < kTableEntries; ++i)
-            store_le32(p + kTableOffset + 4 * i, static_cast<std::uint32_t>(i));
+            put_u32le(p + kTableOffset + 4 * i, static_cast<std::uint32_t>(i));
     }
 }
 
@@ -120,7 +98,7 @@ MappingMatrix MappingMatrix::load(const ScreenConfig& image) {
     if constexpr (kHostIsLittle) {
         std::memcpy(m.cells_.data(), in, 4 * kTableEntries);
     } else {
-        for (std::size_t i = 0; i < kTableEntries; ++i) m.cells_[i] = load_le32(in + 4 * i);
+        for (std::size_t i = 0; i < kTableEntries; ++i) m.cells_[i] = get_u32le(in + 4 * i);
     }
     return m;
 }
@@ -130,7 +108,7 @@ void MappingMatrix::store(ScreenConfig& image) const {
     if constexpr (kHostIsLittle) {
         std::memcpy(out, cells_.data(), 4 * kTableEntries);
     } else {
-        for (std::size_t i = 0; i < kTableEntries; ++i) store_le32(out + 4 * i, cells_[i]);
+        for (std::size_t i = 0; i < kTableEntries; ++i) put_u32le(out + 4 * i, cells_[i]);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "screenconfig/screen_files.h"
 
 #include "common/frame.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "screenconfig/card_blocks.h"
 

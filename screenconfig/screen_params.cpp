@@ -2,20 +2,24 @@
 
 #include <algorithm>
 
-#include "screenconfig/le_bytes.h"
+#include "common/bytes.h"
 
 namespace screenconfig {
+
+using bytes::get_u32le;
+using bytes::put_u32le;
+using bytes::word_sum;
 
 ScreenParams::ScreenParams(std::span<const std::uint8_t, kParamsSize> bytes) {
     std::copy(bytes.begin(), bytes.end(), bytes_.begin());
 }
 
 std::uint32_t ScreenParams::get(ParamsField field) const {
-    return load_le32(bytes_.data() + static_cast<std::size_t>(field));
+    return get_u32le(bytes_.data() + static_cast<std::size_t>(field));
 }
 
 void ScreenParams::set(ParamsField field, std::uint32_t value) {
-    store_le32(bytes_.data() + static_cast<std::size_t>(field), value);
+    put_u32le(bytes_.data() + static_cast<std::size_t>(field), value);
 }
 
 std::uint32_t ScreenParams::computed_sum() const {

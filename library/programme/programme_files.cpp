@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <new>
 
-#include "library/programme/record_bytes.h"
+#include "common/bytes.h"
 #include "library/util/folder_ops.h"
 
 namespace fs = std::filesystem;
 
 namespace kelvra::programme {
+
+using namespace bytes;
 namespace {
 
 bool contains(std::string_view text, std::string_view part) {

@@ -1,8 +1,10 @@
 #include "library/programme/records.h"
 
-#include "library/programme/record_bytes.h"
+#include "common/bytes.h"
 
 namespace kelvra::programme {
+
+using namespace bytes;
 namespace {
 
 // Writes the word sum of everything before the last four bytes into them.

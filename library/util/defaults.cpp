@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "library/programme/record_bytes.h"
+#include "common/bytes.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 
 namespace kelvra::defaults {
+
+using namespace bytes;
 namespace {
 
 using programme::PlayItem;
@@ -27,7 +29,7 @@ class Reader {
         return static_cast<std::uint8_t>(u32(key, fallback));
     }
     void font(std::string_view key, programme::Name& field) const {
-        programme::cut_text(field, ini::get_string(file_, kSection, key, "Arial", kFontBuffer));
+        bytes::cut_text(field, ini::get_string(file_, kSection, key, "Arial", kFontBuffer));
     }
 
   private:
@@ -86,7 +88,7 @@ programme::MarqueeSlot marquee_slot() {
     slot.param.speed = r.u8("PMD_Speed", 0);
     slot.param.off_switch = r.u8("PMD_Shut", 0);
     read_font(r, "PMD_", slot.param);
-    slot.picture = programme::text_field<programme::kNameSize>("FontMessage.bmp");
+    slot.picture = bytes::text_field<programme::kNameSize>("FontMessage.bmp");
     return slot;
 }
 
@@ -119,7 +121,7 @@ std::optional<PlayItem> item_for_type(std::string_view tag) {
     for (const TypeDefault& d : kTable) {
         if (d.tag != tag) continue;
         PlayItem item;
-        item.tag = programme::text_field<8>(d.tag);
+        item.tag = bytes::text_field<8>(d.tag);
         item.loop_count = 1;
         item.entry_effect = d.entry_effect;
         item.stay_seconds = d.stay_seconds;

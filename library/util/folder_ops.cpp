@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "library/protocol/library_state.h"
 #include "platform/paths.h"
 

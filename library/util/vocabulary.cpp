@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "common/localisation.h"
+#include "platform/localisation.h"
 
 namespace kelvra::vocabulary {
 namespace {

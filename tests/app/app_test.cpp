@@ -10,14 +10,14 @@
 #include <QVBoxLayout>
 #include <unistd.h>
 
-#include "app/localise_dialog.h"
+#include "widgets/localise_dialog.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "mainwindow/main_window.h"
 #include "platform/ini.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "platform/paths.h"
 
 namespace cardlink_test {

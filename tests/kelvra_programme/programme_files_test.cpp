@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "library/programme/record_bytes.h"
+#include "common/bytes.h"
 #include "tests/kelvra_util/scratch_dir.h"
 
 namespace {
 
 using namespace kelvra::programme;
+using namespace bytes;
 namespace fs = std::filesystem;
 
 std::uint32_t u32_at(const std::vector<std::uint8_t>& b, std::size_t at) {

@@ -6,11 +6,12 @@
 #include <bit>
 #include <cstring>
 
-#include "library/programme/record_bytes.h"
+#include "common/bytes.h"
 
 namespace {
 
 using namespace kelvra::programme;
+using namespace bytes;
 
 std::uint32_t u32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
     return get_u32(b, at);

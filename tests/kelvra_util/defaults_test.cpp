@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "library/programme/record_bytes.h"
+#include "common/bytes.h"
 #include "platform/paths.h"
 #include "tests/kelvra_util/scratch_dir.h"
 
 namespace {
 
 using namespace kelvra;
-using programme::text_of;
+using bytes::text_of;
 
 class DefaultsTest : public ::testing::Test {
   protected:

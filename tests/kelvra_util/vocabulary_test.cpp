@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "library/util/font_list.h"
 #include "platform/ini.h"
 #include "tests/kelvra_util/scratch_dir.h"

@@ -22,9 +22,9 @@
 #include <functional>
 #include <thread>
 
-#include "app/localise_dialog.h"
+#include "widgets/localise_dialog.h"
 #include "app/startup.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "mainwindow/display_params.h"
 #include "mainwindow/gamma_dialog.h"
 #include "mainwindow/main_window.h"
@@ -32,7 +32,7 @@
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "simulator/sim.h"
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "common/localisation.h"
+#include "platform/localisation.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/ini.h"
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "tests/platform/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

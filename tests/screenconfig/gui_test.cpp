@@ -19,7 +19,7 @@
 #include "mainwindow/import_progress_dialog.h"
 #include "recording_card.h"
 #include "sim_card.h"
-#include "screenconfig/hcp_dialogs.h"
+#include "mainwindow/hcp_dialogs.h"
 #include "screenconfig/image_transfer_runner.h"
 #include "screenconfig/record_files.h"
 #include "test_files.h"

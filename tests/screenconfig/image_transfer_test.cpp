@@ -9,11 +9,12 @@
 #include "recording_card.h"
 #include "sim_card.h"
 #include "screenconfig/image_transfer.h"
-#include "screenconfig/le_bytes.h"
+#include "common/bytes.h"
 #include "screenconfig/record_files.h"
 #include "test_files.h"
 
 using namespace screenconfig;
+using bytes::get_u32le;
 using testing_support::RecordingCard;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -80,8 +81,8 @@ TEST_F(Transfer, WireFramesHeaderDataAndApply) {
     EXPECT_EQ(frames[0].command, 0x01);
     EXPECT_EQ(frames[0].wire_size, 241u);
     EXPECT_EQ(frames[0].data[0], 3);
-    EXPECT_EQ(load_le32(&frames[0].data[4]), 2'097'588u);
-    EXPECT_EQ(load_le32(&frames[0].data[8]), 0u);
+    EXPECT_EQ(get_u32le(&frames[0].data[4]), 2'097'588u);
+    EXPECT_EQ(get_u32le(&frames[0].data[8]), 0u);
     EXPECT_STREQ(reinterpret_cast<const char*>(&frames[0].data[112]), "Config.sys");
     for (std::size_t i = 1; i <= 1024; ++i) {
         ASSERT_EQ(frames[i].command, 0x02) << i;

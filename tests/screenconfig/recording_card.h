@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "common/frame.h"
-#include "common/localisation.h"
+#include "platform/localisation.h"
 #include "platform/message_service.h"
 
 namespace testing_support {

@@ -8,11 +8,13 @@
 
 #include "common/frame.h"
 #include "screenconfig/card_blocks.h"
-#include "screenconfig/le_bytes.h"
+#include "common/bytes.h"
 #include "screenconfig/screen_config.h"
 #include "screenconfig/screen_params.h"
 
 using namespace screenconfig;
+using bytes::get_u32le;
+using bytes::word_sum;
 
 namespace {
 
@@ -178,8 +180,8 @@ TEST(ScreenParamsRecord, SealSumsSeventeenWords) {
     for (std::size_t i = 0; i < 72; ++i) p.bytes()[i] = static_cast<std::uint8_t>(i * 7 + 1);
     p.seal();
     std::uint32_t sum = 0;
-    for (std::size_t w = 0; w < 17; ++w) sum += load_le32(p.bytes().data() + 4 * w);
-    EXPECT_EQ(load_le32(p.bytes().data() + 68), sum);
+    for (std::size_t w = 0; w < 17; ++w) sum += get_u32le(p.bytes().data() + 4 * w);
+    EXPECT_EQ(get_u32le(p.bytes().data() + 68), sum);
     EXPECT_TRUE(p.sum_matches());
     p.bytes()[67] ^= 0x80;
     EXPECT_FALSE(p.sum_matches());

@@ -1,4 +1,4 @@
-#include "platform/message_box_qt.h"
+#include "widgets/message_box_qt.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/localise_dialog.h"
+#include "widgets/localise_dialog.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -7,7 +7,7 @@
 #include <QVariant>
 #include <QWidget>
 
-#include "common/localisation.h"
+#include "platform/localisation.h"
 
 void set_control_number(QWidget* control, int control_number) {
     control->setProperty(kControlIdProperty, control_number);

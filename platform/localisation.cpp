@@ -1,4 +1,4 @@
-#include "common/localisation.h"
+#include "platform/localisation.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "screenconfig/hcp_dialogs.h"
+#include "mainwindow/hcp_dialogs.h"
 
 #include <QFileDialog>
 #include <QPointer>
