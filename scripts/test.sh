@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer, checks
-# formatting and runs every test. The threaded library code also runs under ThreadSanitizer.
+# Sets up the machine, checks formatting and the layer order of the include lines, builds everything
+# with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test; the threaded code also runs
+# under ThreadSanitizer, and an optimised clang build of everything (tests included) must compile.
+# As root the tests run inside a private network namespace: nothing they send can leave the machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,7 +14,18 @@ if [ -n "$files" ]; then
   clang-format --dry-run --Werror $files
 fi
 
+echo "== layers"
+bash scripts/check-layers.sh
+
 jobs=$(nproc)
+# Runs ctest inside a network namespace of its own with only loopback up (root), else as it is.
+isolated_ctest() {
+  if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
+    unshare -n bash -c 'ip link set lo up && exec ctest "$@"' isolated-ctest "$@"
+  else
+    ctest "$@"
+  fi
+}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -20,11 +33,18 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
-ctest --preset asan -j "$jobs"
+isolated_ctest --preset asan -j "$jobs"
 
 if [ "${SKIP_TSAN:-0}" != 1 ]; then
   echo "== ThreadSanitizer build (library and simulator)"
   cmake --preset tsan >/dev/null
   cmake --build --preset tsan -j "$jobs"
-  TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} ctest --preset tsan -j "$jobs" -L tsan
+  export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+  isolated_ctest --preset tsan -j "$jobs" -L tsan
+fi
+
+if [ "${SKIP_RELEASE:-0}" != 1 ]; then
+  echo "== optimised build with clang (everything, tests included)"
+  cmake --preset release-clang >/dev/null
+  cmake --build --preset release-clang -j "$jobs"
 fi

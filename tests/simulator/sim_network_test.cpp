@@ -380,11 +380,31 @@ TEST_F(ThreeCards, FaultsSetWhileRunning) {
     no_lead.malformed = sim::Malformed::NoLeadIn;
     bogus.malformed = sim::Malformed::BogusLength;
     const Case cases[] = {
-        {error, [](auto a) { EXPECT_EQ(answer_text(*a), "Error!"); }},
+        {error,
+         [](auto a) {
+             ASSERT_TRUE(a);
+             EXPECT_EQ(answer_text(*a), "Error!");
+         }},
         {silent, [](auto a) { EXPECT_FALSE(a); }},
-        {short_, [](auto a) { EXPECT_EQ(a->size(), 20u); }},
-        {no_lead, [](auto a) { EXPECT_FALSE(frame::decode(*a)->lead_in_ok); }},
-        {bogus, [](auto a) { EXPECT_EQ(frame::decode(*a)->length, 0xFFFFFFFFu); }},
+        {short_,
+         [](auto a) {
+             ASSERT_TRUE(a);
+             EXPECT_EQ(a->size(), 20u);
+         }},
+        {no_lead,
+         [](auto a) {
+             ASSERT_TRUE(a);
+             const auto f = frame::decode(*a);
+             ASSERT_TRUE(f);
+             EXPECT_FALSE(f->lead_in_ok);
+         }},
+        {bogus,
+         [](auto a) {
+             ASSERT_TRUE(a);
+             const auto f = frame::decode(*a);
+             ASSERT_TRUE(f);
+             EXPECT_EQ(f->length, 0xFFFFFFFFu);
+         }},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(sim_->set_faults(kComplId, c.faults));
