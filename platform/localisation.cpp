@@ -89,7 +89,6 @@ std::string read_all(const std::filesystem::path& file) {
     return std::move(ss).str();
 }
 
-// The file's text as UTF-8, with its own ZAVO_Language as the code-page hint.
 // The file's text as UTF-8, with its own ZAVO_Language as the code-page hint. A dialog looks up dozens
 // of keys in a row, so the converted text is kept while the file's time stamp and size stay the same.
 std::optional<std::string> read_language_file(const std::filesystem::path& file) {

@@ -99,7 +99,8 @@ bool TcpStream::send_all(std::span<const std::uint8_t> bytes) {
 long TcpStream::receive_some(std::span<std::uint8_t> buffer, Clock::time_point deadline) {
     if (fd_ < 0) return -1;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Rounded up: poll counts whole milliseconds, and a wait must not end before the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd p{fd_, POLLIN, 0};
         const int r = ::poll(&p, 1, poll_ms(left));
         if (r < 0 && errno == EINTR) continue;

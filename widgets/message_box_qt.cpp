@@ -42,14 +42,18 @@ MessageReply show_box(const std::string& text, const std::string& caption, Messa
             break;
     }
     switch (box.exec()) {
+        case QMessageBox::Ok:
+            return MessageReply::Ok;
         case QMessageBox::Yes:
             return MessageReply::Yes;
         case QMessageBox::No:
             return MessageReply::No;
         case QMessageBox::Cancel:
             return MessageReply::Cancel;
-        default:
-            return buttons == MessageButtons::OkCancel ? MessageReply::Cancel : MessageReply::Ok;
+        default:  // closed without a button: the negative answer where there is one
+            return buttons == MessageButtons::OkCancel ? MessageReply::Cancel
+                   : buttons == MessageButtons::YesNo  ? MessageReply::No
+                                                       : MessageReply::Ok;
     }
 }
 

@@ -74,6 +74,33 @@ TEST_F(Localisation, MissingKeysLineBreaksAndTheReadBuffer) {
     EXPECT_EQ(localisation::lookup("IDS_MESSAGE_TWO"), "Not found");
 }
 
+// Lookups keep the converted file while its time stamp and size stay the same; any change to either, or
+// another file, is read afresh.
+TEST_F(Localisation, TheCachedFileIsReadAgainOnceItChanges) {
+    using namespace std::chrono_literals;
+    auto file = dir_.write("l.ini", "[String]\nK=one\n");
+    auto other = dir_.write("m.ini", "[String]\nK=two\n");
+    localisation::set_current_file(file);
+    EXPECT_EQ(localisation::lookup("K"), "one");
+    const auto stamp = std::filesystem::last_write_time(file);
+
+    dir_.write("l.ini", "[String]\nK=six\n");  // same size, later time stamp
+    std::filesystem::last_write_time(file, stamp + 1s);
+    EXPECT_EQ(localisation::lookup("K"), "six");
+
+    dir_.write("l.ini", "[String]\nK=seven\n");  // other size, the same time stamp again
+    std::filesystem::last_write_time(file, stamp + 1s);
+    EXPECT_EQ(localisation::lookup("K"), "seven");
+
+    localisation::set_current_file(other);
+    EXPECT_EQ(localisation::lookup("K"), "two");
+    localisation::set_current_file(file);
+    EXPECT_EQ(localisation::lookup("K"), "seven");
+
+    std::filesystem::remove(file);
+    EXPECT_EQ(localisation::lookup("K"), "Not found");
+}
+
 TEST_F(Localisation, LegacyCodePageFilesAreReadAsUtf8) {
     const std::string gbk = "\xce\xde\xb7\xa8\xc1\xac\xbd\xd3\xbf\xd8\xd6\xc6\xbf\xa8";
     const std::string big5 = "\xb5\x4c\xaa\x6b\xb3\x73\xb1\xb5\xb1\xb1\xa8\xee\xa5\x64";
