@@ -64,8 +64,9 @@ KELVRA_API int SendFolderToCard(const char* cCardId, const char* cCardIp, int iP
                                 const char* folderPath, const char* baseFolderName);
 
 /* Announces a firmware upgrade: 0x81 with the total size of the files below `upgradeFolder` in KiB
- * (rounded down). The send job then waits up to 6 s for the card's answer and keeps it in the answer
- * buffer. `unused` carries nothing. Result: that of the send (as cards.h). */
+ * (rounded down). The send job then waits up to 6 s in total for the card's answer and keeps the
+ * bytes that arrived, as received, in the library-wide answer buffer. `unused` carries nothing.
+ * Result: that of the send (as cards.h). */
 KELVRA_API int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int iProtoType, int unused,
                                  const char* upgradeFolder);
 
@@ -73,11 +74,13 @@ KELVRA_API int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int i
 KELVRA_API int UpGradeFinished(const char* cCardId, const char* cCardIp, int iProtoType, int unused);
 
 /* Runs a firmware upgrade on a thread of its own, every command over TCP (iProtoType 101):
- * UpgradeSingleFile, a 2000 ms pause, then the message "command type %d,answer %s" (the answer's
- * command code in decimal and its text). When the text contains "Suc": SendFolderToCard with
- * `parameter` and `baseFolderName`, a 200 ms pause and UpGradeFinished. No answer: the message
- * "NOt Receive aswer" and nothing more is sent; any other answer: nothing more is sent. When the folder
- * transfer left something out, the message "Upgrade stopped: files not sent" and no 0x94, so that the
+ * the announcement 0x81, a 2000 ms pause, then the message "command type %d,answer %s" (the answer's
+ * command code in decimal and its text). The upgrade reads its own answer (a usable 0xC1 from this
+ * card, see cards.h), not the library-wide answer buffer, so a GetIOState or an UpgradeSingleFile
+ * on another thread neither takes it nor is taken for it. When the text contains "Suc":
+ * SendFolderToCard with `parameter` and `baseFolderName`, a 200 ms pause and UpGradeFinished. No answer: the
+ * message "NOt Receive aswer" and nothing more is sent; any other answer: nothing more is sent. When the
+ * folder transfer left something out, the message "Upgrade stopped: files not sent" and no 0x94, so that the
  * card never finishes an upgrade with firmware files missing. `unused` carries nothing.
  * Results: 0 started, 1 it could not be started. */
 KELVRA_API int UpgradeProgram(const char* cCardId, const char* cCardIp, int unused, uint32_t parameter,

@@ -203,7 +203,8 @@ TEST_F(SimCards, DamagedAnswersNeverPassForGoodOnes) {
     const std::vector<Case> cases = {
         {"short", faults(sim::Malformed::Short), false, 18},
         {"silent", faults(sim::Malformed::None, true), false, 18},
-        {"bogus length", faults(sim::Malformed::BogusLength), true, 1},
+        // Issue 12, fault 4: a frame whose length field is bogus is no answer (it used to be copied).
+        {"bogus length", faults(sim::Malformed::BogusLength), false, 18},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
