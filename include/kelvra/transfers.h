@@ -7,7 +7,8 @@
  * The card stores it as <folder>\<file name> in its own storage. Nothing is acknowledged by the card.
  *
  * Local paths separate with "/"; a "\" is taken as a separator too. Card folder and file name texts are
- * the card's own and keep its "\" separators; each holds at most 99 characters (longer ones are cut).
+ * the card's own and keep its "\" separators; each holds at most 99 bytes: a longer one is refused
+ * (SendFileToCard gives 20 and sends nothing), never cut, so two long names can never become one file.
  * cCardId, cCardIp and iProtoType are as in cards.h; null texts are taken as empty texts.
  *
  * Asynchronous sends (iProtoType 1 to 3) queue on the library's one file transfer gate: whatever the
@@ -44,9 +45,10 @@ KELVRA_API unsigned char* GetFileBuf(const char* path, uint32_t* length);
 /* Sends the local file `localPath` as <cardFolder>\<cardFileName> with the given file type; every
  * packet carries `parameter`. An empty or null cardFileName takes the local file's own name (the part
  * after the last "/" or "\"); a null or empty cardFolder sends none.
- * Results: 0 the transfer started (1 to 3) or was sent (101 to 103); 19 the local file is missing or
- * unreadable; 14 out of memory; otherwise what the send gave (31 bad iProtoType, 34, and for 101 to
- * 103 also 60 no connection to the card, 51 or 52 the send failed part way). */
+ * Results: 0 the transfer started (1 to 3) or was sent (101 to 103); 20 the card file name (given or
+ * taken from the local path) or the card folder is longer than 99 bytes, nothing is sent; 19 the
+ * local file is missing or unreadable; 14 out of memory; otherwise what the send gave (31 bad iProtoType, 34,
+ * and for 101 to 103 also 60 no connection to the card, 51 or 52 the send failed part way). */
 KELVRA_API int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                               const char* localPath, const char* cardFileName, const char* cardFolder,
                               uint32_t fileType);
@@ -58,7 +60,8 @@ KELVRA_API int SendFileToCard(const char* cCardId, const char* cCardIp, int iPro
  * folder of that name is on its path. `iProtoType` is passed on to the sub-folders and not used.
  * Links are not followed. A file that fails does not stop the others.
  * Results: 0 everything was sent; 1 the folder path contains "." (nothing is sent); 2 something was
- * left out: a file that could not be read or sent, a sub-folder whose name contains ".", or a folder
+ * left out: a file that could not be read or sent, a file whose card name or folder is longer than 99
+ * bytes, a sub-folder whose name contains ".", or a folder
  * that cannot be listed. */
 KELVRA_API int SendFolderToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                                 const char* folderPath, const char* baseFolderName);

@@ -97,6 +97,10 @@ std::string card_folder_of(std::string_view local_file_path, std::string_view ba
 }
 
 int send_file_to_card(const FileSend& send) {
+    const std::string file_name =
+        send.card_file_name.empty() ? card_file_name_of(send.local_path) : std::string(send.card_file_name);
+    // A cut name would make two long names that share their first 99 bytes one file on the card.
+    if (file_name.size() > kMaxCardText || send.card_folder.size() > kMaxCardText) return kCardNameTooLong;
     auto data = GetFileBuf(send.local_path);
     if (!data) return kFileUnreadable;
     try {
@@ -104,8 +108,7 @@ int send_file_to_card(const FileSend& send) {
         h.file_type = send.file_type;
         h.file_length = static_cast<std::uint32_t>(data->size());
         h.folder = std::string(send.card_folder);
-        h.file_name = send.card_file_name.empty() ? card_file_name_of(send.local_path)
-                                                  : std::string(send.card_file_name);
+        h.file_name = file_name;
         const auto record = file_header::encode(h);
         CommandBlock leading = CommandBlock::make(frame::CMD_FILE_HEADER, send.card_id, send.parameter,
                                                   std::vector<std::uint8_t>(record.begin(), record.end()));

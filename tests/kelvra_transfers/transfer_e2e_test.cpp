@@ -197,6 +197,19 @@ TEST_F(Transfers, FolderTransferGoesOnPastWhatItCannotSend) {
 
 // Asynchronous sends from several threads to two cards: the gate lets one file through at a time, so
 // the cards' journal shows each file's header and data together, never mixed with another file's.
+// Issue 12, fault 9: a file whose card name would not fit is left out (result 2), not cut; the
+// others arrive.
+TEST_F(Transfers, FolderTransferLeavesOutANameTooLongForTheCard) {
+    const std::string long_name(100, 'L');
+    local_.write("long/Show/" + long_name, temp_tree::pattern(10, 1));
+    local_.write("long/Show/" + std::string(99, 'L'), temp_tree::pattern(20, 2));
+    local_.write("long/Show/b.bin", temp_tree::pattern(30, 3));
+    const std::string folder = (local_.root() / "long/Show").string();
+    EXPECT_EQ(SendFolderToCard(id().c_str(), ip().c_str(), 1, 0, folder.c_str(), "Show"), 2);
+    EXPECT_TRUE(stored_whole(0, {"Show\\" + std::string(99, 'L'), "Show\\b.bin"}));
+    for (const auto& f : sim_->stored_files(id())) EXPECT_EQ(f.card_path.find(long_name), std::string::npos);
+}
+
 TEST_F(Transfers, GateSendsOneFileAtATime) {
     constexpr int kFiles = 4;
     std::vector<std::filesystem::path> paths;
