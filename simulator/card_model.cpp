@@ -418,6 +418,9 @@ void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile
         return;
     }
     std::string card_path = card_path_of(*header);
+    // The header's own path is checked first, upgrade or not: below the firmware folder a "\\server"
+    // or drive path would otherwise pass as an ordinary sub-folder.
+    const bool acceptable = resolve_card_path(folder_, card_path).has_value();
     // Upgrade files (kind 1 and 2 during an upgrade) land below the two firmware folders.
     if (state_.upgrade_running && (header->file_type == 1 || header->file_type == 2))
         card_path = std::string(header->file_type == 1 ? "Kernel" : "Application") +
@@ -425,7 +428,7 @@ void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile
     IncomingFile in;
     in.card = self;
     in.remaining = header->file_length;
-    const auto local = resolve_card_path(folder_, card_path);
+    const auto local = acceptable ? resolve_card_path(folder_, card_path) : std::nullopt;
     if (!local) {
         r.note += "refused card path";
         r.accepted = false;
