@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
@@ -98,22 +99,35 @@ int adjust_clock(std::string_view id, std::string_view ip, const std::array<std:
     return send(frame::CMD_SET_CLOCK, id, ip, proto_type, std::move(data));
 }
 
+namespace {
+
+std::vector<std::uint8_t> block_bytes(const screen_control::Words& w) {
+    const auto bytes = screen_control::encode(w);
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
 int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness, int proto_type) {
+    // The short form cards take for brightness: 12 bytes, the value in words 1 and 2.
     const auto v = static_cast<std::uint32_t>(brightness);
-    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, words({2, v, v}, 12));
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type,
+                words({static_cast<std::uint32_t>(screen_control::Sub::Brightness), v, v}, 12));
 }
 
 int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& t, int proto_type) {
     const std::uint32_t colour = t.red + t.green * 256u + t.blue * 65536u;
-    auto data = words({1, 8, static_cast<std::uint32_t>(t.values[0]), static_cast<std::uint32_t>(t.values[1]),
-                       static_cast<std::uint32_t>(t.values[2]), colour,
-                       static_cast<std::uint32_t>(t.extra[0]), static_cast<std::uint32_t>(t.extra[1])},
-                      kTestBlockSize);
-    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, std::move(data));
+    const auto w = screen_control::make_test(
+        screen_control::TestOp::ModuleTest,
+        {static_cast<std::uint32_t>(t.values[0]), static_cast<std::uint32_t>(t.values[1]),
+         static_cast<std::uint32_t>(t.values[2]), colour, static_cast<std::uint32_t>(t.extra[0]),
+         static_cast<std::uint32_t>(t.extra[1])});
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, block_bytes(w));
 }
 
 int stop_test(std::string_view id, std::string_view ip, int proto_type) {
-    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, words({1, 241}, kTestBlockSize));
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type,
+                block_bytes(screen_control::make_test(screen_control::TestOp::Stop)));
 }
 
 int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line,
