@@ -21,6 +21,7 @@
 #include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
 #include "simulator/sim.h"
+#include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/netns_guard.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
@@ -119,6 +120,7 @@ class Discovery : public ::testing::TestWithParam<std::size_t> {
         REQUIRE_PRIVATE_NETNS();
         recorder::reset();
     }
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
 };
 
 TEST_P(Discovery, EveryCardIsListed) {
@@ -163,6 +165,7 @@ class DiscoveryLoop : public ::testing::Test {
         REQUIRE_PRIVATE_NETNS();
         recorder::reset();
     }
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
 };
 
 TEST_F(DiscoveryLoop, SecondDiscoveryWhileOneRunsSendsNothing) {
@@ -260,6 +263,7 @@ TEST_F(DiscoveryLoop, ABroadcastOfSeveralPiecesSendsThemAll) {
 }
 
 TEST_F(DiscoveryLoop, ConnectsToASilentHostGiveUpInBoundedTime) {
+    const kelvra::ScopedTimeouts documented(kelvra::Timeouts{});  // the bounds this test checks
     // Inside this namespace 10.0.0.1 is nobody: its SYNs go unanswered, as for a card switched off.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ConnectCardSuccessOrFaile("10.0.0.1"), 0);

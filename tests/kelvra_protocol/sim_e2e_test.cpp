@@ -12,6 +12,7 @@
 #include "library/protocol/library_state.h"
 #include "library/protocol/transport.h"
 #include "simulator/sim.h"
+#include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/recorder.h"
 
 namespace {
@@ -21,6 +22,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class SimCards : public ::testing::Test {
   protected:
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
     static constexpr const char* kFirst = "127.42.0.41";
 
     void SetUp() override {
