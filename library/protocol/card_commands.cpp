@@ -21,8 +21,9 @@ constexpr std::size_t kIoAnswerWords = 16;  // w0..w3
 std::vector<std::uint8_t> words(std::initializer_list<std::uint32_t> ws, std::size_t size_bytes) {
     std::vector<std::uint8_t> out(size_bytes, 0);
     std::size_t at = 0;
-    for (std::uint32_t w : ws) {
-        for (int k = 0; k < 4; ++k) out[at++] = static_cast<std::uint8_t>(w >> (8 * k));
+    for (const std::uint32_t w : ws) {
+        frame::put_u32le(out.data() + at, w);
+        at += 4;
     }
     return out;
 }
