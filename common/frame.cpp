@@ -88,4 +88,16 @@ bool verify_check_byte(std::span<const std::uint8_t> bytes, CheckForm form) {
     return bytes[kDataOffset + n] == check_byte(bytes, n, form);
 }
 
+std::optional<Received> decode_checked(std::span<const std::uint8_t> bytes) {
+    auto r = decode(bytes);
+    if (!r || !r->lead_in_ok) return std::nullopt;
+    if (r->length > bytes.size() - kHeaderSize - 1) return std::nullopt;  // incomplete, or a bogus length
+    if (verify_check_byte(bytes, CheckForm::PlainSum)) return r;
+    const auto* id = bytes.data() + kIdOffset;
+    const std::string narrow(id, std::find(id, id + kIdFieldSize, std::uint8_t{0}));
+    if (check_form_for_id(narrow) == CheckForm::Complement && verify_check_byte(bytes, CheckForm::Complement))
+        return r;
+    return std::nullopt;
+}
+
 }  // namespace frame

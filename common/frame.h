@@ -122,4 +122,9 @@ std::optional<Received> decode(std::span<const std::uint8_t> bytes);
 // True when the frame is complete (28 + n + 1 bytes present) and its check byte matches `form`.
 bool verify_check_byte(std::span<const std::uint8_t> bytes, CheckForm form);
 
+// The frame at the start of `bytes` when it is well formed: the lead-in, all 28 + n + 1 bytes present,
+// and a check byte that is the plain sum or, for an id of the complement family (check_form_for_id of
+// the 16-byte id field), the complement. None for anything else.
+std::optional<Received> decode_checked(std::span<const std::uint8_t> bytes);
+
 }  // namespace frame

@@ -7,10 +7,11 @@
 #include <cstring>
 #include <system_error>
 
+#include "common/screen_control.h"
+
 namespace sim {
 namespace {
 
-constexpr std::size_t kScreenControlWords = 102;
 constexpr std::uint64_t kConfigImageSize = 2'097'588;
 constexpr std::string_view kConfigFileName = "Config.sys";
 
@@ -123,271 +124,307 @@ bool CardModel::change_address(const std::string& text) {
     return true;
 }
 
-HandleResult CardModel::handle(const frame::Received& f, std::optional<IncomingFile>& slot,
-                               std::size_t self) {
-    HandleResult r;
-    const bool hit = faulted(f.command);
-    bool ok = !(hit && state_.faults.answer_error);
-    std::optional<std::uint8_t> status;  // status answer code to send
-    auto& info = state_.info;
-    const auto data = f.data;
-
-    switch (f.command) {
-        case frame::CMD_DISCOVER: {
-            std::vector<std::uint8_t> ip(card_info::kAddressTextSize, 0);
-            std::memcpy(ip.data(), info.ip_address.data(), std::min(info.ip_address.size(), ip.size() - 1));
-            r.answer = answer(frame::ANS_DISCOVER, std::move(ip));
-            break;
-        }
-        case frame::CMD_GET_CARD_INFO: {
-            const auto block = card_info::encode_card_info(info);
-            r.answer = answer(frame::ANS_CARD_INFO, {block.begin(), block.end()});
-            break;
-        }
-        case frame::CMD_GET_CARD_MORE_INFO: {
-            card_info::CardMoreInfo more;
-            more.card_id = config_.id;
-            more.model = "LEDSIM";
-            more.ip_address = info.ip_address;
-            in_addr a{};
-            inet_pton(AF_INET, info.ip_address.c_str(), &a);
-            const auto* o = reinterpret_cast<const std::uint8_t*>(&a.s_addr);
-            char mac[20];
-            std::snprintf(mac, sizeof mac, "02:00:%02x:%02x:%02x:%02x", o[0], o[1], o[2], o[3]);
-            more.mac_address = mac;
-            more.software_version = info.software_version;
-            more.hardware_version = info.hardware_version;
-            more.uptime_seconds = static_cast<std::uint32_t>(
-                std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)
-                    .count());
-            more.stored_files = static_cast<std::uint32_t>(
-                std::count_if(files_.begin(), files_.end(), [](const StoredFile& s) { return s.complete; }));
-            more.free_space_kib = 65536;
-            const auto block = card_info::encode_card_more_info(more);
-            r.answer = answer(frame::ANS_CARD_MORE_INFO, {block.begin(), block.end()});
-            break;
-        }
-        case frame::CMD_GET_IO: {
-            const std::uint32_t line = word(data, 0);
-            std::vector<std::uint8_t> out(16, 0);
-            frame::put_u32le(out.data(), line);
-            frame::put_u32le(out.data() + 4, line < 32 ? (info.output_lines >> line) & 1u : 0u);
-            frame::put_u32le(out.data() + 8, info.output_lines);
-            frame::put_u32le(out.data() + 12, info.input_lines);
-            r.answer = answer(frame::ANS_GET_IO, std::move(out));
-            break;
-        }
-        case frame::CMD_SET_IO: {
-            const std::uint32_t line = word(data, 0);
-            if (line < 32) {
-                if (word(data, 1) != 0)
-                    info.output_lines |= 1u << line;
-                else
-                    info.output_lines &= ~(1u << line);
-            } else {
-                r.note = "line out of range";
-            }
-            break;
-        }
+CardModel::Handler CardModel::handler_for(std::uint8_t command) {
+    switch (command) {
+        case frame::CMD_DISCOVER:
+            return &CardModel::on_discover;
+        case frame::CMD_GET_CARD_INFO:
+            return &CardModel::on_get_card_info;
+        case frame::CMD_GET_CARD_MORE_INFO:
+            return &CardModel::on_get_card_more_info;
+        case frame::CMD_GET_IO:
+            return &CardModel::on_get_io;
+        case frame::CMD_SET_IO:
+            return &CardModel::on_set_io;
         case frame::CMD_SET_CLOCK:
-            for (std::size_t i = 0; i < card_info::kClockWords; ++i) info.clock[i] = word(data, i);
-            break;
+            return &CardModel::on_set_clock;
         case frame::CMD_SELECT_PROGRAM:
-            info.programme = word(data, 0);
-            break;
+            return &CardModel::on_select_program;
         case frame::CMD_RESET_CARD:
-            ++state_.resets;
-            break;
-        case frame::CMD_SCREEN_CONTROL: {
-            bool answered = false;
-            screen_control(data, r, answered);
-            if (answered) status = frame::ANS_SCREEN_CONTROL;
-            break;
-        }
+            return &CardModel::on_reset_card;
+        case frame::CMD_SCREEN_CONTROL:
+            return &CardModel::on_screen_control;
         case frame::CMD_SAVE_VALUE:
-            ++state_.save_values;
-            status = frame::ANS_STATUS_SAVE_VALUE;
-            break;
-        case frame::CMD_SAVE_SETTINGS: {
-            status = frame::ANS_SAVE_SETTINGS;
-            if (data.size() < card_info::kSettingsSize) {
-                r.note = "settings block too short";
-                ok = false;
-                break;
-            }
-            const auto s = card_info::decode_settings_block(data);
-            if (!valid_ipv4(s.ip_address) || !valid_ipv4(s.subnet_mask) ||
-                (!s.gateway.empty() && !valid_ipv4(s.gateway))) {
-                r.note = "bad address in settings block";
-                ok = false;
-                break;
-            }
-            if (ok) {
-                change_address(s.ip_address);
-                info.subnet_mask = s.subnet_mask;
-                info.gateway = s.gateway;
-                info.screen_width = s.screen_width;
-                info.screen_height = s.screen_height;
-                ++state_.save_settings;
-            }
-            break;
-        }
+            return &CardModel::on_save_value;
+        case frame::CMD_SAVE_SETTINGS:
+            return &CardModel::on_save_settings;
         case frame::CMD_RESTORE_IP:
-            if (!change_address(text_of(data))) r.note = "bad address";
-            break;
+            return &CardModel::on_restore_ip;
         case frame::CMD_UPGRADE_START:
         case frame::CMD_UPGRADE_BEGIN:
-            status =
-                f.command == frame::CMD_UPGRADE_START ? frame::ANS_UPGRADE_START : frame::ANS_UPGRADE_BEGIN;
-            if (ok) {
-                state_.upgrade_running = true;
-                state_.upgrade_announced = word(data, 0);
-            }
-            break;
+            return &CardModel::on_upgrade_begin;
         case frame::CMD_UPGRADE_END:
-            if (state_.upgrade_running) ++state_.upgrades_finished;
-            state_.upgrade_running = false;
-            break;
+            return &CardModel::on_upgrade_end;
         case frame::CMD_FILE_HEADER:
-            file_header(f, slot, self, r);
-            break;
+            return &CardModel::on_file_header;
         case frame::CMD_FILE_DATA:
-            file_data(f, slot, r);
-            break;
+            return &CardModel::on_file_data;
         case frame::CMD_WINDOW:
         case frame::CMD_GLINT_WINDOW:
         case frame::CMD_EXIT_STUNT:
-            ++state_.window_commands;
-            break;
+            return &CardModel::on_window;
         default:
-            r.note = "unknown command";
-            r.accepted = false;
-            break;
+            return nullptr;
     }
-    if (status) r.answer = status_answer(*status, ok);
-
-    if (hit && r.answer) {
-        const auto& faults = state_.faults;
-        if (faults.silent) {
-            r.answer.reset();
-        } else {
-            r.delay_ms = faults.delay_ms;
-            auto& a = *r.answer;
-            switch (faults.malformed) {
-                case Malformed::Short:
-                    a.resize(std::min<std::size_t>(a.size(), 20));
-                    break;
-                case Malformed::NoLeadIn:
-                    a[0] = a[1] = a[2] = 0;
-                    break;
-                case Malformed::BogusLength:
-                    frame::put_u32le(a.data() + frame::kLengthOffset, 0xFFFFFFFFu);
-                    break;
-                case Malformed::None:
-                    break;
-            }
-        }
-    }
-    return r;
 }
 
-void CardModel::screen_control(std::span<const std::uint8_t> data, HandleResult& r, bool& answered) {
+HandleResult CardModel::handle(const frame::Received& f, std::optional<IncomingFile>& slot,
+                               std::size_t self) {
+    const bool hit = faulted(f.command);
+    Exchange x{f, slot, self, !(hit && state_.faults.answer_error), std::nullopt, {}};
+    if (const Handler h = handler_for(f.command)) {
+        (this->*h)(x);
+    } else {
+        x.r.note = "unknown command";
+        x.r.accepted = false;
+    }
+    if (x.status) x.r.answer = status_answer(*x.status, x.ok);
+    if (hit) apply_faults(f.command, x.r);
+    return std::move(x.r);
+}
+
+void CardModel::apply_faults(std::uint8_t, HandleResult& r) const {
+    if (!r.answer) return;
+    const auto& faults = state_.faults;
+    if (faults.silent) {
+        r.answer.reset();
+        return;
+    }
+    r.delay_ms = faults.delay_ms;
+    auto& a = *r.answer;
+    switch (faults.malformed) {
+        case Malformed::Short:
+            a.resize(std::min<std::size_t>(a.size(), 20));
+            break;
+        case Malformed::NoLeadIn:
+            a[0] = a[1] = a[2] = 0;
+            break;
+        case Malformed::BogusLength:
+            frame::put_u32le(a.data() + frame::kLengthOffset, 0xFFFFFFFFu);
+            break;
+        case Malformed::None:
+            break;
+    }
+}
+
+void CardModel::on_discover(Exchange& x) {
+    const auto& info = state_.info;
+    std::vector<std::uint8_t> ip(card_info::kAddressTextSize, 0);
+    std::memcpy(ip.data(), info.ip_address.data(), std::min(info.ip_address.size(), ip.size() - 1));
+    x.r.answer = answer(frame::ANS_DISCOVER, std::move(ip));
+}
+
+void CardModel::on_get_card_info(Exchange& x) {
+    const auto block = card_info::encode_card_info(state_.info);
+    x.r.answer = answer(frame::ANS_CARD_INFO, {block.begin(), block.end()});
+}
+
+void CardModel::on_get_card_more_info(Exchange& x) {
+    const auto& info = state_.info;
+    card_info::CardMoreInfo more;
+    more.card_id = config_.id;
+    more.model = "LEDSIM";
+    more.ip_address = info.ip_address;
+    in_addr a{};
+    inet_pton(AF_INET, info.ip_address.c_str(), &a);
+    const auto* o = reinterpret_cast<const std::uint8_t*>(&a.s_addr);
+    char mac[20];
+    std::snprintf(mac, sizeof mac, "02:00:%02x:%02x:%02x:%02x", o[0], o[1], o[2], o[3]);
+    more.mac_address = mac;
+    more.software_version = info.software_version;
+    more.hardware_version = info.hardware_version;
+    more.uptime_seconds = static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)
+            .count());
+    more.stored_files = static_cast<std::uint32_t>(
+        std::count_if(files_.begin(), files_.end(), [](const StoredFile& s) { return s.complete; }));
+    more.free_space_kib = 65536;
+    const auto block = card_info::encode_card_more_info(more);
+    x.r.answer = answer(frame::ANS_CARD_MORE_INFO, {block.begin(), block.end()});
+}
+
+void CardModel::on_get_io(Exchange& x) {
+    const auto& info = state_.info;
+    const std::uint32_t line = word(x.f.data, 0);
+    std::vector<std::uint8_t> out(16, 0);
+    frame::put_u32le(out.data(), line);
+    frame::put_u32le(out.data() + 4, line < 32 ? (info.output_lines >> line) & 1u : 0u);
+    frame::put_u32le(out.data() + 8, info.output_lines);
+    frame::put_u32le(out.data() + 12, info.input_lines);
+    x.r.answer = answer(frame::ANS_GET_IO, std::move(out));
+}
+
+void CardModel::on_set_io(Exchange& x) {
     auto& info = state_.info;
-    std::vector<std::uint32_t> w(std::min(kScreenControlWords, data.size() / 4));
-    for (std::size_t i = 0; i < w.size(); ++i) w[i] = word(data, i);
-    auto at = [&](std::size_t i) { return i < w.size() ? w[i] : 0u; };
+    const std::uint32_t line = word(x.f.data, 0);
+    if (line >= 32) {
+        x.r.note = "line out of range";
+        return;
+    }
+    if (word(x.f.data, 1) != 0)
+        info.output_lines |= 1u << line;
+    else
+        info.output_lines &= ~(1u << line);
+}
+
+void CardModel::on_set_clock(Exchange& x) {
+    for (std::size_t i = 0; i < card_info::kClockWords; ++i) state_.info.clock[i] = word(x.f.data, i);
+}
+
+void CardModel::on_select_program(Exchange& x) {
+    state_.info.programme = word(x.f.data, 0);
+}
+
+void CardModel::on_reset_card(Exchange&) {
+    ++state_.resets;
+}
+
+void CardModel::on_save_value(Exchange& x) {
+    ++state_.save_values;
+    x.status = frame::ANS_STATUS_SAVE_VALUE;
+}
+
+void CardModel::on_save_settings(Exchange& x) {
+    auto& info = state_.info;
+    x.status = frame::ANS_SAVE_SETTINGS;
+    if (x.f.data.size() < card_info::kSettingsSize) {
+        x.r.note = "settings block too short";
+        x.ok = false;
+        return;
+    }
+    const auto s = card_info::decode_settings_block(x.f.data);
+    if (!valid_ipv4(s.ip_address) || !valid_ipv4(s.subnet_mask) ||
+        (!s.gateway.empty() && !valid_ipv4(s.gateway))) {
+        x.r.note = "bad address in settings block";
+        x.ok = false;
+        return;
+    }
+    if (!x.ok) return;
+    change_address(s.ip_address);
+    info.subnet_mask = s.subnet_mask;
+    info.gateway = s.gateway;
+    info.screen_width = s.screen_width;
+    info.screen_height = s.screen_height;
+    ++state_.save_settings;
+}
+
+void CardModel::on_restore_ip(Exchange& x) {
+    if (!change_address(text_of(x.f.data))) x.r.note = "bad address";
+}
+
+void CardModel::on_upgrade_begin(Exchange& x) {
+    x.status = x.f.command == frame::CMD_UPGRADE_START ? frame::ANS_UPGRADE_START : frame::ANS_UPGRADE_BEGIN;
+    if (!x.ok) return;
+    state_.upgrade_running = true;
+    state_.upgrade_announced = word(x.f.data, 0);
+}
+
+void CardModel::on_upgrade_end(Exchange&) {
+    if (state_.upgrade_running) ++state_.upgrades_finished;
+    state_.upgrade_running = false;
+}
+
+void CardModel::on_window(Exchange&) {
+    ++state_.window_commands;
+}
+
+void CardModel::on_screen_control(Exchange& x) {
+    using screen_control::SmartStep;
+    using screen_control::Sub;
+    using screen_control::TestOp;
+    auto& info = state_.info;
+    const auto data = x.f.data;
+    if (data.size() < 4) {
+        x.r.note = "no sub-command";
+        return;
+    }
+    const auto w = screen_control::decode(data);
+    const auto present = std::min(screen_control::kWords, data.size() / 4);
+    const auto sub = static_cast<Sub>(w[0]);
     auto set_param = [&](std::size_t offset, std::uint32_t v) {
         frame::put_u32le(info.screen_params.data() + offset, v);
     };
-    if (w.empty()) {
-        r.note = "no sub-command";
-        return;
-    }
-    const std::uint32_t sub = w[0];
-    state_.last_screen_control[sub] = w;
-    // Senders read the answer of these sub-commands; brightness, gamma, factory restore, apply and the
-    // test patterns of the test dialog (and of Kelvra) go unanswered.
-    answered = true;
+    bool known = true;
     switch (sub) {
-        case 1:
-            answered = at(1) == 7 && at(2) != 5;  // point tracing lights points without waiting
-            if (at(1) == 7 && at(2) == 7) {
-                if (data.size() < 12 + card_info::kScreenParamsSize) {
-                    r.note = "screen parameters too short";
+        case Sub::Test:
+            if (w[1] == static_cast<std::uint32_t>(TestOp::SmartSetup) &&
+                w[2] == static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
+                if (data.size() < screen_control::kScreenParamsOffset + card_info::kScreenParamsSize) {
+                    x.r.note = "screen parameters too short";
                     break;
                 }
-                std::copy_n(data.begin() + 12, card_info::kScreenParamsSize, info.screen_params.begin());
+                std::copy_n(data.begin() + screen_control::kScreenParamsOffset, card_info::kScreenParamsSize,
+                            info.screen_params.begin());
             }
             break;
-        case 2:
-            answered = false;
-            info.brightness = at(2);
+        case Sub::Brightness:
+            info.brightness = w[2];
             break;
-        case 3:
-            answered = false;
-            info.gamma_red = std::bit_cast<float>(at(2));
-            info.gamma_green = std::bit_cast<float>(at(3));
-            info.gamma_blue = std::bit_cast<float>(at(4));
+        case Sub::Gamma:
+            info.gamma_red = std::bit_cast<float>(w[2]);
+            info.gamma_green = std::bit_cast<float>(w[3]);
+            info.gamma_blue = std::bit_cast<float>(w[4]);
             break;
-        case 4:
-            answered = false;
+        case Sub::FactoryRestore:
             factory_restore();
             break;
-        case 5:
-            info.gray_value = at(2);
-            info.gray_refresh_code = at(3);
-            info.gray_depth_code = at(4);
+        case Sub::GrayLevel:
+            info.gray_value = w[2];
+            info.gray_refresh_code = w[3];
+            info.gray_depth_code = w[4];
             break;
-        case 6:
-            info.oe_polarity = at(2);
+        case Sub::OePolarity:
+            info.oe_polarity = w[2];
             break;
-        case 7:
-            info.scan_clock_code = at(2);
+        case Sub::ScanClock:
+            info.scan_clock_code = w[2];
             break;
-        case 8:
-            info.duty_cycle = at(2);
+        case Sub::DutyCycle:
+            info.duty_cycle = w[2];
             break;
-        case 11:
-            info.data_polarity = at(2);
+        case Sub::DataPolarity:
+            info.data_polarity = w[2];
             break;
-        case 19:
-            info.horizontal_shift = at(2);
+        case Sub::HorizontalShift:
+            info.horizontal_shift = w[2];
             break;
-        case 12:
-            set_param(kParamLineGroup, at(2));
+        case Sub::LineGroup:
+            set_param(kParamLineGroup, w[2]);
             break;
-        case 13:
-            set_param(kParamLineInterval, at(2));
+        case Sub::LineInterval:
+            set_param(kParamLineInterval, w[2]);
             break;
-        case 15:
-            set_param(kParamDecodeType, at(2));
+        case Sub::DecoderType:
+            set_param(kParamDecodeType, w[2]);
             break;
-        case 20:
-            set_param(kParamScanCode, at(2));
+        case Sub::ScanCode:
+            set_param(kParamScanCode, w[2]);
             break;
-        case 21:
-            set_param(kParamDecodeWordA, at(2));
-            set_param(kParamDecodeWordB, at(3));
+        case Sub::DecodeOrderWords:
+            set_param(kParamDecodeWordA, w[2]);
+            set_param(kParamDecodeWordB, w[3]);
             break;
-        case 24:
-            set_param(kParamHubType, at(2));
+        case Sub::HubType:
+            set_param(kParamHubType, w[2]);
             break;
-        case 25:
-            set_param(kParamDecodeOrder, at(2));
+        case Sub::DecodeOrderClass:
+            set_param(kParamDecodeOrder, w[2]);
             break;
-        case 9:
-        case 16:
+        case Sub::WizardHiddenControl:
+        case Sub::LitPoint:
             break;
-        case 23:
-            answered = false;
+        case Sub::ApplyConfig:
             ++state_.config_applied;
             check_config_image();
             break;
         default:
-            answered = false;
-            r.note = "unknown sub-command";
+            known = false;
+            x.r.note = "unknown sub-command";
             break;
     }
+    // Only the sub-commands a card knows are remembered: a stream of made-up ones cannot grow the map.
+    if (known) state_.last_screen_control[w[0]] = std::vector<std::uint32_t>(w.begin(), w.begin() + present);
+    if (screen_control::answered(w)) x.status = frame::ANS_SCREEN_CONTROL;
 }
 
 void CardModel::check_config_image() {
@@ -404,8 +441,11 @@ void CardModel::abandon(IncomingFile& file) {
     if (file.out.is_open()) file.out.close();
 }
 
-void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile>& slot, std::size_t self,
-                            HandleResult& r) {
+void CardModel::on_file_header(Exchange& x) {
+    const auto& f = x.f;
+    auto& slot = x.slot;
+    const std::size_t self = x.self;
+    auto& r = x.r;
     if (slot) {
         if (!slot->refused && slot->remaining > 0) r.note = "previous file cut short; ";
         slot->out.close();
@@ -418,6 +458,9 @@ void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile
         return;
     }
     std::string card_path = card_path_of(*header);
+    // The header's own path is checked first, upgrade or not: below the firmware folder a "\\server"
+    // or drive path would otherwise pass as an ordinary sub-folder.
+    const bool acceptable = resolve_card_path(folder_, card_path).has_value();
     // Upgrade files (kind 1 and 2 during an upgrade) land below the two firmware folders.
     if (state_.upgrade_running && (header->file_type == 1 || header->file_type == 2))
         card_path = std::string(header->file_type == 1 ? "Kernel" : "Application") +
@@ -425,7 +468,7 @@ void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile
     IncomingFile in;
     in.card = self;
     in.remaining = header->file_length;
-    const auto local = resolve_card_path(folder_, card_path);
+    const auto local = acceptable ? resolve_card_path(folder_, card_path) : std::nullopt;
     if (!local) {
         r.note += "refused card path";
         r.accepted = false;
@@ -456,7 +499,10 @@ void CardModel::file_header(const frame::Received& f, std::optional<IncomingFile
     slot.emplace(std::move(in));
 }
 
-void CardModel::file_data(const frame::Received& f, std::optional<IncomingFile>& slot, HandleResult& r) {
+void CardModel::on_file_data(Exchange& x) {
+    const auto& f = x.f;
+    auto& slot = x.slot;
+    auto& r = x.r;
     if (!slot) {
         r.note = "file data without header";
         r.accepted = false;

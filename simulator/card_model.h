@@ -63,13 +63,42 @@ class CardModel {
     void abandon(IncomingFile& file);
 
   private:
+    // One frame being handled: what came in, and what goes back. A handler sets `r` (answer, note,
+    // accepted) or asks for a status answer (`status`, which says "Error!" unless `ok`).
+    struct Exchange {
+        const frame::Received& f;
+        std::optional<IncomingFile>& slot;
+        std::size_t self;
+        bool ok;
+        std::optional<std::uint8_t> status;
+        HandleResult r;
+    };
+    using Handler = void (CardModel::*)(Exchange&);
+    static Handler handler_for(std::uint8_t command);
+
+    // One handler per command.
+    void on_discover(Exchange& x);
+    void on_get_card_info(Exchange& x);
+    void on_get_card_more_info(Exchange& x);
+    void on_get_io(Exchange& x);
+    void on_set_io(Exchange& x);
+    void on_set_clock(Exchange& x);
+    void on_select_program(Exchange& x);
+    void on_reset_card(Exchange& x);
+    void on_screen_control(Exchange& x);
+    void on_save_value(Exchange& x);
+    void on_save_settings(Exchange& x);
+    void on_restore_ip(Exchange& x);
+    void on_upgrade_begin(Exchange& x);  // CMD_UPGRADE_START (Vantor) and CMD_UPGRADE_BEGIN (Kelvra)
+    void on_upgrade_end(Exchange& x);
+    void on_file_header(Exchange& x);
+    void on_file_data(Exchange& x);
+    void on_window(Exchange& x);  // CMD_WINDOW, CMD_GLINT_WINDOW, CMD_EXIT_STUNT: counted only
+
+    void apply_faults(std::uint8_t command, HandleResult& r) const;
     std::vector<std::uint8_t> status_answer(std::uint8_t code, bool success) const;
     std::vector<std::uint8_t> answer(std::uint8_t code, std::vector<std::uint8_t> data) const;
     bool faulted(std::uint8_t command) const;
-    void screen_control(std::span<const std::uint8_t> data, HandleResult& r, bool& answered);
-    void file_header(const frame::Received& f, std::optional<IncomingFile>& slot, std::size_t self,
-                     HandleResult& r);
-    void file_data(const frame::Received& f, std::optional<IncomingFile>& slot, HandleResult& r);
     bool change_address(const std::string& text);
     void factory_restore();
     void check_config_image();

@@ -32,7 +32,11 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    auto started = sim::Simulator::start(parsed.config);
+    // Nothing reads the journal in memory here (the --journal file keeps every entry): hold little.
+    auto config = parsed.config;
+    config.journal_memory_entries = 1024;
+    config.journal_memory_bytes = 1u << 20;
+    auto started = sim::Simulator::start(config);
     if (!started) {
         std::fprintf(stderr, "ledcard-sim: %s\n", started.error.c_str());
         return 1;

@@ -152,9 +152,14 @@ struct Simulator::Impl {
         std::optional<IncomingFile> file;
         int data_frames = 0;
     };
+    // A UDP peer's file (in progress, or the last one, whose trailing frames still find it). A peer
+    // without a file keeps no session, and at most kMaxUdpSessions are kept (the longest idle goes
+    // first), so peers that come and go leave nothing behind.
     struct UdpSession {
         std::optional<IncomingFile> file;
+        Clock::time_point last_used;
     };
+    static constexpr std::size_t kMaxUdpSessions = 256;
     struct Delayed {
         Clock::time_point at;
         std::uint64_t connection = 0;  // 0: a datagram
@@ -182,7 +187,9 @@ struct Simulator::Impl {
     mutable std::recursive_mutex mu;
     mutable std::condition_variable_any journal_changed;
     std::vector<std::unique_ptr<CardModel>> cards;
-    std::vector<JournalEntry> journal;
+    std::vector<JournalEntry> journal;  // the newest entries (journal_memory_entries / _bytes)
+    std::uint64_t next_seq = 0;
+    std::size_t journal_bytes = 0;  // data bytes held by `journal`
     std::ofstream journal_out;
 
     // I/O thread only (and start() before the thread runs).
@@ -223,12 +230,45 @@ struct Simulator::Impl {
     }
 
     void add_journal(JournalEntry e) {  // mu held
-        e.seq = journal.size();
+        e.seq = next_seq++;
         e.ms = static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
         if (journal_out.is_open()) journal_out << to_json_line(e) << '\n' << std::flush;
+        journal_bytes += e.data.size();
         journal.push_back(std::move(e));
+        trim_journal();
         journal_changed.notify_all();
+    }
+
+    // Drops the oldest entries once a bound is passed, down to three quarters of it, so the cost of
+    // moving the rest is spread over many entries.
+    void trim_journal() {  // mu held
+        const std::size_t max_entries = std::max<std::size_t>(config.journal_memory_entries, 1);
+        const std::size_t max_bytes = config.journal_memory_bytes;
+        if (journal.size() <= max_entries && journal_bytes <= max_bytes) return;
+        std::size_t drop = 0;
+        std::size_t bytes = journal_bytes;
+        while (drop < journal.size() &&
+               (journal.size() - drop > max_entries / 4 * 3 || bytes > max_bytes / 4 * 3)) {
+            bytes -= journal[drop].data.size();
+            ++drop;
+        }
+        journal.erase(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(drop));
+        journal_bytes = bytes;
+    }
+
+    // Ends the sessions that hold no file, and the longest idle ones beyond kMaxUdpSessions.
+    void prune_udp_sessions() {
+        for (auto it = udp_sessions.begin(); it != udp_sessions.end();)
+            it = it->second.file ? std::next(it) : udp_sessions.erase(it);
+        while (udp_sessions.size() > kMaxUdpSessions) {
+            auto oldest = std::min_element(
+                udp_sessions.begin(), udp_sessions.end(),
+                [](const auto& a, const auto& b) { return a.second.last_used < b.second.last_used; });
+            std::lock_guard lock(mu);
+            if (oldest->second.file) cards[oldest->second.file->card]->abandon(*oldest->second.file);
+            udp_sessions.erase(oldest);
+        }
     }
 
     void wake_up() const {
@@ -428,8 +468,10 @@ struct Simulator::Impl {
             if (at) candidates = at->cards;
             const Origin o{Transport::Udp, port, address_text(dest), peer, buf.size(), nullptr};
             auto& session = udp_sessions[{at, peer_text(peer)}];
+            session.last_used = Clock::now();
             std::vector<Delayed> now;
             process(buf, o, candidates, broadcast, session.file, 0, now);
+            prune_udp_sessions();
             for (const auto& d : now) transmit(d);
         }
     }
@@ -702,7 +744,7 @@ std::vector<JournalEntry> Simulator::journal() const {
 
 std::uint64_t Simulator::journal_end() const {
     std::lock_guard lock(impl_->mu);
-    return impl_->journal.size();
+    return impl_->next_seq;
 }
 
 bool Simulator::wait_for(const std::function<bool(const std::vector<JournalEntry>&)>& pred,
@@ -717,9 +759,9 @@ std::optional<JournalEntry> Simulator::wait_for_frame(std::string_view card_id, 
     std::optional<JournalEntry> found;
     wait_for(
         [&](const std::vector<JournalEntry>& j) {
-            for (std::size_t i = from_seq; i < j.size(); ++i)
-                if (j[i].command == command && (card_id.empty() || j[i].card == card_id)) {
-                    found = j[i];
+            for (const auto& e : j)
+                if (e.seq >= from_seq && e.command == command && (card_id.empty() || e.card == card_id)) {
+                    found = e;
                     return true;
                 }
             return false;

@@ -69,6 +69,11 @@ struct SimulatorConfig {
     std::filesystem::path storage_root;  // card folders are <root>/<card id>; empty: a new folder under /tmp
     std::filesystem::path journal_file;  // JSON lines, one per received frame; empty: none
     bool discovery_socket = true;        // the shared 0.0.0.0:31296 socket for broadcasts
+    // The journal held in memory (journal(), wait_for) keeps the newest entries only: at most this many,
+    // holding at most this many data bytes. Older entries are dropped (seq keeps counting); the journal
+    // file keeps every entry. The simulator's memory stays bounded however much it is sent.
+    std::size_t journal_memory_entries = 20000;
+    std::size_t journal_memory_bytes = 16u << 20;
 };
 
 enum class Transport { Tcp, Udp };
@@ -147,6 +152,7 @@ class Simulator {
     std::vector<StoredFile> stored_files(std::string_view card_id) const;
     std::filesystem::path card_folder(std::string_view card_id) const;
 
+    // The entries held in memory (see SimulatorConfig::journal_memory_entries), oldest first.
     std::vector<JournalEntry> journal() const;
     std::uint64_t journal_end() const;  // seq of the next entry
     // Waits until `pred` holds for the journal (true) or the time-out passes (false). `pred` runs under

@@ -19,8 +19,15 @@
  * names another (for example KELVRA_COM1=/dev/pts/3).
  *
  * Time bounds: a TCP connect gives up after 3 s (2 s for ConnectCardSuccessOrFaile); a send to a
- * card that stops acknowledging fails after 5 s; an answer is awaited for 6 s; discovery collects
- * answers until none has arrived for 3 s.
+ * card that stops acknowledging fails after 5 s; an answer is awaited for 6 s in total, however
+ * slowly its bytes arrive; discovery collects answers until none has arrived for 3 s, and for 10 s
+ * at most after the broadcast.
+ *
+ * Answers: an answer is used only when it is a whole, well-formed frame of the expected answer code
+ * from the card asked (its id field equals the first 16 characters of cCardId, unless cCardId is
+ * empty) with a right check byte (the plain sum, or its complement for an id of that family);
+ * anything else counts as no answer. Each call reads the answer to its own request: concurrent
+ * calls never take each other's answers.
  *
  * Threading: every function may be called from any thread. The status callback and the message
  * handler are called from the library's worker threads as well as from the caller's.
@@ -70,17 +77,22 @@ KELVRA_API int SetIOState(const char* cCardId, const char* cCardIp, int iProtoTy
                           int32_t state);
 /* 0x8E with the line number, run in the caller's thread, answer awaited. The answer's four data words
  * w0..w3: *first receives w3, *second w2 (either pointer may be null), the result is w1. Results also:
- * 11 for broadcast transports (3, 103), 18 when no (complete) answer arrived, or the send's result. */
+ * 11 for broadcast transports (3, 103), 18 when no usable 0xCE answer with 16 data bytes arrived
+ * within 6 s (see Answers above), or the send's result. It neither reads nor frees the library-wide
+ * answer buffer that UpgradeSingleFile fills. */
 KELVRA_API int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
                           int32_t* first, int32_t* second);
 /* Card information over a TCP connection of its own: `result` (1088 bytes) receives the data of the
- * card's 0xC2 answer (as many of its bytes as arrived); any other answer, or none, leaves it as it
- * was. Returns 0 in every case. */
+ * card's 0xC2 answer (at most 1088 bytes) when a usable answer (see Answers above) arrived within
+ * 6 s after the connect; a partial, damaged or other answer, or none, leaves it as it was. Returns 0
+ * in every case. */
 KELVRA_API int GetCardInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result);
 /* As GetCardInfoByTcp for the 160-byte extended block (answer 0xDA). */
 KELVRA_API int GetCardMoreInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result);
-/* Broadcasts a discovery (0x90) and collects the answers into the card table on a worker thread.
- * 1 when a discovery runs already; otherwise the result of starting it. */
+/* Broadcasts a discovery (0x90) and collects the answers into the card table on a worker thread,
+ * for at most 10 s. Only well-formed 0xD0 answers with a right check byte are listed; a datagram
+ * shorter than 10 bytes ends the collection. 1 when a discovery runs already; otherwise the result
+ * of starting it. */
 KELVRA_API int LoopCheck(void);
 /* kind 1: network discovery as LoopCheck; kind 2: over the serial port (records no cards); any other
  * kind gives 31. */

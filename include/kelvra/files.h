@@ -14,7 +14,8 @@
 KELVRA_API int32_t DelTreeOrFile(const char* path);
 
 /* Moves a file or folder tree. When `destination` is an existing folder the source goes inside it
- * under its own name, else it becomes `destination`; existing files are overwritten.
+ * under its own name, else it becomes `destination`; existing files are overwritten. A folder that
+ * lands on an existing folder is merged into it, as CopyTreeOrFile does (dst/A stays dst/A).
  * Returns 1 on success, 0 on failure (missing source, destination inside the source). */
 KELVRA_API int32_t MoveTreeOrFile(const char* source, const char* destination);
 

@@ -3,6 +3,11 @@
  * Every export is a plain C function with the C calling convention. Results follow one rule: 0 is
  * success, small positive codes (31, 32, 34, ...) or -1 are failures, as each function documents.
  * The caller owns everything it passes; the library copies what it keeps.
+ *
+ * Loading and unloading: asynchronous jobs (iProtoType 1 to 5, UpgradeProgram) run on worker threads
+ * that outlive the call that started them. So that a dlclose while one runs cannot pull code from
+ * under it, the library is never unmapped once loaded (it is linked "nodelete"): dlclose succeeds,
+ * the running jobs finish, and a later dlopen finds the same library with its state.
  */
 #ifndef KELVRA_KELVRA_H
 #define KELVRA_KELVRA_H

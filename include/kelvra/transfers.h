@@ -7,7 +7,8 @@
  * The card stores it as <folder>\<file name> in its own storage. Nothing is acknowledged by the card.
  *
  * Local paths separate with "/"; a "\" is taken as a separator too. Card folder and file name texts are
- * the card's own and keep its "\" separators; each holds at most 99 characters (longer ones are cut).
+ * the card's own and keep its "\" separators; each holds at most 99 bytes: a longer one is refused
+ * (SendFileToCard gives 20 and sends nothing), never cut, so two long names can never become one file.
  * cCardId, cCardIp and iProtoType are as in cards.h; null texts are taken as empty texts.
  *
  * Asynchronous sends (iProtoType 1 to 3) queue on the library's one file transfer gate: whatever the
@@ -44,9 +45,10 @@ KELVRA_API unsigned char* GetFileBuf(const char* path, uint32_t* length);
 /* Sends the local file `localPath` as <cardFolder>\<cardFileName> with the given file type; every
  * packet carries `parameter`. An empty or null cardFileName takes the local file's own name (the part
  * after the last "/" or "\"); a null or empty cardFolder sends none.
- * Results: 0 the transfer started (1 to 3) or was sent (101 to 103); 19 the local file is missing or
- * unreadable; 14 out of memory; otherwise what the send gave (31 bad iProtoType, 34, and for 101 to
- * 103 also 60 no connection to the card, 51 or 52 the send failed part way). */
+ * Results: 0 the transfer started (1 to 3) or was sent (101 to 103); 20 the card file name (given or
+ * taken from the local path) or the card folder is longer than 99 bytes, nothing is sent; 19 the
+ * local file is missing or unreadable; 14 out of memory; otherwise what the send gave (31 bad iProtoType, 34,
+ * and for 101 to 103 also 60 no connection to the card, 51 or 52 the send failed part way). */
 KELVRA_API int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                               const char* localPath, const char* cardFileName, const char* cardFolder,
                               uint32_t fileType);
@@ -58,14 +60,16 @@ KELVRA_API int SendFileToCard(const char* cCardId, const char* cCardIp, int iPro
  * folder of that name is on its path. `iProtoType` is passed on to the sub-folders and not used.
  * Links are not followed. A file that fails does not stop the others.
  * Results: 0 everything was sent; 1 the folder path contains "." (nothing is sent); 2 something was
- * left out: a file that could not be read or sent, a sub-folder whose name contains ".", or a folder
+ * left out: a file that could not be read or sent, a file whose card name or folder is longer than 99
+ * bytes, a sub-folder whose name contains ".", or a folder
  * that cannot be listed. */
 KELVRA_API int SendFolderToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                                 const char* folderPath, const char* baseFolderName);
 
 /* Announces a firmware upgrade: 0x81 with the total size of the files below `upgradeFolder` in KiB
- * (rounded down). The send job then waits up to 6 s for the card's answer and keeps it in the answer
- * buffer. `unused` carries nothing. Result: that of the send (as cards.h). */
+ * (rounded down). The send job then waits up to 6 s in total for the card's answer and keeps the
+ * bytes that arrived, as received, in the library-wide answer buffer. `unused` carries nothing.
+ * Result: that of the send (as cards.h). */
 KELVRA_API int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int iProtoType, int unused,
                                  const char* upgradeFolder);
 
@@ -73,11 +77,13 @@ KELVRA_API int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int i
 KELVRA_API int UpGradeFinished(const char* cCardId, const char* cCardIp, int iProtoType, int unused);
 
 /* Runs a firmware upgrade on a thread of its own, every command over TCP (iProtoType 101):
- * UpgradeSingleFile, a 2000 ms pause, then the message "command type %d,answer %s" (the answer's
- * command code in decimal and its text). When the text contains "Suc": SendFolderToCard with
- * `parameter` and `baseFolderName`, a 200 ms pause and UpGradeFinished. No answer: the message
- * "NOt Receive aswer" and nothing more is sent; any other answer: nothing more is sent. When the folder
- * transfer left something out, the message "Upgrade stopped: files not sent" and no 0x94, so that the
+ * the announcement 0x81, a 2000 ms pause, then the message "command type %d,answer %s" (the answer's
+ * command code in decimal and its text). The upgrade reads its own answer (a usable 0xC1 from this
+ * card, see cards.h), not the library-wide answer buffer, so a GetIOState or an UpgradeSingleFile
+ * on another thread neither takes it nor is taken for it. When the text contains "Suc":
+ * SendFolderToCard with `parameter` and `baseFolderName`, a 200 ms pause and UpGradeFinished. No answer: the
+ * message "NOt Receive aswer" and nothing more is sent; any other answer: nothing more is sent. When the
+ * folder transfer left something out, the message "Upgrade stopped: files not sent" and no 0x94, so that the
  * card never finishes an upgrade with firmware files missing. `unused` carries nothing.
  * Results: 0 started, 1 it could not be started. */
 KELVRA_API int UpgradeProgram(const char* cCardId, const char* cCardIp, int unused, uint32_t parameter,

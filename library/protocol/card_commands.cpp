@@ -8,26 +8,24 @@
 #include <vector>
 
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "library/protocol/library_state.h"
+#include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
 
 namespace kelvra {
 namespace {
 
-constexpr std::size_t kIoAnswerEnd = frame::kDataOffset + 16;
+constexpr std::size_t kIoAnswerWords = 16;  // w0..w3
 
 std::vector<std::uint8_t> words(std::initializer_list<std::uint32_t> ws, std::size_t size_bytes) {
     std::vector<std::uint8_t> out(size_bytes, 0);
     std::size_t at = 0;
-    for (std::uint32_t w : ws) {
-        for (int k = 0; k < 4; ++k) out[at++] = static_cast<std::uint8_t>(w >> (8 * k));
+    for (const std::uint32_t w : ws) {
+        frame::put_u32le(out.data() + at, w);
+        at += 4;
     }
     return out;
-}
-
-std::uint32_t u32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 int send(std::uint8_t command, std::string_view id, std::string_view ip, int proto_type,
@@ -43,11 +41,13 @@ void copy_field(std::span<char> out, std::string_view text) {
     std::copy_n(text.begin(), n, out.begin());
 }
 
-// One card-information request over its own TCP connection. The answer frame is read until it is
-// complete (a stream may split it), the card closes, or the answer wait times out.
+// One card-information request over its own TCP connection. The answer is read until its frame is
+// complete, the card closes, or the answer wait (timeouts().answer, in total) ends; it is used only
+// when it is a well-formed `answer` frame from this card with a right check byte.
 int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_view id, std::string_view ip,
                       std::span<std::uint8_t> out) {
-    Socket s = connect_tcp(ip, frame::kCommandPort, kConnectTimeout);
+    const Timeouts t = timeouts();
+    Socket s = connect_tcp(ip, frame::kCommandPort, t.connect);
     if (!s.valid() || out.empty()) return 0;
     frame::Packet p;
     p.command = command;
@@ -60,23 +60,13 @@ int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_vie
         if (n <= 0) return 0;
         sent += static_cast<std::size_t>(n);
     }
-    timeval tv{};
-    tv.tv_sec = kAnswerTimeoutSeconds;
-    setsockopt(s.fd(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    std::vector<std::uint8_t> buf(frame::kDataOffset + out.size() + 1, 0);
-    std::size_t got = 0;
-    while (got < buf.size()) {
-        const ssize_t n = ::recv(s.fd(), buf.data() + got, buf.size() - got, 0);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-        if (got >= frame::kDataOffset) {
-            const std::size_t want = frame::kDataOffset + u32_at(buf, frame::kLengthOffset) + 1;
-            if (got >= want) break;
-        }
-    }
-    if (got <= frame::kDataOffset || buf[3] != answer) return 0;
-    const std::size_t n = std::min(got - frame::kDataOffset, out.size());
-    std::copy_n(buf.begin() + frame::kDataOffset, n, out.begin());
+    // A card's answer holds at most 2048 data bytes (the fixed form).
+    const auto reply = read_answer(s.fd(), frame::kHeaderSize + frame::kMaxFixedData + 1,
+                                   std::chrono::steady_clock::now() + t.answer);
+    const auto checked = checked_answer(reply, answer, id);
+    if (!checked) return 0;
+    const std::size_t n = std::min(checked->data.size(), out.size());
+    std::copy_n(checked->data.begin(), n, out.begin());
     return 0;
 }
 
@@ -110,22 +100,35 @@ int adjust_clock(std::string_view id, std::string_view ip, const std::array<std:
     return send(frame::CMD_SET_CLOCK, id, ip, proto_type, std::move(data));
 }
 
+namespace {
+
+std::vector<std::uint8_t> block_bytes(const screen_control::Words& w) {
+    const auto bytes = screen_control::encode(w);
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
 int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness, int proto_type) {
+    // The short form cards take for brightness: 12 bytes, the value in words 1 and 2.
     const auto v = static_cast<std::uint32_t>(brightness);
-    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, words({2, v, v}, 12));
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type,
+                words({static_cast<std::uint32_t>(screen_control::Sub::Brightness), v, v}, 12));
 }
 
 int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& t, int proto_type) {
     const std::uint32_t colour = t.red + t.green * 256u + t.blue * 65536u;
-    auto data = words({1, 8, static_cast<std::uint32_t>(t.values[0]), static_cast<std::uint32_t>(t.values[1]),
-                       static_cast<std::uint32_t>(t.values[2]), colour,
-                       static_cast<std::uint32_t>(t.extra[0]), static_cast<std::uint32_t>(t.extra[1])},
-                      kTestBlockSize);
-    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, std::move(data));
+    const auto w = screen_control::make_test(
+        screen_control::TestOp::ModuleTest,
+        {static_cast<std::uint32_t>(t.values[0]), static_cast<std::uint32_t>(t.values[1]),
+         static_cast<std::uint32_t>(t.values[2]), colour, static_cast<std::uint32_t>(t.extra[0]),
+         static_cast<std::uint32_t>(t.extra[1])});
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, block_bytes(w));
 }
 
 int stop_test(std::string_view id, std::string_view ip, int proto_type) {
-    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, words({1, 241}, kTestBlockSize));
+    return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type,
+                block_bytes(screen_control::make_test(screen_control::TestOp::Stop)));
 }
 
 int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line,
@@ -140,24 +143,27 @@ IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, s
         out.result = kGetIoBroadcast;
         return out;
     }
-    // Run in the caller's thread; a type that is already synchronous stays as it is.
+    // Run in the caller's thread; a type that is already synchronous stays as it is. The answer comes
+    // back to this call alone, never through the library-wide buffer that other callers use.
     const int sync_type = proto_type >= 1 && proto_type <= 5 ? proto_type + 100 : proto_type;
-    free_answer();  // read only this command's answer, never an earlier one
-    const int r = send(frame::CMD_GET_IO, id, ip, sync_type, words({static_cast<std::uint32_t>(line)}, 4));
+    CommandBlock block =
+        CommandBlock::make(frame::CMD_GET_IO, id, 0, words({static_cast<std::uint32_t>(line)}, 4));
+    std::vector<std::uint8_t> reply;
+    const int r = SendCommandForAnswer(CardAddress::make(sync_type, ip), &block, reply);
     if (r != kOk) {
         out.result = r;
         return out;
     }
-    const auto answer = take_answer();
-    if (!answer || answer->received < kIoAnswerEnd) {
+    const auto answer = checked_answer(reply, frame::ANS_GET_IO, id);
+    if (!answer || answer->data.size() < kIoAnswerWords) {
         out.result = kGetIoNoAnswer;
         return out;
     }
-    const auto& b = answer->bytes;
+    const std::uint8_t* w = answer->data.data();
     out.answered = true;
-    out.first = static_cast<std::int32_t>(u32_at(b, frame::kDataOffset + 12));
-    out.second = static_cast<std::int32_t>(u32_at(b, frame::kDataOffset + 8));
-    out.result = static_cast<int>(u32_at(b, frame::kDataOffset + 4));
+    out.first = static_cast<std::int32_t>(frame::get_u32le(w + 12));
+    out.second = static_cast<std::int32_t>(frame::get_u32le(w + 8));
+    out.result = static_cast<int>(frame::get_u32le(w + 4));
     return out;
 }
 
@@ -191,7 +197,7 @@ int load_card_infor(std::span<char> id_out, std::span<char> ip_out, int n) {
 }
 
 int connect_card_success_or_faile(std::string_view ip) {
-    Socket s = connect_tcp(ip, frame::kCommandPort, kReachableTimeout);
+    Socket s = connect_tcp(ip, frame::kCommandPort, timeouts().reachable);
     if (!s.valid()) return 0;
     s.close();
     connected_card_add(ip);

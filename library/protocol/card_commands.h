@@ -3,7 +3,7 @@
 // own TCP connection. c_api.cpp wraps these as the exported C functions.
 //
 // Threading: all may be called from any thread. GetIOState, the card-information requests and
-// ConnectCardSuccessOrFaile block the caller (bounded by the transport's time-outs).
+// ConnectCardSuccessOrFaile block the caller (bounded by timeouts(): connect plus one answer wait).
 #pragma once
 
 #include <array>
@@ -20,7 +20,6 @@ inline constexpr std::size_t kCardInfoSize = 1088;
 inline constexpr std::size_t kCardMoreInfoSize = 160;
 inline constexpr std::size_t kTestBlockSize = 408;
 inline constexpr std::size_t kWindowBlockSize = 448;
-inline constexpr std::chrono::milliseconds kReachableTimeout{2000};
 
 enum CardResult : int {
     kGetIoBroadcast = 11,

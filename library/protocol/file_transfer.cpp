@@ -18,6 +18,7 @@
 
 #include "common/frame.h"
 #include "library/protocol/library_state.h"
+#include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
 #include "library/util/folder_ops.h"
 
@@ -26,8 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::chrono::milliseconds kUpgradeAnswerPause{2000};
-constexpr std::chrono::milliseconds kUpgradeFinishPause{200};
 constexpr int kUpgradeProtoType = 101;
 
 // "\" and "/" both as "/".
@@ -98,6 +97,10 @@ std::string card_folder_of(std::string_view local_file_path, std::string_view ba
 }
 
 int send_file_to_card(const FileSend& send) {
+    const std::string file_name =
+        send.card_file_name.empty() ? card_file_name_of(send.local_path) : std::string(send.card_file_name);
+    // A cut name would make two long names that share their first 99 bytes one file on the card.
+    if (file_name.size() > kMaxCardText || send.card_folder.size() > kMaxCardText) return kCardNameTooLong;
     auto data = GetFileBuf(send.local_path);
     if (!data) return kFileUnreadable;
     try {
@@ -105,8 +108,7 @@ int send_file_to_card(const FileSend& send) {
         h.file_type = send.file_type;
         h.file_length = static_cast<std::uint32_t>(data->size());
         h.folder = std::string(send.card_folder);
-        h.file_name = send.card_file_name.empty() ? card_file_name_of(send.local_path)
-                                                  : std::string(send.card_file_name);
+        h.file_name = file_name;
         const auto record = file_header::encode(h);
         CommandBlock leading = CommandBlock::make(frame::CMD_FILE_HEADER, send.card_id, send.parameter,
                                                   std::vector<std::uint8_t>(record.begin(), record.end()));
@@ -165,13 +167,21 @@ int send_folder_to_card(std::string_view card_id, std::string_view card_ip, int 
     return whole ? kTransferOk : kFolderIncomplete;
 }
 
-int upgrade_single_file(std::string_view card_id, std::string_view card_ip, int proto_type,
-                        std::string_view folder) {
+namespace {
+
+CommandBlock upgrade_begin_block(std::string_view card_id, std::string_view folder) {
     const std::uint64_t kib = files::folder_size(files::local_path(folder)) / 1024;
     std::vector<std::uint8_t> data(4);
     frame::put_u32le(data.data(), static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                       kib, std::numeric_limits<std::uint32_t>::max())));
-    CommandBlock main = CommandBlock::make(frame::CMD_UPGRADE_BEGIN, card_id, 0, std::move(data));
+    return CommandBlock::make(frame::CMD_UPGRADE_BEGIN, card_id, 0, std::move(data));
+}
+
+}  // namespace
+
+int upgrade_single_file(std::string_view card_id, std::string_view card_ip, int proto_type,
+                        std::string_view folder) {
+    CommandBlock main = upgrade_begin_block(card_id, folder);
     return SendCommand(CardAddress::make(proto_type, card_ip), nullptr, &main);
 }
 
@@ -190,27 +200,27 @@ struct UpgradeJob {
     std::string base;
 };
 
-// The answer's text: its data up to the first NUL, never beyond the bytes that arrived.
-std::string answer_text(const Answer& a) {
-    if (a.received <= frame::kDataOffset) return {};
-    const std::size_t announced = frame::get_u32le(a.bytes.data() + frame::kLengthOffset);
-    const std::size_t n = std::min(announced, a.received - frame::kDataOffset);
-    const auto* begin = a.bytes.data() + frame::kDataOffset;
-    return std::string(begin, std::find(begin, begin + n, std::uint8_t{0}));
+// The answer's text: its data up to the first NUL.
+std::string answer_text(const frame::Received& a) {
+    return std::string(a.data.begin(), std::find(a.data.begin(), a.data.end(), std::uint8_t{0}));
 }
 
 void run_upgrade(const UpgradeJob& job) {
-    free_answer();
-    upgrade_single_file(job.card_id, job.card_ip, kUpgradeProtoType, job.folder);
-    std::this_thread::sleep_for(kUpgradeAnswerPause);
-    const auto answer = take_answer();
+    // The announcement's answer comes back to this thread alone: a GetIOState or another upgrade on
+    // another thread can neither take it nor hand this one theirs.
+    const Timeouts t = timeouts();
+    CommandBlock begin = upgrade_begin_block(job.card_id, job.folder);
+    std::vector<std::uint8_t> reply;
+    SendCommandForAnswer(CardAddress::make(kUpgradeProtoType, job.card_ip), &begin, reply);
+    std::this_thread::sleep_for(t.upgrade_answer_pause);
+    const auto answer = checked_answer(reply, frame::ANS_UPGRADE_BEGIN, job.card_id);
     if (!answer) {
         show_message("NOt Receive aswer");
         return;
     }
     const std::string text = answer_text(*answer);
     char line[64];
-    std::snprintf(line, sizeof line, "command type %d,answer ", static_cast<int>(answer->bytes[3]));
+    std::snprintf(line, sizeof line, "command type %d,answer ", static_cast<int>(answer->command));
     show_message(line + text);
     if (text.find("Suc") == std::string::npos) return;
     if (send_folder_to_card(job.card_id, job.card_ip, kUpgradeProtoType, job.parameter, job.folder,
@@ -218,7 +228,7 @@ void run_upgrade(const UpgradeJob& job) {
         show_message("Upgrade stopped: files not sent");
         return;
     }
-    std::this_thread::sleep_for(kUpgradeFinishPause);
+    std::this_thread::sleep_for(t.upgrade_finish_pause);
     upgrade_finished(job.card_id, job.card_ip, kUpgradeProtoType);
 }
 

@@ -33,7 +33,11 @@ enum TransferResult : int {
     kUpgradeNoMemory = 1,   // UpgradeProgram: the upgrade could not be started
     kFileNoMemory = 14,     // SendFileToCard: out of memory
     kFileUnreadable = 19,   // SendFileToCard: the local file is missing or cannot be read
+    kCardNameTooLong = 20,  // SendFileToCard: the card file name or folder is longer than 99 bytes
 };
+
+// The longest card file name or folder text a FileHeaderRecord field holds with its NUL.
+inline constexpr std::size_t kMaxCardText = file_header::kTextSize - 1;
 
 // The whole content of a local regular file; none when it is missing, not a regular file, cannot be
 // read, changes length while it is read, or is longer than a FileHeaderRecord can announce (4 GiB).
@@ -58,15 +62,17 @@ struct FileSend {
     std::string_view card_folder;     // empty: none
     std::uint32_t file_type = 0;
 };
-// 0 when the transfer started (asynchronous transports) or was sent (101 to 103); 19, 14, or the
-// result of SendCommand (31, 32, 34, and for synchronous transports 60 or the failing send's code).
+// 0 when the transfer started (asynchronous transports) or was sent (101 to 103); 20 (nothing is read
+// or sent) when the card file name or folder is longer than 99 bytes; 19, 14, or the result of
+// SendCommand (31, 32, 34, and for synchronous transports 60 or the failing send's code).
 int send_file_to_card(const FileSend& send);
 
 // Sends every file below `folder` (sorted by name, sub-folders in place) with send_file_to_card over
 // TCP in the caller's thread (iProtoType 101), file type 4, card folder card_folder_of(path, base).
 // `proto_type` is only passed on to sub-folders. A failing file does not stop the others.
 // 0 all sent; 1 the folder path contains "."; 2 something was left out (a file or a sub-folder that
-// could not be read or sent, a sub-folder whose name contains ".", or a folder that cannot be listed).
+// could not be read or sent, a file whose card name or folder is longer than 99 bytes, a sub-folder whose
+// name contains ".", or a folder that cannot be listed).
 int send_folder_to_card(std::string_view card_id, std::string_view card_ip, int proto_type,
                         std::uint32_t parameter, std::string_view folder, std::string_view base);
 

@@ -19,6 +19,7 @@
 #include "common/frame.h"
 #include "library/protocol/library_state.h"
 #include "library/protocol/serial.h"
+#include "library/protocol/timeouts.h"
 
 namespace kelvra {
 namespace {
@@ -34,18 +35,6 @@ bool is_serial(std::int32_t pt) {
     return pt == 4 || pt == 5;
 }
 
-void put_u32le(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-std::uint32_t get_u32le(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 std::optional<sockaddr_in> make_sockaddr(std::string_view ip, std::uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -55,10 +44,23 @@ std::optional<sockaddr_in> make_sockaddr(std::string_view ip, std::uint16_t port
     return sa;
 }
 
-void set_receive_timeout(int fd, int seconds) {
-    timeval tv{};
-    tv.tv_sec = seconds;
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+// Milliseconds left until `deadline`, rounded up, 0 when it has passed.
+int ms_until(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(std::min<std::int64_t>(left.count(), INT32_MAX)) : 0;
+}
+
+// Waits until `fd` is readable or `deadline` passes; false on the deadline or an error.
+bool wait_readable(int fd, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        const int left = ms_until(deadline);
+        if (left == 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, left);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0;
+    }
 }
 
 // Sends all of `bytes` (a stream socket may take them in parts); false on failure.
@@ -154,6 +156,32 @@ int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* ma
     }
 }
 
+int SendCommandForAnswer(const CardAddress& address, CommandBlock* main, std::vector<std::uint8_t>& answer) {
+    answer.clear();
+    const std::int32_t pt = address.proto_type;
+    if (!proto_type_valid(pt) || main == nullptr || pt < 101 || pt > 103)
+        return SendCommand(address, nullptr, main);
+    try {
+        auto job = std::make_unique<SendJob>();
+        job->address = CardAddress::make(pt, address.ip);
+        job->main = *main;
+        job->answer_out = &answer;
+        return SendJobWorker(std::move(job));
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+}
+
+std::optional<frame::Received> checked_answer(std::span<const std::uint8_t> bytes, std::uint8_t code,
+                                              std::string_view card_id) {
+    auto r = frame::decode_checked(bytes);
+    if (!r || r->command != code) return std::nullopt;
+    const std::string_view wanted = card_id.substr(0, std::min(card_id.find('\0'), frame::kIdFieldSize));
+    if (!wanted.empty() && field_string(bytes, frame::kIdOffset, frame::kIdFieldSize) != wanted)
+        return std::nullopt;
+    return r;
+}
+
 int SendJobWorker(std::unique_ptr<SendJob> job) {
     if (!job) return kNoJob;
     const bool discovery = job->main.command == frame::CMD_DISCOVER;
@@ -179,7 +207,7 @@ int SendJobWorker(std::unique_ptr<SendJob> job) {
     }
     if (result == kOk) {
         if (job->main.command == frame::CMD_UPGRADE_BEGIN || job->main.command == frame::CMD_GET_IO) {
-            SocketReceiveData(socket, kAnswerTimeoutSeconds);
+            SocketReceiveData(socket, timeouts().answer, job->answer_out);
         } else if (discovery) {
             DiscoveryReceiveLoop(socket);
         }
@@ -234,17 +262,19 @@ Socket connect_tcp(std::string_view ip, std::uint16_t port, std::chrono::millise
         if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return {};
     }
     fcntl(s.fd(), F_SETFL, flags);
-    const unsigned user_timeout = static_cast<unsigned>(kSendTimeout.count());
+    const auto send_timeout = timeouts().send;
+    const unsigned user_timeout = static_cast<unsigned>(send_timeout.count());
     setsockopt(s.fd(), IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
     timeval tv{};
-    tv.tv_sec = static_cast<time_t>(kSendTimeout.count() / 1000);
+    tv.tv_sec = static_cast<time_t>(send_timeout.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>(send_timeout.count() % 1000 * 1000);
     setsockopt(s.fd(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     return s;
 }
 
 Socket GetSocket(const CardAddress& address) {
     const std::int32_t pt = address.proto_type;
-    if (pt == 1 || pt == 101) return connect_tcp(address.ip, frame::kCommandPort, kConnectTimeout);
+    if (pt == 1 || pt == 101) return connect_tcp(address.ip, frame::kCommandPort, timeouts().connect);
     if (pt == 2 || pt == 102) {
         const auto sa = make_sockaddr(address.ip, frame::kCommandPort);
         if (!sa) return {};
@@ -276,16 +306,12 @@ std::optional<std::vector<std::uint8_t>> MakeStreamPacketForSend(std::uint8_t co
                                                                  std::size_t length) {
     if (length > 0 && data == nullptr) return std::nullopt;
     if (length > UINT32_MAX - frame::kHeaderSize - 1 - frame::kStreamTrailer) return std::nullopt;
-    std::vector<std::uint8_t> p(frame::kHeaderSize + length + 1 + frame::kStreamTrailer, 0);
-    p[0] = p[1] = p[2] = 0x7E;
-    p[3] = command;
-    const std::size_t id_len = std::min({card_id.find('\0'), card_id.size(), frame::kIdFieldSize});
-    std::memcpy(p.data() + frame::kIdOffset, card_id.data(), id_len);
-    put_u32le(p.data() + frame::kParameterOffset, parameter);
-    put_u32le(p.data() + frame::kLengthOffset, static_cast<std::uint32_t>(length));
-    if (length > 0) std::memcpy(p.data() + frame::kDataOffset, data, length);
-    p[frame::kDataOffset + length] = frame::check_byte(p, length, frame::CheckForm::PlainSum);
-    return p;
+    frame::Packet p;
+    p.command = command;
+    p.card_id = std::string(card_id.substr(0, std::min(card_id.find('\0'), card_id.size())));
+    p.parameter = parameter;
+    if (length > 0) p.data.assign(data, data + length);
+    return frame::encode_stream(p, frame::CheckForm::PlainSum);
 }
 
 int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, const CommandBlock& block) {
@@ -296,7 +322,6 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
     const bool broadcast = is_broadcast(address.proto_type);
     const std::size_t total = block.data.size();
     const std::size_t full = total / kPieceSize;
-    bool bound = false;
     auto deadline = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i <= full; ++i) {
         const std::size_t len = i < full ? kPieceSize : total % kPieceSize;
@@ -307,15 +332,16 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
             return kStatusMakePacketFailed;
         }
         if (broadcast) {
-            // Bound once per socket: a second bind would fail and end a multi-piece broadcast.
-            if (!bound) {
+            // Bound once per job: a second bind of the socket fails, so binding again for the next
+            // block (a file's data after its header) would end every broadcast file send with 54.
+            if (!job.broadcast_bound) {
                 sockaddr_in any{};
                 any.sin_family = AF_INET;
                 if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
                     report_status(kStatusBindBroadcastFailed, block.card_id);
                     return kStatusBindBroadcastFailed;
                 }
-                bound = true;
+                job.broadcast_bound = true;
             }
             sockaddr_in to{};
             to.sin_family = AF_INET;
@@ -356,22 +382,18 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
     return kOk;
 }
 
-int SocketReceiveData(const Socket& socket, int timeout_seconds) {
-    if (!socket.valid()) return 1;
-    std::vector<std::uint8_t> buf;
-    try {
-        buf.assign(kAnswerBufferSize, 0);
-    } catch (const std::bad_alloc&) {
-        return 1;
-    }
-    set_receive_timeout(socket.fd(), timeout_seconds);
+std::vector<std::uint8_t> read_answer(int fd, std::size_t cap,
+                                      std::chrono::steady_clock::time_point deadline) {
+    std::vector<std::uint8_t> buf(cap, 0);
     int type = 0;
     socklen_t len = sizeof type;
-    getsockopt(socket.fd(), SOL_SOCKET, SO_TYPE, &type, &len);
+    getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len);
     std::size_t got = 0;
-    for (;;) {
-        const ssize_t n = ::recv(socket.fd(), buf.data() + got, buf.size() - got, 0);
-        if (n < 0 && errno == EINTR) continue;
+    while (got < buf.size()) {
+        // One bound for the whole answer: a card that trickles bytes cannot stretch the wait.
+        if (!wait_readable(fd, deadline)) break;
+        const ssize_t n = ::recv(fd, buf.data() + got, buf.size() - got, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
         if (type != SOCK_STREAM) break;
@@ -379,39 +401,63 @@ int SocketReceiveData(const Socket& socket, int timeout_seconds) {
         if (got >= frame::kHeaderSize) {
             const std::uint64_t want =
                 frame::kHeaderSize +
-                static_cast<std::uint64_t>(get_u32le(buf.data() + frame::kLengthOffset)) + 1;
-            if (got >= want || got >= buf.size()) break;
+                static_cast<std::uint64_t>(frame::get_u32le(buf.data() + frame::kLengthOffset)) + 1;
+            if (got >= want) break;
         }
     }
-    if (got == 0) {
+    buf.resize(got);
+    return buf;
+}
+
+int SocketReceiveData(const Socket& socket, std::chrono::milliseconds timeout,
+                      std::vector<std::uint8_t>* own) {
+    if (!socket.valid()) return 1;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = read_answer(socket.fd(), kAnswerBufferSize, std::chrono::steady_clock::now() + timeout);
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    if (bytes.empty()) {
         // No answer: nothing is kept, so a reader sees "no answer" rather than an empty one.
-        free_answer();
+        if (own == nullptr) free_answer();
         report_status_no_text(kStatusReceiveFailed);
         return 1;
     }
-    store_answer(buf.data(), got);
+    if (own != nullptr) {
+        *own = std::move(bytes);
+    } else {
+        store_answer(bytes.data(), bytes.size());
+    }
     return 0;
 }
 
-void DiscoveryReceiveLoop(const Socket& socket, int timeout_seconds) {
+void DiscoveryReceiveLoop(const Socket& socket) {
     card_table_clear();
-    if (socket.valid()) {
-        set_receive_timeout(socket.fd(), timeout_seconds);
-        std::array<std::uint8_t, kDiscoveryDatagramSize> buf{};
-        for (;;) {
-            sockaddr_in from{};
-            socklen_t from_len = sizeof from;
-            const ssize_t n = ::recvfrom(socket.fd(), buf.data(), buf.size(), 0,
-                                         reinterpret_cast<sockaddr*>(&from), &from_len);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < static_cast<ssize_t>(kMinDiscoveryAnswer)) break;
-            const std::span<const std::uint8_t> bytes(buf.data(), static_cast<std::size_t>(n));
-            char ip[INET_ADDRSTRLEN] = {};
-            inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
-            card_table_add(field_string(bytes, frame::kIdOffset, kCardTextSize - 1), ip);
-        }
+    if (!socket.valid()) return;
+    const Timeouts t = timeouts();
+    const auto end = std::chrono::steady_clock::now() + t.discovery_total;
+    std::array<std::uint8_t, kDiscoveryDatagramSize> buf{};
+    for (;;) {
+        // Silence ends the loop, and so does the overall bound: a host that keeps answering cannot
+        // hold the discovery (and its busy flag) for ever.
+        const auto silence_end = std::chrono::steady_clock::now() + t.discovery_silence;
+        if (!wait_readable(socket.fd(), std::min(silence_end, end))) break;
+        sockaddr_in from{};
+        socklen_t from_len = sizeof from;
+        const ssize_t n = ::recvfrom(socket.fd(), buf.data(), buf.size(), MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &from_len);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        // A failure or a datagram shorter than 10 bytes ends the loop, as it always has.
+        if (n < static_cast<ssize_t>(kMinDiscoveryAnswer)) break;
+        const std::span<const std::uint8_t> bytes(buf.data(), static_cast<std::size_t>(n));
+        // Only a card's answer is a card: a well-formed 0xD0 frame with a right check byte.
+        const auto answer = frame::decode_checked(bytes);
+        if (!answer || answer->command != frame::ANS_DISCOVER) continue;
+        char ip[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
+        card_table_add(field_string(bytes, frame::kIdOffset, kCardTextSize - 1), ip);
     }
-    discovery_end();
 }
 
 std::string field_string(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size) {

@@ -8,9 +8,11 @@
 //   4, 5         serial port (one card, broadcast)           new worker thread
 //   104, 105     accepted, nothing is run
 //
-// Bounds the socket transports add: a TCP connect gives up after kConnectTimeout; a TCP send to a
-// card that stops acknowledging fails after kSendTimeout (TCP_USER_TIMEOUT). The answer wait's
-// time-out argument is in seconds (6 for the answer of 0x81 and 0x8E, 3 for each discovery answer).
+// Bounds the socket transports add, all taken from timeouts() (timeouts.h): a TCP connect gives up
+// after `connect`; a TCP send to a card that stops acknowledging fails after `send`
+// (TCP_USER_TIMEOUT); the answer of 0x81 and 0x8E is awaited for `answer` in total, however slowly
+// its bytes arrive; discovery collects answers until none came for `discovery_silence`, and for
+// `discovery_total` at most.
 //
 // Threading: `SendCommand` may be called from any thread. Asynchronous jobs run on detached worker
 // threads and share only the library-wide state (library_state.h), which is locked.
@@ -26,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/frame.h"
 #include "library/protocol/gate.h"
 
 namespace kelvra {
@@ -61,10 +64,6 @@ enum StatusCode : std::uint32_t {
 
 inline constexpr std::size_t kPieceSize = 2000;
 inline constexpr std::chrono::milliseconds kPiecePause{10};
-inline constexpr std::chrono::milliseconds kConnectTimeout{3000};
-inline constexpr std::chrono::milliseconds kSendTimeout{5000};
-inline constexpr int kAnswerTimeoutSeconds = 6;
-inline constexpr int kDiscoveryTimeoutSeconds = 3;
 inline constexpr std::size_t kDiscoveryDatagramSize = 4096;
 inline constexpr std::size_t kMinDiscoveryAnswer = 10;
 inline constexpr const char* kBroadcastAddressText = "255.255.0.0";  // carried, never used for sending
@@ -96,7 +95,11 @@ struct SendJob {
     CommandBlock main;
     std::optional<CommandBlock> leading;
     std::optional<CommandBlock> trailing;
-    bool holds_gate = false;  // the job took the gate's semaphore and has not released it yet
+    bool holds_gate = false;       // the job took the gate's semaphore and has not released it yet
+    bool broadcast_bound = false;  // the broadcast socket is bound (once per job, not per block)
+    // Where the answer of 0x81 / 0x8E goes: the caller's own buffer when set (SendCommandForAnswer),
+    // else the library-wide answer buffer.
+    std::vector<std::uint8_t>* answer_out = nullptr;
 };
 
 bool proto_type_valid(std::int32_t proto_type);
@@ -105,6 +108,18 @@ bool proto_type_valid(std::int32_t proto_type);
 // Returns 0 (job started, or synchronous job done), 31, 32, 34, or a synchronous job's own result.
 int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main,
                 CommandBlock* leading = nullptr, CommandBlock* trailing = nullptr);
+
+// As SendCommand for one block, with the bytes of the card's answer (to 0x81 or 0x8E) handed back in
+// `answer` instead of the library-wide answer buffer, so that concurrent callers never read each
+// other's answers. 101 to 103 run in the caller's thread; other types behave as in SendCommand and
+// leave `answer` empty.
+int SendCommandForAnswer(const CardAddress& address, CommandBlock* main, std::vector<std::uint8_t>& answer);
+
+// The answer `code` from the card `card_id` in `bytes`: a well-formed frame with a right check byte
+// (frame::decode_checked) of that code whose 16-byte id field equals the first 16 characters of
+// `card_id` (an empty `card_id` matches any card). None for anything else: the caller's "no answer".
+std::optional<frame::Received> checked_answer(std::span<const std::uint8_t> bytes, std::uint8_t code,
+                                              std::string_view card_id);
 
 // Runs a socket job to its end: 0, 60 (no socket), 61 (no job) or a SendStreamPacket result.
 int SendJobWorker(std::unique_ptr<SendJob> job);
@@ -137,11 +152,21 @@ Socket GetSocket(const CardAddress& address);
 // Sends one block in 2000-byte pieces, 10 ms apart: 0, 46, 47, 51, 52, 53 or 54.
 int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, const CommandBlock& block);
 
-// Waits up to `timeout_seconds` for one answer and keeps it in the answer buffer: 0, or 1 on failure.
-int SocketReceiveData(const Socket& socket, int timeout_seconds);
+// Waits for one answer, `timeout` in total whatever arrives: a datagram, or on a stream the bytes up
+// to the end of the frame its header announces (at most kAnswerBufferSize bytes), what arrived by the
+// deadline or before the card closed. The bytes as received go to `own` when given, else to the
+// library-wide answer buffer. 0, or 1 (status 61) when nothing arrived.
+int SocketReceiveData(const Socket& socket, std::chrono::milliseconds timeout,
+                      std::vector<std::uint8_t>* own = nullptr);
 
-// Discovery receive loop on the broadcast socket: fills the card table from the answers.
-void DiscoveryReceiveLoop(const Socket& socket, int timeout_seconds = kDiscoveryTimeoutSeconds);
+// Reads an answer's bytes from `fd` until `deadline` (see SocketReceiveData), at most `cap` bytes.
+std::vector<std::uint8_t> read_answer(int fd, std::size_t cap,
+                                      std::chrono::steady_clock::time_point deadline);
+
+// Discovery receive loop on the broadcast socket: fills the card table from the well-formed 0xD0
+// answers (timeouts(): discovery_silence, discovery_total). A datagram shorter than 10 bytes ends it;
+// other datagrams are not listed. It does not end the discovery: its job does (one discovery, one end).
+void DiscoveryReceiveLoop(const Socket& socket);
 
 // Stream form of one piece: the packet (plain check sum) followed by three zero bytes, length + 32
 // bytes. None when a length is given without data.

@@ -132,8 +132,11 @@ bool move_path(const fs::path& source, const fs::path& destination) {
     std::error_code ec;
     fs::rename(from, target, ec);
     if (!ec) return true;
-    // Another file system, or a folder onto a non-empty one: copy, then delete the source.
-    if (!copy_path(from, target)) return false;
+    // Another file system, or a folder onto a non-empty one: merge into `target` as a copy does, then
+    // delete the source. (Going through copy_path would take `target` for the destination folder and
+    // nest the source once more, dst/A/A.)
+    if (fs::equivalent(from, target, ec)) return false;
+    if (!copy_one(from, target)) return false;
     return remove_path(from);
 }
 

@@ -170,4 +170,41 @@ TEST(FrameCheckByte, ClampsToSpan) {
     EXPECT_EQ(frame::check_byte(short_packet, 100, CheckForm::Complement), 0xFF - 7);
 }
 
+TEST(FrameDecodeChecked, OnlyWholeWellFormedFramesPass) {
+    const frame::Packet plain{frame::ANS_GET_IO, "S730-413-05862", 0, Bytes{1, 2, 3, 4}};
+    const frame::Packet other{frame::ANS_GET_IO, "A901-200-00001", 0, Bytes{1, 2, 3, 4}};
+    const Bytes good = frame::encode_exact(plain);
+    Bytes flipped = good;
+    flipped[30] ^= 0x01;
+    Bytes no_lead_in = good;
+    no_lead_in[0] = 0;
+    Bytes bogus_length = good;
+    frame::put_u32le(bogus_length.data() + frame::kLengthOffset, 0xFFFFFFFF);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool passes;
+    };
+    const std::vector<Case> cases = {
+        {"plain sum", good, true},
+        {"stream form with its trailer", frame::encode_stream(plain), true},
+        {"fixed form", frame::encode_fixed(plain), true},
+        {"complement for a complement-family id", frame::encode_exact(other, CheckForm::Complement), true},
+        {"plain sum for a complement-family id", frame::encode_exact(other), true},
+        {"complement for a plain-sum id", frame::encode_exact(plain, CheckForm::Complement), false},
+        {"a data byte flipped", flipped, false},
+        {"no lead-in", no_lead_in, false},
+        {"check byte missing", Bytes(good.begin(), good.end() - 1), false},
+        {"header only", Bytes(good.begin(), good.begin() + 28), false},
+        {"bogus length", bogus_length, false},
+    };
+    for (const auto& c : cases) {
+        const auto r = frame::decode_checked(c.bytes);
+        EXPECT_EQ(r.has_value(), c.passes) << c.name;
+        if (r) {
+            EXPECT_EQ(r->data.size(), 4u) << c.name;
+        }
+    }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "library/protocol/library_state.h"
+#include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
 
@@ -33,6 +34,7 @@ class CardCommands : public ::testing::Test {
   protected:
     void SetUp() override { recorder::reset(); }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(30s)); }
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
 };
 
 struct CommandCase {
@@ -144,6 +146,11 @@ Bytes info_block(std::size_t n, std::uint8_t seed) {
     return b;
 }
 
+Bytes damaged(Bytes frame) {
+    frame.back() ^= 0x01;  // the check byte
+    return frame;
+}
+
 TEST_F(CardCommands, CardInformationRequests) {
     struct Case {
         const char* name;
@@ -154,16 +161,17 @@ TEST_F(CardCommands, CardInformationRequests) {
     const Bytes before(1088, 0xEE);
     const Bytes info = info_block(1088, 3);
     const Bytes more = info_block(160, 9);
-    Bytes partial = before;
-    std::copy_n(info.begin(), 100, partial.begin());
     const Bytes info_answer = peer::answer(0xC2, kId, info);
     Bytes more_expected = before;
     std::copy(more.begin(), more.end(), more_expected.begin());
     const std::vector<Case> cases = {
         {"information", false, peer::answer(0xC2, kId, info), info},
         {"another answer leaves the buffer", false, peer::answer(0xC4, kId, info), before},
-        {"truncated answer copies what came", false, Bytes(info_answer.begin(), info_answer.begin() + 128),
-         partial},
+        // Issue 12, fault 4: an answer is used only whole, with a right check byte (it used to copy the
+        // 100 data bytes that came).
+        {"truncated answer leaves the buffer", false, Bytes(info_answer.begin(), info_answer.begin() + 128),
+         before},
+        {"wrong check byte leaves the buffer", false, damaged(info_answer), before},
         {"header only", false, Bytes(info_answer.begin(), info_answer.begin() + 20), before},
         {"no answer", false, Bytes{}, before},
         {"extended block", true, peer::answer(0xDA, kId, more), more_expected},

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -16,8 +18,10 @@
 #include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "library/protocol/library_state.h"
+#include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
 #include "simulator/sim.h"
+#include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/netns_guard.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
@@ -116,6 +120,7 @@ class Discovery : public ::testing::TestWithParam<std::size_t> {
         REQUIRE_PRIVATE_NETNS();
         recorder::reset();
     }
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
 };
 
 TEST_P(Discovery, EveryCardIsListed) {
@@ -160,6 +165,7 @@ class DiscoveryLoop : public ::testing::Test {
         REQUIRE_PRIVATE_NETNS();
         recorder::reset();
     }
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
 };
 
 TEST_F(DiscoveryLoop, SecondDiscoveryWhileOneRunsSendsNothing) {
@@ -189,18 +195,24 @@ TEST_F(DiscoveryLoop, ADatagramShorterThanTenBytesEndsTheLoop) {
 }
 
 TEST_F(DiscoveryLoop, OddAnswersStayInsideTheirFields) {
-    // An id field without NUL running to the end of the datagram, and a 10-byte answer.
-    Bytes long_id(60, 'Z');
-    long_id[3] = 0xD0;
-    Cards cards(0, {long_id, Bytes(10, 'Q')});
+    // A well-formed answer whose 16-character id has no NUL and whose parameter bytes are text too:
+    // the id is read from the 20-byte field, 19 characters at most.
+    Bytes long_id = peer::answer(0xD0, std::string(16, 'Z'), {});
+    std::fill(long_id.begin() + 20, long_id.begin() + 24, 'Z');
+    unsigned sum = 0;
+    for (std::size_t i = 3; i < 28; ++i) sum += long_id[i];
+    long_id[28] = static_cast<std::uint8_t>(sum);
+    // Issue 12, fault 4: datagrams of 10 bytes or more that are no well-formed 0xD0 answer (these two
+    // used to be listed as cards) are not cards.
+    Bytes no_lead_in(60, 'Z');
+    no_lead_in[3] = 0xD0;
+    Cards cards(0, {no_lead_in, Bytes(10, 'Q'), long_id});
     ASSERT_EQ(LoopCheck(), 0);
     ASSERT_TRUE(wait_discovery_done());
     char id[20], ip[20];
     ASSERT_EQ(LoadCardInfor(id, ip, 1), 1);
     EXPECT_EQ(std::string(id), std::string(19, 'Z'));
-    ASSERT_EQ(LoadCardInfor(id, ip, 2), 1);
-    EXPECT_EQ(std::string(id), "QQQQQQ");
-    EXPECT_EQ(LoadCardInfor(id, ip, 3), 2);
+    EXPECT_EQ(LoadCardInfor(id, ip, 2), 2);
 }
 
 TEST_F(DiscoveryLoop, ASynchronousBroadcastRunsInTheCallersThread) {
@@ -251,6 +263,7 @@ TEST_F(DiscoveryLoop, ABroadcastOfSeveralPiecesSendsThemAll) {
 }
 
 TEST_F(DiscoveryLoop, ConnectsToASilentHostGiveUpInBoundedTime) {
+    const kelvra::ScopedTimeouts documented(kelvra::Timeouts{});  // the bounds this test checks
     // Inside this namespace 10.0.0.1 is nobody: its SYNs go unanswered, as for a card switched off.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ConnectCardSuccessOrFaile("10.0.0.1"), 0);
@@ -261,6 +274,124 @@ TEST_F(DiscoveryLoop, ConnectsToASilentHostGiveUpInBoundedTime) {
     EXPECT_EQ(ResetCard("S1", "10.0.0.1", 101), 60);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     EXPECT_EQ(recorder::codes(), std::vector<std::uint32_t>{101});
+}
+
+Bytes read_file(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Issue 12, fault 2: a file's header and its data are two blocks of one job; the broadcast socket is
+// bound once per job, so the data follows the header over 3 and 103 alike.
+TEST_F(DiscoveryLoop, BroadcastFileSendsDeliverTheWholeFile) {
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(1, "127.0.4.1");
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    auto& card = *started.simulator;
+    const std::string id = config.cards[0].id;
+    const auto dir = std::filesystem::temp_directory_path() / ("kelvra-bcast-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    Bytes data(5003);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    const auto local = dir / "pic.bin";
+    std::ofstream(local, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+    for (int pt : {103, 3}) {
+        SCOPED_TRACE(pt);
+        const std::string name = "b" + std::to_string(pt) + ".bin";
+        ASSERT_EQ(SendFileToCard(id.c_str(), "255.255.0.0", pt, 0, local.c_str(), name.c_str(), "bc", 4), 0);
+        ASSERT_TRUE(kelvra::wait_for_jobs(10s));
+        ASSERT_TRUE(card.wait_for(
+            [&](const auto&) {
+                for (const auto& f : card.stored_files(id))
+                    if (f.card_path == "bc\\" + name && f.complete) return true;
+                return false;
+            },
+            5s));
+        for (const auto& f : card.stored_files(id)) {
+            if (f.card_path == "bc\\" + name) {
+                EXPECT_EQ(read_file(f.local_path), data);
+            }
+        }
+    }
+    const auto codes = recorder::codes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 54u), 0) << "no second bind";
+    std::filesystem::remove_all(dir);
+}
+
+// A local UDP socket that stands in for the broadcast socket, and a host that keeps sending to it.
+struct Chatter {
+    kelvra::Socket socket{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    int host = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    std::atomic<bool> stop{false};
+    std::thread thread;
+
+    Chatter(std::vector<Bytes> datagrams, std::chrono::milliseconds every) {
+        to.sin_family = AF_INET;
+        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        EXPECT_EQ(::bind(socket.fd(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        socklen_t len = sizeof to;
+        getsockname(socket.fd(), reinterpret_cast<sockaddr*>(&to), &len);
+        thread = std::thread([this, datagrams = std::move(datagrams), every] {
+            while (!stop) {
+                for (const auto& d : datagrams)
+                    ::sendto(host, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+                const auto next = std::chrono::steady_clock::now() + every;
+                while (!stop && std::chrono::steady_clock::now() < next) std::this_thread::sleep_for(10ms);
+            }
+        });
+    }
+    ~Chatter() {
+        stop = true;
+        thread.join();
+        ::close(host);
+    }
+};
+
+// Issue 12, fault 5: a host that answers more often than the silence bound cannot keep the discovery
+// running: it ends at its overall bound.
+TEST(DiscoveryBound, AHostThatKeepsAnsweringCannotHoldTheDiscovery) {
+    recorder::reset();
+    kelvra::Timeouts t;
+    t.discovery_silence = 500ms;
+    t.discovery_total = 1500ms;
+    const kelvra::ScopedTimeouts lowered(t);
+    Chatter chatter({peer::answer(0xD0, "S730-413-00007", {})}, 200ms);
+    const auto start = std::chrono::steady_clock::now();
+    kelvra::DiscoveryReceiveLoop(chatter.socket);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 2500ms);
+    EXPECT_GE(kelvra::card_table_count(), 1u);
+}
+
+// Issue 12, faults 4 and 5: only well-formed 0xD0 answers with a right check byte are cards (plain
+// sum, or the complement for an id of that family); the loop leaves the busy flag to its job, so one
+// discovery has one end.
+TEST(DiscoveryBound, OnlyCardAnswersAreListedAndTheLoopDoesNotEndTheDiscovery) {
+    recorder::reset();
+    kelvra::Timeouts t;
+    t.discovery_silence = 400ms;
+    const kelvra::ScopedTimeouts lowered(t);
+    frame::Packet complement{0xD0, "A901-200-00002", 0, {}};
+    Bytes bad_check = peer::answer(0xD0, "S730-413-00003", {});
+    bad_check.back() ^= 0x40;
+    Chatter chatter({Bytes(40, 0x33), peer::answer(0xC2, "S730-413-00004", {}), bad_check,
+                     peer::answer(0xD0, "S730-413-00001", {}),
+                     frame::encode_exact(complement, frame::CheckForm::Complement)},
+                    5000ms);
+    ASSERT_TRUE(kelvra::discovery_try_begin());
+    kelvra::DiscoveryReceiveLoop(chatter.socket);
+    EXPECT_TRUE(kelvra::discovery_busy()) << "only the job ends a discovery";
+    kelvra::discovery_end();
+    char id[20], ip[20];
+    ASSERT_EQ(LoadCardInfor(id, ip, 1), 1);
+    EXPECT_STREQ(id, "S730-413-00001");
+    EXPECT_STREQ(ip, "127.0.0.1");
+    ASSERT_EQ(LoadCardInfor(id, ip, 2), 1);
+    EXPECT_STREQ(id, "A901-200-00002");
+    EXPECT_EQ(LoadCardInfor(id, ip, 3), 2);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "common/frame.h"
 #include "library/protocol/library_state.h"
 #include "library/protocol/transport.h"
+#include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
 
@@ -32,6 +33,7 @@ class Transport : public ::testing::Test {
   protected:
     void SetUp() override { recorder::reset(); }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(30s)); }
+    kelvra::ScopedTimeouts fast_{test::fast_timeouts()};
 };
 
 TEST_F(Transport, InvalidProtoTypeIsRefusedAndSendsNothing) {

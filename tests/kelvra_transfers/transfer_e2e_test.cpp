@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "library/protocol/library_state.h"
+#include "library/protocol/timeouts.h"
 #include "simulator/sim.h"
 #include "tests/kelvra_protocol/recorder.h"
 #include "tests/kelvra_transfers/private_net.h"
@@ -195,6 +197,19 @@ TEST_F(Transfers, FolderTransferGoesOnPastWhatItCannotSend) {
 
 // Asynchronous sends from several threads to two cards: the gate lets one file through at a time, so
 // the cards' journal shows each file's header and data together, never mixed with another file's.
+// Issue 12, fault 9: a file whose card name would not fit is left out (result 2), not cut; the
+// others arrive.
+TEST_F(Transfers, FolderTransferLeavesOutANameTooLongForTheCard) {
+    const std::string long_name(100, 'L');
+    local_.write("long/Show/" + long_name, temp_tree::pattern(10, 1));
+    local_.write("long/Show/" + std::string(99, 'L'), temp_tree::pattern(20, 2));
+    local_.write("long/Show/b.bin", temp_tree::pattern(30, 3));
+    const std::string folder = (local_.root() / "long/Show").string();
+    EXPECT_EQ(SendFolderToCard(id().c_str(), ip().c_str(), 1, 0, folder.c_str(), "Show"), 2);
+    EXPECT_TRUE(stored_whole(0, {"Show\\" + std::string(99, 'L'), "Show\\b.bin"}));
+    for (const auto& f : sim_->stored_files(id())) EXPECT_EQ(f.card_path.find(long_name), std::string::npos);
+}
+
 TEST_F(Transfers, GateSendsOneFileAtATime) {
     constexpr int kFiles = 4;
     std::vector<std::filesystem::path> paths;
@@ -270,6 +285,13 @@ class Upgrade : public Transfers {
         local_.write("fw/Upgrade/Kernel.fyx", temp_tree::pattern(3000, 1));
         local_.write("fw/Upgrade/app/App.sys", temp_tree::pattern(2500, 2));  // 5500 bytes: 5 KiB
         folder_ = (local_.root() / "fw/Upgrade").string();
+        // The card answers at once; only the silent and absent cases wait out the answer bound.
+        kelvra::Timeouts t;
+        t.answer = 1000ms;
+        t.connect = 1000ms;
+        t.upgrade_answer_pause = 300ms;
+        t.upgrade_finish_pause = 50ms;
+        timeouts_.emplace(t);
     }
     std::vector<std::uint8_t> commands_since(std::uint64_t from) const {
         std::vector<std::uint8_t> out;
@@ -278,6 +300,7 @@ class Upgrade : public Transfers {
         return out;
     }
     std::string folder_;
+    std::optional<kelvra::ScopedTimeouts> timeouts_;
 };
 
 TEST_F(Upgrade, AnnounceConsentFilesFinish) {
@@ -339,6 +362,38 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
         EXPECT_EQ(commands_since(from), c.commands);
         EXPECT_EQ(recorder::shown(), c.shown);
         EXPECT_EQ(sim_->state(id())->upgrades_finished, 0u);
+    }
+}
+
+// Issue 12, fault 3: each command reads the answer to its own request. GetIOState calls on another
+// thread all through the upgrade (its pause included) get their own answers, and the upgrade gets its
+// card's consent and finishes.
+TEST_F(Upgrade, AConcurrentGetIOStateNeitherTakesNorGivesTheUpgradesAnswer) {
+    ASSERT_EQ(SetIOState(id().c_str(), ip().c_str(), 101, 0, 3, 1), 0);
+    ASSERT_TRUE(
+        sim_->wait_for([&](const auto&) { return sim_->state(id())->info.output_lines == 1u << 3; }, 5s));
+    std::atomic<bool> done{false};
+    std::vector<std::pair<int, std::int32_t>> reads;
+    std::thread reader([&] {
+        while (!done) {
+            std::int32_t first = -7, second = -7;
+            const int r = GetIOState(id().c_str(), ip().c_str(), 101, 0, 3, &first, &second);
+            reads.emplace_back(r, second);
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    ASSERT_EQ(UpgradeProgram(id().c_str(), ip().c_str(), 0, 0, folder_.c_str(), "Upgrade"), 0);
+    const bool finished = kelvra::wait_for_jobs(60s);
+    done = true;
+    reader.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(recorder::shown(), std::vector<std::string>{"command type 193,answer Success!"});
+    EXPECT_EQ(sim_->state(id())->upgrades_finished, 1u);
+    EXPECT_TRUE(stored_whole(0, {"Upgrade\\Kernel.fyx", "Upgrade\\app\\App.sys"}));
+    ASSERT_GE(reads.size(), 5u) << "the reads overlapped the upgrade";
+    for (const auto& [result, outputs] : reads) {
+        EXPECT_EQ(result, 1) << "line 3's own state";
+        EXPECT_EQ(outputs, 1 << 3);
     }
 }
 

@@ -150,6 +150,17 @@ TEST_F(GetFileBufTest, RefusalsSendNothing) {
          {dotted.string(), (dir_.root() / "v1.2").string(), (dir_.root() / "ok").string() + "/."}) {
         EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, path.c_str(), "ok"), 1) << path;
     }
+    // Issue 12, fault 9: a card name or folder longer than 99 bytes is refused, never cut (two long
+    // names sharing their first 99 bytes would become one file on the card).
+    const std::string n99(99, 'n'), n100(100, 'n');
+    const auto long_local = dir_.write("ok/" + n100, temp_tree::pattern(10));
+    EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, file.c_str(), n100.c_str(), nullptr, 4), 20);
+    EXPECT_EQ(SendFileToCard(kId, kNobody, 101, 0, file.c_str(), "x", n100.c_str(), 4), 20);
+    EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, long_local.c_str(), "", nullptr, 4), 20);
+    EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, missing.c_str(), n100.c_str(), nullptr, 4), 20);
+    EXPECT_EQ(SendFileToCard(kId, kNobody, 104, 0, file.c_str(), n99.c_str(), n99.c_str(), 4), 0)
+        << "99 bytes fit (104 is accepted and sends nothing)";
+
     EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, (dir_.root() / "none").c_str(), "none"), 2);
     EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, nullptr, "none"), 2);
 

@@ -101,6 +101,33 @@ TEST_F(DefaultsTest, ByteKeysKeepTheLowEightBitsAndFontNamesAreCut) {
     EXPECT_EQ(c.text_colour, 255u);  // TIMER_ keys, not the marquee's
 }
 
+// Issue 12, fault 8: whole numbers have defined results at and beyond the 32-bit limits.
+TEST_F(DefaultsTest, WholeNumbersAtAndBeyondThe32BitLimits) {
+    struct Case {
+        const char* text;
+        std::uint32_t stay;  // PIC_StopSec, default 3
+    };
+    const std::vector<Case> cases = {
+        {"-2147483648", 0x80000000u},
+        {"4294967295", 0xFFFFFFFFu},
+        {"2147483647", 0x7FFFFFFFu},
+        {"-1", 0xFFFFFFFFu},
+        {"+7", 7u},
+        {"12abc", 12u},
+        {"abc", 0u},
+        {"-0", 0u},
+        {"4294967296", 3u},
+        {"-2147483649", 3u},
+        {"99999999999999999999999999", 3u},
+    };
+    for (const auto& c : cases) {
+        ini(std::string("PIC_StopSec=") + c.text + "\nPMD_Type=" + c.text + "\n");
+        EXPECT_EQ(defaults::picture_item().stay_seconds, c.stay) << c.text;
+        EXPECT_EQ(defaults::marquee_slot().param.type, static_cast<std::uint8_t>(c.stay == 3u ? 0u : c.stay))
+            << c.text;
+    }
+}
+
 TEST(ItemForType, PerTypeDefaults) {
     struct Case {
         const char* tag;

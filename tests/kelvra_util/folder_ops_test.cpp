@@ -138,6 +138,32 @@ TEST(MovePath, RenamesOrMovesInsideAndRemovesTheSource) {
     EXPECT_FALSE(move_path(dir / "gone", dir / "x"));
 }
 
+// Issue 12, fault 6: a folder moved onto a folder of its name that exists already is merged into
+// it, as a copy is (it used to land one level too deep, dst/A/A).
+TEST(MovePath, MergesIntoAnExistingFolderOfItsNameAsCopyDoes) {
+    for (const bool move : {true, false}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        test::ScratchDir dir;
+        test::write_text(dir / "src/A/x.txt", "x");
+        test::write_text(dir / "src/A/sub/y.txt", "y");
+        test::write_text(dir / "dst/A/z.txt", "z");
+        test::write_text(dir / "dst/A/x.txt", "old");
+        EXPECT_TRUE(move ? move_path(dir / "src/A", dir / "dst") : copy_path(dir / "src/A", dir / "dst"));
+        EXPECT_EQ(test::read_text(dir / "dst/A/x.txt"), "x");
+        EXPECT_EQ(test::read_text(dir / "dst/A/sub/y.txt"), "y");
+        EXPECT_EQ(test::read_text(dir / "dst/A/z.txt"), "z");
+        EXPECT_FALSE(fs::exists(dir / "dst/A/A"));
+        EXPECT_EQ(fs::exists(dir / "src/A"), !move);
+    }
+    // The same through the export, and with the landing folder named as the destination itself.
+    test::ScratchDir dir;
+    test::write_text(dir / "src/A/x.txt", "x");
+    test::write_text(dir / "dst/A/z.txt", "z");
+    EXPECT_TRUE(move_path(dir / "src/A", dir / "dst/A"));
+    EXPECT_EQ(test::read_text(dir / "dst/A/A/x.txt"), "x")
+        << "an existing folder named as destination: inside it";
+}
+
 TEST(DeleteFolderTree, OnlyFoldersAndNoMessageWhenMissing) {
     test::ScratchDir dir;
     ShownMessages shown;

@@ -600,4 +600,48 @@ TEST(SimExecutable, HelpAndBadArguments) {
     }
 }
 
+// Issue 12, fault 10: the journal in memory keeps the newest entries only, within its bounds, while
+// seq keeps counting and waiting by seq still works.
+TEST(JournalMemory, KeepsTheNewestEntriesWithinItsBounds) {
+    sim::SimulatorConfig c;
+    c.cards = {card(kPlainId, "127.41.0.20")};
+    c.journal_memory_entries = 40;
+    c.journal_memory_bytes = 20000;
+    auto s = start(std::move(c));
+    ASSERT_TRUE(s);
+    UdpClient u;
+    constexpr int kFrames = 300;
+    ASSERT_TRUE(u.send_to("127.41.0.20", frame::kCommandPort,
+                          kelvra_frame(frame::CMD_FILE_HEADER, kPlainId,
+                                       file_header_record(4, kFrames * 1000, "", "big.bin"))));
+    for (int i = 0; i < kFrames; ++i) {
+        ASSERT_TRUE(u.send_to(
+            "127.41.0.20", frame::kCommandPort,
+            kelvra_frame(frame::CMD_FILE_DATA, kPlainId, Bytes(1000, static_cast<std::uint8_t>(i)))));
+        if (i % 50 == 49) {
+            // Paced, so the card's socket buffer never drops a datagram.
+            ASSERT_TRUE(s->wait_for(
+                [&](const auto&) { return s->journal_end() == static_cast<std::uint64_t>(i) + 2; }, 5s));
+        }
+    }
+    ASSERT_TRUE(s->wait_for([&](const auto&) { return s->journal_end() == kFrames + 1u; }, 5s));
+    const auto j = s->journal();
+    ASSERT_FALSE(j.empty());
+    EXPECT_LE(j.size(), 40u);
+    std::size_t bytes = 0;
+    for (const auto& e : j) bytes += e.data.size();
+    EXPECT_LE(bytes, 20000u);
+    EXPECT_EQ(j.back().seq, static_cast<std::uint64_t>(kFrames));
+    EXPECT_EQ(j.back().data, Bytes(1000, static_cast<std::uint8_t>(kFrames - 1)));
+    for (std::size_t i = 1; i < j.size(); ++i) EXPECT_EQ(j[i].seq, j[i - 1].seq + 1);
+    const auto last = s->wait_for_frame(kPlainId, frame::CMD_FILE_DATA, 1s, kFrames);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->seq, static_cast<std::uint64_t>(kFrames));
+    // The file itself arrived whole.
+    const auto files = s->stored_files(kPlainId);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].complete);
+    EXPECT_EQ(files[0].received, kFrames * 1000u);
+}
+
 }  // namespace

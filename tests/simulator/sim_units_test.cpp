@@ -480,6 +480,28 @@ TEST_F(CardModelTest, UpgradeFilesLandBelowTheirFirmwareFolder) {
     EXPECT_EQ(m.state().upgrade_announced, 3u);
 }
 
+// Issue 12, fault 10: the card paths refused outside an upgrade are refused during one too (they used
+// to pass as sub-folders of the firmware folder).
+TEST_F(CardModelTest, UpgradeFilesWithRefusedPathsAreRefused) {
+    auto m = card("S730-413-05862");
+    send(m, frame::CMD_UPGRADE_START, words({3}, 4));
+    for (const std::string folder :
+         {"\\\\server\\share\\b.bin", "C:\\fw\\b.bin", "/etc/b.bin", "\\..\\..\\b.bin"}) {
+        SCOPED_TRACE(folder);
+        for (const std::uint32_t kind : {1u, 2u}) {
+            const auto r = send(m, frame::CMD_FILE_HEADER, file_header_record(kind, 3, folder, "b.bin"));
+            EXPECT_FALSE(r.accepted);
+            EXPECT_EQ(r.note, "refused card path");
+            EXPECT_FALSE(send(m, frame::CMD_FILE_DATA, Bytes{1, 2, 3}).accepted);
+        }
+    }
+    EXPECT_TRUE(m.stored_files().empty());
+    send(m, frame::CMD_FILE_HEADER, file_header_record(2, 3, "\\app\\b.bin", "b.bin"));
+    send(m, frame::CMD_FILE_DATA, Bytes{1, 2, 3});
+    ASSERT_EQ(m.stored_files().size(), 1u);
+    EXPECT_EQ(m.stored_files()[0].local_path, root_ / "S730-413-05862" / "Application" / "app" / "b.bin");
+}
+
 TEST_F(CardModelTest, AppliedConfigurationImageIsChecked) {
     constexpr std::size_t kSize = 2'097'588;
     Bytes image(kSize, 0);
