@@ -172,20 +172,27 @@ int get_int(const std::filesystem::path& file, std::string_view section, std::st
     if (!text) return fallback;
     auto v = find_in_text(*text, section, key);
     if (!v) return fallback;
-    std::string_view s = *v;
+    const auto n = whole_number(*v);
+    return n ? static_cast<int>(*n) : fallback;  // the 32-bit form read as signed: defined in C++20
+}
+
+std::optional<std::uint32_t> whole_number(std::string_view text) {
     bool negative = false;
-    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-        negative = s.front() == '-';
-        s.remove_prefix(1);
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
     }
-    long long n = 0;
-    for (char c : s) {
+    constexpr std::uint64_t kLargest = 0xFFFFFFFFu;       // above it no 32-bit field holds the value
+    constexpr std::uint64_t kMostNegative = 0x80000000u;  // -2147483648
+    std::uint64_t n = 0;
+    for (const char c : text) {
         if (c < '0' || c > '9') break;
-        n = n * 10 + (c - '0');
-        if (n > 0xFFFFFFFFLL) n = 0xFFFFFFFFLL;  // saturate: the value is read as a 32-bit number
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+        if (n > kLargest) return std::nullopt;  // checked at every digit, so n never overflows
     }
-    auto u = static_cast<std::uint32_t>(n);
-    return negative ? -static_cast<int>(u) : static_cast<int>(u);
+    if (!negative) return static_cast<std::uint32_t>(n);
+    if (n > kMostNegative) return std::nullopt;
+    return static_cast<std::uint32_t>((std::uint64_t{1} << 32) - n);  // two's complement, 0 stays 0
 }
 
 bool write_string(const std::filesystem::path& file, std::string_view section, std::string_view key,

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,7 +20,14 @@ namespace ini {
 std::string get_string(const std::filesystem::path& file, std::string_view section, std::string_view key,
                        std::string_view fallback, std::size_t buffer_size = 0);
 
-// Leading decimal number (optional sign); a present key without digits gives 0; missing gives `fallback`.
+// How the settings files hold whole numbers: an optional sign and decimal digits, read up to the first
+// other character (no digits at all: 0). A value from -2147483648 to 4294967295 gives its 32-bit form
+// (negative values in two's complement, so -1 is 0xFFFFFFFF); a value outside that range fits no
+// field and gives nothing.
+std::optional<std::uint32_t> whole_number(std::string_view text);
+
+// The key's whole number as an int (values above 2147483647 wrap, as their 32-bit form); a missing key
+// or a value outside the 32-bit range gives `fallback`.
 int get_int(const std::filesystem::path& file, std::string_view section, std::string_view key, int fallback);
 
 // Writes `value` (or removes the key when it is empty std::nullopt). False when the file cannot be written.

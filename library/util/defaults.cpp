@@ -24,7 +24,7 @@ class Reader {
     std::uint32_t u32(std::string_view key, std::uint32_t fallback) const {
         const std::string text = ini::get_string(file_, kSection, key, kMissing);
         if (text == kMissing) return fallback;
-        return whole_number(text).value_or(fallback);
+        return ini::whole_number(text).value_or(fallback);
     }
     // Only the low 8 bits of the byte-wide keys are kept.
     std::uint8_t u8(std::string_view key, std::uint32_t fallback) const {
@@ -54,25 +54,6 @@ void read_font(const Reader& r, std::string_view prefix, Param& p) {
 }
 
 }  // namespace
-
-std::optional<std::uint32_t> whole_number(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    constexpr std::uint64_t kLargest = 0xFFFFFFFFu;       // above it no 32-bit field holds the value
-    constexpr std::uint64_t kMostNegative = 0x80000000u;  // -2147483648
-    std::uint64_t n = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') break;
-        n = n * 10 + static_cast<std::uint64_t>(c - '0');
-        if (n > kLargest) return std::nullopt;  // checked at every digit, so n never overflows
-    }
-    if (!negative) return static_cast<std::uint32_t>(n);
-    if (n > kMostNegative) return std::nullopt;
-    return static_cast<std::uint32_t>((std::uint64_t{1} << 32) - n);  // two's complement, 0 stays 0
-}
 
 std::filesystem::path default_ini_path() {
     return paths::program_folder() / "default.ini";

@@ -15,11 +15,8 @@ namespace kelvra::defaults {
 
 inline constexpr std::string_view kSection = "DefaultParam";
 
-// How "default.ini" holds whole numbers: an optional sign and decimal digits, read up to the first
-// other character (no digits at all: 0). A value from -2147483648 to 4294967295 gives its 32-bit form
-// (negative values in two's complement, so -1 is 0xFFFFFFFF); a value outside that range fits no field
-// and gives nothing, so the key takes its default.
-std::optional<std::uint32_t> whole_number(std::string_view text);
+// Whole numbers in "default.ini" follow ini::whole_number: a value outside the 32-bit range takes
+// the key's default.
 
 // Program folder + "default.ini".
 std::filesystem::path default_ini_path();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -56,6 +59,33 @@ TEST(IniFile, IntegersReadTheLeadingNumber) {
     EXPECT_EQ(ini::get_int(file, "S", "b", 0), -5);
     EXPECT_EQ(ini::get_int(file, "S", "c", 9), 0);  // present but not a number
     EXPECT_EQ(ini::get_int(file, "S", "d", 0), 254);
+}
+
+// Every text has a defined result: the 32-bit range is read exactly, anything beyond it is no number.
+TEST(IniFile, WholeNumbersAtTheEdgesOfThe32BitRange) {
+    struct Case {
+        const char* text;
+        std::optional<std::uint32_t> value;
+        int as_int;  // get_int with fallback 7
+    };
+    const Case cases[] = {
+        {"-2147483648", 0x80000000u, INT32_MIN},
+        {"-2147483649", std::nullopt, 7},
+        {"2147483647", 0x7FFFFFFFu, INT32_MAX},
+        {"4294967295", 0xFFFFFFFFu, -1},
+        {"4294967296", std::nullopt, 7},
+        {"99999999999999999999999", std::nullopt, 7},
+        {"-1", 0xFFFFFFFFu, -1},
+        {"-0", 0u, 0},
+        {"+12x", 12u, 12},
+        {"-", 0u, 0},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ini::whole_number(c.text), c.value) << c.text;
+        auto file = dir.write("w.ini", std::string("[S]\nk=") + c.text + "\n");
+        EXPECT_EQ(ini::get_int(file, "S", "k", 7), c.as_int) << c.text;
+    }
 }
 
 TEST(IniFile, BufferSizeCutsLikeAFixedBuffer) {
