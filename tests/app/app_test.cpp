@@ -19,6 +19,8 @@
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
 
+using support::TempDir;
+
 namespace {
 
 class RecordingMessages final : public platform::MessageService {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "simulator/sim.h"
-#include "tests/kelvra_protocol/netns_guard.h"
+#include "tests/support/netns.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "kelvra/kelvra.h"
 #include "library/programme/programme_files.h"
-#include "tests/kelvra_util/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ TEST(Exports, AreVisibleInTheSharedLibrary) {
 }
 
 TEST(Exports, PlayListFromWindowsStylePaths) {
-    test::ScratchDir dir;
-    test::write_text(dir / "src/x.jpg", "J");
-    test::write_text(dir / "src/y.bmp", "B");
+    support::TempDir dir;
+    support::write_file(dir / "src/x.jpg", "J");
+    support::write_file(dir / "src/y.bmp", "B");
     EXPECT_EQ(AddPicStuntList(backslashed(dir / "src/x.jpg").c_str(), 1, 0, 0, 1, 1, 3, 0), 0u);
     EXPECT_EQ(AddPicStuntList(backslashed(dir / "src/y.bmp").c_str(), 1, 0, 0, 1, 1, 3, 0), 0u);
     EXPECT_EQ(AddPicStuntList("D:\\Pics\\A.PNG", 1, 0, 0, 1, 1, 3, 0), 1u);
@@ -43,14 +43,14 @@ TEST(Exports, PlayListFromWindowsStylePaths) {
     const std::string folder = backslashed(dir / "prog/list") + "\\";
     ASSERT_EQ(WritePlayList(folder.c_str()), 0u);
     EXPECT_EQ(fs::file_size(dir / "prog/list/Config.sys"), 596u + 2 * 288u);
-    EXPECT_EQ(test::read_text(dir / "prog/list/Jpeg/x.jpg"), "J");
-    EXPECT_EQ(test::read_text(dir / "prog/list/y.bmp"), "B");
+    EXPECT_EQ(support::read_text(dir / "prog/list/Jpeg/x.jpg"), "J");
+    EXPECT_EQ(support::read_text(dir / "prog/list/y.bmp"), "B");
     EXPECT_EQ(WritePlayList(folder.c_str()), 1u);
 }
 
 TEST(Exports, AFailedPlayListWriteReturnsTwoAndKeepsTheItems) {
-    test::ScratchDir dir;
-    test::write_text(dir / "blocker", "file");
+    support::TempDir dir;
+    support::write_file(dir / "blocker", "file");
     ASSERT_EQ(AddPicStuntList("a.gif", 1, 0, 0, 1, 1, 3, 0), 0u);
     EXPECT_EQ(WritePlayList(dir.text("blocker").c_str()), 2u);
     EXPECT_EQ(WritePlayList(dir.text("ok").c_str()), 0u);
@@ -58,7 +58,7 @@ TEST(Exports, AFailedPlayListWriteReturnsTwoAndKeepsTheItems) {
 }
 
 TEST(Exports, RecordWritersAndTheirArguments) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     std::vector<std::uint8_t> block(2000, 0x5A);
     EXPECT_EQ(WriteScreenConfig(backslashed(dir / "p").c_str(), 1, 2, block.data()), 0);
     EXPECT_EQ(fs::file_size(dir / "p/Config.sys"), 2316u);
@@ -75,25 +75,25 @@ TEST(Exports, RecordWritersAndTheirArguments) {
     EXPECT_EQ(WriteAreaConfig(dir.text("q").c_str(), 0, 0, 0, 0, 0, 0, 0, nullptr, 0, nullptr, 0, nullptr),
               -1);
     EXPECT_EQ(WriteLEDDownLoadProj(dir.text("q.LEDPRO").c_str(), 0, nullptr), -1);
-    test::write_text(dir / "blocker", "a file where a folder should be");
+    support::write_file(dir / "blocker", "a file where a folder should be");
     EXPECT_EQ(WriteLEDDownLoadProj(dir.text("blocker/q.LEDPRO").c_str(), 0, block.data()), -1);
 }
 
 TEST(Exports, FolderOperations) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     CreateFolder(backslashed(dir / "a\\b\\c").c_str());
     EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
-    test::write_text(dir / "a/b/c/f.txt", "data");
+    support::write_file(dir / "a/b/c/f.txt", "data");
 
     // A double-NUL path list: the first path is used.
     const std::string list =
         dir.text("a") + std::string("\0", 1) + dir.text("nowhere") + std::string(2, '\0');
     EXPECT_EQ(CopyTreeOrFile(list.c_str(), dir.text("copy").c_str()), 1);
-    EXPECT_EQ(test::read_text(dir / "copy/b/c/f.txt"), "data");
+    EXPECT_EQ(support::read_text(dir / "copy/b/c/f.txt"), "data");
 
     EXPECT_EQ(MoveTreeOrFile(dir.text("copy").c_str(), dir.text("a").c_str()),
               1);  // into the existing folder
-    EXPECT_EQ(test::read_text(dir / "a/copy/b/c/f.txt"), "data");
+    EXPECT_EQ(support::read_text(dir / "a/copy/b/c/f.txt"), "data");
     EXPECT_FALSE(fs::exists(dir / "copy"));
 
     EXPECT_EQ(CopyTreeOrFile(dir.text("a").c_str(), dir.text("a/b").c_str()), 0);  // into itself
@@ -110,7 +110,7 @@ TEST(Exports, FolderOperations) {
 
 // Several threads add while another writes: every added item lands in exactly one written list.
 TEST(Exports, PendingListIsSafeAcrossThreads) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     constexpr int kThreads = 4;
     constexpr int kEach = 10;  // 40 in all, within the 50 a list holds
     std::atomic<int> done{0};

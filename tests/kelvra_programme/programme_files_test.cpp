@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/bytes.h"
-#include "tests/kelvra_util/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -29,10 +29,10 @@ std::array<std::uint8_t, N> patterned_block() {
 }
 
 TEST(WriteScreenConfig, WritesTheRecordIntoANewFolder) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     auto block = patterned_block<kAreaBlockSize>();
     ASSERT_EQ(write_screen_config(dir / "prog/one", block), Status::Ok);
-    const auto b = test::read_bytes(dir / "prog/one/Config.sys");
+    const auto b = support::read_bytes(dir / "prog/one/Config.sys");
     ASSERT_EQ(b.size(), 2316u);
     EXPECT_EQ(field_text(b, 0, 8), "LED");
     EXPECT_EQ(u32_at(b, 24), 0u);  // width and height are not written
@@ -46,7 +46,7 @@ TEST(WriteScreenConfig, WritesTheRecordIntoANewFolder) {
 }
 
 TEST(WriteAreaConfig, PlacesArgumentsAndCopiesTheListBlockTwice) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     AreaArgs a;
     a.left = 10;
     a.top = 20;
@@ -61,7 +61,7 @@ TEST(WriteAreaConfig, PlacesArgumentsAndCopiesTheListBlockTwice) {
     a.word_c = 7;
     auto block = patterned_block<kListBlockSize>();
     ASSERT_EQ(write_area_config(dir / "Area0", a, block), Status::Ok);
-    const auto b = test::read_bytes(dir / "Area0/Config.sys");
+    const auto b = support::read_bytes(dir / "Area0/Config.sys");
     ASSERT_EQ(b.size(), 4728u);
     const std::pair<std::size_t, std::uint32_t> words[] = {{8, 10},    {12, 20},   {16, 30}, {20, 40},
                                                            {48, 0xAA}, {52, 0xBB}, {308, 7}, {312, 1}};
@@ -105,7 +105,7 @@ TEST(MakeFill, PictureTestIsACaseSensitiveSubstring) {
 }
 
 TEST(WriteAreaConfig, RefusesAPictureNameLongerThanItsField) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     const std::string fits = std::string(95, 'p') + ".jpg";  // 99 bytes
     const std::string too_long = std::string(96, 'p') + ".jpg";
     AreaArgs a;
@@ -118,8 +118,8 @@ TEST(WriteAreaConfig, RefusesAPictureNameLongerThanItsField) {
 }
 
 TEST(Writers, ReportAFileThatCannotBeWritten) {
-    test::ScratchDir dir;
-    test::write_text(dir / "blocker", "a file where a folder should be");
+    support::TempDir dir;
+    support::write_file(dir / "blocker", "a file where a folder should be");
     auto area = patterned_block<kAreaBlockSize>();
     auto list = patterned_block<kListBlockSize>();
     EXPECT_EQ(write_screen_config(dir / "blocker/prog", area), Status::CannotWrite);
@@ -172,12 +172,12 @@ TEST(MakePlayItem, NumbersInArgumentOrderAndLongNamesRefused) {
 class PendingPlayListTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::write_text(src / "x.jpg", "jpeg bytes");
-        test::write_text(src / "y.bmp", "bmp bytes");
-        test::write_text(src / "z.gif", "gif bytes");
+        support::write_file(src / "x.jpg", "jpeg bytes");
+        support::write_file(src / "y.bmp", "bmp bytes");
+        support::write_file(src / "z.gif", "gif bytes");
     }
-    test::ScratchDir src;
-    test::ScratchDir out;
+    support::TempDir src;
+    support::TempDir out;
     PendingPlayList list;
 };
 
@@ -186,7 +186,7 @@ TEST_F(PendingPlayListTest, WritesTheRecordAndFilesPicturesByType) {
     ASSERT_EQ(list.add(src.text("y.bmp"), PlayNumbers{}), Status::Ok);
     ASSERT_EQ(list.add(src.text("z.gif"), PlayNumbers{}), Status::Ok);
     ASSERT_EQ(list.write(out / "list"), Status::Ok);
-    const auto b = test::read_bytes(out / "list/Config.sys");
+    const auto b = support::read_bytes(out / "list/Config.sys");
     ASSERT_EQ(b.size(), 1460u);
     EXPECT_EQ(field_text(b, 460, 8), "jpg");
     EXPECT_EQ(field_text(b, 460 + 80, 100), "x.jpg");
@@ -194,9 +194,9 @@ TEST_F(PendingPlayListTest, WritesTheRecordAndFilesPicturesByType) {
     EXPECT_EQ(field_text(b, 748, 8), "bmp");
     EXPECT_EQ(field_text(b, 1036, 8), "gif");
     EXPECT_TRUE(sealed(b));
-    EXPECT_EQ(test::read_text(out / "list/Jpeg/x.jpg"), "jpeg bytes");
-    EXPECT_EQ(test::read_text(out / "list/y.bmp"), "bmp bytes");
-    EXPECT_EQ(test::read_text(out / "list/z.gif"), "gif bytes");
+    EXPECT_EQ(support::read_text(out / "list/Jpeg/x.jpg"), "jpeg bytes");
+    EXPECT_EQ(support::read_text(out / "list/y.bmp"), "bmp bytes");
+    EXPECT_EQ(support::read_text(out / "list/z.gif"), "gif bytes");
     EXPECT_FALSE(fs::exists(out / "list/x.jpg"));
     EXPECT_EQ(list.size(), 0u);
     EXPECT_EQ(list.write(out / "list"), Status::NothingPending);
@@ -219,7 +219,7 @@ TEST_F(PendingPlayListTest, HoldsFiftyItems) {
 
 TEST_F(PendingPlayListTest, AFailedWriteKeepsThePendingList) {
     ASSERT_EQ(list.add(src.text("x.jpg"), PlayNumbers{}), Status::Ok);
-    test::write_text(out / "blocker", "not a folder");
+    support::write_file(out / "blocker", "not a folder");
     EXPECT_EQ(list.write(out / "blocker"), Status::CannotWrite);
     EXPECT_EQ(list.size(), 1u);
     ASSERT_EQ(list.write(out / "good"), Status::Ok);
@@ -236,11 +236,11 @@ TEST_F(PendingPlayListTest, AMissingPictureDoesNotStopTheOthers) {
 }
 
 TEST(WriteDownloadProject, CreatesTheFolderNamedByThePathWithoutItsExtension) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     auto block = patterned_block<kProjectBlockSize>();
     ASSERT_EQ(write_download_project(dir / "p/show.LEDPRO", 9, block), Status::Ok);
     EXPECT_TRUE(fs::is_directory(dir / "p/show"));
-    const auto b = test::read_bytes(dir / "p/show.LEDPRO");
+    const auto b = support::read_bytes(dir / "p/show.LEDPRO");
     ASSERT_EQ(b.size(), 1624u);
     EXPECT_EQ(u32_at(b, 8), 9u);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), b.begin() + 12));

@@ -22,7 +22,7 @@
 #include "library/protocol/transport.h"
 #include "simulator/sim.h"
 #include "tests/kelvra_protocol/fast_timeouts.h"
-#include "tests/kelvra_protocol/netns_guard.h"
+#include "tests/support/netns.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
 

@@ -15,15 +15,16 @@
 #include "library/protocol/timeouts.h"
 #include "simulator/sim.h"
 #include "tests/kelvra_protocol/recorder.h"
-#include "tests/kelvra_transfers/private_net.h"
-#include "tests/kelvra_transfers/temp_tree.h"
+#include "tests/support/netns.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-[[maybe_unused]] auto* const kNet = ::testing::AddGlobalTestEnvironment(new private_net::Environment);
+[[maybe_unused]] auto* const kNet =
+    ::testing::AddGlobalTestEnvironment(new support::PrivateNetworkEnvironment);
 
 constexpr const char* kFirst = "127.43.0.1";
 constexpr const char* kNobody = "127.43.0.99";  // no card listens here
@@ -42,7 +43,6 @@ class Transfers : public ::testing::Test {
   protected:
     void SetUp() override {
         recorder::reset();
-        ASSERT_TRUE(local_.ok());
         sim::SimulatorConfig config;
         config.cards = sim::make_cards(2, kFirst);
         config.discovery_socket = false;
@@ -80,7 +80,7 @@ class Transfers : public ::testing::Test {
             10s);
     }
 
-    temp_tree::Folder local_;
+    support::TempDir local_;
     std::unique_ptr<sim::Simulator> sim_;
     std::vector<std::pair<std::string, std::string>> cards_;
 };
@@ -104,7 +104,7 @@ TEST_F(Transfers, FileArrivesWholeUnderItsCardPath) {
     for (const auto& c : cases) {
         SCOPED_TRACE("iProtoType " + std::to_string(c.proto_type) + ", " + std::to_string(c.size) + " bytes");
         recorder::reset();
-        const Bytes content = temp_tree::pattern(c.size, c.proto_type);
+        const Bytes content = support::pattern(c.size, c.proto_type);
         const auto local = local_.write("files/clip.bin", content);
         const std::uint32_t parameter = 0x11223300u + static_cast<std::uint32_t>(c.proto_type);
         const auto from = sim_->journal_end();
@@ -114,7 +114,7 @@ TEST_F(Transfers, FileArrivesWholeUnderItsCardPath) {
                   0);
         ASSERT_TRUE(kelvra::wait_for_jobs(30s));
         ASSERT_TRUE(stored_whole(0, {c.card_path}));
-        EXPECT_EQ(temp_tree::read_all(stored(0, c.card_path)->local_path), content);
+        EXPECT_EQ(support::read_bytes(stored(0, c.card_path)->local_path), content);
 
         const auto frames = since(from);
         ASSERT_FALSE(frames.empty());
@@ -144,14 +144,14 @@ TEST_F(Transfers, FileArrivesWholeUnderItsCardPath) {
 
 TEST_F(Transfers, FolderTreeArrivesWholeOverTcp) {
     const std::map<std::string, Bytes> tree = {
-        {"Program/Config.sys", temp_tree::pattern(100, 1)},
-        {"Program/Area0/Config.sys", temp_tree::pattern(3000, 2)},
-        {"Program/Area0/Jpeg/a.jpg", temp_tree::pattern(4500, 3)},
+        {"Program/Config.sys", support::pattern(100, 1)},
+        {"Program/Area0/Config.sys", support::pattern(3000, 2)},
+        {"Program/Area0/Jpeg/a.jpg", support::pattern(4500, 3)},
         {"Program/Area0/Jpeg/empty.jpg", {}},
-        {"Program/Area1/b.gif", temp_tree::pattern(2000, 4)},
+        {"Program/Area1/b.gif", support::pattern(2000, 4)},
     };
     for (const auto& [path, bytes] : tree) local_.write("show/" + path, bytes);
-    const std::string folder = (local_.root() / "show/Program").string();
+    const std::string folder = (local_.path() / "show/Program").string();
     auto card_path = [](std::string p) {
         std::replace(p.begin(), p.end(), '/', '\\');
         return p;
@@ -164,7 +164,7 @@ TEST_F(Transfers, FolderTreeArrivesWholeOverTcp) {
     EXPECT_EQ(SendFolderToCard(id().c_str(), ip().c_str(), 2, 77, folder.c_str(), "Program"), 0);
     ASSERT_TRUE(stored_whole(0, card_paths));
     for (const auto& [path, bytes] : tree)
-        EXPECT_EQ(temp_tree::read_all(stored(0, card_path(path))->local_path), bytes) << path;
+        EXPECT_EQ(support::read_bytes(stored(0, card_path(path))->local_path), bytes) << path;
 
     std::vector<std::string> headers;
     for (const auto& e : since(from)) {
@@ -180,10 +180,10 @@ TEST_F(Transfers, FolderTreeArrivesWholeOverTcp) {
 }
 
 TEST_F(Transfers, FolderTransferGoesOnPastWhatItCannotSend) {
-    local_.write("show/Program/a.bin", temp_tree::pattern(10, 1));
-    local_.write("show/Program/v1.5/hidden.bin", temp_tree::pattern(10, 2));
-    local_.write("show/Program/z.bin", temp_tree::pattern(10, 3));
-    const std::string folder = (local_.root() / "show/Program").string();
+    local_.write("show/Program/a.bin", support::pattern(10, 1));
+    local_.write("show/Program/v1.5/hidden.bin", support::pattern(10, 2));
+    local_.write("show/Program/z.bin", support::pattern(10, 3));
+    const std::string folder = (local_.path() / "show/Program").string();
 
     EXPECT_EQ(SendFolderToCard(id().c_str(), ip().c_str(), 1, 0, folder.c_str(), "Program"), 2);
     ASSERT_TRUE(stored_whole(0, {"Program\\a.bin", "Program\\z.bin"}));
@@ -201,10 +201,10 @@ TEST_F(Transfers, FolderTransferGoesOnPastWhatItCannotSend) {
 // others arrive.
 TEST_F(Transfers, FolderTransferLeavesOutANameTooLongForTheCard) {
     const std::string long_name(100, 'L');
-    local_.write("long/Show/" + long_name, temp_tree::pattern(10, 1));
-    local_.write("long/Show/" + std::string(99, 'L'), temp_tree::pattern(20, 2));
-    local_.write("long/Show/b.bin", temp_tree::pattern(30, 3));
-    const std::string folder = (local_.root() / "long/Show").string();
+    local_.write("long/Show/" + long_name, support::pattern(10, 1));
+    local_.write("long/Show/" + std::string(99, 'L'), support::pattern(20, 2));
+    local_.write("long/Show/b.bin", support::pattern(30, 3));
+    const std::string folder = (local_.path() / "long/Show").string();
     EXPECT_EQ(SendFolderToCard(id().c_str(), ip().c_str(), 1, 0, folder.c_str(), "Show"), 2);
     EXPECT_TRUE(stored_whole(0, {"Show\\" + std::string(99, 'L'), "Show\\b.bin"}));
     for (const auto& f : sim_->stored_files(id())) EXPECT_EQ(f.card_path.find(long_name), std::string::npos);
@@ -214,7 +214,7 @@ TEST_F(Transfers, GateSendsOneFileAtATime) {
     constexpr int kFiles = 4;
     std::vector<std::filesystem::path> paths;
     for (int i = 0; i < kFiles; ++i)
-        paths.push_back(local_.write("many/f" + std::to_string(i), temp_tree::pattern(9000, 10 + i)));
+        paths.push_back(local_.write("many/f" + std::to_string(i), support::pattern(9000, 10 + i)));
     const auto from = sim_->journal_end();
     std::vector<std::thread> callers;
     std::vector<int> results(kFiles, -1);
@@ -244,7 +244,7 @@ TEST_F(Transfers, GateSendsOneFileAtATime) {
 }
 
 TEST_F(Transfers, FailuresGiveTheirCodesAndFreeTheGate) {
-    const auto file = local_.write("fail/big.bin", temp_tree::pattern(40000, 5));
+    const auto file = local_.write("fail/big.bin", support::pattern(40000, 5));
     const std::string card_id = id();
 
     // No card at the address: asynchronous sends report 101, synchronous ones also return 60.
@@ -282,9 +282,9 @@ class Upgrade : public Transfers {
   protected:
     void SetUp() override {
         Transfers::SetUp();
-        local_.write("fw/Upgrade/Kernel.fyx", temp_tree::pattern(3000, 1));
-        local_.write("fw/Upgrade/app/App.sys", temp_tree::pattern(2500, 2));  // 5500 bytes: 5 KiB
-        folder_ = (local_.root() / "fw/Upgrade").string();
+        local_.write("fw/Upgrade/Kernel.fyx", support::pattern(3000, 1));
+        local_.write("fw/Upgrade/app/App.sys", support::pattern(2500, 2));  // 5500 bytes: 5 KiB
+        folder_ = (local_.path() / "fw/Upgrade").string();
         // The card answers at once; only the silent and absent cases wait out the answer bound.
         kelvra::Timeouts t;
         t.answer = 1000ms;
@@ -354,7 +354,7 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
         SCOPED_TRACE(c.name);
         recorder::reset();
         ASSERT_TRUE(sim_->set_faults(id(), c.faults));
-        if (c.dotted_folder) local_.write("fw/Upgrade/v1.1/x.bin", temp_tree::pattern(10, 3));
+        if (c.dotted_folder) local_.write("fw/Upgrade/v1.1/x.bin", support::pattern(10, 3));
         const auto from = sim_->journal_end();
         const std::string card_ip = c.absent_card ? kNobody : ip();
         ASSERT_EQ(UpgradeProgram(id().c_str(), card_ip.c_str(), 0, 0, folder_.c_str(), "Upgrade"), 0);

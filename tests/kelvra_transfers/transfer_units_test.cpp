@@ -11,7 +11,7 @@
 #include "kelvra/kelvra.h"
 #include "library/protocol/file_transfer.h"
 #include "tests/kelvra_protocol/recorder.h"
-#include "tests/kelvra_transfers/temp_tree.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -86,15 +86,14 @@ TEST(CardPaths, FolderFromBaseName) {
 
 class GetFileBufTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
-    temp_tree::Folder dir_;
+    support::TempDir dir_;
 };
 
 TEST_F(GetFileBufTest, WholeFileOrNothing) {
-    const Bytes content = temp_tree::pattern(5003);
+    const Bytes content = support::pattern(5003);
     const auto file = dir_.write("a/data.bin", content);
-    const auto empty = dir_.write("a/empty.bin", {});
-    const std::string fifo = (dir_.root() / "a/pipe").string();
+    const auto empty = dir_.write("a/empty.bin", Bytes{});
+    const std::string fifo = (dir_.path() / "a/pipe").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string backslashed = file.string();
     std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
@@ -108,8 +107,8 @@ TEST_F(GetFileBufTest, WholeFileOrNothing) {
         {file.string(), true, content},
         {backslashed, true, content},
         {empty.string(), true, {}},
-        {(dir_.root() / "a/missing.bin").string(), false, {}},
-        {(dir_.root() / "a").string(), false, {}},  // a folder
+        {(dir_.path() / "a/missing.bin").string(), false, {}},
+        {(dir_.path() / "a").string(), false, {}},  // a folder
         {fifo, false, {}},                          // must not wait for a writer
         {"", false, {}},
     };
@@ -133,27 +132,27 @@ TEST_F(GetFileBufTest, WholeFileOrNothing) {
 // address is one nobody listens on, so a send that did start would report 101.
 TEST_F(GetFileBufTest, RefusalsSendNothing) {
     recorder::reset();
-    const auto file = dir_.write("ok/file.bin", temp_tree::pattern(10));
-    const std::string missing = (dir_.root() / "ok/missing.bin").string();
+    const auto file = dir_.write("ok/file.bin", support::pattern(10));
+    const std::string missing = (dir_.path() / "ok/missing.bin").string();
     constexpr const char* kId = "S730-413-00001";
     constexpr const char* kNobody = "127.43.0.250";
 
     EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, missing.c_str(), "", nullptr, 4), 19);
     EXPECT_EQ(SendFileToCard(kId, kNobody, 101, 0, nullptr, "", nullptr, 4), 19);
-    EXPECT_EQ(SendFileToCard(kId, kNobody, 101, 0, dir_.root().c_str(), "x", nullptr, 4), 19);
+    EXPECT_EQ(SendFileToCard(kId, kNobody, 101, 0, dir_.path().c_str(), "x", nullptr, 4), 19);
     for (int pt : {0, 6, 100, 106})
         EXPECT_EQ(SendFileToCard(kId, kNobody, pt, 0, file.c_str(), "", nullptr, 4), 31) << pt;
 
     // A dot anywhere in the folder path, a parent folder's name included.
-    const auto dotted = dir_.write("v1.2/sub/file.bin", temp_tree::pattern(10)).parent_path();
+    const auto dotted = dir_.write("v1.2/sub/file.bin", support::pattern(10)).parent_path();
     for (const std::string& path :
-         {dotted.string(), (dir_.root() / "v1.2").string(), (dir_.root() / "ok").string() + "/."}) {
+         {dotted.string(), (dir_.path() / "v1.2").string(), (dir_.path() / "ok").string() + "/."}) {
         EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, path.c_str(), "ok"), 1) << path;
     }
     // Issue 12, fault 9: a card name or folder longer than 99 bytes is refused, never cut (two long
     // names sharing their first 99 bytes would become one file on the card).
     const std::string n99(99, 'n'), n100(100, 'n');
-    const auto long_local = dir_.write("ok/" + n100, temp_tree::pattern(10));
+    const auto long_local = dir_.write("ok/" + n100, support::pattern(10));
     EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, file.c_str(), n100.c_str(), nullptr, 4), 20);
     EXPECT_EQ(SendFileToCard(kId, kNobody, 101, 0, file.c_str(), "x", n100.c_str(), 4), 20);
     EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, long_local.c_str(), "", nullptr, 4), 20);
@@ -161,7 +160,7 @@ TEST_F(GetFileBufTest, RefusalsSendNothing) {
     EXPECT_EQ(SendFileToCard(kId, kNobody, 104, 0, file.c_str(), n99.c_str(), n99.c_str(), 4), 0)
         << "99 bytes fit (104 is accepted and sends nothing)";
 
-    EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, (dir_.root() / "none").c_str(), "none"), 2);
+    EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, (dir_.path() / "none").c_str(), "none"), 2);
     EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, nullptr, "none"), 2);
 
     EXPECT_TRUE(kelvra::wait_for_jobs(std::chrono::seconds(10)));

@@ -5,7 +5,7 @@
 
 #include "common/bytes.h"
 #include "platform/paths.h"
-#include "tests/kelvra_util/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ class DefaultsTest : public ::testing::Test {
     }
     void TearDown() override { paths::set_program_folder(previous); }
     void ini(std::string_view body) {
-        test::write_text(dir / "default.ini", "[DefaultParam]\n" + std::string(body));
+        support::write_file(dir / "default.ini", "[DefaultParam]\n" + std::string(body));
     }
-    test::ScratchDir dir;
+    support::TempDir dir;
     std::filesystem::path previous;
 };
 

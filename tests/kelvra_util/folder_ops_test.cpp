@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "library/protocol/library_state.h"
-#include "tests/kelvra_util/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ TEST(LocalPath, BackslashSeparatesToo) {
 }
 
 TEST(CreateFolder, CreatesEveryMissingPart) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     fs::create_directory(dir / "a");
     for (const std::string suffix : {"", "/"}) {
         const std::string leaf = suffix.empty() ? "a/b/c" : "a/x/y";
@@ -67,22 +67,22 @@ TEST(CreateFolder, CreatesEveryMissingPart) {
 }
 
 TEST(CreateFolder, APartInTheWayDoesNotStopTheWalkAndCreatesNothingBogus) {
-    test::ScratchDir dir;
-    test::write_text(dir / "file", "x");
+    support::TempDir dir;
+    support::write_file(dir / "file", "x");
     create_folder(dir / "file/sub");
     EXPECT_TRUE(fs::is_regular_file(dir / "file"));
     EXPECT_FALSE(fs::exists(dir / "file/sub"));
 }
 
 TEST(RemovePath, FilesAndTreesIncludingReadOnlyEntries) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     EXPECT_FALSE(remove_path(dir / "missing"));
-    test::write_text(dir / "one.txt", "1");
+    support::write_file(dir / "one.txt", "1");
     EXPECT_TRUE(remove_path(dir / "one.txt"));
     EXPECT_FALSE(fs::exists(dir / "one.txt"));
 
-    test::write_text(dir / "tree/ro.txt", "r");
-    test::write_text(dir / "tree/locked/inner.txt", "i");
+    support::write_file(dir / "tree/ro.txt", "r");
+    support::write_file(dir / "tree/locked/inner.txt", "i");
     fs::permissions(dir / "tree/ro.txt", fs::perms::owner_read);
     fs::permissions(dir / "tree/locked/inner.txt", fs::perms::owner_read);
     fs::permissions(dir / "tree/locked", fs::perms::owner_read | fs::perms::owner_exec);  // read-only folder
@@ -93,47 +93,47 @@ TEST(RemovePath, FilesAndTreesIncludingReadOnlyEntries) {
 }
 
 TEST(CopyPath, FileAndTreeDestinations) {
-    test::ScratchDir dir;
-    test::write_text(dir / "f.txt", "file");
-    test::write_text(dir / "t/a.txt", "a");
-    test::write_text(dir / "t/sub/b.txt", "b");
+    support::TempDir dir;
+    support::write_file(dir / "f.txt", "file");
+    support::write_file(dir / "t/a.txt", "a");
+    support::write_file(dir / "t/sub/b.txt", "b");
     fs::create_directory(dir / "into");
 
     EXPECT_TRUE(copy_path(dir / "f.txt", dir / "into"));  // an existing folder: goes inside
-    EXPECT_EQ(test::read_text(dir / "into/f.txt"), "file");
+    EXPECT_EQ(support::read_text(dir / "into/f.txt"), "file");
     EXPECT_TRUE(copy_path(dir / "f.txt", dir / "renamed.txt"));  // otherwise: becomes the destination
-    EXPECT_EQ(test::read_text(dir / "renamed.txt"), "file");
-    test::write_text(dir / "f.txt", "newer");
+    EXPECT_EQ(support::read_text(dir / "renamed.txt"), "file");
+    support::write_file(dir / "f.txt", "newer");
     EXPECT_TRUE(copy_path(dir / "f.txt", dir / "renamed.txt"));  // overwritten without asking
-    EXPECT_EQ(test::read_text(dir / "renamed.txt"), "newer");
+    EXPECT_EQ(support::read_text(dir / "renamed.txt"), "newer");
 
     EXPECT_TRUE(copy_path(dir / "t", dir / "into"));
-    EXPECT_EQ(test::read_text(dir / "into/t/sub/b.txt"), "b");
+    EXPECT_EQ(support::read_text(dir / "into/t/sub/b.txt"), "b");
     EXPECT_TRUE(copy_path(dir / "t", dir / "t2"));
-    EXPECT_EQ(test::read_text(dir / "t2/a.txt"), "a");
+    EXPECT_EQ(support::read_text(dir / "t2/a.txt"), "a");
     EXPECT_TRUE(fs::exists(dir / "t/sub/b.txt"));  // the source stays
 }
 
 TEST(CopyPath, Refusals) {
-    test::ScratchDir dir;
-    test::write_text(dir / "t/a.txt", "a");
+    support::TempDir dir;
+    support::write_file(dir / "t/a.txt", "a");
     EXPECT_FALSE(copy_path(dir / "missing", dir / "x"));
     EXPECT_FALSE(copy_path(dir / "t", dir / "t/inner"));
     EXPECT_FALSE(copy_path(dir / "t", dir / "t"));
     EXPECT_FALSE(copy_path(dir / "t/a.txt", dir / "t/a.txt"));
-    EXPECT_EQ(test::read_text(dir / "t/a.txt"), "a");
+    EXPECT_EQ(support::read_text(dir / "t/a.txt"), "a");
     EXPECT_FALSE(fs::exists(dir / "t/inner"));
 }
 
 TEST(MovePath, RenamesOrMovesInsideAndRemovesTheSource) {
-    test::ScratchDir dir;
-    test::write_text(dir / "t/sub/b.txt", "b");
+    support::TempDir dir;
+    support::write_file(dir / "t/sub/b.txt", "b");
     fs::create_directory(dir / "into");
     EXPECT_TRUE(move_path(dir / "t", dir / "into"));
-    EXPECT_EQ(test::read_text(dir / "into/t/sub/b.txt"), "b");
+    EXPECT_EQ(support::read_text(dir / "into/t/sub/b.txt"), "b");
     EXPECT_FALSE(fs::exists(dir / "t"));
     EXPECT_TRUE(move_path(dir / "into/t/sub/b.txt", dir / "c.txt"));
-    EXPECT_EQ(test::read_text(dir / "c.txt"), "b");
+    EXPECT_EQ(support::read_text(dir / "c.txt"), "b");
     EXPECT_FALSE(move_path(dir / "into", dir / "into/t"));
     EXPECT_FALSE(move_path(dir / "gone", dir / "x"));
 }
@@ -143,35 +143,35 @@ TEST(MovePath, RenamesOrMovesInsideAndRemovesTheSource) {
 TEST(MovePath, MergesIntoAnExistingFolderOfItsNameAsCopyDoes) {
     for (const bool move : {true, false}) {
         SCOPED_TRACE(move ? "move" : "copy");
-        test::ScratchDir dir;
-        test::write_text(dir / "src/A/x.txt", "x");
-        test::write_text(dir / "src/A/sub/y.txt", "y");
-        test::write_text(dir / "dst/A/z.txt", "z");
-        test::write_text(dir / "dst/A/x.txt", "old");
+        support::TempDir dir;
+        support::write_file(dir / "src/A/x.txt", "x");
+        support::write_file(dir / "src/A/sub/y.txt", "y");
+        support::write_file(dir / "dst/A/z.txt", "z");
+        support::write_file(dir / "dst/A/x.txt", "old");
         EXPECT_TRUE(move ? move_path(dir / "src/A", dir / "dst") : copy_path(dir / "src/A", dir / "dst"));
-        EXPECT_EQ(test::read_text(dir / "dst/A/x.txt"), "x");
-        EXPECT_EQ(test::read_text(dir / "dst/A/sub/y.txt"), "y");
-        EXPECT_EQ(test::read_text(dir / "dst/A/z.txt"), "z");
+        EXPECT_EQ(support::read_text(dir / "dst/A/x.txt"), "x");
+        EXPECT_EQ(support::read_text(dir / "dst/A/sub/y.txt"), "y");
+        EXPECT_EQ(support::read_text(dir / "dst/A/z.txt"), "z");
         EXPECT_FALSE(fs::exists(dir / "dst/A/A"));
         EXPECT_EQ(fs::exists(dir / "src/A"), !move);
     }
     // The same through the export, and with the landing folder named as the destination itself.
-    test::ScratchDir dir;
-    test::write_text(dir / "src/A/x.txt", "x");
-    test::write_text(dir / "dst/A/z.txt", "z");
+    support::TempDir dir;
+    support::write_file(dir / "src/A/x.txt", "x");
+    support::write_file(dir / "dst/A/z.txt", "z");
     EXPECT_TRUE(move_path(dir / "src/A", dir / "dst/A"));
-    EXPECT_EQ(test::read_text(dir / "dst/A/A/x.txt"), "x")
+    EXPECT_EQ(support::read_text(dir / "dst/A/A/x.txt"), "x")
         << "an existing folder named as destination: inside it";
 }
 
 TEST(DeleteFolderTree, OnlyFoldersAndNoMessageWhenMissing) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     ShownMessages shown;
     EXPECT_FALSE(delete_folder_tree(dir / "missing"));
-    test::write_text(dir / "file", "x");
+    support::write_file(dir / "file", "x");
     EXPECT_FALSE(delete_folder_tree(dir / "file"));
     EXPECT_TRUE(fs::exists(dir / "file"));
-    test::write_text(dir / "tree/a/b.txt", "b");
+    support::write_file(dir / "tree/a/b.txt", "b");
     fs::permissions(dir / "tree/a/b.txt", fs::perms::owner_read);
     EXPECT_TRUE(delete_folder_tree(dir / "tree"));
     EXPECT_FALSE(fs::exists(dir / "tree"));
@@ -180,8 +180,8 @@ TEST(DeleteFolderTree, OnlyFoldersAndNoMessageWhenMissing) {
 
 TEST(DeleteFolderTree, AFolderThatCannotBeRemovedShowsItsMessage) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a sub-folder to another user";
-    test::ScratchDir dir;
-    test::write_text(dir / "tree/theirs/f.txt", "f");
+    support::TempDir dir;
+    support::write_file(dir / "tree/theirs/f.txt", "f");
     ASSERT_TRUE(hand_to_nobody(dir.path()));
     ASSERT_EQ(::chown((dir / "tree/theirs").c_str(), 0, 0), 0);  // another owner's folder inside the tree
     const fs::path tree = dir / "tree";
@@ -193,17 +193,17 @@ TEST(DeleteFolderTree, AFolderThatCannotBeRemovedShowsItsMessage) {
 }
 
 TEST(FolderSize, SumsFilesAtEveryDepth) {
-    test::ScratchDir dir;
-    test::write_text(dir / "a.bin", "123");
-    test::write_text(dir / "s/b.bin", "12345");
-    test::write_text(dir / "s/t/c.bin", "1234567");
+    support::TempDir dir;
+    support::write_file(dir / "a.bin", "123");
+    support::write_file(dir / "s/b.bin", "12345");
+    support::write_file(dir / "s/t/c.bin", "1234567");
     fs::create_directory(dir / "s/empty");
     fs::create_symlink(dir / "a.bin", dir / "s/link");  // a link is not a file of its own
     EXPECT_EQ(folder_size(dir.path()), 15u);
 }
 
 TEST(FolderSize, AMissingFolderShowsItsMessage) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     ShownMessages shown;
     EXPECT_EQ(folder_size(dir / "missing"), 0u);
     ASSERT_EQ(shown.texts.size(), 1u);
@@ -211,24 +211,24 @@ TEST(FolderSize, AMissingFolderShowsItsMessage) {
 }
 
 TEST(FileLength, ZeroUnlessARegularFile) {
-    test::ScratchDir dir;
-    test::write_text(dir / "f", "12345");
+    support::TempDir dir;
+    support::write_file(dir / "f", "12345");
     EXPECT_EQ(file_length(dir / "f"), 5u);
     EXPECT_EQ(file_length(dir / "missing"), 0u);
     EXPECT_EQ(file_length(dir.path()), 0u);
 }
 
 TEST(WriteBlock, CreatesOrPatchesWithoutTruncating) {
-    test::ScratchDir dir;
+    support::TempDir dir;
     const std::vector<std::uint8_t> abc{'A', 'B', 'C'};
     ASSERT_TRUE(write_block(dir / "new", 2, abc));
-    EXPECT_EQ(test::read_bytes(dir / "new"), (std::vector<std::uint8_t>{0, 0, 'A', 'B', 'C'}));
+    EXPECT_EQ(support::read_bytes(dir / "new"), (std::vector<std::uint8_t>{0, 0, 'A', 'B', 'C'}));
 
-    test::write_text(dir / "old", "0123456789");
+    support::write_file(dir / "old", "0123456789");
     ASSERT_TRUE(write_block(dir / "old", 4, abc));
-    EXPECT_EQ(test::read_text(dir / "old"), "0123ABC789");
+    EXPECT_EQ(support::read_text(dir / "old"), "0123ABC789");
     ASSERT_TRUE(write_block(dir / "old", 9, abc));  // past the end: grows
-    EXPECT_EQ(test::read_text(dir / "old"), "0123ABC78ABC");
+    EXPECT_EQ(support::read_text(dir / "old"), "0123ABC78ABC");
 
     EXPECT_FALSE(write_block(dir / "no/such/folder/f", 0, abc));
     EXPECT_FALSE(fs::exists(dir / "no"));

@@ -8,7 +8,7 @@
 #include "platform/localisation.h"
 #include "library/util/font_list.h"
 #include "platform/ini.h"
-#include "tests/kelvra_util/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -28,11 +28,11 @@ class VocabularyTest : public ::testing::Test {
         for (auto k : kRotationKeys) add(k);
         add(kSpeedFirstKey);
         add(kSpeedLastKey);
-        test::write_text(dir / "lang.ini", body);
+        support::write_file(dir / "lang.ini", body);
         localisation::set_current_file(dir / "lang.ini");
     }
     void TearDown() override { localisation::set_current_file({}); }
-    test::ScratchDir dir;
+    support::TempDir dir;
 };
 
 template <std::size_t N>
@@ -70,7 +70,7 @@ TEST_F(VocabularyTest, SpeedListHasDigitsBetweenItsTwoLabels) {
 }
 
 TEST_F(VocabularyTest, MissingKeysShowNotFound) {
-    test::write_text(dir / "lang.ini", "[String]\nIDS_MESSAGE_POS_LEFT=Left\n");
+    support::write_file(dir / "lang.ini", "[String]\nIDS_MESSAGE_POS_LEFT=Left\n");
     std::vector<std::string> list;
     build_position_list(list);
     EXPECT_EQ(list, (std::vector<std::string>{"Left", "Not found", "Not found"}));

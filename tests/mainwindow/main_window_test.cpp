@@ -34,6 +34,8 @@
 #include "simulator/sim.h"
 #include "tests/support/temp_dir.h"
 
+using support::TempDir;
+
 namespace {
 
 bool g_private_network = false;

@@ -7,6 +7,8 @@
 
 #include "tests/support/temp_dir.h"
 
+using support::TempDir;
+
 namespace {
 
 constexpr std::string_view kSample =

@@ -5,6 +5,8 @@
 #include "platform/ini.h"
 #include "tests/support/temp_dir.h"
 
+using support::TempDir;
+
 namespace {
 
 // Writes small stand-ins for the embedded default files, so the tests see what was written when.

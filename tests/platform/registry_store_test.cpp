@@ -6,6 +6,8 @@
 
 #include "tests/support/temp_dir.h"
 
+using support::TempDir;
+
 namespace {
 
 class RegistryStore : public ::testing::Test {
