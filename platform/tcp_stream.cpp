@@ -15,6 +15,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/socket_io.h"
+
 namespace platform {
 
 namespace {
@@ -55,18 +57,7 @@ bool TcpStream::open(const std::string& address, std::uint16_t port, const TcpTi
     const unsigned user_timeout = static_cast<unsigned>(timeouts.send.count());
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
 
-    bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
-    if (!connected && errno == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        int r;
-        do {
-            r = ::poll(&p, 1, poll_ms(timeouts.connect));
-        } while (r < 0 && errno == EINTR);
-        int err = 0;
-        socklen_t len = sizeof err;
-        connected = r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
-    }
-    if (!connected) {
+    if (!socket_io::connect_bounded(fd, to, timeouts.connect)) {
         ::close(fd);
         return false;
     }

@@ -12,6 +12,7 @@
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
+#include "platform/socket_io.h"
 
 namespace kelvra {
 namespace {
@@ -54,12 +55,7 @@ int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_vie
     p.card_id = std::string(id.substr(0, frame::kIdFieldSize));
     p.data.assign(4, 0);
     const auto bytes = frame::encode_fixed(p);
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(s.fd(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return 0;
-        sent += static_cast<std::size_t>(n);
-    }
+    if (!socket_io::send_all(s.fd(), bytes)) return 0;
     // A card's answer holds at most 2048 data bytes (the fixed form).
     const auto reply = read_answer(s.fd(), frame::kHeaderSize + frame::kMaxFixedData + 1,
                                    std::chrono::steady_clock::now() + t.answer);

@@ -20,6 +20,7 @@
 #include "library/protocol/library_state.h"
 #include "library/protocol/serial.h"
 #include "library/protocol/timeouts.h"
+#include "platform/socket_io.h"
 
 namespace kelvra {
 namespace {
@@ -61,18 +62,6 @@ bool wait_readable(int fd, std::chrono::steady_clock::time_point deadline) {
         if (n < 0 && errno == EINTR) continue;
         return n > 0;
     }
-}
-
-// Sends all of `bytes` (a stream socket may take them in parts); false on failure.
-bool send_all(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Runs a job on a detached worker thread that the library counts until it ends.
@@ -247,21 +236,7 @@ Socket connect_tcp(std::string_view ip, std::uint16_t port, std::chrono::millise
     if (!sa) return {};
     Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!s.valid()) return {};
-    const int flags = fcntl(s.fd(), F_GETFL);
-    fcntl(s.fd(), F_SETFL, flags | O_NONBLOCK);
-    if (::connect(s.fd(), reinterpret_cast<const sockaddr*>(&*sa), sizeof *sa) != 0) {
-        if (errno != EINPROGRESS) return {};
-        pollfd p{s.fd(), POLLOUT, 0};
-        int n;
-        do {
-            n = ::poll(&p, 1, static_cast<int>(timeout.count()));
-        } while (n < 0 && errno == EINTR);
-        if (n <= 0) return {};
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (getsockopt(s.fd(), SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return {};
-    }
-    fcntl(s.fd(), F_SETFL, flags);
+    if (!socket_io::connect_bounded(s.fd(), *sa, timeout)) return {};
     const auto send_timeout = timeouts().send;
     const unsigned user_timeout = static_cast<unsigned>(send_timeout.count());
     setsockopt(s.fd(), IPPROTO_TCP, TCP_USER_TIMEOUT, &user_timeout, sizeof user_timeout);
@@ -353,7 +328,7 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
                 report_status(kStatusBroadcastSendFailed, block.card_id);
                 return kStatusBroadcastSendFailed;
             }
-        } else if (!send_all(socket.fd(), *packet)) {
+        } else if (!socket_io::send_all(socket.fd(), *packet)) {
             const bool tcp = address.proto_type == 1 || address.proto_type == 101;
             const auto code = tcp ? kStatusTcpSendFailed : kStatusUdpSendFailed;
             report_status(code, block.card_id);

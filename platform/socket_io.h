@@ -1,0 +1,22 @@
+// The two socket steps every TCP user here needs bounded: connecting (a blocking connect to an absent
+// host takes about two minutes) and sending a whole buffer (a stream socket takes it in parts, a closed
+// peer must not raise SIGPIPE). Threading: no state; safe from any thread.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+
+namespace socket_io {
+
+// Connects `fd` (a TCP socket, blocking or not) to `to`, waiting at most `timeout`; the socket's
+// blocking mode is as it was afterwards. False on a refusal, an error or the time-out.
+bool connect_bounded(int fd, const sockaddr_in& to, std::chrono::milliseconds timeout);
+
+// Sends every byte on a blocking socket (its send time-out bounds each part) or fails. Never raises
+// SIGPIPE; an interrupted send is resumed.
+bool send_all(int fd, std::span<const std::uint8_t> bytes);
+
+}  // namespace socket_io
