@@ -135,13 +135,13 @@ int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::
 
 IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line) {
     IoState out;
-    if (proto_type == 3 || proto_type == 103) {
+    if (const auto route = route_of(proto_type); route && route->link == Link::Broadcast) {
         out.result = kGetIoBroadcast;
         return out;
     }
     // Run in the caller's thread; a type that is already synchronous stays as it is. The answer comes
     // back to this call alone, never through the library-wide buffer that other callers use.
-    const int sync_type = proto_type >= 1 && proto_type <= 5 ? proto_type + 100 : proto_type;
+    const int sync_type = in_caller_thread(proto_type);
     CommandBlock block =
         CommandBlock::make(frame::CMD_GET_IO, id, 0, words({static_cast<std::uint32_t>(line)}, 4));
     std::vector<std::uint8_t> reply;

@@ -30,10 +30,8 @@ constexpr std::size_t kIdFieldChars = 18;  // 19-byte NUL-terminated field of a 
 constexpr int kDiscoveryReceiveBuffer = 1 << 20;
 
 bool is_broadcast(std::int32_t pt) {
-    return pt == 3 || pt == 103;
-}
-bool is_serial(std::int32_t pt) {
-    return pt == 4 || pt == 5;
+    const auto r = route_of(pt);
+    return r && r->link == Link::Broadcast;
 }
 
 std::optional<sockaddr_in> make_sockaddr(std::string_view ip, std::uint16_t port) {
@@ -105,20 +103,30 @@ CommandBlock CommandBlock::make(std::uint8_t command, std::string_view card_id, 
     return b;
 }
 
-bool proto_type_valid(std::int32_t pt) {
-    return (pt >= 1 && pt <= 5) || (pt >= 101 && pt <= 105);
+std::optional<Route> route_of(std::int32_t pt) {
+    constexpr Link kLinks[] = {Link::Tcp, Link::Udp, Link::Broadcast, Link::Serial, Link::SerialBroadcast};
+    if (pt >= 1 && pt <= 5) return Route{kLinks[pt - 1], false, true};
+    if (pt >= 101 && pt <= 103) return Route{kLinks[pt - 101], true, true};
+    if (pt == 104 || pt == 105) return Route{kLinks[pt - 101], true, false};
+    return std::nullopt;
+}
+
+std::int32_t in_caller_thread(std::int32_t pt) {
+    return pt >= 1 && pt <= 5 ? pt + 100 : pt;
 }
 
 int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main, CommandBlock* leading,
                 CommandBlock* trailing) {
     const std::int32_t pt = address.proto_type;
-    if (!proto_type_valid(pt)) return kBadProtoType;
+    const auto route = route_of(pt);
+    if (!route) return kBadProtoType;
     if (main == nullptr) return kNoMainBlock;
     try {
         auto job = std::make_unique<SendJob>();
         job->address = CardAddress::make(pt, address.ip);
         if (gate != nullptr) gate->ensure_semaphore();
-        if (pt == 3 || pt == 5) {
+        if (!route->in_caller_thread &&
+            (route->link == Link::Broadcast || route->link == Link::SerialBroadcast)) {
             for (CommandBlock* b : {main, leading, trailing}) {
                 if (b != nullptr) b->card_id = std::string(frame::kBroadcastId);
             }
@@ -128,15 +136,17 @@ int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* ma
         if (leading != nullptr) job->leading = *leading;
         if (trailing != nullptr) job->trailing = *trailing;
 
-        if (pt >= 1 && pt <= 3) {
-            start_worker(std::move(job), [](std::unique_ptr<SendJob> j) { SendJobWorker(std::move(j)); });
-        } else if (is_serial(pt)) {
-            start_worker(std::move(job), [](std::unique_ptr<SendJob> j) { CommJobWorker(std::move(j)); });
-        } else if (pt >= 101 && pt <= 103) {
+        if (!route->runs) return kOk;  // 104 and 105 pass the check but run nothing
+        const bool serial = route->link == Link::Serial || route->link == Link::SerialBroadcast;
+        if (route->in_caller_thread) {
             job->gate = nullptr;
             return SendJobWorker(std::move(job));
         }
-        // 104 and 105 pass the check but run nothing.
+        if (serial) {
+            start_worker(std::move(job), [](std::unique_ptr<SendJob> j) { CommJobWorker(std::move(j)); });
+        } else {
+            start_worker(std::move(job), [](std::unique_ptr<SendJob> j) { SendJobWorker(std::move(j)); });
+        }
         return kOk;
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
@@ -148,7 +158,8 @@ int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* ma
 int SendCommandForAnswer(const CardAddress& address, CommandBlock* main, std::vector<std::uint8_t>& answer) {
     answer.clear();
     const std::int32_t pt = address.proto_type;
-    if (!proto_type_valid(pt) || main == nullptr || pt < 101 || pt > 103)
+    const auto route = route_of(pt);
+    if (!route || main == nullptr || !route->in_caller_thread || !route->runs)
         return SendCommand(address, nullptr, main);
     try {
         auto job = std::make_unique<SendJob>();
@@ -248,9 +259,10 @@ Socket connect_tcp(std::string_view ip, std::uint16_t port, std::chrono::millise
 }
 
 Socket GetSocket(const CardAddress& address) {
-    const std::int32_t pt = address.proto_type;
-    if (pt == 1 || pt == 101) return connect_tcp(address.ip, frame::kCommandPort, timeouts().connect);
-    if (pt == 2 || pt == 102) {
+    const auto route = route_of(address.proto_type);
+    const Link link = route ? route->link : Link::Serial;  // a serial link has no socket
+    if (link == Link::Tcp) return connect_tcp(address.ip, frame::kCommandPort, timeouts().connect);
+    if (link == Link::Udp) {
         const auto sa = make_sockaddr(address.ip, frame::kCommandPort);
         if (!sa) return {};
         Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
@@ -258,7 +270,7 @@ Socket GetSocket(const CardAddress& address) {
             return {};
         return s;
     }
-    if (is_broadcast(pt)) {
+    if (link == Link::Broadcast) {
         Socket s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
         if (!s.valid()) return {};
         const int on = 1;
@@ -329,7 +341,7 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
                 return kStatusBroadcastSendFailed;
             }
         } else if (!socket_io::send_all(socket.fd(), *packet)) {
-            const bool tcp = address.proto_type == 1 || address.proto_type == 101;
+            const bool tcp = route_of(address.proto_type)->link == Link::Tcp;
             const auto code = tcp ? kStatusTcpSendFailed : kStatusUdpSendFailed;
             report_status(code, block.card_id);
             return static_cast<int>(code);

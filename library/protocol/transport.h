@@ -69,6 +69,19 @@ inline constexpr std::size_t kMinDiscoveryAnswer = 10;
 inline constexpr const char* kBroadcastAddressText = "255.255.0.0";  // carried, never used for sending
 
 // How a caller names a card: its transport and its IP address text (at most 19 characters kept).
+// What an iProtoType number means inside the library. The number itself stays in CardAddress and at
+// the C ABI; the core asks route_of() instead of comparing numbers.
+enum class Link { Tcp, Udp, Broadcast, Serial, SerialBroadcast };
+struct Route {
+    Link link;
+    bool in_caller_thread;  // 101..103: the job runs in the caller's thread
+    bool runs;              // 104 and 105 are accepted but run nothing
+};
+// Empty for a number no transport has (the callers' 31).
+std::optional<Route> route_of(std::int32_t proto_type);
+// The same link run in the caller's thread (1..5 become 101..105; others are left as they are).
+std::int32_t in_caller_thread(std::int32_t proto_type);
+
 struct CardAddress {
     std::int32_t proto_type = 0;
     std::string ip;
