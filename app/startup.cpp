@@ -81,6 +81,7 @@ int run(int argc, char** argv) {
     int result;
     {
         MainWindow window;
+        window.start();
         QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
                          [&window] { bring_to_front(&window); });
         result = window.exec();

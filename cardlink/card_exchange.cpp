@@ -72,7 +72,10 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     if (!read_answer) return result;
 
     result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
-    if (CheckCardAnswer(result.answer, 0) != 0) result.error = ExchangeError::AnswerRejected;
+    if (result.answer.empty())
+        result.error = ExchangeError::NoAnswer;
+    else if (CheckCardAnswer(result.answer, 0) != 0)
+        result.error = ExchangeError::AnswerRejected;
     return result;
 }
 
@@ -105,6 +108,7 @@ void ReportExchangeFailure(const ExchangeResult& result, std::string_view failur
             platform::show_message(localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR"));
             return;
         case ExchangeError::SendFailed:
+        case ExchangeError::NoAnswer:
         case ExchangeError::AnswerRejected:
             if (!failure_text.empty()) platform::show_message(std::string(failure_text));
             return;

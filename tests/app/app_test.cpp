@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <unistd.h>
 
-#include "app/localise_dialog.h"
+#include "widgets/localise_dialog.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "mainwindow/main_window.h"
