@@ -63,6 +63,7 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     frame::Packet packet;
     packet.command = command;
     packet.card_id = target.card_id;
+    packet.wide_id = true;
     packet.data.assign(payload.begin(), payload.end());
     const auto bytes = frame::encode_exact(packet, frame::check_form_for_id(target.card_id));
     if (!stream.send_all(bytes)) {
