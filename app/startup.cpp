@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 #include <fstream>
 
 #include "app/single_instance.h"
@@ -58,6 +62,32 @@ localisation::Choice prepare(const std::filesystem::path& program_folder) {
     return localisation::choose_language(program_folder, settings, {}, write_default_language_files);
 }
 
+QString language_locale() {
+    const std::string locale = localisation::lookup_or_empty("IDS_MESSAGE_LOCALE");
+    return locale.empty() ? QStringLiteral("en") : QString::fromStdString(locale);
+}
+
+bool install_qt_translation() {
+    static QPointer<QTranslator> installed;
+    auto* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    const QLocale locale(language_locale());
+    QLocale::setDefault(locale);
+    auto* translator = new QTranslator(app);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
+}
+
 QString main_window_title() {
     return QString::fromStdString(localisation::lookup_or_empty(localisation::dialog_title_key(102))) +
            QStringLiteral("--version[") + QStringLiteral(__DATE__) + QStringLiteral(" ") +
@@ -71,6 +101,7 @@ int run(int argc, char** argv) {
     platform::install_message_service(&message_service);
 
     prepare(paths::program_folder());
+    install_qt_translation();
 
     SingleInstance instance;
     if (!instance.check(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())) {

@@ -29,6 +29,14 @@ std::filesystem::path settings_file(const std::filesystem::path& program_folder)
 // Settings file (written from the embedded copy when missing) and language choice.
 localisation::Choice prepare(const std::filesystem::path& program_folder);
 
+// The locale of the chosen language (its key IDS_MESSAGE_LOCALE, e.g. "zh_CN"); "en" when it has none.
+QString language_locale();
+
+// Makes Qt's own texts (file dialogs, standard buttons) follow the chosen language: installs the
+// distribution's translation of Qt for language_locale() (replacing one installed before) and makes that
+// locale the default. False when Qt has no translation for it (English needs none).
+bool install_qt_translation();
+
 // The main window's title: "IDD102_Title" text + "--version[" + build date + " " + build time + "]".
 QString main_window_title();
 

@@ -652,6 +652,11 @@ void MainWindow::onSendToReceiver() {
 }
 
 std::filesystem::path MainWindow::helpDocument() {
+    // The page in the chosen language when there is one, else the English one.
+    const auto translated =
+        paths::program_folder() / ("DudoHelp_" + startup::language_locale().toStdString() + ".html");
+    std::error_code ec;
+    if (std::filesystem::exists(translated, ec)) return translated;
     return paths::program_folder() / "DudoHelp.html";
 }
 

@@ -113,7 +113,8 @@ class MainWindow : public QDialog {
     // The control with dialog control number `id` (for tests and localisation checks).
     QWidget* control(int id) const;
 
-    // The help document beside the program.
+    // The help document beside the program, in the chosen language ("DudoHelp_<locale>.html") when
+    // there is one, else "DudoHelp.html" (English).
     static std::filesystem::path helpDocument();
 
   public slots:
