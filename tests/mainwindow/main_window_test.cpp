@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -738,6 +739,23 @@ TEST_F(MainWindowTest, ACardThatSendsNoReportIsNamedInTheStatusLine) {
     ASSERT_TRUE(
         pump_until([&] { return window_->statusLine().toStdString() == expected; }, std::chrono::seconds(6)));
     EXPECT_TRUE(text_of(MainWindow::kIpAddress).isEmpty());
+}
+
+// Card ids come from the network: a card that calls itself "<b>S7</b>" is shown as those characters.
+TEST_F(MainWindowTest, TextsFromTheNetworkAreShownAsPlainText) {
+    start_cards({card("S<b>7</b>-1", "127.0.0.2"), card("A<i>9</i>-2", "127.0.0.2")}, true);
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return list_->count() == 2 && window_->messageWindow() != nullptr; }));
+    EXPECT_EQ(list_->item(0)->text(), "S<b>7</b>-1");
+    EXPECT_TRUE(window_->statusTarget().contains("S<b>7</b>-1"));
+    for (int id : {MainWindow::kStatusTarget, MainWindow::kStatusLine}) {
+        auto* label = qobject_cast<QLabel*>(window_->control(id));
+        ASSERT_NE(label, nullptr) << id;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << id;
+    }
+    for (QLabel* label : window_->messageWindow()->findChildren<QLabel*>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(window_->messageWindow()->text().contains("A<i>9</i>-2"));
 }
 
 TEST_F(MainWindowTest, HelpWithoutAViewerSaysSo) {
