@@ -81,11 +81,14 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
     connectCardLink();
     connect(&exchanges_, &cardlink::ExchangeService::busyChanged, this, [this](bool busy) {
+        // Disabling the control that has the focus moves the focus on; it comes back afterwards.
+        if (busy) focus_before_busy_ = focusWidget();
         if (busy)
             setCursor(Qt::BusyCursor);
         else
             unsetCursor();
         updateEnabling();
+        if (!busy && focus_before_busy_ && focus_before_busy_->isEnabled()) focus_before_busy_->setFocus();
     });
     report_timer_.setSingleShot(true);
     connect(&report_timer_, &QTimer::timeout, this,
@@ -195,6 +198,8 @@ void MainWindow::buildControls() {
     status_line_ = numbered(new QLabel(status), kStatusLine);
     status_target_ = numbered(new QLabel(status), kStatusTarget);
     for (QLabel* label : {status_line_, status_target_}) label->setTextFormat(Qt::PlainText);
+    // A long line is cut at the window's edge (its whole text is the tooltip) rather than widening it.
+    status_line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status->addWidget(status_line_, 1);
     status->addPermanentWidget(status_target_);
     root->addWidget(status);
@@ -446,6 +451,7 @@ void MainWindow::updateStatusTarget() {
 
 void MainWindow::setStatusLine(const std::string& text) {
     status_line_->setText(qs(text));
+    status_line_->setToolTip(status_line_->text());
 }
 
 QString MainWindow::statusTarget() const {

@@ -206,4 +206,5 @@ class MainWindow : public QDialog {
     QLineEdit* shift_columns_ = nullptr;
     QLineEdit* shift_width_ = nullptr;
     QPointer<MessageWindow> message_window_;
+    QPointer<QWidget> focus_before_busy_;
 };

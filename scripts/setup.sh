@@ -6,7 +6,7 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev libgif-dev libx11-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format xvfb xauth x11-apps imagemagick
+  clang-format xvfb xauth x11-apps imagemagick xdotool
   fonts-wqy-microhei fonts-liberation
   iproute2 util-linux xdg-utils
 )
