@@ -204,9 +204,10 @@ TEST(DisplayParamsTest, ACommandTakenUpdatesTheKnownReport) {
     EXPECT_EQ(info.gamma_green, 2.0f);
     EXPECT_EQ(info.gamma_blue, 2.5f);
     // Every command names itself for the status line.
-    for (const auto& c : {gray_level_command(0), scan_clock_command(0), oe_polarity_command(Polarity::Positive),
-                          data_polarity_command(Polarity::Positive), brightness_command(1),
-                          duty_cycle_command(DutyCycle::Half), horizontal_shift_command(0), gamma_command(1, 1, 1)})
+    for (const auto& c :
+         {gray_level_command(0), scan_clock_command(0), oe_polarity_command(Polarity::Positive),
+          data_polarity_command(Polarity::Positive), brightness_command(1),
+          duty_cycle_command(DutyCycle::Half), horizontal_shift_command(0), gamma_command(1, 1, 1)})
         EXPECT_EQ(c.name_key.substr(0, 20), "IDS_MESSAGE_COMMAND_");
 }
 
