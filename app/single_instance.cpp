@@ -22,6 +22,13 @@ QString SingleInstance::socket_path(const QString& program_name) {
 }
 
 bool SingleInstance::check(const QString& program_name) {
+    const auto folder = platform::checked_runtime_folder();
+    if (folder.path.empty()) {
+        // No safe place for the lock: say why, and run without the single-instance guard.
+        platform::show_message(kLockFailed + "\n" + folder.problem, "OnlyOne",
+                               platform::MessageIcon::Warning);
+        return true;
+    }
     lock_ = std::make_unique<platform::InstanceLock>(program_name.toStdString());
     switch (lock_->state()) {
         case platform::InstanceLock::State::Failed:

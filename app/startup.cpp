@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 #include <fstream>
 
 #include "app/single_instance.h"
@@ -58,6 +62,27 @@ localisation::Choice prepare(const std::filesystem::path& program_folder) {
     return localisation::choose_language(program_folder, settings, {}, write_default_language_files);
 }
 
+bool install_qt_translation() {
+    static QPointer<QTranslator> installed;
+    auto* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    const QLocale locale(QString::fromStdString(localisation::locale_name()));
+    QLocale::setDefault(locale);
+    auto* translator = new QTranslator(app);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
+}
+
 int run(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Vantor"));
@@ -65,6 +90,7 @@ int run(int argc, char** argv) {
     platform::install_message_service(&message_service);
 
     prepare(paths::program_folder());
+    install_qt_translation();
 
     SingleInstance instance;
     if (!instance.check(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())) {
@@ -75,6 +101,7 @@ int run(int argc, char** argv) {
     int result;
     {
         MainWindow window;
+        window.start();
         QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
                          [&window] { bring_to_front(&window); });
         result = window.exec();

@@ -29,6 +29,11 @@ std::filesystem::path settings_file(const std::filesystem::path& program_folder)
 // Settings file (written from the embedded copy when missing) and language choice.
 localisation::Choice prepare(const std::filesystem::path& program_folder);
 
+// Makes Qt's own texts (file dialogs, standard buttons) follow the chosen language: installs the
+// distribution's translation of Qt for localisation::locale_name() (replacing one installed before) and makes
+// that locale the default. False when Qt has no translation for it (English needs none).
+bool install_qt_translation();
+
 // The whole program; returns the process exit code.
 int run(int argc, char** argv);
 

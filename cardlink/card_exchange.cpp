@@ -63,6 +63,7 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     frame::Packet packet;
     packet.command = command;
     packet.card_id = target.card_id;
+    packet.wide_id = true;
     packet.data.assign(payload.begin(), payload.end());
     const auto bytes = frame::encode_exact(packet, frame::check_form_for_id(target.card_id));
     if (!stream.send_all(bytes)) {
@@ -72,7 +73,10 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     if (!read_answer) return result;
 
     result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
-    if (CheckCardAnswer(result.answer, 0) != 0) result.error = ExchangeError::AnswerRejected;
+    if (result.answer.empty())
+        result.error = ExchangeError::NoAnswer;
+    else if (CheckCardAnswer(result.answer, 0) != 0)
+        result.error = ExchangeError::AnswerRejected;
     return result;
 }
 
@@ -105,6 +109,7 @@ void ReportExchangeFailure(const ExchangeResult& result, std::string_view failur
             platform::show_message(localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR"));
             return;
         case ExchangeError::SendFailed:
+        case ExchangeError::NoAnswer:
         case ExchangeError::AnswerRejected:
             if (!failure_text.empty()) platform::show_message(std::string(failure_text));
             return;

@@ -37,7 +37,8 @@ enum class ExchangeError {
     None,
     NoConnection,    // socket, address or connect failed; nothing was sent
     SendFailed,      // connected, but the frame did not leave whole
-    AnswerRejected,  // no answer within the time-out, or an answer that fails CheckCardAnswer
+    NoAnswer,        // sent, but nothing came back within the time-out (or the card hung up)
+    AnswerRejected,  // an answer that fails CheckCardAnswer (refused by the card, or not a status answer)
 };
 
 struct ExchangeResult {
@@ -63,7 +64,8 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
 int CheckCardAnswer(std::span<const std::uint8_t> answer, int mode);
 
 // Shows the failure to the user: IDS_MESSAGE_CARD_LINK_ERROR for NoConnection, `failure_text` (the
-// command's own short code, e.g. "error RP") for SendFailed and AnswerRejected when it is not empty.
+// command's own short code, e.g. "error RP") for SendFailed, NoAnswer and AnswerRejected when it is not
+// empty.
 // Nothing for success.
 void ReportExchangeFailure(const ExchangeResult& result, std::string_view failure_text);
 

@@ -37,6 +37,7 @@ std::vector<std::uint8_t> BuildTextFrame(std::uint8_t command, std::size_t lengt
     frame::Packet p;
     p.command = command;
     p.card_id = std::string(card_id);
+    p.wide_id = true;
     p.data.assign(length, 0);
     if (length > 0) {
         const std::size_t n = std::min(text.size(), length - 1);

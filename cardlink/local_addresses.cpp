@@ -84,24 +84,27 @@ BindChoice ChooseBindAddress(const std::vector<LocalAddress>& addresses, std::ui
         c.note = "loopback discovery address " + std::string(discovery_address) + ": bound to " + c.address;
         return c;
     }
-    if (addresses.empty()) {
-        c.note = "no local address: bound to any address";
+    std::vector<LocalAddress> adapters;
+    for (const auto& a : addresses)
+        if (!a.loopback) adapters.push_back(a);
+    if (adapters.empty()) {
+        c.note = "no network adapter: bound to any address";
         return c;
     }
     std::size_t index = 0;
-    if (addresses.size() >= 2) {
-        if (net_card_index < addresses.size()) {
+    if (adapters.size() >= 2) {
+        if (net_card_index < adapters.size()) {
             index = net_card_index;
         } else {
             c.fell_back = true;
         }
     }
     c.index = static_cast<int>(index);
-    c.address = addresses[index].address;
-    c.interface = addresses[index].interface;
+    c.address = adapters[index].address;
+    c.interface = adapters[index].interface;
     if (c.fell_back) {
         c.note = "net_card_index " + std::to_string(net_card_index) + " is beyond the " +
-                 std::to_string(addresses.size()) + " local addresses: bound to the first, " + c.address;
+                 std::to_string(adapters.size()) + " network adapters: bound to the first, " + c.address;
     } else {
         c.note = "bound to " + c.address + " (" + c.interface + ", address " + std::to_string(index) + ")";
     }

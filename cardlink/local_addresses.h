@@ -41,14 +41,15 @@ inline constexpr std::string_view kNotObtained = "没有取得";
 struct BindChoice {
     std::string address;     // empty: bind to any address
     std::string interface;   // the adapter the socket is tied to (SO_BINDTODEVICE); empty: none
-    int index = -1;          // index in the list that was taken; -1 when bound to any address
+    int index = -1;          // index among the adapters (loopback: in the whole list); -1: any address
     bool fell_back = false;  // net_card_index was beyond the list and the first address was taken
     std::string note;        // why this address, for the log
 };
 
-// With two or more addresses: the one at `net_card_index` (beyond the list: the first, noted); with one:
-// that one; with none: any address. A discovery address in 127/8 keeps the link on the loopback adapter
-// (the loopback demo), whatever the index says.
+// The choice is among the network adapters only: loopback addresses are never one (no card is ever
+// found there). With two or more adapters: the one at `net_card_index` (beyond the list: the first,
+// noted); with one: that one; with none: any address. A discovery address in 127/8 keeps the link on the
+// loopback adapter (the loopback demo), whatever the index says.
 BindChoice ChooseBindAddress(const std::vector<LocalAddress>& addresses, std::uint8_t net_card_index,
                              std::string_view discovery_address);
 

@@ -25,6 +25,11 @@ void write_packet(std::uint8_t* out, std::size_t out_size, const Packet& p, Chec
     std::copy_n(p.card_id.begin(), id_len, out + kIdOffset);
     std::fill(out + kIdOffset + id_len, out + kIdOffset + kIdFieldSize, std::uint8_t{0});
     put_u32le(out + kParameterOffset, p.parameter);
+    if (p.wide_id) {
+        const std::size_t wide_len = std::min(p.card_id.size(), kWideIdFieldSize);
+        std::copy_n(p.card_id.begin(), wide_len, out + kIdOffset);
+        std::fill(out + kIdOffset + wide_len, out + kIdOffset + kWideIdFieldSize, std::uint8_t{0});
+    }
     put_u32le(out + kLengthOffset, static_cast<std::uint32_t>(n));
     std::copy(p.data.begin(), p.data.end(), out + kDataOffset);
     out[kDataOffset + n] = check_byte(std::span<const std::uint8_t>(out, out_size), n, form);

@@ -94,9 +94,12 @@ std::uint8_t check_byte(std::span<const std::uint8_t> packet, std::size_t n, Che
 
 struct Packet {
     std::uint8_t command = 0;
-    std::string card_id;  // at most 16 bytes reach the wire
+    std::string card_id;  // at most 16 bytes reach the wire (20 with `wide_id`)
     std::uint32_t parameter = 0;
     std::vector<std::uint8_t> data;
+    // Vantor's form: the id fills bytes 4..23 as one 20-byte NUL-padded field, over the parameter
+    // (Vantor's parameter is always 0), so an id of 17 to 20 characters leaves whole, as Vantor reads it.
+    bool wide_id = false;
 };
 
 // Stream form: n + 32 bytes. Any length is allowed (callers split at 2000).

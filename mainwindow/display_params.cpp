@@ -4,18 +4,42 @@
 #include <bit>
 #include <cmath>
 
-#include "cardlink/card_link.h"
-#include "common/frame.h"
 #include "common/bytes.h"
-#include "screenconfig/working_set.h"
 
 namespace display_params {
 
 namespace {
 
+std::string_view name_key_of(SubCode sub) {
+    switch (sub) {
+        case SubCode::Brightness:
+            return "IDS_MESSAGE_COMMAND_BRIGHTNESS";
+        case SubCode::Gamma:
+            return "IDS_MESSAGE_COMMAND_GAMMA";
+        case SubCode::GrayLevel:
+            return "IDS_MESSAGE_COMMAND_GRAY";
+        case SubCode::OePolarity:
+            return "IDS_MESSAGE_COMMAND_OE";
+        case SubCode::ScanClock:
+            return "IDS_MESSAGE_COMMAND_SCAN_CLOCK";
+        case SubCode::DutyCycle:
+            return "IDS_MESSAGE_COMMAND_DUTY";
+        case SubCode::DataPolarity:
+            return "IDS_MESSAGE_COMMAND_DATA_POLARITY";
+        case SubCode::HorizontalShift:
+            return "IDS_MESSAGE_COMMAND_SHIFT";
+    }
+    return {};
+}
+
+std::uint32_t word(const ControlBlock& block, std::size_t index) {
+    return bytes::get_u32le(block.data() + 4 * index);
+}
+
 DisplayCommand make(SubCode sub, std::initializer_list<std::uint32_t> values, std::string_view failure_text,
                     bool sets_changed) {
     DisplayCommand command;
+    command.name_key = name_key_of(sub);
     bytes::put_u32le(command.block.data() + kSubCodeOffset, static_cast<std::uint32_t>(sub));
     std::size_t offset = kValuesOffset;
     for (std::uint32_t v : values) {
@@ -109,13 +133,38 @@ std::uint32_t horizontal_shift_value(std::int32_t a, std::int32_t b, std::uint32
     return a4 - rows + 0xFFFEu;
 }
 
-SendOutcome send_display_command(const cardlink::CardLink& link, screenconfig::WorkingSet& working,
-                                 const DisplayCommand& command) {
-    const auto result = link.exchange(frame::CMD_SCREEN_CONTROL, command.block, command.read_answer);
-    cardlink::ReportExchangeFailure(result, command.failure_text);
-    if (result.error == cardlink::ExchangeError::NoConnection) return SendOutcome::NotConnected;
-    if (command.sets_changed) working.changed = true;
-    return result.ok() ? SendOutcome::Sent : SendOutcome::Refused;
+void apply_to_report(card_info::CardInfo& info, const DisplayCommand& command) {
+    const std::uint32_t v = word(command.block, kValuesOffset / 4);
+    switch (static_cast<SubCode>(word(command.block, kSubCodeOffset / 4))) {
+        case SubCode::Brightness:
+            info.brightness = v;
+            break;
+        case SubCode::Gamma:
+            info.gamma_red = std::bit_cast<float>(v);
+            info.gamma_green = std::bit_cast<float>(word(command.block, kValuesOffset / 4 + 1));
+            info.gamma_blue = std::bit_cast<float>(word(command.block, kValuesOffset / 4 + 2));
+            break;
+        case SubCode::GrayLevel:
+            info.gray_value = v;
+            info.gray_refresh_code = word(command.block, kValuesOffset / 4 + 1);
+            info.gray_depth_code = word(command.block, kValuesOffset / 4 + 2);
+            break;
+        case SubCode::OePolarity:
+            info.oe_polarity = v;
+            break;
+        case SubCode::ScanClock:
+            info.scan_clock_code = v;
+            break;
+        case SubCode::DutyCycle:
+            info.duty_cycle = v;
+            break;
+        case SubCode::DataPolarity:
+            info.data_polarity = v;
+            break;
+        case SubCode::HorizontalShift:
+            info.horizontal_shift = v;
+            break;
+    }
 }
 
 }  // namespace display_params

@@ -4,9 +4,8 @@
 // marks the working parameters changed. The block layout is in docs/protocol.md: 102 little-endian u32
 // words, word 0 the sub-code, word 1 zero, the values from word 2 on.
 //
-// The builders are pure functions; send_display_command runs one exchange with the card link's target
-// and shows its failure. GUI-free. Threading: UI thread for send_display_command (it uses the card
-// link); the rest is safe anywhere.
+// Pure functions, GUI-free and safe on any thread; the window sends the blocks through the exchange
+// service (cardlink/exchange_service.h).
 #pragma once
 
 #include <array>
@@ -14,14 +13,8 @@
 #include <optional>
 #include <string_view>
 
+#include "common/card_info.h"
 #include "screenconfig/card_blocks.h"
-
-namespace cardlink {
-class CardLink;
-}
-namespace screenconfig {
-class WorkingSet;
-}
 
 namespace display_params {
 
@@ -93,6 +86,7 @@ struct DisplayCommand {
     bool read_answer = false;
     std::string_view failure_text;  // shown when the answer is refused; empty when none is read
     bool sets_changed = false;      // a sent command marks the working parameters changed
+    std::string_view name_key;      // the command's name in the status line (IDS_MESSAGE_COMMAND_*)
 };
 
 // Brightness: the slider position (1..8; other positions are clamped into the range). No answer.
@@ -125,17 +119,9 @@ bool gamma_channels_equal(float red, float green, float blue);
 // b, and the value a * 4 - (lineInterval + 1) * c + 0xFFFE, wrapping in 32 bits.
 std::uint32_t horizontal_shift_value(std::int32_t a, std::int32_t b, std::uint32_t line_interval);
 
-enum class SendOutcome {
-    Sent,          // the card accepted it, or it needs no answer and left whole
-    NotConnected,  // nothing was sent (no card, or the connection failed); the link error was shown
-    Refused,       // sent, but the answer was refused or missing; the failure text was shown
-};
-
-// Sends `command` to the link's target (the selected card or the typed address) and shows the failure:
-// IDS_MESSAGE_CARD_LINK_ERROR when nothing could be sent, the command's failure text when its answer is
-// refused. A command that reaches the card and `sets_changed` marks `working` changed, whatever the
-// answer: the card may have taken the value even when its answer is lost.
-SendOutcome send_display_command(const cardlink::CardLink& link, screenconfig::WorkingSet& working,
-                                 const DisplayCommand& command);
+// What the card holds once it took `command`: the report `info` with the command's values written in
+// (gray value and codes, scan clock code, polarities, brightness, duty cycle, shift, gamma). The window
+// keeps this as the card's last known state and shows it again after a change the card did not take.
+void apply_to_report(card_info::CardInfo& info, const DisplayCommand& command);
 
 }  // namespace display_params

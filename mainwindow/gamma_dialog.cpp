@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 
 #include "widgets/localise_dialog.h"
+#include "cardlink/exchange_service.h"
+#include "common/frame.h"
 #include "mainwindow/display_params.h"
 
 namespace {
@@ -21,11 +23,26 @@ QString gamma_text(int position) {
     return QString::number(static_cast<double>(display_params::gamma_of_position(position)), 'f', 1);
 }
 
+// The card's own value, as precise as it holds it (2.35 stays 2.35, 1 shows as 1.0).
+QString card_gamma_text(float gamma) {
+    QString text = QString::number(static_cast<double>(gamma), 'g', 6);
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')) &&
+        !text.contains(QLatin1Char('n')))
+        text += QStringLiteral(".0");
+    return text;
+}
+
 }  // namespace
 
-GammaDialog::GammaDialog(const cardlink::CardLink& link, screenconfig::WorkingSet& working, float red,
-                         float green, float blue, QWidget* parent)
-    : QDialog(parent), link_(link), working_(working) {
+GammaDialog::GammaDialog(cardlink::ExchangeService& exchanges, std::function<cardlink::CardTarget()> target,
+                         float red, float green, float blue, QWidget* parent)
+    : QDialog(parent),
+      exchanges_(exchanges),
+      target_(std::move(target)),
+      red_gamma_(red),
+      green_gamma_(green),
+      blue_gamma_(blue),
+      all_gamma_(red) {
     setWindowTitle(QStringLiteral("其他硬件参数"));
     auto* root = new QVBoxLayout(this);
     auto* group = numbered(new QGroupBox(QStringLiteral("Gamma"), this), kGammaGroup);
@@ -68,10 +85,10 @@ GammaDialog::GammaDialog(const cardlink::CardLink& link, screenconfig::WorkingSe
     } channels[] = {{red_, red_value_, red}, {green_, green_value_, green}, {blue_, blue_value_, blue}};
     for (const auto& c : channels) {
         c.slider->setValue(display_params::gamma_position(c.gamma));
-        c.value->setText(gamma_text(c.slider->value()));
+        c.value->setText(card_gamma_text(c.gamma));
     }
     all_->setValue(display_params::gamma_position(red));
-    all_value_->setText(gamma_text(all_->value()));
+    all_value_->setText(card_gamma_text(red));
     const bool together = display_params::gamma_channels_equal(red, green, blue);
     (together ? together_ : separate_)->setChecked(true);
     setTogether(together);
@@ -81,10 +98,15 @@ GammaDialog::GammaDialog(const cardlink::CardLink& link, screenconfig::WorkingSe
         QLineEdit* value = c.value;
         connect(slider, &QSlider::valueChanged, this,
                 [this, slider, value] { onChannelMoved(slider, value); });
-        connect(slider, &QSlider::sliderReleased, this, &GammaDialog::sendChannels);
+        connect(slider, &QSlider::sliderReleased, this, &GammaDialog::settled);
     }
     connect(all_, &QSlider::valueChanged, this, &GammaDialog::onAllMoved);
-    connect(all_, &QSlider::sliderReleased, this, &GammaDialog::sendAll);
+    connect(all_, &QSlider::sliderReleased, this, &GammaDialog::settled);
+    settle_.setSingleShot(true);
+    connect(&settle_, &QTimer::timeout, this, &GammaDialog::settled);
+    connect(&exchanges_, &cardlink::ExchangeService::busyChanged, this, [this](bool busy) {
+        if (!busy && pending_) sendPending();
+    });
     connect(together_, &QRadioButton::toggled, this, &GammaDialog::setTogether);
     connect(save, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -110,32 +132,40 @@ void GammaDialog::setTogether(bool together) {
 
 void GammaDialog::onChannelMoved(QSlider* slider, QLineEdit* value) {
     value->setText(gamma_text(slider->value()));
-    // Keys and the wheel move the handle without a press and release: that is a release.
-    if (!slider->isSliderDown()) sendChannels();
+    const float gamma = display_params::gamma_of_position(slider->value());
+    (slider == red_ ? red_gamma_ : slider == green_ ? green_gamma_ : blue_gamma_) = gamma;
+    // Keys and the wheel move the handle without a press and release, one step at a time: the value
+    // has settled once they pause.
+    if (!slider->isSliderDown()) settle_.start(kSettle);
 }
 
 void GammaDialog::onAllMoved(int position) {
     all_value_->setText(gamma_text(position));
+    all_gamma_ = red_gamma_ = green_gamma_ = blue_gamma_ = display_params::gamma_of_position(position);
     for (auto [slider, value] :
          {std::pair{red_, red_value_}, std::pair{green_, green_value_}, std::pair{blue_, blue_value_}}) {
         QSignalBlocker block(slider);
         slider->setValue(position);
         value->setText(gamma_text(position));
     }
-    if (!all_->isSliderDown()) sendAll();
+    if (!all_->isSliderDown()) settle_.start(kSettle);
 }
 
-void GammaDialog::sendChannels() {
-    if (togetherMode()) return;
-    display_params::send_display_command(
-        link_, working_,
-        display_params::gamma_command(display_params::gamma_of_position(red_->value()),
-                                      display_params::gamma_of_position(green_->value()),
-                                      display_params::gamma_of_position(blue_->value())));
+void GammaDialog::settled() {
+    settle_.stop();
+    pending_ = true;
+    if (!exchanges_.busy()) sendPending();
 }
 
-void GammaDialog::sendAll() {
-    if (!togetherMode()) return;
-    const float gamma = display_params::gamma_of_position(all_->value());
-    display_params::send_display_command(link_, working_, display_params::gamma_command(gamma, gamma, gamma));
+void GammaDialog::sendPending() {
+    pending_ = false;
+    const auto command = togetherMode()
+                             ? display_params::gamma_command(all_gamma_, all_gamma_, all_gamma_)
+                             : display_params::gamma_command(red_gamma_, green_gamma_, blue_gamma_);
+    // No answer is read: a command that could not be sent shows the link error.
+    exchanges_.submitCommand(target_(), frame::CMD_SCREEN_CONTROL,
+                             std::vector<std::uint8_t>(command.block.begin(), command.block.end()),
+                             command.read_answer, this, [failure = command.failure_text](const auto& result) {
+                                 cardlink::ReportExchangeFailure(result, failure);
+                             });
 }

@@ -1,20 +1,26 @@
 // "其他硬件参数" (dialog 154): the card's three gamma values, set per channel ("单独") or all together
-// ("全部") with sliders whose position p stands for p * 0.1. Releasing a slider sends the gamma command
-// to the card link's target at once; "保存参数" closes the dialog. It renders the values and forwards the
-// releases to display_params; it never touches sockets itself. UI thread only.
+// ("全部") with sliders whose position p stands for p * 0.1. One gamma command goes to the card per
+// settled value: when a dragged slider is released, or once keys or the wheel have stopped moving it
+// (kSettle). It goes through the exchange service; a value that settles while another exchange runs is
+// sent when that one has ended. The edits show the card's own values, and a channel whose slider was not
+// moved keeps the card's value in the commands (a slider holds only 0.0..4.0 in steps of 0.1). "保存参数"
+// closes the dialog. UI thread only.
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+#include "cardlink/card_exchange.h"
 
 class QLineEdit;
 class QRadioButton;
 class QSlider;
 
 namespace cardlink {
-class CardLink;
-}
-namespace screenconfig {
-class WorkingSet;
+class ExchangeService;
 }
 
 class GammaDialog : public QDialog {
@@ -41,10 +47,13 @@ class GammaDialog : public QDialog {
         kAllLabel = 2007,
     };
 
-    // Opens with the card's gamma values (information block offsets 576, 580, 584). `link` and
-    // `working` must outlive the dialog.
-    GammaDialog(const cardlink::CardLink& link, screenconfig::WorkingSet& working, float red, float green,
-                float blue, QWidget* parent = nullptr);
+    // Keys and the wheel move a slider step by step: the value has settled once they pause this long.
+    static constexpr std::chrono::milliseconds kSettle{400};
+
+    // Opens with the card's gamma values (information block offsets 576, 580, 584). `exchanges` must
+    // outlive the dialog; `target` says where a command goes at the moment it is sent.
+    GammaDialog(cardlink::ExchangeService& exchanges, std::function<cardlink::CardTarget()> target, float red,
+                float green, float blue, QWidget* parent = nullptr);
 
     // The control with dialog control number `id` (for tests).
     QWidget* control(int id) const;
@@ -54,11 +63,15 @@ class GammaDialog : public QDialog {
     void setTogether(bool together);
     void onChannelMoved(QSlider* slider, QLineEdit* value);
     void onAllMoved(int position);
-    void sendChannels();
-    void sendAll();
+    // A value has settled: send it now, or once the exchange under way has ended.
+    void settled();
+    void sendPending();
 
-    const cardlink::CardLink& link_;
-    screenconfig::WorkingSet& working_;
+    cardlink::ExchangeService& exchanges_;
+    std::function<cardlink::CardTarget()> target_;
+    QTimer settle_;
+    bool pending_ = false;
+    float red_gamma_, green_gamma_, blue_gamma_, all_gamma_;  // what the commands carry
     QSlider* red_ = nullptr;
     QSlider* green_ = nullptr;
     QSlider* blue_ = nullptr;

@@ -3,8 +3,6 @@
 #include <QFileDialog>
 #include <QPointer>
 
-namespace screenconfig {
-
 namespace {
 
 std::optional<std::filesystem::path> run(QFileDialog& dialog) {
@@ -21,7 +19,7 @@ void common_setup(QFileDialog& dialog) {
 
 }  // namespace
 
-OpenChooser open_hcp_chooser(QWidget* parent) {
+screenconfig::OpenChooser open_hcp_chooser(QWidget* parent) {
     return [parent = QPointer<QWidget>(parent)]() -> std::optional<std::filesystem::path> {
         QFileDialog dialog(parent);
         common_setup(dialog);
@@ -31,7 +29,7 @@ OpenChooser open_hcp_chooser(QWidget* parent) {
     };
 }
 
-SaveChooser save_hcp_chooser(QWidget* parent) {
+screenconfig::SaveChooser save_hcp_chooser(QWidget* parent) {
     return [parent =
                 QPointer<QWidget>(parent)](const std::string& title) -> std::optional<std::filesystem::path> {
         QFileDialog dialog(parent, QString::fromStdString(title));
@@ -42,5 +40,3 @@ SaveChooser save_hcp_chooser(QWidget* parent) {
         return run(dialog);
     };
 }
-
-}  // namespace screenconfig

@@ -16,6 +16,7 @@ ImportProgressDialog::ImportProgressDialog(QWidget* parent) : QDialog(parent) {
     item_ = numbered(new QLabel(this), kItemField);
     total_ = numbered(new QLabel(this), kTotalField);
     count_label_ = numbered(new QLabel(this), kCountField);
+    for (QLabel* label : {item_, total_, count_label_}) label->setTextFormat(Qt::PlainText);
     bar_ = new QProgressBar(this);
     bar_->setTextVisible(false);
     layout->addWidget(total_);
@@ -46,4 +47,17 @@ void ImportProgressDialog::step(const QString& item) {
 
 int ImportProgressDialog::bar_value() const {
     return bar_->value();
+}
+
+void ImportProgressDialog::progress_opened(int steps) {
+    start(steps);
+    show();
+}
+
+void ImportProgressDialog::progress_step(const std::string& item) {
+    step(QString::fromStdString(item));
+}
+
+void ImportProgressDialog::progress_closed() {
+    hide();
 }

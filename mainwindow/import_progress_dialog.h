@@ -2,16 +2,19 @@
 // start(n): bar range 0..n, field 1111 = IDS_MESSAGE_IMPORT_FILE_NUMBER + n, field 1112 =
 // IDS_MESSAGE_IMPORT_FILE_CUR_COUNT + 0. step(item): bar + 1 (it stops at its end), count + 1, field
 // 1110 = item, field 1112 = the new count.
-// UI thread only.
+// As the progress of an image transfer (screenconfig::TransferProgress) it shows itself when the
+// transfer opens it and hides when it ends. UI thread only.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 
+#include "screenconfig/image_transfer_runner.h"
+
 class QLabel;
 class QProgressBar;
 
-class ImportProgressDialog : public QDialog {
+class ImportProgressDialog : public QDialog, public screenconfig::TransferProgress {
     Q_OBJECT
   public:
     static constexpr int kDialogNumber = 150;
@@ -27,6 +30,10 @@ class ImportProgressDialog : public QDialog {
     int steps() const { return steps_; }
     int count() const { return count_; }
     int bar_value() const;
+
+    void progress_opened(int steps) override;
+    void progress_step(const std::string& item) override;
+    void progress_closed() override;
 
   private:
     QLabel* item_ = nullptr;

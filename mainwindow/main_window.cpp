@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
+#include <QKeyEvent>
+#include <QStatusBar>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -24,10 +26,13 @@
 #include "platform/localisation.h"
 #include "mainwindow/display_params.h"
 #include "mainwindow/message_window.h"
+#include "mainwindow/status_text.h"
+#include "platform/message_service.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "mainwindow/hcp_dialogs.h"
 #include "screenconfig/screen_files.h"
+#include "common/frame.h"
 
 namespace {
 
@@ -81,21 +86,38 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     card_list_->setFont(list_font);
 
     connectCardLink();
-    link_.open();
+    connect(&exchanges_, &cardlink::ExchangeService::busyChanged, this, [this](bool busy) {
+        // Disabling the control that has the focus moves the focus on; it comes back afterwards.
+        if (busy) focus_before_busy_ = focusWidget();
+        if (busy)
+            setCursor(Qt::BusyCursor);
+        else
+            unsetCursor();
+        updateEnabling();
+        if (!busy && focus_before_busy_ && focus_before_busy_->isEnabled()) focus_before_busy_->setFocus();
+    });
+    report_timer_.setSingleShot(true);
+    connect(&report_timer_, &QTimer::timeout, this,
+            [this] { setStatusLine(status_text::no_report_line(awaited_report_, kReportWait)); });
 
     send_to_receiver_->setEnabled(false);
-    send_to_card_->setEnabled(false);
     save_hcp_->setEnabled(false);
+    updateEnabling();
 
-    link_.startDiscovery();
     for (const auto& row : display_params::kGrayRows)
         gray_level_->addItem(qs(localisation::lookup(std::string(row.key))));
     gray_level_->setCurrentIndex(-1);
     setWindowTitle(main_window_title());
+    updateStatusTarget();
 }
 
 MainWindow::~MainWindow() {
     link_.stopDiscovery();
+}
+
+void MainWindow::start() {
+    link_.open();
+    link_.startDiscovery();
 }
 
 void MainWindow::buildControls() {
@@ -114,8 +136,8 @@ void MainWindow::buildControls() {
     card_list_ = numbered(new QListWidget(cards), kCardList);
     card_list_->setSelectionMode(QAbstractItemView::SingleSelection);
     cards_layout->addWidget(card_list_, 1);
-    auto* search = numbered(new QPushButton(QStringLiteral("手动检查"), cards), kManualSearch);
-    cards_layout->addWidget(search);
+    manual_search_ = numbered(new QPushButton(QStringLiteral("手动检查"), cards), kManualSearch);
+    cards_layout->addWidget(manual_search_);
     address_mode_box_ = numbered(new QCheckBox(QStringLiteral("指定IP地址的控制卡"), cards), kAddressMode);
     cards_layout->addWidget(address_mode_box_);
     auto* address_row = new QHBoxLayout;
@@ -153,8 +175,8 @@ void MainWindow::buildControls() {
     right->addLayout(network);
 
     auto* load_row = new QHBoxLayout;
-    auto* load = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);
-    load_row->addWidget(load);
+    load_hcp_ = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);
+    load_row->addWidget(load_hcp_);
     hcp_title_ = numbered(new QLineEdit(this), kHcpTitle);
     hcp_title_->setReadOnly(true);
     load_row->addWidget(hcp_title_, 1);
@@ -175,18 +197,45 @@ void MainWindow::buildControls() {
     auto* help = numbered(new QPushButton(QStringLiteral("帮助"), this), kHelp);
     right->addWidget(help, 0, Qt::AlignRight);
 
+    // The status bar: the card commands go to, and how the last exchange ended. Both carry texts from
+    // the network (card ids), so they are plain text.
+    auto* status = new QStatusBar(this);
+    status->setSizeGripEnabled(false);
+    status_line_ = numbered(new QLabel(status), kStatusLine);
+    status_target_ = numbered(new QLabel(status), kStatusTarget);
+    for (QLabel* label : {status_line_, status_target_}) label->setTextFormat(Qt::PlainText);
+    // A long line is cut at the window's edge (its whole text is the tooltip) rather than widening it.
+    status_line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    status->addWidget(status_line_, 1);
+    status->addPermanentWidget(status_target_);
+    root->addWidget(status);
+
+    // Enter in an edit never presses a button by itself: a dialog's push buttons are "auto default"
+    // unless told otherwise.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
     connect(card_list_, &QListWidget::currentRowChanged, this, &MainWindow::onListSelectionChanged);
-    connect(search, &QPushButton::clicked, this, &MainWindow::onManualSearch);
+    connect(manual_search_, &QPushButton::clicked, this, &MainWindow::onManualSearch);
     connect(address_mode_box_, &QCheckBox::toggled, this, &MainWindow::onAddressModeToggled);
     connect(check_address_, &QPushButton::clicked, this, &MainWindow::onCheckAddress);
-    connect(load, &QPushButton::clicked, this, &MainWindow::onLoadHcp);
+    connect(address_, &QLineEdit::returnPressed, this, &MainWindow::onCheckAddress);
+    connect(address_, &QLineEdit::textChanged, this, [this] {
+        if (!address_mode_) return;
+        link_.setTargetOverride(
+            cardlink::CardTarget{std::string(cardlink::kCheckCardId), address_->text().toStdString()});
+        updateStatusTarget();
+    });
+    connect(load_hcp_, &QPushButton::clicked, this, &MainWindow::onLoadHcp);
     connect(save_hcp_, &QPushButton::clicked, this, &MainWindow::onSaveHcp);
     connect(send_to_card_, &QPushButton::clicked, this, &MainWindow::onSendToCard);
     connect(send_to_receiver_, &QPushButton::clicked, this, &MainWindow::onSendToReceiver);
     connect(help, &QPushButton::clicked, this, &MainWindow::onHelp);
     connect(width_, &QLineEdit::textChanged, this, &MainWindow::onScreenSizeEdited);
     connect(height_, &QLineEdit::textChanged, this, &MainWindow::onScreenSizeEdited);
-    resize(760, 520);
+    resize(760, 540);
 }
 
 void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
@@ -241,9 +290,9 @@ void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^-?\\d{0,9}$")), this);
     shift_columns_ = numbered(new QLineEdit(this), kShiftColumns);
     shift_width_ = numbered(new QLineEdit(this), kShiftWidth);
-    auto* shift = numbered(new QPushButton(QStringLiteral("右移"), this), kShiftRight);
+    shift_ = numbered(new QPushButton(QStringLiteral("右移"), this), kShiftRight);
     for (QWidget* w : {static_cast<QWidget*>(shift_columns_), static_cast<QWidget*>(shift_width_),
-                       static_cast<QWidget*>(shift)}) {
+                       static_cast<QWidget*>(shift_)}) {
         w->setVisible(false);
     }
     shift_columns_->setValidator(shift_validator);
@@ -252,22 +301,21 @@ void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
     connect(gray_level_, &QComboBox::activated, this, &MainWindow::onGrayLevelChosen);
     connect(scan_clock_, &QComboBox::activated, this, &MainWindow::onScanClockChosen);
     connect(oe_polarity_, &QButtonGroup::idClicked, this, [this](int id) {
-        display_params::send_display_command(
-            link_, working_, display_params::oe_polarity_command(static_cast<display_params::Polarity>(id)));
+        sendDisplayCommand(display_params::oe_polarity_command(static_cast<display_params::Polarity>(id)),
+                           oe_polarity_->button(id)->text());
     });
     connect(data_polarity_, &QButtonGroup::idClicked, this, [this](int id) {
-        display_params::send_display_command(
-            link_, working_,
-            display_params::data_polarity_command(static_cast<display_params::Polarity>(id)));
+        sendDisplayCommand(display_params::data_polarity_command(static_cast<display_params::Polarity>(id)),
+                           data_polarity_->button(id)->text());
     });
     connect(duty_cycle_, &QButtonGroup::idClicked, this, [this](int id) {
         if (!haveCards() && !address_mode_) return;
-        display_params::send_display_command(
-            link_, working_, display_params::duty_cycle_command(static_cast<display_params::DutyCycle>(id)));
+        sendDisplayCommand(display_params::duty_cycle_command(static_cast<display_params::DutyCycle>(id)),
+                           duty_cycle_->button(id)->text());
     });
     connect(brightness_, &QSlider::valueChanged, this, &MainWindow::onBrightnessMoved);
     connect(brightness_, &QSlider::sliderReleased, this, &MainWindow::onBrightnessReleased);
-    connect(shift, &QPushButton::clicked, this, &MainWindow::onShiftRight);
+    connect(shift_, &QPushButton::clicked, this, &MainWindow::onShiftRight);
 }
 
 void MainWindow::clearDisplayControls() {
@@ -282,10 +330,13 @@ void MainWindow::clearDisplayControls() {
     brightness_value_->clear();
 }
 
-void MainWindow::showDisplayParams(const card_info::CardInfo& info) {
+void MainWindow::showDisplayParams(const card_info::CardInfo& info, bool restoring) {
     const auto scan = display_params::scan_clock_index_of(info.scan_clock_code);
     scan_clock_->setCurrentIndex(scan.value_or(-1));
-    if (const auto gray = display_params::gray_index_of(info.gray_value)) gray_level_->setCurrentIndex(*gray);
+    if (const auto gray = display_params::gray_index_of(info.gray_value))
+        gray_level_->setCurrentIndex(*gray);
+    else if (restoring)
+        gray_level_->setCurrentIndex(-1);
     {
         QSignalBlocker block(brightness_);
         brightness_->setValue(
@@ -293,7 +344,13 @@ void MainWindow::showDisplayParams(const card_info::CardInfo& info) {
     }
     brightness_value_->setText(QString::number(brightness_->value()));
     auto check = [](QButtonGroup* group, std::uint32_t value) {
-        if (QAbstractButton* b = group->button(static_cast<int>(value))) b->setChecked(true);
+        if (QAbstractButton* b = group->button(static_cast<int>(value))) {
+            b->setChecked(true);
+            return;
+        }
+        group->setExclusive(false);
+        for (QAbstractButton* other : group->buttons()) other->setChecked(false);
+        group->setExclusive(true);
     };
     check(oe_polarity_, info.oe_polarity);
     check(data_polarity_, info.data_polarity);
@@ -306,14 +363,14 @@ void MainWindow::onGrayLevelChosen(int index) {
     const auto& row = display_params::kGrayRows[static_cast<std::size_t>(index)];
     working_.config.set(screenconfig::ConfigField::grayRefreshCode, row.refresh_code);
     working_.config.set(screenconfig::ConfigField::grayDepthCode, row.depth_code);
-    display_params::send_display_command(link_, working_, display_params::gray_level_command(index));
+    sendDisplayCommand(display_params::gray_level_command(index), gray_level_->itemText(index));
     working_.config.set(screenconfig::ConfigField::grayValue, 0);
 }
 
 void MainWindow::onScanClockChosen(int index) {
     if (!haveCards() && !address_mode_) return;
     if (index < 0 || index >= static_cast<int>(display_params::kScanClocks.size())) return;
-    display_params::send_display_command(link_, working_, display_params::scan_clock_command(index));
+    sendDisplayCommand(display_params::scan_clock_command(index), scan_clock_->itemText(index).trimmed());
 }
 
 void MainWindow::onBrightnessMoved(int position) {
@@ -323,15 +380,106 @@ void MainWindow::onBrightnessMoved(int position) {
 }
 
 void MainWindow::onBrightnessReleased() {
-    display_params::send_display_command(link_, working_,
-                                         display_params::brightness_command(brightness_->value()));
+    sendDisplayCommand(display_params::brightness_command(brightness_->value()),
+                       QString::number(brightness_->value()));
 }
 
 void MainWindow::onShiftRight() {
     const std::uint32_t value =
         display_params::horizontal_shift_value(shift_columns_->text().toInt(), shift_width_->text().toInt(),
                                                working_.config.get(screenconfig::ConfigField::lineInterval));
-    display_params::send_display_command(link_, working_, display_params::horizontal_shift_command(value));
+    sendDisplayCommand(display_params::horizontal_shift_command(value), QString::number(value));
+}
+
+std::optional<cardlink::CardTarget> MainWindow::commandTarget() const {
+    if (address_mode_)
+        return cardlink::CardTarget{std::string(cardlink::kCheckCardId), address_->text().toStdString()};
+    if (!haveCards()) return std::nullopt;
+    return link_.target();
+}
+
+void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& command, const QString& value) {
+    const std::string what = localisation::lookup(std::string(command.name_key)) + ": " + value.toStdString();
+    const auto target = commandTarget();
+    if (!target) {
+        // Nothing to send to: said at once, as a connection that failed.
+        const cardlink::ExchangeResult none{cardlink::ExchangeError::NoConnection, {}};
+        setStatusLine(status_text::result_line(what, {}, none.error, exchanges_.timeouts().receive));
+        restoreDisplayControls();
+        cardlink::ReportExchangeFailure(none, command.failure_text);
+        return;
+    }
+    setStatusLine(status_text::waiting_line(what, *target));
+    exchanges_.submitCommand(
+        *target, frame::CMD_SCREEN_CONTROL,
+        std::vector<std::uint8_t>(command.block.begin(), command.block.end()), command.read_answer, this,
+        [this, command, what, target = *target](const cardlink::ExchangeResult& r) {
+            // The card may have taken the value even when its answer was lost or refused.
+            if (r.error != cardlink::ExchangeError::NoConnection && command.sets_changed)
+                working_.changed = true;
+            setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
+            if (r.ok()) {
+                if (known_) display_params::apply_to_report(*known_, command);
+            } else {
+                restoreDisplayControls();
+            }
+            cardlink::ReportExchangeFailure(r, command.failure_text);
+        });
+}
+
+void MainWindow::restoreDisplayControls() {
+    if (known_)
+        showDisplayParams(*known_, true);
+    else
+        clearDisplayControls();
+}
+
+void MainWindow::updateEnabling() {
+    const bool idle = !exchanges_.busy();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{gray_level_, scan_clock_, brightness_, shift_, load_hcp_,
+                                         manual_search_, address_mode_box_, save_hcp_})
+        w->setEnabled(idle && (w != save_hcp_ || working_.source == screenconfig::ParamSource::Wizard));
+    for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_})
+        for (QAbstractButton* b : group->buttons()) b->setEnabled(idle);
+    send_to_card_->setEnabled(idle && working_.has_record());
+    send_to_receiver_->setEnabled(idle && working_.source == screenconfig::ParamSource::Wizard);
+    card_list_->setEnabled(idle && !address_mode_);
+    address_->setEnabled(idle && address_mode_);
+    check_address_->setEnabled(idle && address_mode_);
+}
+
+void MainWindow::updateStatusTarget() {
+    const auto target = commandTarget();
+    status_target_->setText(
+        qs(status_text::target_line(target.value_or(cardlink::CardTarget{}), address_mode_)));
+}
+
+void MainWindow::setStatusLine(const std::string& text) {
+    status_line_->setText(qs(text));
+    status_line_->setToolTip(status_line_->text());
+}
+
+QString MainWindow::statusTarget() const {
+    return status_target_->text();
+}
+
+QString MainWindow::statusLine() const {
+    return status_line_->text();
+}
+
+void MainWindow::awaitReport(const cardlink::CardTarget& target) {
+    awaited_report_ = target;
+    report_timer_.start(kReportWait);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape would close the dialog, and with it the program: the window closes only on request.
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void MainWindow::connectCardLink() {
@@ -364,34 +512,52 @@ void MainWindow::onCardListed(const QString& card_id, int index) {
 }
 
 void MainWindow::onCardSelectedAutomatically(int index) {
-    // The card link has already asked the first card for its report; only show the selection.
-    QSignalBlocker block(card_list_);
-    card_list_->setCurrentRow(index);
+    // The card link has already asked the first card for its report. In address mode the typed card is
+    // the one in use: the list must not suggest another.
+    if (!address_mode_) {
+        QSignalBlocker block(card_list_);
+        card_list_->setCurrentRow(index);
+        awaitReport(link_.target());
+    }
+    updateStatusTarget();
 }
 
 void MainWindow::clearSelectedCard() {
     working_.card_selected();
+    known_.reset();
+    report_timer_.stop();
     ip_->clear();
     mask_->clear();
     gateway_->clear();
     version_->clear();
     clearDisplayControls();
+    updateEnabling();
 }
 
 void MainWindow::onListSelectionChanged(int row) {
     if (!haveCards() || row < 0) return;
     clearSelectedCard();
     link_.selectCard(row);
+    awaitReport(link_.target());
+    updateStatusTarget();
 }
 
-void MainWindow::onCardInfoArrived(const QString&, const QString& address, bool shown) {
-    // In address mode the report of the card at the typed address is the one on screen.
-    if (!shown && !(address_mode_ && address == address_->text())) return;
+void MainWindow::onCardInfoArrived(const QString& card_id, const QString& address, bool shown) {
+    // In address mode only the report of the card at the typed address is the one on screen; a search
+    // meanwhile does not replace it.
+    if (address_mode_) {
+        if (address != address_->text()) return;
+    } else if (!shown) {
+        return;
+    }
+    if (awaited_report_.address == address.toStdString() || awaited_report_.card_id == card_id.toStdString())
+        report_timer_.stop();
     showCardInfo();
 }
 
 void MainWindow::showCardInfo() {
     const card_info::CardInfo info = card_info::decode_card_info(link_.cardInfo());
+    known_ = info;
     ip_->setText(cut15(info.ip_address));
     mask_->setText(cut15(info.subnet_mask));
     gateway_->setText(cut15(info.gateway));
@@ -401,7 +567,7 @@ void MainWindow::showCardInfo() {
     }
     showDisplayParams(info);
     hcp_title_->clear();
-    send_to_card_->setEnabled(true);
+    updateEnabling();
     working_.config.set(screenconfig::ConfigField::scanClockCode, info.scan_clock_code);
     working_.config.set(screenconfig::ConfigField::grayValue, info.gray_value);
     working_.config.set(screenconfig::ConfigField::grayRefreshCode, info.gray_refresh_code);
@@ -427,60 +593,87 @@ void MainWindow::onDuplicateWarning(const QString& text) {
 
 void MainWindow::onAddressModeToggled(bool on) {
     address_mode_ = on;
-    card_list_->setEnabled(!on);
-    address_->setEnabled(on);
-    check_address_->setEnabled(on);
-    if (!on) link_.setTargetOverride(std::nullopt);
+    if (on) {
+        // From now on every command goes to the typed address as it stands when it is sent.
+        link_.setTargetOverride(
+            cardlink::CardTarget{std::string(cardlink::kCheckCardId), address_->text().toStdString()});
+        QSignalBlocker block(card_list_);
+        card_list_->setCurrentRow(-1);
+        card_list_->clearSelection();
+    } else {
+        link_.setTargetOverride(std::nullopt);
+    }
+    updateEnabling();
+    updateStatusTarget();
 }
 
 void MainWindow::onCheckAddress() {
-    if (!address_mode_) return;
+    if (!address_mode_ || exchanges_.busy()) return;
     const std::string address = address_->text().toStdString();
     clearSelectedCard();
     link_.setTargetOverride(cardlink::CardTarget{std::string(cardlink::kCheckCardId), address});
     link_.checkAddress(address);
+    awaitReport(cardlink::CardTarget{std::string(cardlink::kCheckCardId), address});
+    updateStatusTarget();
 }
 
 void MainWindow::onManualSearch() {
-    clearSelectedCard();
+    // In address mode the typed card's report stays on screen; only the list is searched again.
+    if (!address_mode_) clearSelectedCard();
     {
         QSignalBlocker block(card_list_);
         for (int i = card_list_->count() - 1; i >= 0; --i) delete card_list_->takeItem(i);
     }
     link_.clearAndSearch();
+    updateStatusTarget();
 }
 
 void MainWindow::onLoadHcp() {
     screenconfig::LoadResult result =
-        screenconfig::load_hcp_file(working_, haveCards(), screenconfig::open_hcp_chooser(this));
+        screenconfig::load_hcp_file(working_, haveCards(), open_hcp_chooser(this));
     if (!result.chosen) return;
     hcp_title_->setText(qs(result.title));
-    send_to_receiver_->setEnabled(false);
-    save_hcp_->setEnabled(false);
-    send_to_card_->setEnabled(true);
+    updateEnabling();
 }
 
 void MainWindow::onSaveHcp() {
-    screenconfig::save_hcp_file(working_, haveCards(), screenconfig::save_hcp_chooser(this));
+    screenconfig::save_hcp_file(working_, haveCards(), save_hcp_chooser(this));
+}
+
+void MainWindow::sendParams() {
+    const auto target = commandTarget();
+    if (!target || !working_.has_record() || exchanges_.busy()) return;
+    if (!screenconfig::confirm_send(working_)) return;
+    const std::string what = localisation::lookup("IDS_MESSAGE_COMMAND_PARAMS");
+    setStatusLine(status_text::waiting_line(what, *target));
+    exchanges_.submit(
+        screenconfig::params_exchange(working_, *target, exchanges_.timeouts()), this,
+        [this, what, target = *target](const cardlink::ExchangeResult& r) {
+            setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
+            screenconfig::report_params_sent(r);
+        });
 }
 
 void MainWindow::onSendToCard() {
-    if (!haveCards() && !address_mode_) return;
-    screenconfig::send_params(working_, link_.target());
+    sendParams();
 }
 
 void MainWindow::onSendToReceiver() {
-    if (!haveCards() && !address_mode_) return;
-    screenconfig::send_params_if_saved(working_, link_.target());
+    if (working_.hcp_path.empty()) return;
+    sendParams();
 }
 
 std::filesystem::path MainWindow::helpDocument() {
+    // The page in the chosen language when there is one, else the English one.
+    const auto translated = paths::program_folder() / ("DudoHelp_" + localisation::locale_name() + ".html");
+    std::error_code ec;
+    if (std::filesystem::exists(translated, ec)) return translated;
     return paths::program_folder() / "DudoHelp.html";
 }
 
 void MainWindow::onHelp() {
-    // Like the shell call it replaces, the result is not examined: without a viewer nothing happens.
-    shell::open_document(helpDocument());
+    if (!shell::open_document(helpDocument()))
+        platform::show_message(localisation::lookup("IDS_MESSAGE_HELP_NO_VIEWER"));
 }
 
 void MainWindow::onScreenSizeEdited() {
@@ -490,6 +683,6 @@ void MainWindow::onScreenSizeEdited() {
 }
 
 void MainWindow::reject() {
-    screenconfig::on_close(working_, haveCards(), screenconfig::save_hcp_chooser(this));
+    screenconfig::on_close(working_, haveCards(), save_hcp_chooser(this));
     QDialog::reject();
 }

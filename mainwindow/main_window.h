@@ -1,18 +1,31 @@
 // The main setup window (dialog 102): the program's only top-level window. It renders the card link's
 // state (card list, the selected card's report) and forwards the user's actions to the card link
-// (cardlink/) and the screen-parameter operations (screenconfig/); it never touches sockets or records
-// itself. UI thread only.
+// (cardlink/), the exchange service and the screen-parameter operations (screenconfig/); it never
+// touches sockets or records itself.
+//
+// Card commands run on the exchange service's worker: while one is under way the controls that would
+// start another are disabled and the window shows a busy cursor; the status bar names the card the
+// commands go to and says, in the chosen language, how each exchange ended. A change the card did not
+// take (no answer, refused, unreachable) puts the card's last known value back into its control.
+//
+// Life: construct, then start() (opens the card link and starts discovery). UI thread only.
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
+#include <QTimer>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "cardlink/card_link.h"
+#include "cardlink/exchange_service.h"
 #include "common/card_info.h"
+#include "mainwindow/display_params.h"
 #include "screenconfig/working_set.h"
 
 class QButtonGroup;
+class QKeyEvent;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -21,6 +34,7 @@ class QSlider;
 class QGridLayout;
 class QListWidget;
 class QPushButton;
+class QLabel;
 class MessageWindow;
 
 class MainWindow : public QDialog {
@@ -73,12 +87,23 @@ class MainWindow : public QDialog {
         kDataPolarityLabel = 2011,
         kBrightnessLabel = 2012,
         kDutyCycleLabel = 2013,
+        kStatusTarget = 2014,  // status bar: where commands go
+        kStatusLine = 2015,    // status bar: how the last exchange ended
     };
+
+    // How long the selected card has to send its settings before the status line says it did not.
+    static constexpr std::chrono::milliseconds kReportWait{3000};
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // Opens the card link's endpoint and starts discovery (a search now and every 5 s).
+    void start();
+
     cardlink::CardLink& cardLink() { return link_; }
+    cardlink::ExchangeService& exchanges() { return exchanges_; }
+    QString statusTarget() const;
+    QString statusLine() const;
     const screenconfig::WorkingSet& workingSet() const { return working_; }
     int screenWidth() const { return screen_width_; }
     int screenHeight() const { return screen_height_; }
@@ -88,18 +113,34 @@ class MainWindow : public QDialog {
     // The control with dialog control number `id` (for tests and localisation checks).
     QWidget* control(int id) const;
 
-    // The help document beside the program.
+    // The help document beside the program, in the chosen language ("DudoHelp_<locale>.html") when
+    // there is one, else "DudoHelp.html" (English).
     static std::filesystem::path helpDocument();
 
   public slots:
     void reject() override;
 
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    // Sends a display command to commandTarget() on the exchange service; `what` names it in the status
+    // line. Without a target nothing is sent and the link error is shown.
+    void sendDisplayCommand(const display_params::DisplayCommand& command, const QString& value);
+    // Where commands go now: the typed address in address mode, else the selected card; none while the
+    // card list is empty.
+    std::optional<cardlink::CardTarget> commandTarget() const;
+    void updateEnabling();
+    void updateStatusTarget();
+    void setStatusLine(const std::string& text);
+    void restoreDisplayControls();
+    void awaitReport(const cardlink::CardTarget& target);
     void buildControls();
     // Rows of the display parameters in the settings grid, from `first_row` on.
     void buildDisplayControls(QGridLayout* grid, int first_row);
     void clearDisplayControls();
-    void showDisplayParams(const card_info::CardInfo& info);
+    // `restoring`: a value outside the lists clears the control instead of leaving it as it is.
+    void showDisplayParams(const card_info::CardInfo& info, bool restoring = false);
     void onGrayLevelChosen(int index);
     void onScanClockChosen(int index);
     void onBrightnessMoved(int position);
@@ -118,6 +159,7 @@ class MainWindow : public QDialog {
     void onManualSearch();
     void onLoadHcp();
     void onSaveHcp();
+    void sendParams();
     void onSendToCard();
     void onSendToReceiver();
     void onHelp();
@@ -125,7 +167,11 @@ class MainWindow : public QDialog {
     bool haveCards() const;
 
     cardlink::CardLink link_;
+    cardlink::ExchangeService exchanges_;
     screenconfig::WorkingSet working_;
+    std::optional<card_info::CardInfo> known_;  // the card's last known state: its report and what it took
+    QTimer report_timer_;                       // the selected card's report is overdue when it fires
+    cardlink::CardTarget awaited_report_;
     int screen_width_ = 0;
     int screen_height_ = 0;
     bool address_mode_ = false;
@@ -141,6 +187,11 @@ class MainWindow : public QDialog {
     QLineEdit* height_ = nullptr;
     QLineEdit* address_ = nullptr;
     QCheckBox* address_mode_box_ = nullptr;
+    QPushButton* manual_search_ = nullptr;
+    QPushButton* load_hcp_ = nullptr;
+    QPushButton* shift_ = nullptr;
+    QLabel* status_target_ = nullptr;
+    QLabel* status_line_ = nullptr;
     QPushButton* check_address_ = nullptr;
     QPushButton* send_to_card_ = nullptr;
     QPushButton* save_hcp_ = nullptr;
@@ -155,4 +206,5 @@ class MainWindow : public QDialog {
     QLineEdit* shift_columns_ = nullptr;
     QLineEdit* shift_width_ = nullptr;
     QPointer<MessageWindow> message_window_;
+    QPointer<QWidget> focus_before_busy_;
 };

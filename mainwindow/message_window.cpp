@@ -11,6 +11,7 @@ MessageWindow::MessageWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("提示信息"));
     auto* layout = new QVBoxLayout(this);
     text_ = numbered(new QLabel(this), kTextField);
+    text_->setTextFormat(Qt::PlainText);  // card ids from the network: never markup
     text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(text_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

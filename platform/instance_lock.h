@@ -9,13 +9,26 @@
 
 namespace platform {
 
+// The user's runtime folder, or why there is none.
+struct RuntimeFolder {
+    std::filesystem::path path;  // empty when it cannot be used
+    std::string problem;         // English, for the message shown; empty when `path` is usable
+};
+
+// $XDG_RUNTIME_DIR when set. Otherwise <temp_base>/vantor-<uid>, which anyone could have made first in
+// a shared /tmp: it is created private (0700); one that exists is used only when it is a real folder (no
+// symbolic link) owned by this user, and is then made private. Anything else is refused.
+RuntimeFolder checked_runtime_folder(const std::filesystem::path& temp_base = "/tmp");
+
+// checked_runtime_folder().path.
 std::filesystem::path runtime_folder();
 
 class InstanceLock {
   public:
     enum class State { Acquired, HeldElsewhere, Failed };
 
-    // Tries to take the lock named `name` and keeps it while this object lives.
+    // Tries to take the lock named `name` and keeps it while this object lives. Failed when there is no
+    // usable runtime folder.
     explicit InstanceLock(std::string_view name);
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;

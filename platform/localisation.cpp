@@ -228,4 +228,9 @@ std::string control_key(int dialog, int control) {
     return "IDD" + std::to_string(dialog) + "_" + std::to_string(control);
 }
 
+std::string locale_name() {
+    std::string locale = lookup_or_empty("IDS_MESSAGE_LOCALE");
+    return locale.empty() ? std::string("en") : locale;
+}
+
 }  // namespace localisation

@@ -51,4 +51,7 @@ std::string lookup_or_empty(std::string_view key);
 std::string dialog_title_key(int dialog);
 std::string control_key(int dialog, int control);
 
+// The locale of the chosen language (its key IDS_MESSAGE_LOCALE, e.g. "zh_CN"); "en" when it has none.
+std::string locale_name();
+
 }  // namespace localisation

@@ -103,15 +103,19 @@ long TcpStream::receive_some(std::span<std::uint8_t> buffer, Clock::time_point d
     }
 }
 
-bool TcpStream::wait_delivered(std::chrono::milliseconds timeout) {
+bool TcpStream::wait_delivered(std::chrono::milliseconds stall) {
     if (fd_ < 0) return false;
-    const auto until = std::chrono::steady_clock::now() + timeout;
+    auto until = std::chrono::steady_clock::now() + stall;
+    int last = -1;
     for (;;) {
         if (peer_closed()) return false;
         int unacknowledged = 0;
         if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0) return false;
         if (unacknowledged == 0) return true;
-        if (std::chrono::steady_clock::now() >= until) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (last < 0 || unacknowledged < last) until = now + stall;  // progress: the bound starts again
+        last = unacknowledged;
+        if (now >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }

@@ -40,10 +40,11 @@ class TcpStream {
     // closed, -1 on a time-out or an error.
     long receive_some(std::span<std::uint8_t> buffer, Clock::time_point deadline);
 
-    // Waits until the peer's TCP has acknowledged every byte sent, the connection breaks or `timeout`
-    // passes. True only for the first. A send only hands bytes to the kernel, so this is how a sender
-    // learns whether they arrived.
-    bool wait_delivered(std::chrono::milliseconds timeout);
+    // Waits until the peer's TCP has acknowledged every byte sent (true), the connection breaks, or no
+    // further byte has been acknowledged for `stall` (false). A send only hands bytes to the kernel, so
+    // this is how a sender learns whether they arrived. The wait follows the peer's progress: a slow
+    // reader that keeps taking bytes is waited for however long its share of the buffers takes.
+    bool wait_delivered(std::chrono::milliseconds stall);
 
     // True when the peer has closed or reset the connection. Consumes nothing the peer sent.
     bool peer_closed();

@@ -20,6 +20,7 @@ bool send_frame(platform::TcpStream& stream, const cardlink::CardTarget& target,
     frame::Packet packet;
     packet.command = command;
     packet.card_id = target.card_id;
+    packet.wide_id = true;
     packet.data.assign(data.begin(), data.end());
     return stream.send_all(frame::encode_exact(packet, frame::check_form_for_id(target.card_id)));
 }

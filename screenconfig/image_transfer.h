@@ -6,7 +6,9 @@
 // one of 436 bytes for an image), and, only when all 2,097,588 bytes went out, the apply frame
 // (CMD_SCREEN_CONTROL sub-command 23). Every frame is in the exact form (data + 29 bytes).
 // "Went out" means the card's TCP acknowledged them and the card still holds the connection: socket
-// buffers can take the whole image at once, so a card that hangs up mid-file is otherwise missed.
+// buffers can take the whole image at once, so a card that hangs up mid-file is otherwise missed. That
+// wait follows the card's progress: a slow card is waited for as long as it keeps taking bytes; the
+// transfer gives up once it has taken nothing for the send time-out.
 //
 // Threading: send_image() runs on a worker thread. It touches nothing of the window: it reports progress
 // and every message through the observer (called on the worker thread; implementations hand the calls

@@ -1,9 +1,7 @@
 #include "screenconfig/image_transfer_runner.h"
 
 #include <QMetaObject>
-#include <QWidget>
 
-#include "mainwindow/import_progress_dialog.h"
 #include "platform/message_service.h"
 #include "screenconfig/record_files.h"
 
@@ -35,13 +33,12 @@ class ImageTransferRunner::Bridge final : public TransferObserver {
     ImageTransferRunner* runner_;
 };
 
-ImageTransferRunner::ImageTransferRunner(QWidget* window, std::function<bool()> has_cards,
-                                         TransferSettings settings)
-    : QObject(window), window_(window), has_cards_(std::move(has_cards)), settings_(settings) {}
+ImageTransferRunner::ImageTransferRunner(TransferProgress& progress, std::function<bool()> has_cards,
+                                         TransferSettings settings, QObject* parent)
+    : QObject(parent), progress_(progress), has_cards_(std::move(has_cards)), settings_(settings) {}
 
 ImageTransferRunner::~ImageTransferRunner() {
     if (worker_.joinable()) worker_.join();
-    delete progress_.data();
 }
 
 bool ImageTransferRunner::start(const cardlink::CardTarget& target, const std::filesystem::path& image_file) {
@@ -63,21 +60,15 @@ bool ImageTransferRunner::start(const cardlink::CardTarget& target, const std::f
 }
 
 void ImageTransferRunner::open_progress(int steps) {
-    if (!progress_) progress_ = new ImportProgressDialog(window_);
-    progress_->start(steps);
-    progress_->show();
+    progress_.progress_opened(steps);
 }
 
 void ImageTransferRunner::step_progress() {
-    if (progress_) progress_->step(QString::fromUtf8(kCardConfigName));
+    progress_.progress_step(kCardConfigName);
 }
 
 void ImageTransferRunner::close_progress() {
-    if (progress_) {
-        progress_->close();
-        progress_->deleteLater();
-        progress_ = nullptr;
-    }
+    progress_.progress_closed();
 }
 
 void ImageTransferRunner::queue_message(const std::string& text) {

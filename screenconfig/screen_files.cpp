@@ -40,21 +40,23 @@ LoadResult load_hcp_file(WorkingSet& ws, bool have_cards, const OpenChooser& cho
     if (!path) return result;
     result.chosen = true;
     result.title = path->filename().string();
-    ws.hcp_path = *path;
-    ws.source = ParamSource::File;
 
     const HcpLoad load = load_hcp(*path);
     result.status = load.status;
     switch (load.status) {
         case LoadStatus::Ok:
-            ws.params = load.record;
-            break;
         case LoadStatus::SumMismatch:
-            ws.params = load.record;  // kept as read
-            show_key("IDS_MESSAGE_DUDO_ERROR_FILE");
+            ws.params = load.record;  // kept as read, even with a bad sum
+            ws.hcp_path = *path;
+            ws.source = ParamSource::File;
+            ws.unchecked = load.status == LoadStatus::SumMismatch;
+            result.loaded = true;
+            if (ws.unchecked) show_key("IDS_MESSAGE_DUDO_ERROR_FILE");
+            break;
+        case LoadStatus::TooShort:
+            show_key("IDS_MESSAGE_HCP_TOO_SHORT");
             break;
         case LoadStatus::OpenFailed:
-        case LoadStatus::TooShort:
         case LoadStatus::ReadFailed:
             show_key("IDS_MESSAGE_DUDO_ERROR_FILE");
             break;
@@ -75,8 +77,25 @@ int save_and_send(WorkingSet& ws, bool have_cards, const SaveChooser& choose,
 
 int send_params(const WorkingSet& ws, const cardlink::CardTarget& target,
                 const cardlink::ExchangeTimeouts& timeouts) {
-    const auto block = params_block(ws.params);
-    const auto result = cardlink::ExchangeCommand(target, frame::CMD_SCREEN_CONTROL, block, true, timeouts);
+    return report_params_sent(params_exchange(ws, target, timeouts)());
+}
+
+bool confirm_send(const WorkingSet& ws) {
+    if (!ws.unchecked) return true;
+    return platform::show_message(localisation::lookup("IDS_MESSAGE_HCP_SEND_UNCHECKED"), {},
+                                  platform::MessageIcon::Warning,
+                                  platform::MessageButtons::YesNo) == platform::MessageReply::Yes;
+}
+
+std::function<cardlink::ExchangeResult()> params_exchange(const WorkingSet& ws,
+                                                          const cardlink::CardTarget& target,
+                                                          const cardlink::ExchangeTimeouts& timeouts) {
+    return [block = params_block(ws.params), target, timeouts] {
+        return cardlink::ExchangeCommand(target, frame::CMD_SCREEN_CONTROL, block, true, timeouts);
+    };
+}
+
+int report_params_sent(const cardlink::ExchangeResult& result) {
     if (result.error == cardlink::ExchangeError::NoConnection) {
         show_key("IDS_MESSAGE_CARD_LINK_ERROR");
         return 0;

@@ -22,16 +22,19 @@ using SaveChooser = std::function<std::optional<std::filesystem::path>(const std
 inline constexpr const char* kSaveTitle = "保存屏体参数";
 
 struct LoadResult {
-    bool chosen = false;  // a file was chosen: the window shows `title` in field 1169, disables
-                          // "发送到接收卡" and "保存到文件" and enables "发送到控制卡"
-    std::string title;    // the file name without its folder
+    bool chosen = false;  // a file was chosen: the window shows `title` in field 1169
+    bool loaded = false;  // a record was taken: the window disables "发送到接收卡" and "保存到文件"
+                          // and enables "发送到控制卡"
+    std::string title;  // the file name without its folder
     LoadStatus status = LoadStatus::OpenFailed;
 };
 
-// "选择.hcp文件加载". No card: IDS_MESSAGE_HAVE_NO_LINKED_CARD. Otherwise asks for a file; on OK stores
-// the path, sets the source to File and reads the first 72 bytes into the working record.
-// A bad sum shows IDS_MESSAGE_DUDO_ERROR_FILE and keeps the bytes read; a file that cannot be read or
-// is shorter than 72 bytes shows the same message and leaves the working record as it was.
+// "选择.hcp文件加载". No card: IDS_MESSAGE_HAVE_NO_LINKED_CARD. Otherwise asks for a file; on OK reads
+// its first 72 bytes. A record is taken (path stored, source File) when 72 bytes were read: a bad sum
+// shows IDS_MESSAGE_DUDO_ERROR_FILE and keeps the bytes read, marked `unchecked` so that they are not
+// sent without the user's consent. A file shorter than 72 bytes shows IDS_MESSAGE_HCP_TOO_SHORT, one that
+// cannot be read IDS_MESSAGE_DUDO_ERROR_FILE; both leave the working record, path and source as they
+// were.
 LoadResult load_hcp_file(WorkingSet& ws, bool have_cards, const OpenChooser& choose);
 
 // "保存到文件" (and Yes to the closing question). Only with a card in the list. Asks for a file with
@@ -45,11 +48,25 @@ bool save_hcp_file(WorkingSet& ws, bool have_cards, const SaveChooser& choose);
 int save_and_send(WorkingSet& ws, bool have_cards, const SaveChooser& choose,
                   const cardlink::CardTarget& target, const cardlink::ExchangeTimeouts& timeouts = {});
 
-// "发送到控制卡": the 408-byte parameter block as one CMD_SCREEN_CONTROL frame, answer checked.
-// No connection: IDS_MESSAGE_CARD_LINK_ERROR, 0. Otherwise IDS_MESSAGE_DUDO_SEND_OVER_TIP; when the
-// card's answer does not pass, "set error" follows. 1 when the answer passed, else 0.
+// "发送到控制卡": the 408-byte parameter block as one CMD_SCREEN_CONTROL frame, answer checked, then
+// report_params_sent. Blocks while the card answers: the window runs params_exchange() on the exchange
+// service instead and reports on return.
 int send_params(const WorkingSet& ws, const cardlink::CardTarget& target,
                 const cardlink::ExchangeTimeouts& timeouts = {});
+
+// Whether the working record may be sent: true unless it failed its check and the user, asked
+// IDS_MESSAGE_HCP_SEND_UNCHECKED (Yes/No), says No.
+bool confirm_send(const WorkingSet& ws);
+
+// The exchange of send_params on its own, for a worker: it holds a copy of the block.
+std::function<cardlink::ExchangeResult()> params_exchange(const WorkingSet& ws,
+                                                          const cardlink::CardTarget& target,
+                                                          const cardlink::ExchangeTimeouts& timeouts = {});
+
+// Shows what a parameter send came to: no connection: IDS_MESSAGE_CARD_LINK_ERROR, 0. Otherwise
+// IDS_MESSAGE_DUDO_SEND_OVER_TIP; when the card's answer does not pass, "set error" follows. 1 when the
+// answer passed, else 0.
+int report_params_sent(const cardlink::ExchangeResult& result);
 
 // "发送到接收卡": as send_params, but only once a ".hcp" path is set (else 0, nothing sent).
 int send_params_if_saved(const WorkingSet& ws, const cardlink::CardTarget& target,

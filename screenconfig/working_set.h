@@ -24,18 +24,27 @@ class WorkingSet {
     std::filesystem::path hcp_path;
     ParamSource source = ParamSource::None;
     bool changed = false;  // set by the parameter commands that change the card, cleared by a save
+    // The record came from a ".hcp" file whose word sum did not match: it is sent only when the user
+    // confirms.
+    bool unchecked = false;
 
     // Another card was selected: its parameters are not the ones on screen, so no path or source.
     void card_selected() {
         hcp_path.clear();
         source = ParamSource::None;
+        unchecked = false;
     }
 
     // The wizard finished: the parameters are its, and no file holds them yet.
     void wizard_finished() {
         source = ParamSource::Wizard;
         hcp_path.clear();
+        unchecked = false;
     }
+
+    // Whether there is a record to send: one loaded from a file or left by the wizard. Without either
+    // the record is all zero, and sending it would wipe the card's screen parameters.
+    bool has_record() const { return source != ParamSource::None; }
 
     // Whether closing the window must ask to save the parameters (IDS_MESSAGE_IS_SAVE_PARAM).
     bool should_ask_to_save() const { return source == ParamSource::Wizard && changed; }

@@ -13,7 +13,7 @@ cmake --build --preset dev --target vantor ledcard-sim
 # "default.ini", so the normal build keeps the default search.
 demo=build/demo
 mkdir -p "$demo"
-cp build/dev/bin/Vantor build/dev/bin/DudoHelp.html "$demo/"
+cp build/dev/bin/Vantor build/dev/bin/DudoHelp*.html "$demo/"
 printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
 
 # Both check-byte families, several firmware versions (one too old for smart setup, one that raises

@@ -3,10 +3,10 @@
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev libgif-dev libx11-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang clang-format xvfb xauth x11-apps imagemagick
+  clang clang-format xvfb xauth x11-apps imagemagick xdotool
   fonts-wqy-microhei fonts-liberation
   iproute2 util-linux xdg-utils
 )

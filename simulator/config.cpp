@@ -28,6 +28,8 @@ Faults (card keys):
   delay=MS                          answers leave MS milliseconds late
   silent=1                          never answer
   close-after=N                     close a TCP connection after N file-data frames
+  read-rate=BYTES                   take at most BYTES per second off each TCP connection
+  stop-reading-after=BYTES          take nothing more off a TCP connection after BYTES
   malformed=short|no-lead-in|bogus-length
   fault-command=CODE                the faults hit only this command code (e.g. 0x84)
 Other:
@@ -139,6 +141,8 @@ std::string apply_card_option(CardConfig& card, std::string_view option) {
     if (key == "silent") return number_into(key, value, f.silent, 1);
     if (key == "delay") return number_into(key, value, f.delay_ms, 600000);
     if (key == "close-after") return number_into(key, value, f.close_after_data_frames, 1u << 30);
+    if (key == "read-rate") return number_into(key, value, f.read_rate, 1u << 30);
+    if (key == "stop-reading-after") return number_into(key, value, f.stop_reading_after, 1u << 30);
     if (key == "fault-command") return number_into(key, value, f.only_command, 0xFF);
     if (key == "malformed") {
         if (value == "short")

@@ -151,6 +151,9 @@ struct Simulator::Impl {
         StreamReassembler stream;
         std::optional<IncomingFile> file;
         int data_frames = 0;
+        std::uint64_t bytes_read = 0;
+        Clock::time_point opened = Clock::now();
+        bool throttled = false;  // a slow-reader fault: its receive buffer was made small
     };
     // A UDP peer's file (in progress, or the last one, whose trailing frames still find it). A peer
     // without a file keeps no session, and at most kMaxUdpSessions are kept (the longest idle goes
@@ -491,16 +494,48 @@ struct Simulator::Impl {
         }
     }
 
+    // How many bytes a card with a slow-reader fault takes off `c` now: all it gets without the fault.
+    // Sets `retry` to when more may be taken.
+    std::size_t read_budget(Connection& c, Clock::time_point now, Clock::time_point& retry) {
+        Faults f;
+        {
+            std::lock_guard lock(mu);
+            if (c.endpoint->cards.empty()) return 65536;
+            f = cards[c.endpoint->cards.front()]->state().faults;
+        }
+        if (f.read_rate <= 0 && f.stop_reading_after < 0) return 65536;
+        if (!c.throttled) {
+            // A small window, so the sender feels the card's pace instead of filling large buffers.
+            const int small = 16384;
+            setsockopt(c.fd.fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+            c.throttled = true;
+        }
+        std::uint64_t allowed = UINT64_MAX;
+        if (f.stop_reading_after >= 0) allowed = static_cast<std::uint64_t>(f.stop_reading_after);
+        if (f.read_rate > 0) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - c.opened).count();
+            allowed = std::min<std::uint64_t>(
+                allowed, static_cast<std::uint64_t>(f.read_rate) * static_cast<std::uint64_t>(ms) / 1000);
+            retry = now + std::chrono::milliseconds(10);
+        }
+        if (allowed <= c.bytes_read) return 0;
+        return static_cast<std::size_t>(std::min<std::uint64_t>(65536, allowed - c.bytes_read));
+    }
+
     void read_connection(std::uint64_t id) {
         auto it = connections.find(id);
         auto& c = it->second;
         std::uint8_t buf[65536];
-        const ssize_t n = ::recv(c.fd.fd, buf, sizeof buf, 0);
+        Clock::time_point retry{};
+        const std::size_t budget = read_budget(c, Clock::now(), retry);
+        if (budget == 0) return;
+        const ssize_t n = ::recv(c.fd.fd, buf, budget, 0);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
         if (n <= 0) {
             close_connection(it);
             return;
         }
+        c.bytes_read += static_cast<std::uint64_t>(n);
         c.stream.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
         std::vector<Delayed> now;
         bool keep = true;
@@ -560,9 +595,17 @@ struct Simulator::Impl {
                 add(e->udp_command.fd, Command, ref);
                 add(e->tcp_listener.fd, Listener, ref);
             }
-            for (auto& [id, c] : connections) add(c.fd.fd, Conn, id);
             int timeout = 1000;
             const auto now = Clock::now();
+            for (auto& [id, c] : connections) {
+                // A card that takes nothing now is not asked; it is woken when its budget grows.
+                Clock::time_point retry{};
+                if (read_budget(c, now, retry) > 0) {
+                    add(c.fd.fd, Conn, id);
+                } else if (retry != Clock::time_point{}) {
+                    timeout = std::min<int>(timeout, 10);
+                }
+            }
             for (const auto& d : delayed)
                 timeout = std::min<int>(
                     timeout,

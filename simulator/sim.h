@@ -43,6 +43,8 @@ struct Faults {
     int delay_ms = 0;                  // answers leave this many milliseconds late
     bool silent = false;               // no answer at all
     int close_after_data_frames = -1;  // TCP: close once this many CMD_FILE_DATA frames came in (-1: never)
+    int read_rate = 0;            // TCP: bytes per second the card takes off a connection (0: all it gets)
+    int stop_reading_after = -1;  // TCP: the card takes no more bytes of a connection after this many
     Malformed malformed = Malformed::None;
     std::uint8_t only_command = 0;  // 0: the faults hit every command; else only frames with this code
 

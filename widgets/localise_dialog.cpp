@@ -18,9 +18,10 @@ namespace {
 void set_control_text(QWidget* control, const QString& text) {
     if (auto* button = qobject_cast<QAbstractButton*>(control))
         button->setText(text);
-    else if (auto* label = qobject_cast<QLabel*>(control))
+    else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setTextFormat(Qt::PlainText);  // a language file is data, never markup
         label->setText(text);
-    else if (auto* group = qobject_cast<QGroupBox*>(control))
+    } else if (auto* group = qobject_cast<QGroupBox*>(control))
         group->setTitle(text);
     else if (auto* edit = qobject_cast<QLineEdit*>(control))
         edit->setText(text);

@@ -3,8 +3,8 @@
 // Every dialog carries its number as the dynamic property "dialogId" and each of its controls its
 // control number as "controlId" (ints), as the dialog templates numbered them. localise_dialog() sets the
 // title from "IDD<dialog>_Title" and each numbered control's text from "IDD<dialog>_<control>"; a key that
-// is missing or empty keeps the template text. Call it from the dialog's constructor, after building the
-// controls. UI thread only.
+// is missing or empty keeps the template text. Label texts are set as plain text. Call it from the dialog's
+// constructor, after building the controls. UI thread only.
 #pragma once
 
 class QWidget;

@@ -11,6 +11,8 @@ namespace {
 MessageReply show_box(const std::string& text, const std::string& caption, MessageIcon icon,
                       MessageButtons buttons) {
     QMessageBox box;
+    // Texts come from language files and from the cards themselves: shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(text));
     box.setWindowTitle(caption.empty() ? QApplication::applicationDisplayName()
                                        : QString::fromStdString(caption));

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -113,6 +114,34 @@ TEST_F(AppTest, ChangingTheLanguageInTheSettingsChangesTheMainWindowTexts) {
         if (auto* b = qobject_cast<QAbstractButton*>(w)) {
             EXPECT_EQ(b->text().toStdString(), text) << id.toInt();
         }
+    }
+}
+
+// Qt's own texts (standard buttons, file dialogs) and the help page follow the chosen language.
+TEST_F(AppTest, QtTextsAndTheHelpPageFollowTheChosenLanguage) {
+    paths::set_program_folder(program_.path());
+    program_.write("DudoHelp.html", "en");
+    program_.write("DudoHelp_zh_CN.html", "zh_CN");
+    program_.write("DudoHelp_zh_TW.html", "zh_TW");
+    struct Case {
+        const char* language;
+        const char* cancel;
+        const char* help;
+    } cases[] = {
+        {"Chinese_zavo_s", "取消", "DudoHelp_zh_CN.html"},
+        {"Chinese_zavo_t", "取消", "DudoHelp_zh_TW.html"},
+        {"English_zavo", "Cancel", "DudoHelp.html"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        startup::prepare(program_.path());
+        ini::write_string(program_ / "setting.ini", "Setting", "ZAVO_Language", c.language);
+        startup::prepare(program_.path());
+        EXPECT_TRUE(startup::install_qt_translation());  // the distribution's qtbase_<locale>.qm
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')).toStdString(),
+                  c.cancel);
+        EXPECT_EQ(MainWindow::helpDocument(), program_ / c.help);
     }
 }
 

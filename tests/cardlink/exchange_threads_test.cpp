@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "cardlink/card_exchange.h"
+#include "cardlink/exchange_worker.h"
 #include "common/frame.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
@@ -46,6 +49,85 @@ TEST(ExchangeThreads, ConcurrentExchangesEachGetTheirOwnAnswer) {
     for (auto& w : workers) w.join();
     EXPECT_EQ(ok.load(), 20);
     EXPECT_EQ(rejected.load(), 10);
+}
+
+// The worker behind the exchange service: jobs posted from several threads run one at a time, each
+// poster's in its order, and a silent card delays the jobs behind it without mixing their answers.
+TEST(ExchangeThreads, WorkerRunsPostedExchangesOneAtATimeInOrder) {
+    REQUIRE_PRIVATE_NETWORK();
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(2, "127.0.0.2");
+    config.cards[1].faults.silent = true;
+    config.discovery_socket = false;
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+
+    std::vector<std::uint8_t> block(kScreenControlSize, 0);
+    block[0] = 6;
+    ExchangeTimeouts quick;
+    quick.receive = 200ms;
+    std::mutex mu;
+    std::vector<std::pair<int, int>> order;  // (poster, sequence number) as the jobs ran
+    std::vector<ExchangeError> errors(12);
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    {
+        ExchangeWorker worker;
+        std::vector<std::thread> posters;
+        for (int t = 0; t < 3; ++t) {
+            posters.emplace_back([&, t] {
+                for (int i = 0; i < 4; ++i) {
+                    worker.post([&, t, i] {
+                        if (running.fetch_add(1) != 0) overlapped = true;
+                        const auto& card = config.cards[static_cast<std::size_t>(i == 1 && t == 0)];
+                        const auto r = ExchangeCommand({card.id, card.address}, frame::CMD_SCREEN_CONTROL,
+                                                       block, true, quick);
+                        {
+                            std::lock_guard lock(mu);
+                            order.emplace_back(t, i);
+                            errors[static_cast<std::size_t>(t * 4 + i)] = r.error;
+                        }
+                        running.fetch_sub(1);
+                    });
+                }
+            });
+        }
+        for (auto& p : posters) p.join();
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (worker.pending() > 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(worker.pending(), 0u);
+    }
+    EXPECT_FALSE(overlapped.load());
+    ASSERT_EQ(order.size(), 12u);
+    std::vector<int> next(3, 0);
+    for (const auto& [t, i] : order) EXPECT_EQ(i, next[static_cast<std::size_t>(t)]++) << "poster " << t;
+    for (std::size_t k = 0; k < errors.size(); ++k)
+        EXPECT_EQ(errors[k], k == 1 ? ExchangeError::NoAnswer : ExchangeError::None) << k;
+}
+
+TEST(ExchangeThreads, StoppedWorkerDropsWhatHasNotStarted) {
+    std::atomic<int> ran{0};
+    std::promise<void> started, release;
+    auto released = release.get_future().share();
+    ExchangeWorker worker;
+    worker.post([&, released] {
+        started.set_value();
+        released.wait();
+        ++ran;
+    });
+    for (int i = 0; i < 5; ++i) worker.post([&] { ++ran; });
+    started.get_future().wait();
+    std::thread stopper([&] { worker.stop(); });
+    // Once the stop has emptied the queue only the running job is left; it ends when let go.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (worker.pending() != 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(worker.pending(), 1u);
+    release.set_value();
+    stopper.join();
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_FALSE(worker.post([&] { ++ran; }));
 }
 
 TEST(ExchangeThreads, VersionWarningOnceWhateverTheThread) {

@@ -130,6 +130,9 @@ TEST(BindChoice, FollowsNetCardIndex) {
     const std::vector<LocalAddress> two = {
         {"192.168.10.2", "pcA", false}, {"192.168.20.2", "pcB", false}, {"127.0.0.1", "lo", true}};
     const std::vector<LocalAddress> one = {{"10.0.0.5", "eth0", false}};
+    // One adapter and loopback, as on most hosts: loopback is no adapter, so index 1 does not pick it.
+    const std::vector<LocalAddress> one_and_lo = {{"10.0.0.5", "eth0", false}, {"127.0.0.1", "lo", true}};
+    const std::vector<LocalAddress> only_lo = {{"127.0.0.1", "lo", true}};
     struct Case {
         const std::vector<LocalAddress>* list;
         std::uint8_t index;
@@ -142,7 +145,11 @@ TEST(BindChoice, FollowsNetCardIndex) {
     const Case cases[] = {
         {&two, 0, "255.255.255.255", "192.168.10.2", "pcA", false},
         {&two, 1, "255.255.255.255", "192.168.20.2", "pcB", false},
-        {&two, 2, "255.255.255.255", "127.0.0.1", "lo", false},
+        {&two, 2, "255.255.255.255", "192.168.10.2", "pcA", true},  // loopback is not the third choice
+        {&one_and_lo, 1, "255.255.255.255", "10.0.0.5", "eth0", false},
+        {&one_and_lo, 0, "255.255.255.255", "10.0.0.5", "eth0", false},
+        {&only_lo, 0, "255.255.255.255", "", "", false},
+        {&one_and_lo, 1, "127.255.255.255", "127.0.0.1", "lo", false},
         {&two, 3, "255.255.255.255", "192.168.10.2", "pcA", true},
         {&two, 255, "192.168.20.255", "192.168.10.2", "pcA", true},
         {&one, 7, "255.255.255.255", "10.0.0.5", "eth0", false},  // one address: the index is ignored

@@ -72,6 +72,27 @@ TEST(FrameEncode, SixteenCharIdFillsFieldWithoutNul) {
     EXPECT_EQ(Bytes(out2.begin() + 6, out2.begin() + 20), Bytes(14, 0));
 }
 
+// Vantor's frames carry the id in the whole 20-byte field (bytes 4..23), where it also reads ids: an
+// 18-character id leaves whole, NUL-padded; a short one leaves bytes 20..23 zero.
+TEST(FrameEncode, WideIdFillsTwentyBytes) {
+    frame::Packet p{frame::CMD_SCREEN_CONTROL, "ABCDEFGHIJKLMNOPQR", 0, {0x55}};
+    p.wide_id = true;
+    const Bytes out = frame::encode_exact(p, CheckForm::Complement);
+    ASSERT_EQ(out.size(), 30u);
+    EXPECT_EQ(Bytes(out.begin() + 4, out.begin() + 24), text_field("ABCDEFGHIJKLMNOPQR", 20));
+    EXPECT_TRUE(frame::verify_check_byte(out, CheckForm::Complement));
+    const auto back = frame::decode(out);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->card_id, "ABCDEFGHIJKLMNOPQR");
+
+    p.card_id = "ABCDEFGHIJKLMNOPQRSTUVW";  // more than 20: the field holds 20, without a NUL
+    const Bytes longer = frame::encode_exact(p);
+    EXPECT_EQ(std::string(longer.begin() + 4, longer.begin() + 24), "ABCDEFGHIJKLMNOPQRST");
+    p.card_id = "S1";
+    const Bytes short_id = frame::encode_exact(p);
+    EXPECT_EQ(Bytes(short_id.begin() + 4, short_id.begin() + 24), text_field("S1", 20));
+}
+
 TEST(FrameEncode, FormSizes) {
     struct Case {
         std::size_t n;

@@ -180,4 +180,35 @@ TEST(DisplayParamsTest, ShiftValue) {
         EXPECT_EQ(horizontal_shift_value(c.a, c.b, c.line_interval), c.value) << c.a << " " << c.b;
 }
 
+// What the window keeps as the card's state once the card took a command.
+TEST(DisplayParamsTest, ACommandTakenUpdatesTheKnownReport) {
+    card_info::CardInfo info;
+    apply_to_report(info, gray_level_command(7));
+    EXPECT_EQ(info.gray_value, 10016u);
+    EXPECT_EQ(info.gray_refresh_code, 14u);
+    EXPECT_EQ(info.gray_depth_code, 0u);
+    apply_to_report(info, scan_clock_command(4));
+    EXPECT_EQ(info.scan_clock_code, 6u);
+    apply_to_report(info, oe_polarity_command(Polarity::Negative));
+    EXPECT_EQ(info.oe_polarity, 1u);
+    apply_to_report(info, data_polarity_command(Polarity::Negative));
+    EXPECT_EQ(info.data_polarity, 1u);
+    apply_to_report(info, brightness_command(3));
+    EXPECT_EQ(info.brightness, 3u);
+    apply_to_report(info, duty_cycle_command(DutyCycle::Quarter));
+    EXPECT_EQ(info.duty_cycle, 1u);
+    apply_to_report(info, horizontal_shift_command(0x1234));
+    EXPECT_EQ(info.horizontal_shift, 0x1234u);
+    apply_to_report(info, gamma_command(1.5f, 2.0f, 2.5f));
+    EXPECT_EQ(info.gamma_red, 1.5f);
+    EXPECT_EQ(info.gamma_green, 2.0f);
+    EXPECT_EQ(info.gamma_blue, 2.5f);
+    // Every command names itself for the status line.
+    for (const auto& c :
+         {gray_level_command(0), scan_clock_command(0), oe_polarity_command(Polarity::Positive),
+          data_polarity_command(Polarity::Positive), brightness_command(1),
+          duty_cycle_command(DutyCycle::Half), horizontal_shift_command(0), gamma_command(1, 1, 1)})
+        EXPECT_EQ(c.name_key.substr(0, 20), "IDS_MESSAGE_COMMAND_");
+}
+
 }  // namespace

@@ -10,12 +10,14 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <bit>
 #include <chrono>
 #include <fstream>
@@ -29,6 +31,7 @@
 #include "mainwindow/gamma_dialog.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/message_window.h"
+#include "mainwindow/status_text.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "simulator/sim.h"
@@ -96,6 +99,7 @@ class MainWindowTest : public ::testing::Test {
 
     void open_window() {
         window_ = std::make_unique<MainWindow>();
+        window_->start();
         window_->show();
         list_ = qobject_cast<QListWidget*>(window_->control(MainWindow::kCardList));
         ASSERT_NE(list_, nullptr);
@@ -141,7 +145,8 @@ TEST_F(MainWindowTest, FirstCardFoundIsSelectedAndItsReportFillsTheControls) {
     EXPECT_EQ(text_of(MainWindow::kGateway), "127.0.0.1");
     EXPECT_EQ(text_of(MainWindow::kScreenWidth), "128");
     EXPECT_EQ(text_of(MainWindow::kVersionField), expected_versions("V2.1", "V9.120"));
-    EXPECT_TRUE(window_->control(MainWindow::kSendToCard)->isEnabled());
+    // A report is no record to send: "发送到控制卡" waits for a ".hcp" file or the wizard.
+    EXPECT_FALSE(window_->control(MainWindow::kSendToCard)->isEnabled());
     EXPECT_FALSE(window_->control(MainWindow::kSaveHcp)->isVisible());
     EXPECT_FALSE(window_->control(MainWindow::kAddressField)->isEnabled());
     EXPECT_EQ(list_->font().family(), QStringLiteral("Arial"));
@@ -260,6 +265,11 @@ class DisplayControlsTest : public MainWindowTest {
         if (discovery == nullptr) {
             ASSERT_TRUE(pump_until([&] { return !text_of(MainWindow::kIpAddress).isEmpty(); }));
         }
+    }
+
+    // Waits until the exchange under way (if any) has ended and its report was delivered.
+    void settle() {
+        ASSERT_TRUE(pump_until([&] { return !window_->exchanges().busy(); }, std::chrono::seconds(10)));
     }
 
     template <typename W>
@@ -396,6 +406,7 @@ TEST_F(DisplayControlsTest, EachControlSendsItsBlockAndTheCardTakesIt) {
         working().changed = false;
         const std::uint64_t from = simulator_->journal_end();
         c.act(*this);
+        settle();
         ASSERT_TRUE(
             simulator_->wait_for_frame(kCard, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from));
         const auto blocks = screen_controls(from);
@@ -428,6 +439,7 @@ TEST_F(DisplayControlsTest, RefusedAnswerShowsTheCommandsOwnText) {
         working().changed = false;
         const std::uint64_t from = simulator_->journal_end();
         c.act(*this);
+        settle();
         ASSERT_TRUE(
             simulator_->wait_for_frame(kCard, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from));
         if (c.refused_text == nullptr) {
@@ -445,6 +457,7 @@ TEST_F(DisplayControlsTest, GrayLevelWritesItsCodesToTheWorkingHeaderAndClearsTh
     const auto& config = window_->workingSet().config;
     ASSERT_EQ(config.get(screenconfig::ConfigField::grayValue), 256u);  // from the report
     choose(get<QComboBox>(MainWindow::kGrayLevel), 5);
+    settle();
     EXPECT_EQ(config.get(screenconfig::ConfigField::grayRefreshCode), 37u);
     EXPECT_EQ(config.get(screenconfig::ConfigField::grayDepthCode), 7u);
     EXPECT_EQ(config.get(screenconfig::ConfigField::grayValue), 0u);
@@ -464,6 +477,7 @@ TEST_F(DisplayControlsTest, BrightnessIsSentOnReleaseOrKeyNotWhileDragging) {
     QTest::qWait(100);
     EXPECT_TRUE(screen_controls(from).empty());
     slider->setSliderDown(false);
+    settle();
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_Left);
     ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().brightness == 4; },
@@ -566,10 +580,201 @@ TEST_F(DisplayControlsTest, NothingIsSentWhileTheCardListIsEmpty) {
     EXPECT_TRUE(screen_controls(from).empty());
 }
 
+// A card that takes the OE command but never answers: the window keeps running, refuses a second
+// command, names the card it waits for and, after the bound, says what happened.
+TEST_F(DisplayControlsTest, SilentCardLeavesTheWindowResponsiveAndRefusesASecondCommand) {
+    open_with_card();
+    ASSERT_TRUE(get<QAbstractButton>(MainWindow::kOePositive)->isChecked());
+    EXPECT_TRUE(window_->statusTarget().contains(kCard));
+    EXPECT_TRUE(window_->statusTarget().contains("127.0.0.2"));
+    sim::Faults faults;
+    faults.silent = true;
+    faults.only_command = frame::CMD_SCREEN_CONTROL;
+    ASSERT_TRUE(simulator_->set_faults(kCard, faults));
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    const std::uint64_t from = simulator_->journal_end();
+    const auto clicked = std::chrono::steady_clock::now();
+    QTest::mouseClick(get<QAbstractButton>(MainWindow::kOeNegative), Qt::LeftButton);
+    // Back in the event loop at once, well before the card's answer could be given up on.
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(window_->exchanges().busy());
+    EXPECT_EQ(window_->cursor().shape(), Qt::BusyCursor);
+    const std::string what = localisation::lookup("IDS_MESSAGE_COMMAND_OE") + ": " +
+                             get<QAbstractButton>(MainWindow::kOeNegative)->text().toStdString();
+    const cardlink::CardTarget target{kCard, "127.0.0.2"};
+    EXPECT_EQ(window_->statusLine().toStdString(), status_text::waiting_line(what, target));
+    ASSERT_TRUE(simulator_->wait_for_frame(kCard, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from));
+    ASSERT_TRUE(pump_until([&] { return ticks >= 20; }));  // timers keep firing during the exchange
+
+    // A second command during the wait starts nothing.
+    auto* data_negative = get<QAbstractButton>(MainWindow::kDataNegative);
+    EXPECT_FALSE(data_negative->isEnabled());
+    QTest::mouseClick(data_negative, Qt::LeftButton);
+    QTest::mouseClick(get<QAbstractButton>(MainWindow::kOePositive), Qt::LeftButton);
+    EXPECT_TRUE(messages_.shown.empty());
+
+    const std::string ended = status_text::result_line(what, target, cardlink::ExchangeError::NoAnswer,
+                                                       std::chrono::milliseconds(3000));
+    ASSERT_TRUE(
+        pump_until([&] { return window_->statusLine().toStdString() == ended; }, std::chrono::seconds(6)));
+    EXPECT_GE(std::chrono::steady_clock::now() - clicked, std::chrono::milliseconds(2900));
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{"error oe"});
+    settle();
+    EXPECT_EQ(screen_controls(from).size(), 1u);
+    // The card never confirmed "负": the control shows the card's last known value again.
+    EXPECT_TRUE(get<QAbstractButton>(MainWindow::kOePositive)->isChecked());
+    EXPECT_TRUE(data_negative->isEnabled());
+    EXPECT_NE(window_->cursor().shape(), Qt::BusyCursor);
+    EXPECT_GT(ticks, 100);
+}
+
+TEST_F(DisplayControlsTest, ARefusedChangeShowsTheLastKnownValueAgain) {
+    open_with_card();
+    auto* scan = get<QComboBox>(MainWindow::kScanClock);
+    choose(scan, 3);  // taken: 9.4M is now the card's value
+    settle();
+    ASSERT_EQ(card_state().scan_clock_code, 5u);
+    sim::Faults faults;
+    faults.answer_error = true;
+    ASSERT_TRUE(simulator_->set_faults(kCard, faults));
+    messages_.shown.clear();
+    choose(scan, 6);
+    settle();
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{"error 111"});
+    EXPECT_EQ(scan->currentIndex(), 3);
+    EXPECT_EQ(window_->statusLine().toStdString(),
+              status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_SCAN_CLOCK") + ": 4.7M",
+                                       {kCard, "127.0.0.2"}, cardlink::ExchangeError::AnswerRejected,
+                                       std::chrono::milliseconds(3000)));
+    auto* brightness = get<QSlider>(MainWindow::kBrightness);
+    simulator_->stop();  // nobody at the address any more: the connection fails
+    messages_.shown.clear();
+    release_brightness_at(2);
+    settle();
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR")});
+    EXPECT_EQ(brightness->value(), 8);
+    EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "8");
+}
+
+TEST_F(MainWindowTest, AddressModeSendsEveryCommandToTheTypedAddress) {
+    start_cards({card("S730-413-00001", "127.0.0.2"), card("X100-000-00009", "127.0.0.9")});
+    open_window();
+    ASSERT_TRUE(
+        pump_until([&] { return list_->count() == 2 && text_of(MainWindow::kIpAddress) == "127.0.0.2"; }));
+    auto* mode = qobject_cast<QCheckBox*>(window_->control(MainWindow::kAddressMode));
+    auto* address = qobject_cast<QLineEdit*>(window_->control(MainWindow::kAddressField));
+    auto* negative = qobject_cast<QAbstractButton*>(window_->control(MainWindow::kOeNegative));
+    auto* positive = qobject_cast<QAbstractButton*>(window_->control(MainWindow::kOePositive));
+    ASSERT_TRUE(mode && address && negative && positive);
+    address->setText("127.0.0.9");
+    mode->setChecked(true);
+    EXPECT_EQ(list_->currentRow(), -1);  // the list suggests no other card
+    EXPECT_TRUE(window_->statusTarget().contains("127.0.0.9"));
+
+    // Without "检测": the command goes to the typed address with the mode's id.
+    std::uint64_t from = simulator_->journal_end();
+    QTest::mouseClick(negative, Qt::LeftButton);
+    auto sent = simulator_->wait_for_frame("X100-000-00009", frame::CMD_SCREEN_CONTROL,
+                                           std::chrono::seconds(3), from);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->id, "S730-413-05862");
+    EXPECT_EQ(sent->local_address, "127.0.0.9");
+    ASSERT_TRUE(pump_until([&] { return !window_->exchanges().busy(); }));
+
+    // Retyped: the next command goes to the new address.
+    address->setText("127.0.0.2");
+    EXPECT_TRUE(window_->statusTarget().contains("127.0.0.2"));
+    from = simulator_->journal_end();
+    QTest::mouseClick(positive, Qt::LeftButton);
+    sent = simulator_->wait_for_frame({}, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->local_address, "127.0.0.2");
+    EXPECT_EQ(sent->id, "S730-413-05862");
+    ASSERT_TRUE(pump_until([&] { return !window_->exchanges().busy(); }));
+
+    // "手动检查" refills the list but neither highlights a card nor replaces the typed card's report.
+    address->setText("127.0.0.9");
+    QTest::keyClick(address, Qt::Key_Return);  // Enter in the address field runs "检测"
+    ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.9"; }));
+    QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)),
+                      Qt::LeftButton);
+    ASSERT_TRUE(pump_until([&] { return list_->count() == 2; }));
+    QTest::qWait(300);  // room for the first card's report, which must not be shown
+    EXPECT_EQ(text_of(MainWindow::kIpAddress), "127.0.0.9");
+    EXPECT_EQ(list_->currentRow(), -1);
+}
+
+TEST_F(MainWindowTest, KeysNeverRunAnUnaskedCommandNorCloseTheWindow) {
+    start_cards({card("S730-413-00001", "127.0.0.2")});
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return list_->count() == 1; }));
+    for (QPushButton* button : window_->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(button->autoDefault()) << button->text().toStdString();
+        EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
+    }
+    // Enter in the screen width edit: nothing is searched, nothing cleared.
+    auto* width = qobject_cast<QLineEdit*>(window_->control(MainWindow::kScreenWidth));
+    const std::uint64_t from = simulator_->journal_end();
+    width->setFocus();
+    QTest::keyClick(width, Qt::Key_Return);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QTest::qWait(200);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(list_->count(), 1);
+    for (const auto& e : simulator_->journal())
+        EXPECT_FALSE(e.seq >= from && e.command == frame::CMD_GET_CARD_INFO);
+}
+
+TEST_F(MainWindowTest, ACardThatSendsNoReportIsNamedInTheStatusLine) {
+    sim::CardConfig mute = card("S730-413-00001", "127.0.0.2");
+    mute.faults.silent = true;
+    mute.faults.only_command = frame::CMD_GET_CARD_INFO;
+    start_cards({mute});
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return list_->count() == 1; }));
+    const std::string expected =
+        status_text::no_report_line({"S730-413-00001", "127.0.0.2"}, MainWindow::kReportWait);
+    ASSERT_TRUE(
+        pump_until([&] { return window_->statusLine().toStdString() == expected; }, std::chrono::seconds(6)));
+    EXPECT_TRUE(text_of(MainWindow::kIpAddress).isEmpty());
+}
+
+// Card ids come from the network: a card that calls itself "<b>S7</b>" is shown as those characters.
+TEST_F(MainWindowTest, TextsFromTheNetworkAreShownAsPlainText) {
+    start_cards({card("S<b>7</b>-1", "127.0.0.2"), card("A<i>9</i>-2", "127.0.0.2")}, true);
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return list_->count() == 2 && window_->messageWindow() != nullptr; }));
+    EXPECT_EQ(list_->item(0)->text(), "S<b>7</b>-1");
+    EXPECT_TRUE(window_->statusTarget().contains("S<b>7</b>-1"));
+    for (int id : {MainWindow::kStatusTarget, MainWindow::kStatusLine}) {
+        auto* label = qobject_cast<QLabel*>(window_->control(id));
+        ASSERT_NE(label, nullptr) << id;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << id;
+    }
+    for (QLabel* label : window_->messageWindow()->findChildren<QLabel*>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(window_->messageWindow()->text().contains("A<i>9</i>-2"));
+}
+
+TEST_F(MainWindowTest, HelpWithoutAViewerSaysSo) {
+    start_cards({card("S730-413-00001", "127.0.0.2")});
+    open_window();
+    const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    ::setenv("PATH", (program_ / "no-programs").c_str(), 1);  // no xdg-open to be found
+    QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kHelp)), Qt::LeftButton);
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(messages_.shown, std::vector<std::string>{localisation::lookup("IDS_MESSAGE_HELP_NO_VIEWER")});
+}
+
 class GammaDialogTest : public DisplayControlsTest {
   protected:
     std::unique_ptr<GammaDialog> open_gamma(float red, float green, float blue) {
-        auto dialog = std::make_unique<GammaDialog>(window_->cardLink(), working(), red, green, blue);
+        auto dialog = std::make_unique<GammaDialog>(
+            window_->exchanges(), [this] { return window_->cardLink().target(); }, red, green, blue);
         dialog->show();
         return dialog;
     }
@@ -624,13 +829,14 @@ TEST_F(GammaDialogTest, EqualChannelsStartTogetherAndTheCommonSliderSetsAllThree
 
 TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAllThree) {
     open_with_card();
-    auto dialog = open_gamma(1.0f, 1.5f, 9.0f);  // 9.0 is beyond the sliders: shown as 4.0
+    auto dialog = open_gamma(1.0f, 1.5f, 9.0f);  // 9.0 is beyond the sliders: the slider stops at 4.0
     EXPECT_FALSE(dialog->togetherMode());
     EXPECT_FALSE(in<QSlider>(*dialog, GammaDialog::kAll)->isEnabled());
     auto* red = in<QSlider>(*dialog, GammaDialog::kRed);
     EXPECT_TRUE(red->isEnabled());
     EXPECT_EQ(in<QSlider>(*dialog, GammaDialog::kGreen)->value(), 15);
-    EXPECT_EQ(value_of(*dialog, GammaDialog::kBlueValue), "4.0");
+    EXPECT_EQ(in<QSlider>(*dialog, GammaDialog::kBlue)->value(), 40);
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kBlueValue), "9.0");  // the card's value, not the slider's
 
     const std::uint64_t from = simulator_->journal_end();
     red->setSliderDown(true);
@@ -642,7 +848,7 @@ TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAll
     red->setSliderDown(false);
     ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gamma_red == 1.2f; },
                                      std::chrono::seconds(3)));
-    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(1.2f, 1.5f, 4.0f)});
+    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(1.2f, 1.5f, 9.0f)});
 
     // "全部" hands the sliders over to the common one; "保存参数" closes without sending.
     in<QRadioButton>(*dialog, GammaDialog::kTogether)->click();
@@ -653,6 +859,20 @@ TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAll
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     QTest::qWait(100);
     EXPECT_TRUE(screen_controls(before_save).empty());
+}
+
+TEST_F(GammaDialogTest, KeysSendOneCommandOnceTheyStop) {
+    open_with_card();
+    auto dialog = open_gamma(1.0f, 1.5f, 2.0f);
+    auto* red = in<QSlider>(*dialog, GammaDialog::kRed);
+    const std::uint64_t from = simulator_->journal_end();
+    red->setFocus();
+    for (int i = 0; i < 3; ++i) QTest::keyClick(red, Qt::Key_Right);
+    EXPECT_EQ(value_of(*dialog, GammaDialog::kRedValue), "1.3");
+    // The settle timer runs in the event loop: pump it while waiting for the card.
+    ASSERT_TRUE(pump_until([&] { return card_state().gamma_red == 1.3f; }, std::chrono::seconds(3)));
+    QTest::qWait(2 * static_cast<int>(GammaDialog::kSettle.count()));
+    EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(1.3f, 1.5f, 2.0f)});
 }
 
 }  // namespace

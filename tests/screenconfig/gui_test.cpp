@@ -170,18 +170,18 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     testing_support::SimCard card(dir, "A901-200-00001", closing);
     ASSERT_TRUE(card.running()) << card.error();
     NestingMessages messages;
-    QWidget window;
+    ImportProgressDialog progress;
     ImageTransferRunner runner(
-        &window, [] { return true; }, quick());
+        progress, [] { return true; }, quick());
     QSignalSpy done(&runner, &ImageTransferRunner::finished);
 
     int most_steps_seen = -1;
     int announced = -1;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (auto* p = runner.progress_window()) {
-            most_steps_seen = std::max(most_steps_seen, p->count());
-            announced = p->steps();
+        if (progress.isVisible()) {
+            most_steps_seen = std::max(most_steps_seen, progress.count());
+            announced = progress.steps();
         }
     });
     probe.start(1);
@@ -196,7 +196,7 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     EXPECT_FALSE(messages.nested) << "messages are shown one after another";
     EXPECT_EQ(announced, 1024);
     EXPECT_GE(most_steps_seen, 0);
-    EXPECT_EQ(runner.progress_window(), nullptr);
+    EXPECT_FALSE(progress.isVisible());
     EXPECT_FALSE(runner.running());
 
     // The runner takes the next transfer once the last has ended.

@@ -170,3 +170,37 @@ TEST_F(Transfer, EmptiedCardListSendsNoApply) {
     EXPECT_EQ(card.sim().journal().back().command, 0x02);
     EXPECT_EQ(card.state().config_applied, 0u);
 }
+
+// A card that takes the image more slowly than the sender's buffers empty: 200,000 bytes per second,
+// about 10.5 s for the image. The wait for the card follows its progress, so it gets the whole image
+// and its apply frame, with the program's own time-outs.
+TEST_F(Transfer, SlowCardGetsTheWholeImageAndTheApply) {
+    sim::Faults slow;
+    slow.read_rate = 200'000;
+    testing_support::SimCard card(dir_, "A901-200-00001", slow);
+    ASSERT_TRUE(card.running()) << card.error();
+    settings_.timeouts = platform::TcpTimeouts{};
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(card.target()), TransferOutcome::Applied);
+    EXPECT_GT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(8)) << "the card was not slow";
+    EXPECT_EQ(observer_.messages, Texts{"IDS_MESSAGE_SET_SUCCESS"});
+    ASSERT_TRUE(card.sim().wait_for_frame(card.target().card_id, 0x84, std::chrono::seconds(10)));
+    EXPECT_EQ(card.state().config_applied, 1u);
+    EXPECT_TRUE(card.state().config_valid);
+}
+
+// A card that stops reading part-way: the transfer gives up once the card has taken nothing for the
+// send bound, says so as a short transfer, and never applies.
+TEST_F(Transfer, CardThatStopsReadingFailsWithinTheBound) {
+    sim::Faults stalled;
+    stalled.stop_reading_after = 600'000;
+    testing_support::SimCard card(dir_, "A901-200-00001", stalled);
+    ASSERT_TRUE(card.running()) << card.error();
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(card.target()), TransferOutcome::SendFailed);
+    // The send bound (2 s here) once, plus the time the card took the first 600,000 bytes.
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(8));
+    EXPECT_EQ(observer_.messages, (Texts{"_SendFileThread Send error!", "error 001"}));
+    EXPECT_EQ(card.state().config_applied, 0u);
+    for (const auto& e : card.sim().journal()) EXPECT_NE(e.command, 0x84);
+}

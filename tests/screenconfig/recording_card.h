@@ -173,7 +173,7 @@ inline void use_key_language(const std::filesystem::path& folder) {
          {"IDS_MESSAGE_CARD_LINK_ERROR", "IDS_MESSAGE_HAVE_NO_LINKED_CARD", "IDS_MESSAGE_DUDO_ERROR_FILE",
           "IDS_MESSAGE_DUDO_SAVE_AND_SEND_PARAM", "IDS_MESSAGE_DUDO_SEND_OVER_TIP",
           "IDS_MESSAGE_IS_SAVE_PARAM", "IDS_MESSAGE_SET_SUCCESS", "IDS_MESSAGE_IMPORT_FILE_NUMBER",
-          "IDS_MESSAGE_IMPORT_FILE_CUR_COUNT"})
+          "IDS_MESSAGE_IMPORT_FILE_CUR_COUNT", "IDS_MESSAGE_HCP_TOO_SHORT", "IDS_MESSAGE_HCP_SEND_UNCHECKED"})
         out << key << '=' << key << '\n';
     out.close();
     localisation::set_current_file(file);

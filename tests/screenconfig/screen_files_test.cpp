@@ -89,12 +89,15 @@ TEST_F(Operations, LoadOutcomes) {
         const char* name;
         Texts shown;
         Bytes record_after;  // the working record afterwards
+        bool loaded;         // a record was taken (path and source set)
+        bool unchecked;      // it failed its check: sent only with the user's consent
     } cases[] = {
-        {"good.hcp", {}, bytes_of(good)},
-        {"long.hcp", {}, bytes_of(good)},
-        {"bad.hcp", {"IDS_MESSAGE_DUDO_ERROR_FILE"}, bad_sum},            // kept as read
-        {"short.hcp", {"IDS_MESSAGE_DUDO_ERROR_FILE"}, Bytes(72, 0xAA)},  // the old record stays
-        {"missing.hcp", {"IDS_MESSAGE_DUDO_ERROR_FILE"}, Bytes(72, 0xAA)},
+        {"good.hcp", {}, bytes_of(good), true, false},
+        {"long.hcp", {}, bytes_of(good), true, false},
+        {"bad.hcp", {"IDS_MESSAGE_DUDO_ERROR_FILE"}, bad_sum, true, true},  // kept as read
+        // Too short to be a record: said so, not a checksum error; the old record stays.
+        {"short.hcp", {"IDS_MESSAGE_HCP_TOO_SHORT"}, Bytes(72, 0xAA), false, false},
+        {"missing.hcp", {"IDS_MESSAGE_DUDO_ERROR_FILE"}, Bytes(72, 0xAA), false, false},
     };
     for (const auto& c : cases) {
         messages_.clear();
@@ -102,12 +105,36 @@ TEST_F(Operations, LoadOutcomes) {
         std::fill(ws.params.bytes().begin(), ws.params.bytes().end(), 0xAA);
         const LoadResult r = load_hcp_file(ws, true, pick(dir_ / c.name));
         EXPECT_TRUE(r.chosen) << c.name;
+        EXPECT_EQ(r.loaded, c.loaded) << c.name;
         EXPECT_EQ(r.title, c.name);
-        EXPECT_EQ(ws.hcp_path, dir_ / c.name);
-        EXPECT_EQ(ws.source, ParamSource::File);
+        EXPECT_EQ(ws.hcp_path, c.loaded ? dir_ / c.name : fs::path()) << c.name;
+        EXPECT_EQ(ws.source, c.loaded ? ParamSource::File : ParamSource::None) << c.name;
+        EXPECT_EQ(ws.has_record(), c.loaded) << c.name;
+        EXPECT_EQ(ws.unchecked, c.unchecked) << c.name;
         EXPECT_EQ(messages_.texts(), c.shown) << c.name;
         EXPECT_EQ(bytes_of(ws.params), c.record_after) << c.name;
     }
+}
+
+TEST_F(Operations, ARecordThatFailedItsCheckIsSentOnlyWhenTheUserAgrees) {
+    Bytes bad_sum = bytes_of(sample_record());
+    bad_sum[40] ^= 0x04;
+    write(dir_ / "bad.hcp", bad_sum);
+    WorkingSet ws;
+    ASSERT_TRUE(load_hcp_file(ws, true, pick(dir_ / "bad.hcp")).loaded);
+    messages_.clear();
+    messages_.reply = platform::MessageReply::No;
+    EXPECT_FALSE(confirm_send(ws));
+    EXPECT_EQ(messages_.texts(), Texts{"IDS_MESSAGE_HCP_SEND_UNCHECKED"});
+    messages_.reply = platform::MessageReply::Yes;
+    EXPECT_TRUE(confirm_send(ws));
+
+    // A sound record is sent without a question.
+    write(dir_ / "good.hcp", bytes_of(sample_record()));
+    ASSERT_TRUE(load_hcp_file(ws, true, pick(dir_ / "good.hcp")).loaded);
+    messages_.clear();
+    EXPECT_TRUE(confirm_send(ws));
+    EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(Operations, SaveClearsTheChangedFlagOnlyWhenWritten) {
