@@ -75,13 +75,13 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
     if (result.answer.empty())
         result.error = ExchangeError::NoAnswer;
-    else if (CheckCardAnswer(result.answer, 0) != 0)
+    else if (CheckCardAnswer(result.answer, AnswerCheck::Status) != 0)
         result.error = ExchangeError::AnswerRejected;
     return result;
 }
 
-int CheckCardAnswer(std::span<const std::uint8_t> answer, int mode) {
-    if (mode != 0) return -1;
+int CheckCardAnswer(std::span<const std::uint8_t> answer, AnswerCheck mode) {
+    if (mode != AnswerCheck::Status) return -1;
     const auto received = frame::decode(answer);
     if (!received || !received->lead_in_ok) return -1;
     switch (received->command) {

@@ -59,9 +59,10 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
                                const ExchangeTimeouts& timeouts = {});
 
 // 0 when `answer` is a status answer (0x80, 0xC4, 0xCA or 0xD3) that begins with three 0x7E bytes and
-// whose text (the first `length` data bytes) is "Success!"; -1 otherwise, and for any mode but 0. Reads
+// whose text (the first `length` data bytes) is "Success!"; -1 otherwise, and for any mode but Status. Reads
 // only the `answer` bytes; the check byte is not verified.
-int CheckCardAnswer(std::span<const std::uint8_t> answer, int mode);
+enum class AnswerCheck : int { Status = 0 };
+int CheckCardAnswer(std::span<const std::uint8_t> answer, AnswerCheck mode);
 
 // Shows the failure to the user: IDS_MESSAGE_CARD_LINK_ERROR for NoConnection, `failure_text` (the
 // command's own short code, e.g. "error RP") for SendFailed, NoAnswer and AnswerRejected when it is not

@@ -74,13 +74,13 @@ void CardLink::stopDiscovery() {
 }
 
 void CardLink::DiscoverCards() {
-    socket_.SendTextCommand(frame::CMD_DISCOVER, kDiscoveryTextLength, kDiscoveryText, 1, frame::kBroadcastId,
-                            "");
+    socket_.SendTextCommand(frame::CMD_DISCOVER, kDiscoveryTextLength, kDiscoveryText,
+                            CardLinkSocket::TextMode::Broadcast, frame::kBroadcastId, "");
 }
 
 int CardLink::RequestCardInfo(std::string_view card_id, std::string_view address) {
-    return socket_.SendTextCommand(frame::CMD_GET_CARD_INFO, kDiscoveryTextLength, kDiscoveryText, 0, card_id,
-                                   address);
+    return socket_.SendTextCommand(frame::CMD_GET_CARD_INFO, kDiscoveryTextLength, kDiscoveryText,
+                                   CardLinkSocket::TextMode::ToCard, card_id, address);
 }
 
 void CardLink::onReadyRead(int socket) {
@@ -90,23 +90,23 @@ void CardLink::onReadyRead(int socket) {
         const int n = socket_.ReceiveFrom(socket, SocketEvent::Read, buffer, &sender);
         if (n <= 0) return;
         OnCardAnswer(sender, std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)),
-                     kUdpLink);
+                     LinkKind::Udp);
     }
 }
 
 void CardLink::OnCardAnswer(std::string_view sender_address, std::span<const std::uint8_t> datagram,
-                            int link_kind) {
+                            LinkKind link_kind) {
     const auto answer = frame::decode(datagram);
     if (!answer) return;                                 // not even a header
     if (answer->card_id == frame::kBroadcastId) return;  // our own broadcast came back
-    if (link_kind == kUdpLink && !answer->lead_in_ok) return;
+    if (link_kind == LinkKind::Udp && !answer->lead_in_ok) return;
 
     if (answer->command == frame::ANS_DISCOVER) {
         if (sender_address == own_link_) return;
         const std::string id = FieldText(answer->card_id);
-        if (id.empty() || table_.Listed(id)) return;  // an id-less answer cannot be addressed
+        if (id.empty() || table_.listed(id)) return;  // an id-less answer cannot be addressed
         const bool first = table_.list().empty();
-        const std::size_t index = table_.Append(id);
+        const std::size_t index = table_.append(id);
         emit cardListed(qs(id), static_cast<int>(index));
         if (first) {
             selected_ = {id, std::string(sender_address)};
@@ -132,7 +132,7 @@ void CardLink::OnCardAnswer(std::string_view sender_address, std::span<const std
 }
 
 void CardLink::RecordCard(std::string_view card_id, std::string_view address) {
-    const auto duplicate = table_.Record(card_id, address);
+    const auto duplicate = table_.record(card_id, address);
     if (!duplicate || duplicate_on_screen_) return;
     // The flag covers the time the window takes to come up: a slot that shows it and runs the event
     // loop meanwhile does not get a second warning.
@@ -145,7 +145,7 @@ void CardLink::selectCard(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= table_.list().size()) return;
     const std::string id = table_.list()[static_cast<std::size_t>(index)];
     selected_ = {};
-    const auto address = table_.AddressOf(id);
+    const auto address = table_.address_of(id);
     if (address) {
         selected_.address = *address;
         RequestCardInfo(id, *address);
@@ -155,7 +155,7 @@ void CardLink::selectCard(int index) {
 
 void CardLink::clearAndSearch() {
     selected_ = {};
-    table_.Clear();
+    table_.clear();
     info_.fill(0);
     info_address_.clear();
     info_card_id_.clear();

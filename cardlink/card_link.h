@@ -33,7 +33,8 @@
 namespace cardlink {
 
 inline constexpr std::size_t kCardInfoSize = 1088;
-inline constexpr int kUdpLink = 1;  // link kind of OnCardAnswer: the UDP endpoint
+// Where an answer came from: the UDP endpoint checks the lead-in, other links do not.
+enum class LinkKind { Udp, Other };
 inline constexpr std::string_view kCheckCardId = "S730-413-05862";  // id of the "检测" request
 inline constexpr std::string_view kSettingsSection = "DefaultParam";
 inline constexpr std::string_view kOwnLinkKey = "Default_NetCard_Link";
@@ -71,7 +72,8 @@ class CardLink : public QObject {
     // A unicast 0x82 request for the card's information block; bytes sent, -1 or 0 (empty id).
     int RequestCardInfo(std::string_view card_id, std::string_view address);
     // Handles one received datagram (what the endpoint received, at most 2048 bytes).
-    void OnCardAnswer(std::string_view sender_address, std::span<const std::uint8_t> datagram, int link_kind);
+    void OnCardAnswer(std::string_view sender_address, std::span<const std::uint8_t> datagram,
+                      LinkKind link_kind);
     // Enters a card in the address table; raises the duplicate warning when needed.
     void RecordCard(std::string_view card_id, std::string_view address);
 

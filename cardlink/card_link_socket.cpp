@@ -53,7 +53,7 @@ CardLinkSocket::~CardLinkSocket() {
     CloseSocket();
 }
 
-void CardLinkSocket::ShowError(const char* text) {
+void CardLinkSocket::showError(const char* text) {
     platform::show_message(text, std::string(kErrorCaption), platform::MessageIcon::Error);
     emit errorShown(QString::fromUtf8(text));
 }
@@ -72,7 +72,7 @@ int CardLinkSocket::Initsocket(const SocketOptions& options) {
 
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        ShowError("can not create udp socket");
+        showError("can not create udp socket");
         return 0;
     }
 
@@ -99,14 +99,14 @@ int CardLinkSocket::Initsocket(const SocketOptions& options) {
     }
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         ::close(fd);
-        ShowError("udp socket bind error!");
+        showError("udp socket bind error!");
         return 0;
     }
     fd_ = fd;
 
     const int on = 1;
     if (::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-        ShowError("Set broadcast mode error!");
+        showError("Set broadcast mode error!");
         return 0;  // the socket stays open
     }
 
@@ -114,7 +114,7 @@ int CardLinkSocket::Initsocket(const SocketOptions& options) {
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { emit readyRead(fd_); });
     if (!notifier_->isEnabled()) {
         CloseSocket();
-        ShowError("select udp socket event error");
+        showError("select udp socket event error");
         return 0;
     }
     return 1;
@@ -128,7 +128,7 @@ void CardLinkSocket::CloseSocket() {
     }
 }
 
-std::uint16_t CardLinkSocket::LocalPort() const {
+std::uint16_t CardLinkSocket::localPort() const {
     if (fd_ < 0) return 0;
     sockaddr_in a{};
     socklen_t len = sizeof a;
@@ -138,16 +138,16 @@ std::uint16_t CardLinkSocket::LocalPort() const {
 
 int CardLinkSocket::Broadcast(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) {
-        ShowError("please Call Initsocket() first!");
+        showError("please Call Initsocket() first!");
         return -1;
     }
     if (bytes.empty()) {
-        ShowError("Buffer pointer NULL!");
+        showError("Buffer pointer NULL!");
         return -1;
     }
     sockaddr_in to{};
     if (!parse_address(discovery_address_, to)) {
-        ShowError("Ip address error!");
+        showError("Ip address error!");
         return -1;
     }
     const ssize_t n =
@@ -157,22 +157,22 @@ int CardLinkSocket::Broadcast(std::span<const std::uint8_t> bytes) {
 
 int CardLinkSocket::SendTo(std::string_view address, std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) {
-        ShowError("Please call initsocket() first");
+        showError("Please call initsocket() first");
         return -1;
     }
     if (bytes.empty()) {
-        ShowError("Buffer pointer NULL!");
+        showError("Buffer pointer NULL!");
         return -1;
     }
     sockaddr_in to{};
     if (!parse_address(address, to)) {
-        ShowError("Ip address error!");
+        showError("Ip address error!");
         return -1;
     }
     const ssize_t n =
         ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (n < 0) {
-        ShowError("sendto failed!");
+        showError("sendto failed!");
         return -1;
     }
     return static_cast<int>(n);
@@ -196,14 +196,14 @@ int CardLinkSocket::ReceiveFrom(int socket, SocketEvent event,
     return static_cast<int>(n);
 }
 
-int CardLinkSocket::SendTextCommand(std::uint8_t command, std::size_t length, std::string_view text, int mode,
-                                    std::string_view card_id, std::string_view address) {
-    if (mode == 0) {
+int CardLinkSocket::SendTextCommand(std::uint8_t command, std::size_t length, std::string_view text,
+                                    TextMode mode, std::string_view card_id, std::string_view address) {
+    if (mode == TextMode::ToCard) {
         if (card_id.empty()) return 0;
         const bool complemented = frame::check_form_for_id(card_id) == frame::CheckForm::Complement;
         return SendTo(address, BuildTextFrame(command, length, text, card_id, complemented));
     }
-    if (mode == 1) {
+    if (mode == TextMode::Broadcast) {
         // Two forms, so cards of both check-byte kinds take it.
         Broadcast(BuildTextFrame(command, length, text, frame::kBroadcastId, false));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

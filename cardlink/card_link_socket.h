@@ -69,20 +69,21 @@ class CardLinkSocket : public QObject {
     int ReceiveFrom(int socket, SocketEvent event, std::span<std::uint8_t, kReceiveBufferSize> buffer,
                     std::string* sender = nullptr);
 
-    // Mode 0: a frame with `card_id` (its check-byte form) and `text` NUL-terminated in a data field of
-    // `length` bytes, sent to `address`; the result of SendTo, or 0 for an empty id. Mode 1: the frame
+    // ToCard: a frame with `card_id` (its check-byte form) and `text` NUL-terminated in a data field of
+    // `length` bytes, sent to `address`; the result of SendTo, or 0 for an empty id. Broadcast: the frame
     // with id "Broadcast!", plain sum, broadcast; 50 ms later the complemented form; result 0. Other
     // modes send nothing: 0.
-    int SendTextCommand(std::uint8_t command, std::size_t length, std::string_view text, int mode,
+    enum class TextMode : int { ToCard = 0, Broadcast = 1 };
+    int SendTextCommand(std::uint8_t command, std::size_t length, std::string_view text, TextMode mode,
                         std::string_view card_id, std::string_view address);
 
-    bool IsOpen() const { return fd_ >= 0; }
-    int Descriptor() const { return fd_; }
-    const std::string& LastPeerAddress() const { return last_peer_; }
-    const BindChoice& Binding() const { return binding_; }
-    const std::string& DiscoveryAddress() const { return discovery_address_; }
+    bool isOpen() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
+    const std::string& lastPeerAddress() const { return last_peer_; }
+    const BindChoice& binding() const { return binding_; }
+    const std::string& discoveryAddress() const { return discovery_address_; }
     // The port the endpoint is bound to (0 when closed).
-    std::uint16_t LocalPort() const;
+    std::uint16_t localPort() const;
 
   signals:
     // A datagram is waiting on the endpoint (the socket descriptor is passed for ReceiveFrom).
@@ -91,7 +92,7 @@ class CardLinkSocket : public QObject {
     void errorShown(const QString& text);
 
   private:
-    void ShowError(const char* text);
+    void showError(const char* text);
 
     int fd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;

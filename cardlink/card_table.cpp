@@ -9,16 +9,16 @@ std::string FieldText(std::string_view text) {
     return std::string(text);
 }
 
-bool CardTable::Listed(std::string_view card_id) const {
+bool CardTable::listed(std::string_view card_id) const {
     return std::find(list_.begin(), list_.end(), card_id) != list_.end();
 }
 
-std::size_t CardTable::Append(std::string card_id) {
+std::size_t CardTable::append(std::string card_id) {
     list_.push_back(std::move(card_id));
     return list_.size() - 1;
 }
 
-std::optional<DuplicateAddress> CardTable::Record(std::string_view card_id, std::string_view address) {
+std::optional<DuplicateAddress> CardTable::record(std::string_view card_id, std::string_view address) {
     if (list_.size() > kMaxTableEntries || entries_.size() >= kMaxTableEntries) return std::nullopt;
     const std::string id = FieldText(card_id);
     const std::string addr = FieldText(address);
@@ -33,7 +33,7 @@ std::optional<DuplicateAddress> CardTable::Record(std::string_view card_id, std:
     return duplicate;
 }
 
-std::optional<std::string> CardTable::AddressOf(std::string_view card_id) const {
+std::optional<std::string> CardTable::address_of(std::string_view card_id) const {
     const std::string id = FieldText(card_id);
     const std::size_t look = std::min(entries_.size(), kMaxTableEntries);
     for (std::size_t i = 0; i < look; ++i) {
@@ -42,7 +42,7 @@ std::optional<std::string> CardTable::AddressOf(std::string_view card_id) const 
     return std::nullopt;
 }
 
-void CardTable::Clear() {
+void CardTable::clear() {
     list_.clear();
     entries_.clear();
 }

@@ -1,6 +1,6 @@
 // The discovered cards: the card list (every id in the order of its first answer) and the card address
 // table (the first 100 cards with their addresses, 40-byte entries of two NUL-padded 20-byte texts).
-// Nothing is ever removed except by Clear(). Pure data and rules; no I/O.
+// Nothing is ever removed except by clear(). Pure data and rules; no I/O.
 // Threading: not thread-safe; owned by the card link on the main thread.
 #pragma once
 
@@ -32,19 +32,19 @@ class CardTable {
     const std::vector<std::string>& list() const { return list_; }
     const std::vector<CardEntry>& entries() const { return entries_; }
 
-    bool Listed(std::string_view card_id) const;
+    bool listed(std::string_view card_id) const;
     // Appends the id to the card list; returns its index.
-    std::size_t Append(std::string card_id);
+    std::size_t append(std::string card_id);
 
     // Enters the card in the address table (while the list has at most 100 entries). Returns the
     // duplicate found when another id already holds the address; the new entry is appended either way,
     // unless the id is already in the table.
-    std::optional<DuplicateAddress> Record(std::string_view card_id, std::string_view address);
+    std::optional<DuplicateAddress> record(std::string_view card_id, std::string_view address);
 
     // The address of `card_id` among the first 100 entries (first match), if any.
-    std::optional<std::string> AddressOf(std::string_view card_id) const;
+    std::optional<std::string> address_of(std::string_view card_id) const;
 
-    void Clear();
+    void clear();
 
   private:
     std::vector<std::string> list_;

@@ -131,7 +131,7 @@ TEST(Discovery, TwoDatagramsFiftyMillisecondsApart) {
     cardlink_test::Messages messages;
     CardLink link;
     ASSERT_TRUE(link.open());
-    EXPECT_EQ(link.socket().Binding().interface, lan.pc_if);
+    EXPECT_EQ(link.socket().binding().interface, lan.pc_if);
     link.DiscoverCards();
 
     // Arrival times from the kernel: both datagrams are queued before this thread looks.
@@ -192,7 +192,7 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
     const std::string first = seen.listed.at(0);
     EXPECT_EQ(seen.selected, std::vector<std::string>{first});
     EXPECT_EQ(link.selectedCardId(), first);
-    EXPECT_EQ(link.selectedAddress(), link.table().AddressOf(first).value_or("?"));
+    EXPECT_EQ(link.selectedAddress(), link.table().address_of(first).value_or("?"));
 
     // Only the first card was asked for its information, once, with a 61-byte 0x82 request.
     std::size_t requests = 0;
@@ -220,11 +220,11 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
     EXPECT_EQ(seen.info[1], std::make_pair(other, true));
     EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, other);
     EXPECT_EQ(link.target().card_id, other);
-    EXPECT_EQ(link.target().address, link.table().AddressOf(other).value_or("?"));
+    EXPECT_EQ(link.target().address, link.table().address_of(other).value_or("?"));
 
     // "检测" at another card's address: its block is stored but not shown, the selection stays.
     const std::string middle = seen.listed.at(1);
-    link.checkAddress(link.table().AddressOf(middle).value_or("?"));
+    link.checkAddress(link.table().address_of(middle).value_or("?"));
     ASSERT_TRUE(PumpUntil([&] { return seen.info.size() == 3; }, 3s));
     EXPECT_EQ(seen.info[2], std::make_pair(middle, false));
     EXPECT_EQ(link.cardInfoCardId(), middle);
@@ -327,7 +327,7 @@ TEST(Discovery, OnlyTheChosenAdaptersCardsAreListed) {
         Configure(c.index);
         CardLink link;
         ASSERT_TRUE(link.open());
-        EXPECT_EQ(link.socket().Binding().interface, c.wanted->pc_if);
+        EXPECT_EQ(link.socket().binding().interface, c.wanted->pc_if);
         // A card of the other LAN that routes an answer to our address on this one: the host would take
         // it in on the wrong adapter (weak host model); the link must not hear it.
         const std::string own = c.index == 0 ? "192.168.10.2" : "192.168.20.2";
@@ -344,7 +344,7 @@ TEST(Discovery, OnlyTheChosenAdaptersCardsAreListed) {
             const Bytes answer = frame::encode_exact(p);
             sockaddr_in to{};
             to.sin_family = AF_INET;
-            to.sin_port = htons(link.socket().LocalPort());
+            to.sin_port = htons(link.socket().localPort());
             ::inet_pton(AF_INET, own.c_str(), &to.sin_addr);
             EXPECT_EQ(
                 ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
@@ -370,8 +370,8 @@ TEST(Discovery, IndexBeyondTheAddressListFallsBackToTheFirst) {
     Configure(9);
     CardLink link;
     ASSERT_TRUE(link.open());
-    EXPECT_EQ(link.socket().Binding().interface, a.pc_if);
-    EXPECT_TRUE(link.socket().Binding().fell_back);
+    EXPECT_EQ(link.socket().binding().interface, a.pc_if);
+    EXPECT_TRUE(link.socket().binding().fell_back);
 }
 
 TEST(Endpoint, FailuresAreShownWithTheErrorCaption) {
@@ -392,15 +392,21 @@ TEST(Endpoint, FailuresAreShownWithTheErrorCaption) {
     EXPECT_EQ(endpoint.SendTo("127.0.0.300", frame_bytes), -1);
     EXPECT_EQ(endpoint.SendTo("127.0.0.2", {}), -1);
     // Mode 0 without a card id and unknown modes send nothing.
-    EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0", 0, "", "127.0.0.2"), 0);
-    EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0", 2, "S1", "127.0.0.2"), 0);
-    EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0", 0, "S1", "127.0.0.2"), 61);
+    EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0",
+                                       CardLinkSocket::TextMode::ToCard, "", "127.0.0.2"),
+              0);
+    EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0",
+                                       static_cast<CardLinkSocket::TextMode>(2), "S1", "127.0.0.2"),
+              0);
+    EXPECT_EQ(endpoint.SendTextCommand(frame::CMD_GET_CARD_INFO, 32, "255.0.0.0",
+                                       CardLinkSocket::TextMode::ToCard, "S1", "127.0.0.2"),
+              61);
 
     // An address this machine does not have cannot be bound: the endpoint stays closed.
     SocketOptions foreign;
     foreign.addresses = {{"192.0.2.1", "nosuch0", false}};
     EXPECT_EQ(endpoint.Initsocket(foreign), 0);
-    EXPECT_FALSE(endpoint.IsOpen());
+    EXPECT_FALSE(endpoint.isOpen());
     EXPECT_EQ(endpoint.Broadcast(frame_bytes), -1);
 
     const std::vector<std::string> expected = {"please Call Initsocket() first!",
@@ -431,7 +437,7 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
     ASSERT_EQ(::bind(peer, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(endpoint.LocalPort());
+    to.sin_port = htons(endpoint.localPort());
     ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
     const Bytes big(3000, 0x55);
     ::sendto(peer, big.data(), big.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
@@ -440,12 +446,12 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
     std::array<std::uint8_t, kReceiveBufferSize> buffer{};
     std::string sender;
     // Other sockets' and other kinds of events are not this endpoint's business.
-    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.Descriptor() + 100, SocketEvent::Read, buffer, &sender), 0);
-    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.Descriptor(), SocketEvent::Write, buffer, &sender), 0);
-    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.Descriptor(), SocketEvent::Read, buffer, &sender), 2048);
+    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.descriptor() + 100, SocketEvent::Read, buffer, &sender), 0);
+    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.descriptor(), SocketEvent::Write, buffer, &sender), 0);
+    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.descriptor(), SocketEvent::Read, buffer, &sender), 2048);
     EXPECT_EQ(sender, "127.0.0.9");
-    EXPECT_EQ(endpoint.LastPeerAddress(), "127.0.0.9");
-    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.Descriptor(), SocketEvent::Read, buffer, &sender),
+    EXPECT_EQ(endpoint.lastPeerAddress(), "127.0.0.9");
+    EXPECT_EQ(endpoint.ReceiveFrom(endpoint.descriptor(), SocketEvent::Read, buffer, &sender),
               0);  // nothing left
 
     // A datagram from this machine's own first address (an echo) leaves the last peer as it was.
@@ -458,11 +464,11 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
     ::sendto(self, big.data(), 100, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     ASSERT_TRUE(PumpUntil(
         [&] {
-            return endpoint.ReceiveFrom(endpoint.Descriptor(), SocketEvent::Read, buffer, &sender) == 100;
+            return endpoint.ReceiveFrom(endpoint.descriptor(), SocketEvent::Read, buffer, &sender) == 100;
         },
         2s));
     EXPECT_EQ(sender, "127.0.0.1");
-    EXPECT_EQ(endpoint.LastPeerAddress(), "127.0.0.9");
+    EXPECT_EQ(endpoint.lastPeerAddress(), "127.0.0.9");
     ::close(self);
     ::close(peer);
 }
@@ -510,10 +516,10 @@ TEST(Discovery, LoopbackDemoFindsCardsOnThisMachine) {
     Configure(0, "", "127.255.255.255");
     CardLink link;
     ASSERT_TRUE(link.open());
-    EXPECT_EQ(link.socket().Binding().address, "127.0.0.1");
+    EXPECT_EQ(link.socket().binding().address, "127.0.0.1");
     link.startDiscovery();
     ASSERT_TRUE(PumpUntil([&] { return link.cards().size() == 3; }, 3s)) << link.cards().size();
-    EXPECT_EQ(link.table().AddressOf(config.cards[2].id), "127.0.0.4");
+    EXPECT_EQ(link.table().address_of(config.cards[2].id), "127.0.0.4");
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(CheckCardAnswer, AcceptsOnlyStatusAnswersSayingSuccess) {
     };
     for (const auto& c : cases) {
         const Bytes a = Answer(c.command, c.text, static_cast<std::uint32_t>(c.text.size()));
-        EXPECT_EQ(CheckCardAnswer(a, c.mode), c.expected)
+        EXPECT_EQ(CheckCardAnswer(a, static_cast<AnswerCheck>(c.mode)), c.expected)
             << std::hex << int(c.command) << " \"" << c.text << "\" mode " << c.mode;
     }
 }
@@ -72,23 +72,23 @@ TEST(CheckCardAnswer, AcceptsOnlyStatusAnswersSayingSuccess) {
 TEST(CheckCardAnswer, RejectsDamagedFrames) {
     Bytes no_lead_in = Answer(0xC4, "Success!", 8);
     no_lead_in[1] = 0;
-    EXPECT_EQ(CheckCardAnswer(no_lead_in, 0), -1);
+    EXPECT_EQ(CheckCardAnswer(no_lead_in, AnswerCheck::Status), -1);
 
     // The length field reaches past what arrived: only the present bytes are read.
     Bytes cut = Answer(0xC4, "Success!", 8);
     cut.resize(28 + 4);
-    EXPECT_EQ(CheckCardAnswer(cut, 0), -1);
+    EXPECT_EQ(CheckCardAnswer(cut, AnswerCheck::Status), -1);
     Bytes header_only = Answer(0xC4, "Success!", 8);
     header_only.resize(20);
-    EXPECT_EQ(CheckCardAnswer(header_only, 0), -1);
-    EXPECT_EQ(CheckCardAnswer({}, 0), -1);
+    EXPECT_EQ(CheckCardAnswer(header_only, AnswerCheck::Status), -1);
+    EXPECT_EQ(CheckCardAnswer({}, AnswerCheck::Status), -1);
 
     // A length field shorter than the text takes only its first bytes.
-    EXPECT_EQ(CheckCardAnswer(Answer(0xC4, "Success!", 7), 0), -1);
+    EXPECT_EQ(CheckCardAnswer(Answer(0xC4, "Success!", 7), AnswerCheck::Status), -1);
     // The check byte is not verified.
     Bytes bad_check = Answer(0xC4, "Success!", 8);
     bad_check.back() ^= 0xFF;
-    EXPECT_EQ(CheckCardAnswer(bad_check, 0), 0);
+    EXPECT_EQ(CheckCardAnswer(bad_check, AnswerCheck::Status), 0);
 }
 
 TEST(FirmwareVersion, FormatsBothHalvesInHex) {
@@ -192,41 +192,41 @@ TEST(LocalAddresses, HostNamesAreNeverLookedUpElsewhere) {
 
 TEST(CardTable, DuplicateAddressIsReportedAndBothKept) {
     CardTable t;
-    t.Append("S1");
-    EXPECT_FALSE(t.Record("S1", "10.0.0.100"));
-    t.Append("S2");
-    const auto dup = t.Record("S2", "10.0.0.100");
+    t.append("S1");
+    EXPECT_FALSE(t.record("S1", "10.0.0.100"));
+    t.append("S2");
+    const auto dup = t.record("S2", "10.0.0.100");
     ASSERT_TRUE(dup);
     EXPECT_EQ(dup->known_id, "S1");
     EXPECT_EQ(dup->new_id, "S2");
     EXPECT_EQ(dup->address, "10.0.0.100");
     EXPECT_EQ(t.entries().size(), 2u);
-    EXPECT_EQ(t.AddressOf("S2"), "10.0.0.100");
+    EXPECT_EQ(t.address_of("S2"), "10.0.0.100");
     // A card already in the table is not entered twice.
-    EXPECT_FALSE(t.Record("S1", "10.0.0.101"));
+    EXPECT_FALSE(t.record("S1", "10.0.0.101"));
     EXPECT_EQ(t.entries().size(), 2u);
 }
 
 TEST(CardTable, TextsAreKeptAsTwentyByteFields) {
     CardTable t;
     const std::string long_id = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    t.Append(long_id);
-    t.Record(long_id, "10.0.0.1");
+    t.append(long_id);
+    t.record(long_id, "10.0.0.1");
     EXPECT_EQ(t.entries().at(0).card_id, long_id.substr(0, 20));
-    EXPECT_EQ(t.AddressOf(long_id), "10.0.0.1");  // looked up by its first 20 bytes
+    EXPECT_EQ(t.address_of(long_id), "10.0.0.1");  // looked up by its first 20 bytes
 }
 
 TEST(CardTable, ListGrowsPastTheHundredEntryTable) {
     CardTable t;
     for (int i = 0; i < 105; ++i) {
         const std::string id = "S" + std::to_string(i);
-        t.Append(id);
-        t.Record(id, "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250));
+        t.append(id);
+        t.record(id, "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250));
     }
     EXPECT_EQ(t.list().size(), 105u);
     EXPECT_EQ(t.entries().size(), 100u);
-    EXPECT_EQ(t.AddressOf("S99"), "10.0.0.99");
-    EXPECT_FALSE(t.AddressOf("S100"));
+    EXPECT_EQ(t.address_of("S99"), "10.0.0.99");
+    EXPECT_FALSE(t.address_of("S100"));
 }
 
 }  // namespace
