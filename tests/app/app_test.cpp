@@ -18,34 +18,21 @@
 #include "platform/ini.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
+#include "tests/support/messages.h"
 #include "tests/support/temp_dir.h"
 
 using support::TempDir;
 
 namespace {
 
-class RecordingMessages final : public platform::MessageService {
-  public:
-    platform::MessageReply show(const std::string& text, const std::string& caption, platform::MessageIcon,
-                                platform::MessageButtons) override {
-        shown.push_back(caption + "|" + text);
-        return platform::MessageReply::Ok;
-    }
-    std::vector<std::string> shown;
-};
-
 class AppTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        previous_ = platform::install_message_service(&messages_);
+        messages_.set_reply(platform::MessageReply::Ok);
         ::setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
     }
-    void TearDown() override {
-        platform::install_message_service(previous_);
-        localisation::set_current_file({});
-    }
-    RecordingMessages messages_;
-    platform::MessageService* previous_ = nullptr;
+    void TearDown() override { localisation::set_current_file({}); }
+    support::RecordingMessages messages_;
     TempDir runtime_;
     TempDir program_;
 };
@@ -154,7 +141,7 @@ TEST_F(AppTest, ASecondStartRaisesTheRunningWindowAndLeavesQuietly) {
     SingleInstance second;
     EXPECT_FALSE(second.check(name));
     EXPECT_TRUE(raised.wait(3000));
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.all().empty());
 
     QDialog window;
     window.showMinimized();
@@ -169,8 +156,9 @@ TEST_F(AppTest, TheMainApplicationRunningRefusesStartUp) {
     ASSERT_EQ(pavix.state(), platform::InstanceLock::State::Acquired);
     SingleInstance instance;
     EXPECT_FALSE(instance.check(QStringLiteral("Vantor-pavix-%1").arg(::getpid())));
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0], "|请先关闭Pavix应用程序");
+    ASSERT_EQ(messages_.all().size(), 1u);
+    EXPECT_EQ(messages_.all()[0].caption, "");
+    EXPECT_EQ(messages_.all()[0].text, "请先关闭Pavix应用程序");
 }
 
 TEST_F(AppTest, VantorDoesNotHoldTheMainApplicationLock) {

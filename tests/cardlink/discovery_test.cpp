@@ -23,14 +23,13 @@
 #include "platform/registry_store.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
+#include "tests/support/qt/pump.h"
 
 namespace cardlink {
 namespace {
 
 using namespace std::chrono_literals;
 using cardlink_test::LanNamespace;
-using cardlink_test::PumpFor;
-using cardlink_test::PumpUntil;
 using Bytes = std::vector<std::uint8_t>;
 
 int g_lan_counter = 0;  // interface names are new for every LAN, so a vanishing pair never clashes
@@ -128,7 +127,7 @@ TEST(Discovery, TwoDatagramsFiftyMillisecondsApart) {
     });
     std::this_thread::sleep_for(200ms);  // the kernel switches stamping on a moment later
     Configure(0);
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     CardLink link;
     ASSERT_TRUE(link.open());
     EXPECT_EQ(link.socket().binding().interface, lan.pc_if);
@@ -176,16 +175,16 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
     auto cards = Cards(3, "192.168.10.100", "S730-413-");
     lan.start(Config(cards));
     Configure(0);
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     CardLink link;
     Observed seen(link);
     ASSERT_TRUE(link.open());
     link.startDiscovery();
-    ASSERT_TRUE(PumpUntil([&] { return link.cards().size() == 3 && !seen.info.empty(); }, 3s));
+    ASSERT_TRUE(support::pump_until([&] { return link.cards().size() == 3 && !seen.info.empty(); }, 3s));
     // Another cycle: every card answers again, nothing is listed twice.
     link.DiscoverCards();
-    ASSERT_TRUE(PumpUntil([&] { return lan.received(cards[2].id, frame::CMD_DISCOVER) >= 2; }, 3s));
-    PumpFor(300ms);
+    ASSERT_TRUE(support::pump_until([&] { return lan.received(cards[2].id, frame::CMD_DISCOVER) >= 2; }, 3s));
+    support::pump_for(300ms);
 
     EXPECT_EQ(std::set<std::string>(seen.listed.begin(), seen.listed.end()).size(), seen.listed.size());
     EXPECT_EQ(seen.listed.size(), 3u);
@@ -216,7 +215,7 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
     // Picking another card asks that one; its block is shown.
     const std::string other = seen.listed.at(2);
     link.selectCard(2);
-    ASSERT_TRUE(PumpUntil([&] { return seen.info.size() == 2; }, 3s));
+    ASSERT_TRUE(support::pump_until([&] { return seen.info.size() == 2; }, 3s));
     EXPECT_EQ(seen.info[1], std::make_pair(other, true));
     EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, other);
     EXPECT_EQ(link.target().card_id, other);
@@ -225,14 +224,14 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
     // "检测" at another card's address: its block is stored but not shown, the selection stays.
     const std::string middle = seen.listed.at(1);
     link.checkAddress(link.table().address_of(middle).value_or("?"));
-    ASSERT_TRUE(PumpUntil([&] { return seen.info.size() == 3; }, 3s));
+    ASSERT_TRUE(support::pump_until([&] { return seen.info.size() == 3; }, 3s));
     EXPECT_EQ(seen.info[2], std::make_pair(middle, false));
     EXPECT_EQ(link.cardInfoCardId(), middle);
     EXPECT_EQ(link.selectedCardId(), other);
 }
 
 TEST(Discovery, NoExchangeWhileNoCardIsListed) {
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     CardLink link;
     const Bytes block(kScreenControlSize, 0);
     EXPECT_EQ(link.exchange(frame::CMD_SCREEN_CONTROL, block).error, ExchangeError::NoConnection);
@@ -254,8 +253,8 @@ TEST(Discovery, OwnLinkAddressAndMalformedAnswersAreNeverListed) {
     ASSERT_TRUE(link.open());
     EXPECT_EQ(link.ownLinkAddress(), "192.168.10.101");
     link.startDiscovery(200ms);
-    ASSERT_TRUE(PumpUntil([&] { return lan.received(cards[3].id, frame::CMD_DISCOVER) >= 4; }, 5s));
-    PumpFor(300ms);
+    ASSERT_TRUE(support::pump_until([&] { return lan.received(cards[3].id, frame::CMD_DISCOVER) >= 4; }, 5s));
+    support::pump_for(300ms);
     EXPECT_EQ(link.cards(), std::vector<std::string>{cards[0].id});
 }
 
@@ -271,8 +270,8 @@ TEST(Discovery, TwoIdsAtOneAddressWarnOnceAndStayListed) {
     Observed seen(link);
     ASSERT_TRUE(link.open());
     link.startDiscovery(200ms);
-    ASSERT_TRUE(PumpUntil([&] { return link.cards().size() == 3; }, 3s));
-    PumpFor(600ms);  // several more cycles
+    ASSERT_TRUE(support::pump_until([&] { return link.cards().size() == 3; }, 3s));
+    support::pump_for(600ms);  // several more cycles
     EXPECT_EQ(link.cards().size(), 3u);
     ASSERT_EQ(seen.warnings.size(), 1u);
     const auto& w = seen.warnings[0];
@@ -291,12 +290,12 @@ TEST(Discovery, PastAHundredCardsTheListGrowsButNotTheTable) {
     CardLink link;
     ASSERT_TRUE(link.open());
     link.startDiscovery(500ms);
-    ASSERT_TRUE(PumpUntil([&] { return link.cards().size() == 105; }, 10s)) << link.cards().size();
+    ASSERT_TRUE(support::pump_until([&] { return link.cards().size() == 105; }, 10s)) << link.cards().size();
     EXPECT_EQ(link.table().entries().size(), 100u);
     // A card beyond the table has no address: selecting it sends nothing.
     const auto before = lan.cards->journal_end();
     link.selectCard(104);
-    PumpFor(300ms);
+    support::pump_for(300ms);
     for (const auto& e : lan.cards->journal()) {
         if (e.seq >= before) {
             EXPECT_NE(e.command, frame::CMD_GET_CARD_INFO);
@@ -353,8 +352,8 @@ TEST(Discovery, OnlyTheChosenAdaptersCardsAreListed) {
         });
         link.startDiscovery(300ms);
         const std::size_t count = c.wanted->cards->card_ids().size();
-        ASSERT_TRUE(PumpUntil([&] { return link.cards().size() >= count; }, 3s)) << c.index;
-        PumpFor(700ms);
+        ASSERT_TRUE(support::pump_until([&] { return link.cards().size() >= count; }, 3s)) << c.index;
+        support::pump_for(700ms);
         EXPECT_EQ(link.cards().size(), count) << c.index;
         for (const auto& id : link.cards()) EXPECT_EQ(id.rfind(c.prefix, 0), 0u) << id;
         for (const auto& e : c.other->cards->journal()) {
@@ -376,7 +375,7 @@ TEST(Discovery, IndexBeyondTheAddressListFallsBackToTheFirst) {
 
 TEST(Endpoint, FailuresAreShownWithTheErrorCaption) {
     REQUIRE_PRIVATE_NETWORK();
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     CardLinkSocket endpoint;
     std::vector<std::string> emitted;
     QObject::connect(&endpoint, &CardLinkSocket::errorShown,
@@ -441,7 +440,7 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
     ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
     const Bytes big(3000, 0x55);
     ::sendto(peer, big.data(), big.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ASSERT_TRUE(PumpUntil([&] { return readies > 0; }, 2s));
+    ASSERT_TRUE(support::pump_until([&] { return readies > 0; }, 2s));
 
     std::array<std::uint8_t, kReceiveBufferSize> buffer{};
     std::string sender;
@@ -462,7 +461,7 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
     ::inet_pton(AF_INET, "127.0.0.1", &own.sin_addr);
     ASSERT_EQ(::bind(self, reinterpret_cast<sockaddr*>(&own), sizeof own), 0);
     ::sendto(self, big.data(), 100, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ASSERT_TRUE(PumpUntil(
+    ASSERT_TRUE(support::pump_until(
         [&] {
             return endpoint.ReceiveFrom(endpoint.descriptor(), SocketEvent::Read, buffer, &sender) == 100;
         },
@@ -491,7 +490,7 @@ TEST(Discovery, InformationAnswersAreReadAsFarAsTheyGo) {
     Observed seen(link);
     ASSERT_TRUE(link.open());
     link.startDiscovery();
-    ASSERT_TRUE(PumpUntil([&] { return !seen.info.empty(); }, 3s));
+    ASSERT_TRUE(support::pump_until([&] { return !seen.info.empty(); }, 3s));
     EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, cards[0].id);
 
     // A cut-short answer (less than a header) is dropped: the block stays as it was.
@@ -502,7 +501,7 @@ TEST(Discovery, InformationAnswersAreReadAsFarAsTheyGo) {
     const auto before = lan.cards->journal_end();
     link.selectCard(0);
     ASSERT_TRUE(lan.cards->wait_for_frame(cards[0].id, frame::CMD_GET_CARD_INFO, 2s, before));
-    PumpFor(300ms);
+    support::pump_for(300ms);
     EXPECT_EQ(seen.info.size(), 1u);
     EXPECT_EQ(card_info::decode_card_info(link.cardInfo()).card_id, cards[0].id);
 }
@@ -518,7 +517,7 @@ TEST(Discovery, LoopbackDemoFindsCardsOnThisMachine) {
     ASSERT_TRUE(link.open());
     EXPECT_EQ(link.socket().binding().address, "127.0.0.1");
     link.startDiscovery();
-    ASSERT_TRUE(PumpUntil([&] { return link.cards().size() == 3; }, 3s)) << link.cards().size();
+    ASSERT_TRUE(support::pump_until([&] { return link.cards().size() == 3; }, 3s)) << link.cards().size();
     EXPECT_EQ(link.table().address_of(config.cards[2].id), "127.0.0.4");
 }
 

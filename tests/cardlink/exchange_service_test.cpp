@@ -13,6 +13,7 @@
 #include "common/frame.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
+#include "tests/support/qt/pump.h"
 
 namespace cardlink {
 namespace {
@@ -68,7 +69,7 @@ TEST_F(ExchangeServiceTest, ReportsComeBackInOrderOnTheOwnersThread) {
     }
     EXPECT_TRUE(service_.busy());
     EXPECT_TRUE(reports.empty()) << "submit never waits for the card";
-    ASSERT_TRUE(cardlink_test::PumpUntil([&] { return !service_.busy(); }, 10s));
+    ASSERT_TRUE(support::pump_until([&] { return !service_.busy(); }, 10s));
     ASSERT_EQ(reports.size(), 5u);
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(reports[static_cast<std::size_t>(i)].first, i);
@@ -91,7 +92,7 @@ TEST_F(ExchangeServiceTest, AReportWhoseContextIsGoneIsDropped) {
     service_.submitCommand(target(0), frame::CMD_SCREEN_CONTROL, oe_block(1), true, context.get(),
                            [&](const ExchangeResult&) { called = true; });
     context.reset();
-    ASSERT_TRUE(cardlink_test::PumpUntil([&] { return !service_.busy(); }, 5s));
+    ASSERT_TRUE(support::pump_until([&] { return !service_.busy(); }, 5s));
     EXPECT_FALSE(called);
 }
 
@@ -105,7 +106,7 @@ TEST_F(ExchangeServiceTest, DestroyedWhileBusyEndsTheRunningJobAndDropsTheRest) 
     const auto begin = std::chrono::steady_clock::now();
     service.reset();  // waits for the first (bounded by its time-out), never runs the other two
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
-    cardlink_test::PumpFor(100ms);
+    support::pump_for(100ms);
     EXPECT_EQ(reports, 0);
 }
 

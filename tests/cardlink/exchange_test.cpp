@@ -135,7 +135,7 @@ TEST(Exchange, AnswersAgainstTheSimulator) {
     auto& card_sim = *started.simulator;
     const std::string id = card_sim.card_ids().at(0);
     const CardTarget card{id, "127.0.0.3"};
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
 
     EXPECT_EQ(ExchangeAndReport(card, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"), 0);
     const auto state = card_sim.state(id);
@@ -188,7 +188,7 @@ TEST(Exchange, UnreachableCardGivesCardLinkErrorWithinTheBound) {
     }
     std::this_thread::sleep_for(200ms);
 
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     const ExchangeTimeouts defaults;
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_EQ(
@@ -218,7 +218,7 @@ TEST(Exchange, NothingIsSentWithoutAUsableTarget) {
         EXPECT_EQ(ExchangeCommand(c.target, frame::CMD_SCREEN_CONTROL, Bytes(c.payload, 0)).error, c.expected)
             << c.target.card_id << " " << c.target.address;
     }
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     ReportExchangeFailure({ExchangeError::SendFailed, {}}, "");
     ReportExchangeFailure({ExchangeError::None, {}}, "error RP");
     EXPECT_TRUE(messages.all().empty());

@@ -131,7 +131,7 @@ TEST(ExchangeThreads, StoppedWorkerDropsWhatHasNotStarted) {
 }
 
 TEST(ExchangeThreads, VersionWarningOnceWhateverTheThread) {
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     ResetVersionWarningForTest();
     std::vector<std::thread> workers;
     for (int t = 0; t < 8; ++t) {

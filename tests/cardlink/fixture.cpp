@@ -71,34 +71,6 @@ void Shell(const std::string& cmd) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 
-Messages::Messages() : previous_(platform::install_message_service(this)) {}
-Messages::~Messages() {
-    platform::install_message_service(previous_);
-}
-
-platform::MessageReply Messages::show(const std::string& text, const std::string& caption,
-                                      platform::MessageIcon, platform::MessageButtons) {
-    std::lock_guard lock(mutex_);
-    shown_.push_back({text, caption});
-    return platform::MessageReply::Ok;
-}
-
-std::vector<Shown> Messages::all() const {
-    std::lock_guard lock(mutex_);
-    return shown_;
-}
-
-std::vector<std::string> Messages::texts() const {
-    std::vector<std::string> out;
-    for (const auto& s : all()) out.push_back(s.text);
-    return out;
-}
-
-void Messages::clear() {
-    std::lock_guard lock(mutex_);
-    shown_.clear();
-}
-
 LanNamespace::LanNamespace() {
     thread_ = std::thread([this] { loop(); });
     std::unique_lock lock(mutex_);

@@ -6,7 +6,7 @@
 // - A QCoreApplication for the socket notifier (fixture_qt.cpp), a language file with distinct texts, a
 // temporary program
 //   folder ("default.ini") and registry folder.
-// - Messages: every message box is recorded instead of shown.
+// - Message boxes are recorded with support::RecordingMessages (tests/support/messages.h).
 // - LanNamespace: a further namespace on a thread of its own (a "LAN" with cards on it), joined to the
 //   test's namespace by a veth pair.
 #pragma once
@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/message_service.h"
+#include "tests/support/messages.h"
 
 namespace cardlink_test {
 
@@ -43,33 +43,6 @@ void WriteDefaultIni(const std::string& section_body);  // replaces "default.ini
 
 // Runs `cmd` through the shell; fails the test when it does not exit 0.
 void Shell(const std::string& cmd);
-
-// fixture_qt.cpp (Qt tests only): pumps the Qt event loop until `done` holds or `timeout` passes; returns
-// `done()`.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-void PumpFor(std::chrono::milliseconds duration);
-
-struct Shown {
-    std::string text;
-    std::string caption;
-};
-
-// Records every message box while alive.
-class Messages : public platform::MessageService {
-  public:
-    Messages();
-    ~Messages() override;
-    platform::MessageReply show(const std::string& text, const std::string& caption,
-                                platform::MessageIcon icon, platform::MessageButtons buttons) override;
-    std::vector<Shown> all() const;
-    std::vector<std::string> texts() const;
-    void clear();
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<Shown> shown_;
-    platform::MessageService* previous_;
-};
 
 // A network namespace kept by a thread of its own. Sockets made by run() stay in it.
 class LanNamespace {

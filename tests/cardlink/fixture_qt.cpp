@@ -29,18 +29,4 @@ class QtEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-void PumpFor(std::chrono::milliseconds duration) {
-    PumpUntil([] { return false; }, duration);
-}
-
 }  // namespace cardlink_test

@@ -92,7 +92,7 @@ TEST(CheckCardAnswer, RejectsDamagedFrames) {
 }
 
 TEST(FirmwareVersion, FormatsBothHalvesInHex) {
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     EXPECT_EQ(FormatFirmwareVersion(0x00090120, "S1", true), "V9.120");
     EXPECT_EQ(FormatFirmwareVersion(0x000A00FF, "S1", true), "VA.FF");
     EXPECT_EQ(FormatFirmwareVersion(0, "S1", true), "V0.0");
@@ -100,7 +100,7 @@ TEST(FirmwareVersion, FormatsBothHalvesInHex) {
 }
 
 TEST(FirmwareVersion, LowVersionWarningAtMostOncePerRun) {
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     ResetVersionWarningForTest();
     EXPECT_EQ(FormatFirmwareVersion(0x00090120, "GOOD", false), "V9.120");  // new enough: no warning
     FormatFirmwareVersion(0x00070005, "OLD1", true);                        // quiet: no warning
@@ -117,7 +117,7 @@ TEST(FirmwareVersion, LowVersionWarningAtMostOncePerRun) {
 }
 
 TEST(FirmwareVersion, SmartSetupNeedsV8814) {
-    cardlink_test::Messages messages;
+    support::RecordingMessages messages;
     EXPECT_EQ(CheckSetupVersion(526356, "S1", false), 0);
     EXPECT_EQ(CheckSetupVersion(0xFF080814, "S1", false), 0);  // only the low 24 bits count
     EXPECT_TRUE(messages.all().empty());

@@ -22,6 +22,7 @@
 #include "common/frame.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
+#include "tests/support/messages.h"
 
 namespace testing_support {
 
@@ -127,41 +128,7 @@ class RecordingCard {
     std::thread thread_;
 };
 
-// Records every message; answers questions with `reply`.
-class RecordingMessages final : public platform::MessageService {
-  public:
-    RecordingMessages() { previous_ = platform::install_message_service(this); }
-    ~RecordingMessages() override { platform::install_message_service(previous_); }
-
-    platform::MessageReply reply = platform::MessageReply::Yes;
-
-    platform::MessageReply show(const std::string& text, const std::string& caption, platform::MessageIcon,
-                                platform::MessageButtons) override {
-        std::lock_guard lock(mutex_);
-        texts_.push_back(text);
-        captions_.push_back(caption);
-        return reply;
-    }
-    std::vector<std::string> texts() const {
-        std::lock_guard lock(mutex_);
-        return texts_;
-    }
-    std::vector<std::string> captions() const {
-        std::lock_guard lock(mutex_);
-        return captions_;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        texts_.clear();
-        captions_.clear();
-    }
-
-  private:
-    platform::MessageService* previous_ = nullptr;
-    mutable std::mutex mutex_;
-    std::vector<std::string> texts_;
-    std::vector<std::string> captions_;
-};
+using support::RecordingMessages;
 
 // A language file in which each message key's text is the key itself, made current.
 inline void use_key_language(const std::filesystem::path& folder) {

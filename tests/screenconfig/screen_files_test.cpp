@@ -123,10 +123,10 @@ TEST_F(Operations, ARecordThatFailedItsCheckIsSentOnlyWhenTheUserAgrees) {
     WorkingSet ws;
     ASSERT_TRUE(load_hcp_file(ws, true, pick(dir_ / "bad.hcp")).loaded);
     messages_.clear();
-    messages_.reply = platform::MessageReply::No;
+    messages_.set_reply(platform::MessageReply::No);
     EXPECT_FALSE(confirm_send(ws));
     EXPECT_EQ(messages_.texts(), Texts{"IDS_MESSAGE_HCP_SEND_UNCHECKED"});
-    messages_.reply = platform::MessageReply::Yes;
+    messages_.set_reply(platform::MessageReply::Yes);
     EXPECT_TRUE(confirm_send(ws));
 
     // A sound record is sent without a question.
@@ -179,7 +179,7 @@ TEST_F(Operations, ClosingAsksOnlyForUnsavedWizardParameters) {
         ws.source = c.source;
         ws.changed = c.changed;
         dialogs_ = 0;
-        messages_.reply = platform::MessageReply::Yes;
+        messages_.set_reply(platform::MessageReply::Yes);
         on_close(ws, true, pick_save(dir_ / "close.hcp"));
         EXPECT_EQ(messages_.texts(), c.asks ? Texts{"IDS_MESSAGE_IS_SAVE_PARAM"} : Texts{});
         EXPECT_EQ(dialogs_, c.asks ? 1 : 0);
@@ -187,7 +187,7 @@ TEST_F(Operations, ClosingAsksOnlyForUnsavedWizardParameters) {
     WorkingSet ws;
     ws.wizard_finished();
     ws.changed = true;
-    messages_.reply = platform::MessageReply::No;
+    messages_.set_reply(platform::MessageReply::No);
     dialogs_ = 0;
     on_close(ws, true, pick_save(dir_ / "close.hcp"));
     EXPECT_EQ(dialogs_, 0);
