@@ -4,8 +4,6 @@
 #include <bit>
 #include <cmath>
 
-#include "common/bytes.h"
-
 namespace display_params {
 
 namespace {
@@ -28,24 +26,16 @@ std::string_view name_key_of(SubCode sub) {
             return "IDS_MESSAGE_COMMAND_DATA_POLARITY";
         case SubCode::HorizontalShift:
             return "IDS_MESSAGE_COMMAND_SHIFT";
+        default:
+            return {};
     }
-    return {};
-}
-
-std::uint32_t word(const ControlBlock& block, std::size_t index) {
-    return bytes::get_u32le(block.data() + 4 * index);
 }
 
 DisplayCommand make(SubCode sub, std::initializer_list<std::uint32_t> values, std::string_view failure_text,
                     bool sets_changed) {
     DisplayCommand command;
     command.name_key = name_key_of(sub);
-    bytes::put_u32le(command.block.data() + kSubCodeOffset, static_cast<std::uint32_t>(sub));
-    std::size_t offset = kValuesOffset;
-    for (std::uint32_t v : values) {
-        bytes::put_u32le(command.block.data() + offset, v);
-        offset += 4;
-    }
+    command.block = screen_control::encode(screen_control::make(sub, values));
     command.read_answer = !failure_text.empty();
     command.failure_text = failure_text;
     command.sets_changed = sets_changed;
@@ -134,20 +124,21 @@ std::uint32_t horizontal_shift_value(std::int32_t a, std::int32_t b, std::uint32
 }
 
 void apply_to_report(card_info::CardInfo& info, const DisplayCommand& command) {
-    const std::uint32_t v = word(command.block, kValuesOffset / 4);
-    switch (static_cast<SubCode>(word(command.block, kSubCodeOffset / 4))) {
+    const auto w = screen_control::decode(command.block);
+    const std::uint32_t v = w[2];
+    switch (static_cast<SubCode>(w[0])) {
         case SubCode::Brightness:
             info.brightness = v;
             break;
         case SubCode::Gamma:
             info.gamma_red = std::bit_cast<float>(v);
-            info.gamma_green = std::bit_cast<float>(word(command.block, kValuesOffset / 4 + 1));
-            info.gamma_blue = std::bit_cast<float>(word(command.block, kValuesOffset / 4 + 2));
+            info.gamma_green = std::bit_cast<float>(w[3]);
+            info.gamma_blue = std::bit_cast<float>(w[4]);
             break;
         case SubCode::GrayLevel:
             info.gray_value = v;
-            info.gray_refresh_code = word(command.block, kValuesOffset / 4 + 1);
-            info.gray_depth_code = word(command.block, kValuesOffset / 4 + 2);
+            info.gray_refresh_code = w[3];
+            info.gray_depth_code = w[4];
             break;
         case SubCode::OePolarity:
             info.oe_polarity = v;
@@ -163,6 +154,8 @@ void apply_to_report(card_info::CardInfo& info, const DisplayCommand& command) {
             break;
         case SubCode::HorizontalShift:
             info.horizontal_shift = v;
+            break;
+        default:  // the window sends no other sub-code
             break;
     }
 }

@@ -14,26 +14,15 @@
 #include <string_view>
 
 #include "common/card_info.h"
+#include "common/screen_control.h"
 #include "screenconfig/card_blocks.h"
 
 namespace display_params {
 
 using screenconfig::ControlBlock;
 
-enum class SubCode : std::uint32_t {
-    Brightness = 2,
-    Gamma = 3,
-    GrayLevel = 5,
-    OePolarity = 6,
-    ScanClock = 7,
-    DutyCycle = 8,
-    DataPolarity = 11,
-    HorizontalShift = 19,
-};
-
-inline constexpr std::size_t kSubCodeOffset = 0;  // word 0
-inline constexpr std::size_t kValuesOffset = 8;   // word 2: first value
-static_assert(kValuesOffset + 3 * 4 <= screenconfig::kControlBlockSize);
+// The sub-codes of the screen-control block (common/screen_control.h) the window sends.
+using SubCode = screen_control::Sub;
 
 enum class Polarity : std::uint32_t { Positive = 0, Negative = 1 };  // "正" / "负"
 enum class DutyCycle : std::uint32_t { Half = 0, Quarter = 1 };      // "50%" / "25%"

@@ -2,28 +2,19 @@
 
 #include <algorithm>
 
-#include "common/bytes.h"
-
 namespace screenconfig {
 
-using bytes::get_u32le;
-using bytes::put_u32le;
-using bytes::word_sum;
-
+// Smart-setup step "screen parameters" (1, 7, 7) with the record's bytes 8..59 from byte 12.
 ControlBlock params_block(const ScreenParams& params) {
-    ControlBlock block{};
-    put_u32le(block.data() + 0, kSubSendParams);
-    put_u32le(block.data() + 4, kSendParamsItem);
-    put_u32le(block.data() + 8, kSendParamsItem);
+    ControlBlock block =
+        screen_control::encode(screen_control::make_smart(screen_control::SmartStep::ScreenParams));
     const auto sent = params.bytes().subspan(kParamsSentFrom, kParamsSentSize);
     std::copy(sent.begin(), sent.end(), block.begin() + kParamsBlockOffset);
     return block;
 }
 
 ControlBlock apply_block() {
-    ControlBlock block{};
-    put_u32le(block.data(), kSubApplyImage);
-    return block;
+    return screen_control::encode(screen_control::make(screen_control::Sub::ApplyConfig));
 }
 
 FileHeader image_file_header(std::uint32_t file_size, std::string_view card_file_name) {

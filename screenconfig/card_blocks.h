@@ -13,20 +13,18 @@
 #include <string_view>
 
 #include "common/file_header.h"
+#include "common/screen_control.h"
 #include "screenconfig/screen_params.h"
 
 namespace screenconfig {
 
-inline constexpr std::size_t kControlBlockSize = 408;
-inline constexpr std::size_t kParamsBlockOffset = 12;  // where the record's bytes 8..59 land
+inline constexpr std::size_t kControlBlockSize = screen_control::kSize;
+inline constexpr std::size_t kParamsBlockOffset =
+    screen_control::kScreenParamsOffset;  // the record's bytes 8..59
 inline constexpr std::size_t kParamsSentFrom = 8;
 inline constexpr std::size_t kParamsSentSize = 52;
 static_assert(kParamsBlockOffset + kParamsSentSize == 64);
 static_assert(kParamsSentFrom + kParamsSentSize == static_cast<std::size_t>(ParamsField::endMarker));
-
-inline constexpr std::uint32_t kSubSendParams = 1;
-inline constexpr std::uint32_t kSendParamsItem = 7;
-inline constexpr std::uint32_t kSubApplyImage = 23;
 
 inline constexpr std::uint8_t kFileKindScreenConfig = 3;
 
