@@ -18,9 +18,10 @@
  * the masks and colour table.
  *
  * BMP files are read strictly: the 12-byte OS/2 and the 40, 52, 56, 108 and 124-byte Windows headers,
- * 1, 4, 8, 16, 24 and 32 bits per pixel, BI_RGB and BI_BITFIELDS, rows bottom-up or top-down. A file
- * whose header fields do not fit the bytes present, or that is run-length or otherwise compressed, is
- * refused (the function gives none); no pixel outside the file is ever read.
+ * 1, 4, 8, 16, 24 and 32 bits per pixel, BI_RGB and BI_BITFIELDS, rows bottom-up or top-down, and
+ * run-length rows of 8 and 4 bits (BI_RLE8, BI_RLE4; bottom-up). A file whose header fields do not fit
+ * the bytes present, or that is otherwise compressed, is refused (the function gives none); no byte
+ * outside the file is ever read.
  *
  * Encoders: JPEG baseline at quality 100 without chroma subsampling (4:4:4); GIF with one 8-bit
  * palette (a picture with more colours is reduced with the octree below); BMP 24-bit, or 1, 4 or 8-bit

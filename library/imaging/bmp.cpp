@@ -17,6 +17,8 @@ Bitmap rgb_bitmap(int width, int height, std::vector<std::uint8_t> rgb) {
 namespace {
 
 constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
 
 std::uint16_t u16(std::span<const std::uint8_t> in, std::size_t at) {
@@ -120,8 +122,15 @@ std::optional<Layout> read_layout(std::span<const std::uint8_t> dib, BmpError& e
         error = BmpError::kBadBitCount;
         return std::nullopt;
     }
-    if (l.compression != kBiRgb && !(l.compression == kBiBitfields && (l.bits == 16 || l.bits == 32))) {
+    const bool run_length =
+        (l.compression == kBiRle8 && l.bits == 8) || (l.compression == kBiRle4 && l.bits == 4);
+    if (l.compression != kBiRgb && !run_length &&
+        !(l.compression == kBiBitfields && (l.bits == 16 || l.bits == 32))) {
         error = BmpError::kCompressed;
+        return std::nullopt;
+    }
+    if (run_length && signed_height < 0) {
+        error = BmpError::kTopDownRunLength;
         return std::nullopt;
     }
     l.top_down = signed_height < 0;
@@ -182,6 +191,51 @@ BmpDecode fail(BmpError e) {
     return d;
 }
 
+// Decodes run-length rows (bottom-up) into out.indices and out.rgb. Every code is read only when its
+// bytes are present; pixels beyond a row's end are dropped, rows beyond the top end the picture, and
+// pixels no code reaches keep index 0. Data that ends early leaves the rest at index 0.
+void read_run_length(std::span<const std::uint8_t> data, const Layout& l, Bitmap& out) {
+    const bool four = l.compression == kBiRle4;
+    const std::size_t w = static_cast<std::size_t>(l.width), h = static_cast<std::size_t>(l.height);
+    std::size_t x = 0, row = 0;  // row counts from the bottom
+    const auto put = [&](std::uint8_t index) {
+        if (x < w && row < h) out.indices[(h - 1 - row) * w + x] = index;
+        ++x;
+    };
+    std::size_t at = 0;
+    while (row < h && at + 2 <= data.size()) {
+        const std::uint8_t count = data[at], value = data[at + 1];
+        at += 2;
+        if (count > 0) {  // a run: `count` pixels of one index (RLE4: two alternating indices)
+            for (std::size_t i = 0; i < count; ++i)
+                put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? value >> 4 : value & 15) : value);
+            continue;
+        }
+        if (value == 0) {  // end of line
+            x = 0, ++row;
+        } else if (value == 1) {  // end of picture
+            break;
+        } else if (value == 2) {  // delta: right and up
+            if (at + 2 > data.size()) break;
+            x += data[at], row += data[at + 1];
+            at += 2;
+        } else {  // absolute: `value` indices follow, padded to a 2-byte boundary
+            const std::size_t bytes = four ? (std::size_t{value} + 1) / 2 : value;
+            if (at + bytes > data.size()) break;
+            for (std::size_t i = 0; i < value; ++i) {
+                const std::uint8_t b = data[at + (four ? i / 2 : i)];
+                put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? b >> 4 : b & 15) : b);
+            }
+            at += bytes + (bytes % 2);
+        }
+    }
+    out.rgb.resize(out.pixel_count() * 3);
+    for (std::size_t i = 0; i < out.indices.size(); ++i) {
+        const Rgb c = out.palette[out.indices[i]];
+        out.rgb[3 * i] = c.r, out.rgb[3 * i + 1] = c.g, out.rgb[3 * i + 2] = c.b;
+    }
+}
+
 // Reads the pixels of `dib` that start `bits_offset` bytes into it.
 BmpDecode read_pixels(std::span<const std::uint8_t> dib, const Layout& l, std::size_t bits_offset) {
     const std::size_t headers_end = l.header_size + l.masks_size;
@@ -202,6 +256,12 @@ BmpDecode read_pixels(std::span<const std::uint8_t> dib, const Layout& l, std::s
         }
         out.palette_bits = l.bits;
         out.indices.resize(out.pixel_count());
+    }
+    if (l.compression == kBiRle8 || l.compression == kBiRle4) {
+        read_run_length(dib.subspan(bits_offset), l, out);
+        BmpDecode d;
+        d.bitmap = std::move(out);
+        return d;
     }
     const std::uint64_t row_bytes =
         ((static_cast<std::uint64_t>(l.width) * static_cast<std::uint64_t>(l.bits) + 31) / 32) * 4;

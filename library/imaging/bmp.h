@@ -4,7 +4,8 @@
 // count, compression, colour-table size, pixel offset, row padding) is checked against the bytes
 // present before a pixel is read. It reads the 12-byte OS/2 header and the 40, 52, 56, 108 and
 // 124-byte Windows headers; 1, 4, 8, 16, 24 and 32 bits per pixel; BI_RGB and BI_BITFIELDS; rows
-// bottom-up or top-down (negative height). Run-length and every other compression are refused.
+// bottom-up or top-down (negative height); run-length rows of 8 (BI_RLE8) and 4 bits (BI_RLE4),
+// bottom-up only. Every other compression is refused.
 //
 // The DIBs this library hands out have one layout: a 40-byte BITMAPINFOHEADER, a colour table of
 // 2^bits 4-byte entries for 1, 4 and 8 bits per pixel (none for 24), then the rows bottom-up, each
@@ -31,17 +32,18 @@ inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 
 enum class BmpError {
     kNone,
-    kTooShort,         // fewer bytes than a header announces
-    kNotBmp,           // the file does not begin with "BM"
-    kBadHeaderSize,    // a header size this reader does not know
-    kBadSize,          // width not above 0, height 0, or the picture too large
-    kBadPlanes,        // planes not 1
-    kBadBitCount,      // not 1, 4, 8, 16, 24 or 32 bits per pixel
-    kCompressed,       // run-length or another compression
-    kBadMasks,         // BI_BITFIELDS masks that are empty, not contiguous or overlap
-    kBadColourTable,   // the colour table does not fit before the pixels
-    kBadPixelOffset,   // the pixel offset lies inside the headers or beyond the file
-    kTruncatedPixels,  // the rows do not fit in the bytes present
+    kTooShort,          // fewer bytes than a header announces
+    kNotBmp,            // the file does not begin with "BM"
+    kBadHeaderSize,     // a header size this reader does not know
+    kBadSize,           // width not above 0, height 0, or the picture too large
+    kBadPlanes,         // planes not 1
+    kBadBitCount,       // not 1, 4, 8, 16, 24 or 32 bits per pixel
+    kCompressed,        // a compression other than BI_RLE8, BI_RLE4 and BI_BITFIELDS
+    kTopDownRunLength,  // run-length rows with a negative height
+    kBadMasks,          // BI_BITFIELDS masks that are empty, not contiguous or overlap
+    kBadColourTable,    // the colour table does not fit before the pixels
+    kBadPixelOffset,    // the pixel offset lies inside the headers or beyond the file
+    kTruncatedPixels,   // the rows do not fit in the bytes present
 };
 
 struct BmpDecode {
