@@ -3,6 +3,7 @@
 // clang-format off
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <jpeglib.h>
+#include <jerror.h>
 // clang-format on
 #include <gif_lib.h>
 
@@ -37,9 +38,37 @@ struct JpegError {
 
 void jpeg_quiet(j_common_ptr, int) {}
 
-// Runs libjpeg on plain data only (no C++ objects live across the setjmp). The output buffer is
-// libjpeg's own (malloc); the caller frees it.
-bool run_jpeg(const std::uint8_t* rgb, int width, int height, unsigned char** out, unsigned long* size) {
+// libjpeg writes into one malloc block, a quarter of the raw pixels to start with (a screen at
+// quality 100 fits); a larger file doubles it. A block that cannot grow ends the encoding through error_exit.
+struct BlockDestination {
+    jpeg_destination_mgr mgr;
+    unsigned char* data;
+    std::size_t size;
+};
+
+void destination_start(j_compress_ptr info) {
+    auto* d = reinterpret_cast<BlockDestination*>(info->dest);
+    d->mgr.next_output_byte = d->data;
+    d->mgr.free_in_buffer = d->size;
+}
+
+boolean destination_grow(j_compress_ptr info) {
+    auto* d = reinterpret_cast<BlockDestination*>(info->dest);
+    const std::size_t used = d->size;  // libjpeg fills the whole block before asking
+    auto* bigger = static_cast<unsigned char*>(std::realloc(d->data, used * 2));
+    if (bigger == nullptr) ERREXIT(info, JERR_OUT_OF_MEMORY);
+    d->data = bigger;
+    d->size = used * 2;
+    d->mgr.next_output_byte = d->data + used;
+    d->mgr.free_in_buffer = d->size - used;
+    return TRUE;
+}
+
+void destination_end(j_compress_ptr) {}
+
+// Runs libjpeg with no C++ object created or destroyed across the setjmp. `destination` holds a malloc
+// block on the way in and the encoded bytes on the way out (the caller frees the block either way).
+bool run_jpeg(const std::uint8_t* rgb, int width, int height, BlockDestination* destination) {
     jpeg_compress_struct info;
     JpegError error;
     info.err = jpeg_std_error(&error.mgr);
@@ -50,7 +79,10 @@ bool run_jpeg(const std::uint8_t* rgb, int width, int height, unsigned char** ou
         return false;
     }
     jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, out, size);
+    destination->mgr.init_destination = destination_start;
+    destination->mgr.empty_output_buffer = destination_grow;
+    destination->mgr.term_destination = destination_end;
+    info.dest = &destination->mgr;
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = 3;
@@ -129,12 +161,14 @@ std::optional<PictureFormat> classify_conversion_format(std::string_view text) {
 
 std::optional<Bytes> encode_jpeg(const Bitmap& picture) {
     if (!usable(picture) || picture.width > 65500 || picture.height > 65500) return std::nullopt;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const bool ok = run_jpeg(picture.rgb.data(), picture.width, picture.height, &buffer, &size);
+    BlockDestination destination{};
+    destination.size = picture.rgb.size() / 4 + 1024;
+    destination.data = static_cast<unsigned char*>(std::malloc(destination.size));
+    if (destination.data == nullptr) return std::nullopt;
     std::optional<Bytes> out;
-    if (ok && buffer != nullptr) out = Bytes(buffer, buffer + size);
-    std::free(buffer);
+    if (run_jpeg(picture.rgb.data(), picture.width, picture.height, &destination))
+        out = Bytes(destination.data, destination.data + (destination.size - destination.mgr.free_in_buffer));
+    std::free(destination.data);
     return out;
 }
 
