@@ -135,100 +135,113 @@ class Octree {
     std::size_t leaves_ = 0;
 };
 
-// Nearest-colour search through three grids of cells, 16, 32 and 64 a side. A cell lists the palette
-// colours that can be nearest to some colour inside it: those whose nearest point is no farther than
-// the least farthest point of any colour. Each grid's lists are made from the next coarser one's, when
-// a cell is first used. Most fine cells have one candidate, which a table then gives at once.
+// Nearest-colour search through two grids of cells, 16 and 32 a side. A cell lists the palette colours
+// that can be nearest to some colour inside it: those whose nearest point is no farther than the least
+// farthest point of any colour. The coarse lists are made from the whole palette, the fine ones from
+// their coarse cell's list, each when its cell is first used. A fine cell with at most four candidates
+// (nearly all) keeps them inline and is searched without a branch.
 class NearestColour {
   public:
     explicit NearestColour(std::span<const Rgb> palette)
         : palette_(palette),
-          single_(64 * 64 * 64, kUnbuilt),
-          fine_(64 * 64 * 64),
-          middle_(32 * 32 * 32),
+          state_(kFineCells, kUnbuilt),
+          inline_(kFineCells),
+          fine_(kFineCells),
           coarse_(16 * 16 * 16) {
         all_.resize(palette.size());
         for (std::size_t i = 0; i < all_.size(); ++i) all_[i] = static_cast<std::uint8_t>(i);
-        candidates_.reserve(1 << 18);
+        candidates_.reserve(1 << 16);
     }
 
     std::uint8_t find(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-        const std::size_t cell = static_cast<std::size_t>(r >> 2) << 12 |
-                                 static_cast<std::size_t>(g >> 2) << 6 | static_cast<std::size_t>(b >> 2);
-        const std::uint16_t known = single_[cell];
-        if (known < 256) return static_cast<std::uint8_t>(known);
-        if (known == kUnbuilt) {
-            const std::size_t c = static_cast<std::size_t>(r >> 4) << 8 |
-                                  static_cast<std::size_t>(g >> 4) << 4 | static_cast<std::size_t>(b >> 4);
-            const std::size_t m = static_cast<std::size_t>(r >> 3) << 10 |
-                                  static_cast<std::size_t>(g >> 3) << 5 | static_cast<std::size_t>(b >> 3);
-            if (coarse_[c].end == 0) build(coarse_[c], r & 0xF0, g & 0xF0, b & 0xF0, 16, all_);
-            if (middle_[m].end == 0) build(middle_[m], r & 0xF8, g & 0xF8, b & 0xF8, 8, list_of(coarse_[c]));
-            List& list = fine_[cell];
-            build(list, r & 0xFC, g & 0xFC, b & 0xFC, 4, list_of(middle_[m]));
-            if (list.end - list.start == 1) {
-                single_[cell] = candidates_[list.start];
-                return static_cast<std::uint8_t>(single_[cell]);
-            }
-            single_[cell] = kSeveral;
+        const std::size_t cell = static_cast<std::size_t>(r >> 3) << 10 |
+                                 static_cast<std::size_t>(g >> 3) << 5 | static_cast<std::size_t>(b >> 3);
+        if (state_[cell] != kInline) {
+            if (state_[cell] == kUnbuilt) build_fine(cell, r, g, b);
+            if (state_[cell] == kListed) return search(fine_[cell], r, g, b);
         }
-        const List& list = fine_[cell];
-        std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
-        std::uint8_t best_index = 0;
-        for (std::uint32_t i = list.start; i < list.end; ++i) {
-            const std::uint8_t index = candidates_[i];
-            const Rgb& c = palette_[index];
-            const int dr = r - c.r, dg = g - c.g, db = b - c.b;
-            const auto d = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
-            if (d < best) best = d, best_index = index;
+        // Four candidates in index order (padded with the first): the strictly nearer one wins, so a
+        // tie keeps the lower index.
+        const std::array<std::uint8_t, 4>& ix = inline_[cell];
+        std::uint32_t best = distance(ix[0], r, g, b);
+        std::uint8_t best_index = ix[0];
+        for (std::size_t k = 1; k < 4; ++k) {
+            const std::uint32_t d = distance(ix[k], r, g, b);
+            const bool nearer = d < best;
+            best = nearer ? d : best;
+            best_index = nearer ? ix[k] : best_index;
         }
         return best_index;
     }
 
   private:
-    static constexpr std::uint16_t kUnbuilt = 0xFFFF, kSeveral = 0xFFFE;
+    static constexpr std::size_t kFineCells = 32 * 32 * 32;
+    static constexpr std::uint8_t kUnbuilt = 0, kInline = 1, kListed = 2;
 
     struct List {  // candidates_[start, end); end 0: not built yet (a built list is never empty)
         std::uint32_t start = 0, end = 0;
     };
 
-    // A copy of a list's candidates (candidates_ may move while a finer list is appended to it).
-    const std::vector<std::uint8_t>& list_of(const List& l) {
-        scratch_.assign(candidates_.begin() + l.start, candidates_.begin() + l.end);
-        return scratch_;
+    std::uint32_t distance(std::uint8_t index, int r, int g, int b) const {
+        const Rgb& c = palette_[index];
+        const int dr = r - c.r, dg = g - c.g, db = b - c.b;
+        return static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
     }
 
-    // Distance along one axis from v to the span lo..lo+side-1: nearest and farthest.
-    static int axis_min(int v, int lo, int side) {
-        return v < lo ? lo - v : (v > lo + side - 1 ? v - lo - side + 1 : 0);
-    }
-    static int axis_max(int v, int lo, int side) {
-        return std::max(std::abs(v - lo), std::abs(v - lo - side + 1));
+    std::uint8_t search(const List& list, int r, int g, int b) const {
+        std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
+        std::uint8_t best_index = 0;
+        for (std::uint32_t i = list.start; i < list.end; ++i) {
+            const std::uint32_t d = distance(candidates_[i], r, g, b);
+            if (d < best) best = d, best_index = candidates_[i];
+        }
+        return best_index;
     }
 
-    // Lists, in index order, the colours of `from` that can be nearest inside the cube at (r0, g0, b0).
+    void build_fine(std::size_t cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const std::size_t c = static_cast<std::size_t>(r >> 4) << 8 | static_cast<std::size_t>(g >> 4) << 4 |
+                              static_cast<std::size_t>(b >> 4);
+        if (coarse_[c].end == 0) build(coarse_[c], r & 0xF0, g & 0xF0, b & 0xF0, 16, all_);
+        scratch_.assign(candidates_.begin() + coarse_[c].start, candidates_.begin() + coarse_[c].end);
+        List& list = fine_[cell];
+        build(list, r & 0xF8, g & 0xF8, b & 0xF8, 8, scratch_);
+        const std::uint32_t n = list.end - list.start;
+        if (n > 4) {
+            state_[cell] = kListed;
+            return;
+        }
+        for (std::uint32_t k = 0; k < 4; ++k) inline_[cell][k] = candidates_[list.start + (k < n ? k : 0)];
+        state_[cell] = kInline;
+    }
+
+    // Lists, in index order, the colours of `from` that can be nearest inside the cube of `side` at
+    // (r0, g0, b0): one pass for each colour's nearest and farthest squared distance to the cube, then
+    // those whose nearest is within the least farthest.
     void build(List& list, int r0, int g0, int b0, int side, const std::vector<std::uint8_t>& from) {
+        const int r1 = r0 + side - 1, g1 = g0 + side - 1, b1 = b0 + side - 1;
         std::uint32_t bound = std::numeric_limits<std::uint32_t>::max();
-        for (const std::uint8_t i : from) {
-            const Rgb& c = palette_[i];
-            const int dr = axis_max(c.r, r0, side), dg = axis_max(c.g, g0, side),
-                      db = axis_max(c.b, b0, side);
-            bound = std::min(bound, static_cast<std::uint32_t>(dr * dr + dg * dg + db * db));
+        nearest_.resize(from.size());
+        for (std::size_t k = 0; k < from.size(); ++k) {
+            const Rgb& c = palette_[from[k]];
+            const int fr = std::max(c.r - r0, r1 - c.r), fg = std::max(c.g - g0, g1 - c.g),
+                      fb = std::max(c.b - b0, b1 - c.b);
+            const int nr = std::max({0, r0 - c.r, c.r - r1}), ng = std::max({0, g0 - c.g, c.g - g1}),
+                      nb = std::max({0, b0 - c.b, c.b - b1});
+            bound = std::min(bound, static_cast<std::uint32_t>(fr * fr + fg * fg + fb * fb));
+            nearest_[k] = static_cast<std::uint32_t>(nr * nr + ng * ng + nb * nb);
         }
         list.start = static_cast<std::uint32_t>(candidates_.size());
-        for (const std::uint8_t i : from) {
-            const Rgb& c = palette_[i];
-            const int dr = axis_min(c.r, r0, side), dg = axis_min(c.g, g0, side),
-                      db = axis_min(c.b, b0, side);
-            if (static_cast<std::uint32_t>(dr * dr + dg * dg + db * db) <= bound) candidates_.push_back(i);
-        }
+        for (std::size_t k = 0; k < from.size(); ++k)
+            if (nearest_[k] <= bound) candidates_.push_back(from[k]);
         list.end = static_cast<std::uint32_t>(candidates_.size());
     }
 
     std::span<const Rgb> palette_;
     std::vector<std::uint8_t> all_, scratch_, candidates_;
-    std::vector<std::uint16_t> single_;
-    std::vector<List> fine_, middle_, coarse_;
+    std::vector<std::uint32_t> nearest_;
+    std::vector<std::uint8_t> state_;
+    std::vector<std::array<std::uint8_t, 4>> inline_;
+    std::vector<List> fine_, coarse_;
 };
 
 }  // namespace
@@ -252,19 +265,15 @@ std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const 
     std::vector<std::uint8_t> out(picture.pixel_count());
     if (palette.empty()) return out;
     NearestColour nearest(palette);
-    // Colours met before (text on a screen alternates a few) are answered from a small cache.
-    struct Known {
-        std::uint32_t key = 0xFFFFFFFF;  // no 24-bit colour
-        std::uint8_t index = 0;
-    };
-    std::vector<Known> known(4096);
     const std::uint8_t* p = picture.rgb.data();
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const std::uint32_t key =
-            std::uint32_t{p[3 * i]} << 16 | std::uint32_t{p[3 * i + 1]} << 8 | p[3 * i + 2];
-        Known& k = known[(key * 2654435761u) >> 20];
-        if (k.key != key) k = Known{key, nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2])};
-        out[i] = k.index;
+        // Runs of one colour (common on screens) are looked up once.
+        if (i > 0 && p[3 * i] == p[3 * i - 3] && p[3 * i + 1] == p[3 * i - 2] &&
+            p[3 * i + 2] == p[3 * i - 1]) {
+            out[i] = out[i - 1];
+            continue;
+        }
+        out[i] = nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
     }
     return out;
 }
