@@ -24,16 +24,17 @@ class Octree {
         make_node(0);  // the root
     }
 
-    // Adds `n` pixels of one colour.
-    void add(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint64_t n) {
+    // Adds `n` pixels of one colour. With `use_seen`, a colour added before since the last reduction
+    // goes straight to its leaf; true when it did.
+    bool add(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint64_t n, bool use_seen) {
         // A colour seen before goes straight to its leaf, unless a reduction has released leaves since.
         const std::uint32_t key = std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
         Seen& seen = seen_[(key * 2654435761u) >> 20];
-        if (seen.key == key && seen.generation == generation_) {
+        if (use_seen && seen.key == key && seen.generation == generation_) {
             Node& leaf = nodes_[static_cast<std::size_t>(seen.leaf)];
             leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n, leaf.b += std::uint64_t{b} * n;
             leaf.count += n;
-            return;
+            return true;
         }
         std::int32_t node = 0;
         for (int level = 0;; ++level) {
@@ -42,7 +43,7 @@ class Octree {
                 leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n,
                     leaf.b += std::uint64_t{b} * n;
                 leaf.count += n;
-                seen = Seen{key, generation_, node};
+                if (use_seen) seen = Seen{key, generation_, node};
                 break;
             }
             const int shift = 7 - level;
@@ -56,6 +57,7 @@ class Octree {
             node = child;
         }
         while (leaves_ > kMaxPaletteColours) reduce();
+        return false;
     }
 
     std::vector<Rgb> palette() const {
@@ -249,14 +251,25 @@ class NearestColour {
 std::vector<Rgb> octree_palette(const Bitmap& picture) {
     Octree tree;
     const std::uint8_t* p = picture.rgb.data();
-    const std::size_t n = picture.pixel_count();
-    // Runs of one colour (common on screens) go into the tree at once.
-    for (std::size_t i = 0; i < n;) {
-        std::size_t j = i + 1;
-        while (j < n && p[3 * j] == p[3 * i] && p[3 * j + 1] == p[3 * i + 1] && p[3 * j + 2] == p[3 * i + 2])
-            ++j;
-        tree.add(p[3 * i], p[3 * i + 1], p[3 * i + 2], j - i);
-        i = j;
+    const std::size_t width = static_cast<std::size_t>(picture.width);
+    // The cache of seen colours is left out, row by row, where it rarely hits (noise), and tried again
+    // every 16th row.
+    bool use_seen = true;
+    for (std::size_t y = 0; y < static_cast<std::size_t>(picture.height); ++y) {
+        std::size_t added = 0, hits = 0;
+        if (y % 16 == 0) use_seen = true;
+        const std::size_t end = (y + 1) * width;
+        // Runs of one colour (common on screens) go into the tree at once.
+        for (std::size_t i = y * width; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && p[3 * j] == p[3 * i] && p[3 * j + 1] == p[3 * i + 1] &&
+                   p[3 * j + 2] == p[3 * i + 2])
+                ++j;
+            hits += tree.add(p[3 * i], p[3 * i + 1], p[3 * i + 2], j - i, use_seen) ? 1 : 0;
+            ++added;
+            i = j;
+        }
+        if (use_seen && hits * 2 < added) use_seen = false;
     }
     return tree.palette();
 }
@@ -265,15 +278,42 @@ std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const 
     std::vector<std::uint8_t> out(picture.pixel_count());
     if (palette.empty()) return out;
     NearestColour nearest(palette);
+    // Colours met before are answered from a small cache: text on a screen alternates a few. On a
+    // picture where it rarely hits (noise) it is left out row by row and tried again every 16th row.
+    struct Known {
+        std::uint32_t key = 0xFFFFFFFF;  // no 24-bit colour
+        std::uint8_t index = 0;
+    };
+    std::vector<Known> known(4096);
+    bool use_known = true;
     const std::uint8_t* p = picture.rgb.data();
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        // Runs of one colour (common on screens) are looked up once.
-        if (i > 0 && p[3 * i] == p[3 * i - 3] && p[3 * i + 1] == p[3 * i - 2] &&
-            p[3 * i + 2] == p[3 * i - 1]) {
-            out[i] = out[i - 1];
-            continue;
+    const std::size_t width = static_cast<std::size_t>(picture.width);
+    for (std::size_t y = 0, i = 0; y < static_cast<std::size_t>(picture.height); ++y) {
+        std::size_t looked = 0, hits = 0;
+        if (y % 16 == 0) use_known = true;
+        for (std::size_t x = 0; x < width; ++x, ++i) {
+            // Runs of one colour (common on screens) are looked up once.
+            if (x > 0 && p[3 * i] == p[3 * i - 3] && p[3 * i + 1] == p[3 * i - 2] &&
+                p[3 * i + 2] == p[3 * i - 1]) {
+                out[i] = out[i - 1];
+                continue;
+            }
+            if (!use_known) {
+                out[i] = nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+                continue;
+            }
+            const std::uint32_t key =
+                std::uint32_t{p[3 * i]} << 16 | std::uint32_t{p[3 * i + 1]} << 8 | p[3 * i + 2];
+            Known& k = known[(key * 2654435761u) >> 20];
+            ++looked;
+            if (k.key == key) {
+                ++hits;
+            } else {
+                k = Known{key, nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2])};
+            }
+            out[i] = k.index;
         }
-        out[i] = nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+        if (use_known && hits * 2 < looked) use_known = false;
     }
     return out;
 }
