@@ -11,11 +11,14 @@ namespace {
 
 constexpr int kDepth = 8;
 
-struct Node {
-    std::uint64_t r = 0, g = 0, b = 0, count = 0;
+// One cache line: a step down the tree reads one line. Counts stay below 2^28 (the largest picture).
+struct alignas(64) Node {
     std::array<std::int32_t, 8> children{-1, -1, -1, -1, -1, -1, -1, -1};
+    std::uint64_t r = 0, g = 0, b = 0;
+    std::uint32_t count = 0;
     bool leaf = false;
 };
+static_assert(sizeof(Node) == 64);
 
 class Octree {
   public:
@@ -33,7 +36,7 @@ class Octree {
         if (use_seen && seen.key == key && seen.generation == generation_) {
             Node& leaf = nodes_[static_cast<std::size_t>(seen.leaf)];
             leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n, leaf.b += std::uint64_t{b} * n;
-            leaf.count += n;
+            leaf.count += static_cast<std::uint32_t>(n);
             return true;
         }
         std::int32_t node = 0;
@@ -42,7 +45,7 @@ class Octree {
                 Node& leaf = nodes_[static_cast<std::size_t>(node)];
                 leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n,
                     leaf.b += std::uint64_t{b} * n;
-                leaf.count += n;
+                leaf.count += static_cast<std::uint32_t>(n);
                 if (use_seen) seen = Seen{key, generation_, node};
                 break;
             }
