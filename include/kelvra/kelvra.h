@@ -31,6 +31,8 @@ extern "C" {
 /* Programme records, default parameters and folder utilities. */
 #include "kelvra/programme.h" /* IWYU pragma: export */
 #include "kelvra/files.h"     /* IWYU pragma: export */
+/* Picture capture and conversion. */
+#include "kelvra/imaging.h" /* IWYU pragma: export */
 
 #ifdef __cplusplus
 }

@@ -62,6 +62,15 @@ TEST(KelvraExports, CardCommandsCallbackAndMessageHandlerAreExported) {
     }
 }
 
+TEST(KelvraExports, PictureCaptureAndConversionAreExported) {
+    const auto exported = exported_symbols();
+    for (const char* name :
+         {"KelvraFreeMemoryBlock", "MBmpToMImage", "LoadBmpToDIB", "DIBFormatCovert", "SaveMemFileToDisk",
+          "GetScreenPic", "SaveScreenPic", "SaveScreenPicNew", "SaveWndJpg"}) {
+        EXPECT_TRUE(exported.count(name)) << name;
+    }
+}
+
 TEST(KelvraExports, NothingButTheDeclaredExports) {
     const auto declared = declared_exports();
     ASSERT_TRUE(declared.count("CallBack")) << "the header parse found nothing";

@@ -1,0 +1,342 @@
+#include "library/imaging/octree.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+
+namespace kelvra::imaging {
+
+namespace {
+
+constexpr int kDepth = 8;
+
+// One cache line: a step down the tree reads one line. Counts stay below 2^28 (the largest picture).
+struct alignas(64) Node {
+    std::array<std::int32_t, 8> children{-1, -1, -1, -1, -1, -1, -1, -1};
+    std::uint64_t r = 0, g = 0, b = 0;
+    std::uint32_t count = 0;
+    bool leaf = false;
+};
+static_assert(sizeof(Node) == 64);
+
+class Octree {
+  public:
+    Octree() {
+        nodes_.reserve(2048);
+        make_node(0);  // the root
+    }
+
+    // Adds `n` pixels of one colour. With `use_seen`, a colour added before since the last reduction
+    // goes straight to its leaf; true when it did.
+    bool add(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint64_t n, bool use_seen) {
+        // A colour seen before goes straight to its leaf, unless a reduction has released leaves since.
+        const std::uint32_t key = std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
+        Seen& seen = seen_[(key * 2654435761u) >> 20];
+        if (use_seen && seen.key == key && seen.generation == generation_) {
+            Node& leaf = nodes_[static_cast<std::size_t>(seen.leaf)];
+            leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n, leaf.b += std::uint64_t{b} * n;
+            leaf.count += static_cast<std::uint32_t>(n);
+            return true;
+        }
+        std::int32_t node = 0;
+        for (int level = 0;; ++level) {
+            if (nodes_[static_cast<std::size_t>(node)].leaf) {
+                Node& leaf = nodes_[static_cast<std::size_t>(node)];
+                leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n,
+                    leaf.b += std::uint64_t{b} * n;
+                leaf.count += static_cast<std::uint32_t>(n);
+                if (use_seen) seen = Seen{key, generation_, node};
+                break;
+            }
+            const int shift = 7 - level;
+            const int slot = ((r >> shift) & 1) << 2 | ((g >> shift) & 1) << 1 | ((b >> shift) & 1);
+            std::int32_t child =
+                nodes_[static_cast<std::size_t>(node)].children[static_cast<std::size_t>(slot)];
+            if (child < 0) {
+                child = make_node(level + 1);
+                nodes_[static_cast<std::size_t>(node)].children[static_cast<std::size_t>(slot)] = child;
+            }
+            node = child;
+        }
+        while (leaves_ > kMaxPaletteColours) reduce();
+        return false;
+    }
+
+    std::vector<Rgb> palette() const {
+        std::vector<Rgb> out;
+        collect(0, out);
+        return out;
+    }
+
+  private:
+    std::int32_t make_node(int level) {
+        std::int32_t index;
+        if (!free_.empty()) {
+            index = free_.back();
+            free_.pop_back();
+            nodes_[static_cast<std::size_t>(index)] = Node{};
+        } else {
+            index = static_cast<std::int32_t>(nodes_.size());
+            nodes_.emplace_back();
+        }
+        if (level == kDepth) {
+            nodes_[static_cast<std::size_t>(index)].leaf = true;
+            ++leaves_;
+        } else {
+            reducible_[static_cast<std::size_t>(level)].push_back(index);
+        }
+        return index;
+    }
+
+    // The deepest level with a reducible node gives up its most recently added one. Its children are
+    // leaves: a deeper inner node would sit on a deeper reducible level.
+    void reduce() {
+        ++generation_;
+        int level = kDepth - 1;
+        while (level > 0 && reducible_[static_cast<std::size_t>(level)].empty()) --level;
+        auto& list = reducible_[static_cast<std::size_t>(level)];
+        if (list.empty()) return;
+        const std::int32_t index = list.back();
+        list.pop_back();
+        Node& node = nodes_[static_cast<std::size_t>(index)];
+        for (auto& child : node.children) {
+            if (child < 0) continue;
+            const Node& c = nodes_[static_cast<std::size_t>(child)];
+            node.r += c.r, node.g += c.g, node.b += c.b, node.count += c.count;
+            free_.push_back(child);
+            child = -1;
+            --leaves_;
+        }
+        node.leaf = true;
+        ++leaves_;
+    }
+
+    void collect(std::int32_t index, std::vector<Rgb>& out) const {
+        const Node& n = nodes_[static_cast<std::size_t>(index)];
+        if (n.leaf) {
+            if (n.count == 0) return;
+            const auto mean = [&](std::uint64_t sum) {
+                return static_cast<std::uint8_t>((sum + n.count / 2) / n.count);
+            };
+            out.push_back(Rgb{mean(n.r), mean(n.g), mean(n.b)});
+            return;
+        }
+        for (const std::int32_t child : n.children)
+            if (child >= 0) collect(child, out);
+    }
+
+    // Recently added colours and their leaves, valid while no reduction has happened since.
+    struct Seen {
+        std::uint32_t key = 0xFFFFFFFF;  // no 24-bit colour
+        std::uint32_t generation = 0;
+        std::int32_t leaf = -1;
+    };
+    std::vector<Seen> seen_ = std::vector<Seen>(4096);
+    std::uint32_t generation_ = 0;
+    std::vector<Node> nodes_;
+    std::vector<std::int32_t> free_;
+    std::array<std::vector<std::int32_t>, kDepth> reducible_;
+    std::size_t leaves_ = 0;
+};
+
+// Nearest-colour search through two grids of cells, 16 and 32 a side. A cell lists the palette colours
+// that can be nearest to some colour inside it: those whose nearest point is no farther than the least
+// farthest point of any colour. The coarse lists are made from the whole palette, the fine ones from
+// their coarse cell's list, each when its cell is first used. A fine cell with at most four candidates
+// (nearly all) keeps them inline and is searched without a branch.
+class NearestColour {
+  public:
+    explicit NearestColour(std::span<const Rgb> palette)
+        : palette_(palette),
+          state_(kFineCells, kUnbuilt),
+          inline_(kFineCells),
+          fine_(kFineCells),
+          coarse_(16 * 16 * 16) {
+        all_.resize(palette.size());
+        for (std::size_t i = 0; i < all_.size(); ++i) all_[i] = static_cast<std::uint8_t>(i);
+        candidates_.reserve(1 << 16);
+    }
+
+    std::uint8_t find(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const std::size_t cell = static_cast<std::size_t>(r >> 3) << 10 |
+                                 static_cast<std::size_t>(g >> 3) << 5 | static_cast<std::size_t>(b >> 3);
+        if (state_[cell] != kInline) {
+            if (state_[cell] == kUnbuilt) build_fine(cell, r, g, b);
+            if (state_[cell] == kListed) return search(fine_[cell], r, g, b);
+        }
+        // Four candidates in index order (padded with the first): the strictly nearer one wins, so a
+        // tie keeps the lower index.
+        const std::array<std::uint8_t, 4>& ix = inline_[cell];
+        std::uint32_t best = distance(ix[0], r, g, b);
+        std::uint8_t best_index = ix[0];
+        for (std::size_t k = 1; k < 4; ++k) {
+            const std::uint32_t d = distance(ix[k], r, g, b);
+            const bool nearer = d < best;
+            best = nearer ? d : best;
+            best_index = nearer ? ix[k] : best_index;
+        }
+        return best_index;
+    }
+
+  private:
+    static constexpr std::size_t kFineCells = 32 * 32 * 32;
+    static constexpr std::uint8_t kUnbuilt = 0, kInline = 1, kListed = 2;
+
+    struct List {  // candidates_[start, end); end 0: not built yet (a built list is never empty)
+        std::uint32_t start = 0, end = 0;
+    };
+
+    std::uint32_t distance(std::uint8_t index, int r, int g, int b) const {
+        const Rgb& c = palette_[index];
+        const int dr = r - c.r, dg = g - c.g, db = b - c.b;
+        return static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
+    }
+
+    std::uint8_t search(const List& list, int r, int g, int b) const {
+        std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
+        std::uint8_t best_index = 0;
+        for (std::uint32_t i = list.start; i < list.end; ++i) {
+            const std::uint32_t d = distance(candidates_[i], r, g, b);
+            if (d < best) best = d, best_index = candidates_[i];
+        }
+        return best_index;
+    }
+
+    void build_fine(std::size_t cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const std::size_t c = static_cast<std::size_t>(r >> 4) << 8 | static_cast<std::size_t>(g >> 4) << 4 |
+                              static_cast<std::size_t>(b >> 4);
+        if (coarse_[c].end == 0) build(coarse_[c], r & 0xF0, g & 0xF0, b & 0xF0, 16, all_);
+        scratch_.assign(candidates_.begin() + coarse_[c].start, candidates_.begin() + coarse_[c].end);
+        List& list = fine_[cell];
+        build(list, r & 0xF8, g & 0xF8, b & 0xF8, 8, scratch_);
+        const std::uint32_t n = list.end - list.start;
+        if (n > 4) {
+            state_[cell] = kListed;
+            return;
+        }
+        for (std::uint32_t k = 0; k < 4; ++k) inline_[cell][k] = candidates_[list.start + (k < n ? k : 0)];
+        state_[cell] = kInline;
+    }
+
+    // Lists, in index order, the colours of `from` that can be nearest inside the cube of `side` at
+    // (r0, g0, b0): one pass for each colour's nearest and farthest squared distance to the cube, then
+    // those whose nearest is within the least farthest.
+    void build(List& list, int r0, int g0, int b0, int side, const std::vector<std::uint8_t>& from) {
+        const int r1 = r0 + side - 1, g1 = g0 + side - 1, b1 = b0 + side - 1;
+        std::uint32_t bound = std::numeric_limits<std::uint32_t>::max();
+        nearest_.resize(from.size());
+        for (std::size_t k = 0; k < from.size(); ++k) {
+            const Rgb& c = palette_[from[k]];
+            const int fr = std::max(c.r - r0, r1 - c.r), fg = std::max(c.g - g0, g1 - c.g),
+                      fb = std::max(c.b - b0, b1 - c.b);
+            const int nr = std::max({0, r0 - c.r, c.r - r1}), ng = std::max({0, g0 - c.g, c.g - g1}),
+                      nb = std::max({0, b0 - c.b, c.b - b1});
+            bound = std::min(bound, static_cast<std::uint32_t>(fr * fr + fg * fg + fb * fb));
+            nearest_[k] = static_cast<std::uint32_t>(nr * nr + ng * ng + nb * nb);
+        }
+        list.start = static_cast<std::uint32_t>(candidates_.size());
+        for (std::size_t k = 0; k < from.size(); ++k)
+            if (nearest_[k] <= bound) candidates_.push_back(from[k]);
+        list.end = static_cast<std::uint32_t>(candidates_.size());
+    }
+
+    std::span<const Rgb> palette_;
+    std::vector<std::uint8_t> all_, scratch_, candidates_;
+    std::vector<std::uint32_t> nearest_;
+    std::vector<std::uint8_t> state_;
+    std::vector<std::array<std::uint8_t, 4>> inline_;
+    std::vector<List> fine_, coarse_;
+};
+
+}  // namespace
+
+std::vector<Rgb> octree_palette(const Bitmap& picture) {
+    Octree tree;
+    const std::uint8_t* p = picture.rgb.data();
+    const std::size_t width = static_cast<std::size_t>(picture.width);
+    // The cache of seen colours is left out, row by row, where it rarely hits (noise), and tried again
+    // every 16th row.
+    bool use_seen = true;
+    for (std::size_t y = 0; y < static_cast<std::size_t>(picture.height); ++y) {
+        std::size_t added = 0, hits = 0;
+        if (y % 16 == 0) use_seen = true;
+        const std::size_t end = (y + 1) * width;
+        // Runs of one colour (common on screens) go into the tree at once.
+        for (std::size_t i = y * width; i < end;) {
+            std::size_t j = i + 1;
+            while (j < end && p[3 * j] == p[3 * i] && p[3 * j + 1] == p[3 * i + 1] &&
+                   p[3 * j + 2] == p[3 * i + 2])
+                ++j;
+            hits += tree.add(p[3 * i], p[3 * i + 1], p[3 * i + 2], j - i, use_seen) ? 1 : 0;
+            ++added;
+            i = j;
+        }
+        if (use_seen && hits * 2 < added) use_seen = false;
+    }
+    return tree.palette();
+}
+
+std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const Rgb> palette) {
+    std::vector<std::uint8_t> out(picture.pixel_count());
+    if (palette.empty()) return out;
+    NearestColour nearest(palette);
+    // Colours met before are answered from a small cache: text on a screen alternates a few. On a
+    // picture where it rarely hits (noise) it is left out row by row and tried again every 16th row.
+    struct Known {
+        std::uint32_t key = 0xFFFFFFFF;  // no 24-bit colour
+        std::uint8_t index = 0;
+    };
+    std::vector<Known> known(4096);
+    bool use_known = true;
+    const std::uint8_t* p = picture.rgb.data();
+    const std::size_t width = static_cast<std::size_t>(picture.width);
+    for (std::size_t y = 0, i = 0; y < static_cast<std::size_t>(picture.height); ++y) {
+        std::size_t looked = 0, hits = 0;
+        if (y % 16 == 0) use_known = true;
+        for (std::size_t x = 0; x < width; ++x, ++i) {
+            // Runs of one colour (common on screens) are looked up once.
+            if (x > 0 && p[3 * i] == p[3 * i - 3] && p[3 * i + 1] == p[3 * i - 2] &&
+                p[3 * i + 2] == p[3 * i - 1]) {
+                out[i] = out[i - 1];
+                continue;
+            }
+            if (!use_known) {
+                out[i] = nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+                continue;
+            }
+            const std::uint32_t key =
+                std::uint32_t{p[3 * i]} << 16 | std::uint32_t{p[3 * i + 1]} << 8 | p[3 * i + 2];
+            Known& k = known[(key * 2654435761u) >> 20];
+            ++looked;
+            if (k.key == key) {
+                ++hits;
+            } else {
+                k = Known{key, nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2])};
+            }
+            out[i] = k.index;
+        }
+        if (use_known && hits * 2 < looked) use_known = false;
+    }
+    return out;
+}
+
+std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
+    if (picture.width <= 0 || picture.height <= 0 || picture.rgb.size() != picture.pixel_count() * 3)
+        return std::nullopt;
+    Bitmap out;
+    out.width = picture.width;
+    out.height = picture.height;
+    out.palette = octree_palette(picture);
+    if (out.palette.empty()) return std::nullopt;
+    out.indices = map_to_palette(picture, out.palette);
+    out.palette_bits = 8;
+    out.rgb.resize(picture.rgb.size());
+    for (std::size_t i = 0; i < out.indices.size(); ++i) {
+        const Rgb& c = out.palette[out.indices[i]];
+        out.rgb[3 * i] = c.r, out.rgb[3 * i + 1] = c.g, out.rgb[3 * i + 2] = c.b;
+    }
+    return out;
+}
+
+}  // namespace kelvra::imaging

@@ -1,0 +1,135 @@
+// The octree reduction to 256 colours and the nearest-colour mapping.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "library/imaging/octree.h"
+#include "pictures.h"
+
+namespace {
+
+using kelvra::imaging::Bitmap;
+using kelvra::imaging::Rgb;
+
+Bitmap picture_of(const std::vector<Rgb>& pixels) {
+    std::vector<std::uint8_t> rgb;
+    for (const Rgb& c : pixels) rgb.insert(rgb.end(), {c.r, c.g, c.b});
+    return kelvra::imaging::rgb_bitmap(static_cast<int>(pixels.size()), 1, std::move(rgb));
+}
+
+std::set<std::tuple<int, int, int>> as_set(const std::vector<Rgb>& colours) {
+    std::set<std::tuple<int, int, int>> s;
+    for (const Rgb& c : colours) s.insert({c.r, c.g, c.b});
+    return s;
+}
+
+TEST(Octree, UpTo256ColoursAreKeptExactly) {
+    std::vector<Rgb> pixels;
+    for (int i = 0; i < 256; ++i) {
+        const Rgb c{static_cast<std::uint8_t>(i * 37), static_cast<std::uint8_t>(i * 11 + 3),
+                    static_cast<std::uint8_t>(255 - i)};
+        for (int n = 0; n <= i % 3; ++n) pixels.push_back(c);  // runs and single pixels
+    }
+    const auto picture = picture_of(pixels);
+    const auto reduced = kelvra::imaging::reduce_to_256_colours(picture);
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->palette.size(), 256u);
+    EXPECT_EQ(reduced->palette_bits, 8);
+    EXPECT_EQ(reduced->rgb, picture.rgb);
+}
+
+// 128 pairs of colours that part only at the last level (red 2k and 2k+1, the second also blue 1),
+// then one colour more, which joins the first pair's node: 257 leaves. The deepest level's most
+// recently added reducible node is the last pair's, so exactly that pair merges and the palette
+// keeps 256 colours; merging the oldest node would take the first pair and the newcomer together.
+TEST(Octree, TheDeepestLevelsMostRecentNodeIsMerged) {
+    std::vector<Rgb> pixels;
+    for (int k = 0; k < 128; ++k) {
+        pixels.push_back({static_cast<std::uint8_t>(2 * k), 0, 0});
+        pixels.push_back({static_cast<std::uint8_t>(2 * k + 1), 0, 1});
+    }
+    pixels.push_back({0, 0, 1});
+    auto expected = as_set(pixels);
+    expected.erase({254, 0, 0});  // merged with (255, 0, 1): their mean rounds to (255, 0, 1)
+    EXPECT_EQ(as_set(kelvra::imaging::octree_palette(picture_of(pixels))), expected);
+}
+
+TEST(Octree, LeavesAreTheMeansOfTheirPixels) {
+    // 768 colours with red equal to green, in different counts: merged nodes hold means of such
+    // colours, which have red equal to green again, and blue stays one of the three levels' means.
+    std::vector<Rgb> pixels;
+    for (int v = 0; v < 256; ++v) {
+        for (std::uint8_t b : {0, 100, 255}) {
+            for (int n = 0; n <= v % 4; ++n)
+                pixels.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), b});
+        }
+    }
+    const auto palette = kelvra::imaging::octree_palette(picture_of(pixels));
+    EXPECT_LE(palette.size(), 256u);
+    EXPECT_GT(palette.size(), 128u);
+    for (const Rgb& c : palette) EXPECT_EQ(c.r, c.g) << int(c.r) << " " << int(c.g) << " " << int(c.b);
+}
+
+// A colour that comes back after a reduction released its leaf is counted in the node that took the
+// leaf's pixels, not in whatever node the released leaf was reused for. The last pair of the 128
+// (red 254 and 255) is merged by the 257th colour; a new colour far away then reuses the released
+// nodes; red 254 comes back and must pull the merged pair's mean to (254, 0, 0).
+TEST(Octree, AColourComingBackAfterAReductionCountsInItsMergedNode) {
+    std::vector<Rgb> pixels;
+    for (int k = 0; k < 128; ++k) {
+        pixels.push_back({static_cast<std::uint8_t>(2 * k), 0, 0});
+        pixels.push_back({static_cast<std::uint8_t>(2 * k + 1), 0, 1});
+    }
+    pixels.push_back({0, 0, 1});    // 257 leaves: the pair (254, 0, 0), (255, 0, 1) merges
+    pixels.push_back({0, 200, 0});  // new nodes, the released ones first
+    pixels.push_back({254, 0, 0});  // back again: the merged node now holds 254 twice, 255 once
+    const auto palette = as_set(kelvra::imaging::octree_palette(picture_of(pixels)));
+    EXPECT_TRUE(palette.count({254, 0, 0}));
+    EXPECT_FALSE(palette.count({255, 0, 1}));
+    EXPECT_TRUE(palette.count({0, 200, 0}));
+}
+
+TEST(NearestColour, MatchesAnExhaustiveSearch) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 4; ++round) {
+        std::vector<Rgb> palette(1 + random() % 256);
+        for (auto& c : palette)
+            c = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                 static_cast<std::uint8_t>(random())};
+        if (round == 0) palette.push_back(palette.front());  // a tie goes to the lower index
+        // Rounds 2 and 3 draw from 300 colours, so that colours come back (the cache answers them).
+        std::vector<Rgb> pool(round < 2 ? 20000 : 300);
+        for (auto& c : pool)
+            c = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                 static_cast<std::uint8_t>(random())};
+        std::vector<Rgb> pixels(20000);
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = pool[round < 2 ? i : random() % pool.size()];
+        const auto indices = kelvra::imaging::map_to_palette(picture_of(pixels), palette);
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            int best = 0, best_d = 1 << 30;
+            for (std::size_t j = 0; j < palette.size(); ++j) {
+                const int dr = pixels[i].r - palette[j].r, dg = pixels[i].g - palette[j].g,
+                          db = pixels[i].b - palette[j].b;
+                if (dr * dr + dg * dg + db * db < best_d)
+                    best_d = dr * dr + dg * dg + db * db, best = static_cast<int>(j);
+            }
+            ASSERT_EQ(indices[i], best) << "pixel " << i << " round " << round;
+        }
+    }
+}
+
+TEST(Octree, ScreenPictureKeepsItsLookAndEmptyPicturesGiveNone) {
+    const auto picture = pictures::ramps(320, 200);
+    const auto reduced = kelvra::imaging::reduce_to_256_colours(picture);
+    ASSERT_TRUE(reduced);
+    EXPECT_LE(reduced->palette.size(), 256u);
+    EXPECT_GT(pictures::psnr(reduced->rgb, picture.rgb), 28.0);
+    EXPECT_FALSE(kelvra::imaging::reduce_to_256_colours(Bitmap{}));
+}
+
+}  // namespace
