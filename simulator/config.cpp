@@ -23,6 +23,8 @@ Card keys:
   mask=TEXT gateway=TEXT width=N height=N
   form=exact|stream|fixed           wire form of the answers (default exact, n + 29 bytes)
   follow=0|1                        move to a new address set by save-settings / restore-IP (default 1)
+  module=FILE                       a virtual LED module with the profile in FILE (docs/virtual-module.md);
+                                    its picture is written to <card folder>/module.png on every change
 Faults (card keys):
   error=1                           status answers say "Error!"
   delay=MS                          answers leave MS milliseconds late
@@ -134,6 +136,17 @@ std::string apply_card_option(CardConfig& card, std::string_view option) {
             card.answer_form = WireForm::Fixed;
         else
             return "bad form: " + std::string(value);
+        return {};
+    }
+    if (key == "module") {
+        std::ifstream in{std::string(value)};
+        if (!in) return "cannot read module profile " + std::string(value);
+        std::stringstream text;
+        text << in.rdbuf();
+        ModuleProfile profile;
+        if (auto err = parse_module_profile(text.str(), profile); !err.empty())
+            return "module profile " + std::string(value) + ": " + err;
+        card.module = profile;
         return {};
     }
     if (key == "follow") return number_into(key, value, card.follow_address_changes, 1);
