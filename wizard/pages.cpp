@@ -31,6 +31,17 @@ QLabel* label(QWidget* parent, const QString& text, int control) {
     return numbered(new QLabel(text, parent), control);
 }
 
+// The panel's heading: its dialog's title in the chosen language (each panel its own step), else the
+// template caption.
+QLabel* caption(QWidget* parent, int dialog) {
+    const auto title = localisation::lookup_or_empty(localisation::dialog_title_key(dialog));
+    auto* l = new QLabel(title.empty() ? QStringLiteral("第一步") : QString::fromStdString(title), parent);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
 constexpr std::array<HubPicture, 6> kPictures = {HubPicture::KorvaS630,    HubPicture::KorvaS730,
                                                  HubPicture::KorvaS730_40, HubPicture::KorvaS730_75,
                                                  HubPicture::Linsn40,      HubPicture::Linsn90};
@@ -135,7 +146,7 @@ int ModuleInfoPage::pictureControl(HubPicture picture) {
 ModuleInfoPage::ModuleInfoPage(SmartSetupWizard& frame) : frame_(frame), info_(frame.card().card_id) {
     setProperty(kDialogIdProperty, kDialogNumber);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label(this, QStringLiteral("第一步"), 2100));
+    layout->addWidget(caption(this, kDialogNumber));
     const char* notes[] = {"注意事项：1.LED模组按照实际安装的方向摆放，切勿放反", "2.HUB类型一定要选择正确",
                            "3.单个模组测试时，排线必须接到HUB的第一个接口J1"};
     for (int i = 0; i < 3; ++i) {
@@ -252,7 +263,7 @@ AlternatingPage::AlternatingPage(SmartSetupWizard& frame, Alternation kind) : fr
     const bool colour = kind == Alternation::Colour;
     setProperty(kDialogIdProperty, dialogNumber());
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label(this, QStringLiteral("第一步"), 2100));
+    layout->addWidget(caption(this, dialogNumber()));
     const char* group_text = kind == Alternation::DataPolarity ? "显示屏变化(RP)"
                              : kind == Alternation::Oe         ? "显示屏变化(OE)"
                                                                : "显示屏变化";
@@ -372,7 +383,7 @@ bool AlternatingPage::accept() {
 ScanLinesPage::ScanLinesPage(SmartSetupWizard& frame) : frame_(frame) {
     setProperty(kDialogIdProperty, kDialogNumber);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label(this, QStringLiteral("第一步"), 2100));
+    layout->addWidget(caption(this, kDialogNumber));
     auto* group = numbered(new QGroupBox(QStringLiteral("只观察J1接口的第一个模组"), this), 2110);
     auto* form = new QFormLayout(group);
     rows_lit_ = numbered(new QComboBox(group), kRowsLit);
