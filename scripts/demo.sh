@@ -17,11 +17,13 @@ cp build/dev/bin/Vantor build/dev/bin/DudoHelp*.html "$demo/"
 printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
 
 # Both check-byte families, several firmware versions (one too old for smart setup, one that raises
-# the low-version warning) and two cards that share one address.
+# the low-version warning) and two cards that share one address. The first card drives the virtual LED
+# module of docs/modules/p10-outdoor.txt: walk the smart-setup wizard on it and watch the module answer
+# in build/demo/cards/S730-413-05862/module.png (rewritten on every change).
 build/dev/simulator/ledcard-sim \
   --storage "$demo/cards" \
   --allow-duplicates \
-  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128 \
+  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128,module=docs/modules/p10-outdoor.txt \
   --card A901-200-00017@127.0.0.3,sw=0x00080814,hw=0x00030002 \
   --card X100-520-00042@127.0.0.4,sw=0x00080801 \
   --card P300-001-00100@127.0.0.5,sw=0x00070801 \
