@@ -18,6 +18,7 @@ declare -A allowed=(
   [app]="wizard specialscreens mainwindow widgets screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
+  [simshow]=""
   [include]="kelvra"
 )
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).

@@ -44,6 +44,8 @@ Other:
                                     folder under /tmp, removed at exit)
   --journal FILE                    one JSON line per received frame ("-": standard output)
   --no-discovery-socket             do not bind 0.0.0.0:31296 (cards then hear only unicast)
+  --show                            open a window that draws every card's virtual module, live
+                                    (the program ledcard-sim-show beside ledcard-sim)
   --help                            this text
 )";
 
@@ -239,6 +241,8 @@ ParsedArgs parse_args(const std::vector<std::string>& args) {
             c.allow_duplicate_addresses = true;
         } else if (a == "--no-discovery-socket") {
             c.discovery_socket = false;
+        } else if (a == "--show") {
+            out.show = true;
         } else if (a == "--storage") {
             c.storage_root = value();
         } else if (a == "--journal") {

@@ -7,6 +7,7 @@
 #include "common/frame.h"
 #include "common/screen_control.h"
 #include "simulator/card_model.h"
+#include "simulator/config.h"
 #include "simulator/led_module.h"
 #include "tests/support/temp_dir.h"
 
@@ -57,6 +58,27 @@ TEST(ModuleProfile, ReadsEveryKeyAndRefusesWhatNoModuleCanBe) {
         EXPECT_NE(sim::parse_module_profile(text, p2), "") << text;
         EXPECT_EQ(p2, ModuleProfile{}) << "a refused profile leaves the target alone";
     }
+}
+
+TEST(ModuleProfile, CardOptionReadsTheFileAndShowIsAnOption) {
+    char pattern[] = "/tmp/sim-profile-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::filesystem::path folder = pattern;
+    support::write_file(folder / "m.txt", std::string_view("width=32\nheight=16\ncolours=RG\n"));
+    support::write_file(folder / "bad.txt", std::string_view("colours=XYZ\n"));
+    auto parsed = sim::parse_args(
+        {"--show", "--card", "S730-413-05862@127.0.0.2,module=" + (folder / "m.txt").string()});
+    EXPECT_EQ(parsed.error, "");
+    EXPECT_TRUE(parsed.show);
+    ASSERT_EQ(parsed.config.cards.size(), 1u);
+    ASSERT_TRUE(parsed.config.cards[0].module);
+    EXPECT_EQ(parsed.config.cards[0].module->colours, "RG");
+    EXPECT_FALSE(sim::parse_args({"--card", "S730-413-05862@127.0.0.2"}).show);
+    EXPECT_NE(sim::parse_args({"--card", "S@127.0.0.2,module=" + (folder / "bad.txt").string()})
+                  .error.find("colours"),
+              std::string::npos);
+    EXPECT_NE(sim::parse_args({"--card", "S@127.0.0.2,module=" + (folder / "none.txt").string()}).error, "");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ModuleRendering, PolarityStatesLightOnlyForTheModulesOwnSense) {
