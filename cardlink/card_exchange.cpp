@@ -80,6 +80,38 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     return result;
 }
 
+SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
+                                const std::vector<std::vector<std::uint8_t>>& payloads, bool read_answer,
+                                const ExchangeTimeouts& timeouts) {
+    SequenceResult sequence;
+    if (target.card_id.empty()) return sequence;
+    platform::TcpStream stream;
+    if (!stream.open(target.address, frame::kCommandPort, {timeouts.connect, timeouts.send})) return sequence;
+    sequence.connected = true;
+    bool broken = false;
+    for (const auto& payload : payloads) {
+        ExchangeResult result;
+        frame::Packet packet;
+        packet.command = command;
+        packet.card_id = target.card_id;
+        packet.wide_id = true;
+        packet.data.assign(payload.begin(), payload.end());
+        if (broken || payload.size() > frame::kMaxFixedData ||
+            !stream.send_all(frame::encode_exact(packet, frame::check_form_for_id(target.card_id)))) {
+            broken = true;
+            result.error = ExchangeError::SendFailed;
+        } else if (read_answer) {
+            result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
+            if (result.answer.empty())
+                result.error = ExchangeError::NoAnswer;
+            else if (CheckCardAnswer(result.answer, AnswerCheck::Status) != 0)
+                result.error = ExchangeError::AnswerRejected;
+        }
+        sequence.results.push_back(std::move(result));
+    }
+    return sequence;
+}
+
 int CheckCardAnswer(std::span<const std::uint8_t> answer, AnswerCheck mode) {
     if (mode != AnswerCheck::Status) return -1;
     const auto received = frame::decode(answer);

@@ -58,6 +58,20 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
                                std::span<const std::uint8_t> payload, bool read_answer = true,
                                const ExchangeTimeouts& timeouts = {});
 
+// Several frames of one command on one connection, each followed (when `read_answer`) by receiving and
+// checking its answer, as ExchangeCommand does for one. `connected` is false when the connection could not
+// be opened (nothing was sent, `results` is empty); otherwise `results` holds one result per payload, in
+// order. A frame that cannot be sent leaves the connection unusable: it and every later frame are
+// SendFailed. Each answer is bounded by the receive time-out, so a silent card costs at most one
+// receive time-out per frame.
+struct SequenceResult {
+    bool connected = false;
+    std::vector<ExchangeResult> results;
+};
+SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
+                                const std::vector<std::vector<std::uint8_t>>& payloads,
+                                bool read_answer = true, const ExchangeTimeouts& timeouts = {});
+
 // 0 when `answer` is a status answer (0x80, 0xC4, 0xCA or 0xD3) that begins with three 0x7E bytes and
 // whose text (the first `length` data bytes) is "Success!"; -1 otherwise, and for any mode but Status. Reads
 // only the `answer` bytes; the check byte is not verified.

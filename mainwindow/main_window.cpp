@@ -27,6 +27,7 @@
 #include "mainwindow/display_params.h"
 #include "mainwindow/message_window.h"
 #include "mainwindow/status_text.h"
+#include "wizard/smart_setup_wizard.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
@@ -174,6 +175,9 @@ void MainWindow::buildControls() {
     buildDisplayControls(network, 5);
     right->addLayout(network);
 
+    start_wizard_ = numbered(new QPushButton(QStringLiteral("启动向导"), this), kStartWizard);
+    right->addWidget(start_wizard_);
+
     auto* load_row = new QHBoxLayout;
     load_hcp_ = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);
     load_row->addWidget(load_hcp_);
@@ -228,6 +232,7 @@ void MainWindow::buildControls() {
             cardlink::CardTarget{std::string(cardlink::kCheckCardId), address_->text().toStdString()});
         updateStatusTarget();
     });
+    connect(start_wizard_, &QPushButton::clicked, this, &MainWindow::onStartWizard);
     connect(load_hcp_, &QPushButton::clicked, this, &MainWindow::onLoadHcp);
     connect(save_hcp_, &QPushButton::clicked, this, &MainWindow::onSaveHcp);
     connect(send_to_card_, &QPushButton::clicked, this, &MainWindow::onSendToCard);
@@ -443,6 +448,7 @@ void MainWindow::updateEnabling() {
     for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_})
         for (QAbstractButton* b : group->buttons()) b->setEnabled(idle);
     send_to_card_->setEnabled(idle && working_.has_record());
+    start_wizard_->setEnabled(idle && !setup_too_old_);
     send_to_receiver_->setEnabled(idle && working_.source == screenconfig::ParamSource::Wizard);
     card_list_->setEnabled(idle && !address_mode_);
     address_->setEnabled(idle && address_mode_);
@@ -573,6 +579,8 @@ void MainWindow::showCardInfo() {
     working_.config.set(screenconfig::ConfigField::grayRefreshCode, info.gray_refresh_code);
     working_.config.set(screenconfig::ConfigField::grayDepthCode, info.gray_depth_code);
     version_->setText(version_text(info));
+    setup_too_old_ = cardlink::CheckSetupVersion(info.software_version, info.card_id, false) != 0;
+    updateEnabling();
 }
 
 void MainWindow::onDuplicateWarning(const QString& text) {
@@ -669,6 +677,27 @@ std::filesystem::path MainWindow::helpDocument() {
     std::error_code ec;
     if (std::filesystem::exists(translated, ec)) return translated;
     return paths::program_folder() / "DudoHelp.html";
+}
+
+void MainWindow::onStartWizard() {
+    const auto target = commandTarget();
+    if (!haveCards() || !target) {
+        platform::show_message(localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD"));
+        return;
+    }
+    if (exchanges_.busy()) return;
+    send_to_receiver_->setEnabled(false);
+    wizard::SmartSetupWizard dialog(exchanges_, *target, working_, this);
+    if (dialog.exec() == QDialog::Accepted) onWizardFinished();
+    updateEnabling();
+}
+
+void MainWindow::onWizardFinished() {
+    working_.wizard_finished();
+    updateEnabling();
+    if (screenconfig::save_for_send(working_, haveCards(), save_hcp_chooser(this)) &&
+        !working_.hcp_path.empty())
+        sendParams();
 }
 
 void MainWindow::onHelp() {

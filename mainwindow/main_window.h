@@ -73,6 +73,7 @@ class MainWindow : public QDialog {
         kHcpTitle = 1169,
         kAddressMode = 1188,
         kCheckAddress = 1189,
+        kStartWizard = 1041,
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
         kCardListTitle = 2001,
         kScreenWidthLabel = 2002,
@@ -163,6 +164,10 @@ class MainWindow : public QDialog {
     void onSendToCard();
     void onSendToReceiver();
     void onHelp();
+    // "启动向导": the smart-setup wizard, modally, on the card commands go to.
+    void onStartWizard();
+    // The wizard's Finish: the parameters are the wizard's; save them and send them.
+    void onWizardFinished();
     void onScreenSizeEdited();
     bool haveCards() const;
 
@@ -176,6 +181,7 @@ class MainWindow : public QDialog {
     int screen_height_ = 0;
     bool address_mode_ = false;
     bool duplicate_on_screen_ = false;
+    bool setup_too_old_ = false;  // the selected card's firmware cannot drive the wizard (CheckSetupVersion)
 
     QListWidget* card_list_ = nullptr;
     QLineEdit* version_ = nullptr;
@@ -193,6 +199,7 @@ class MainWindow : public QDialog {
     QLabel* status_target_ = nullptr;
     QLabel* status_line_ = nullptr;
     QPushButton* check_address_ = nullptr;
+    QPushButton* start_wizard_ = nullptr;
     QPushButton* send_to_card_ = nullptr;
     QPushButton* save_hcp_ = nullptr;
     QPushButton* send_to_receiver_ = nullptr;

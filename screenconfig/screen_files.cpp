@@ -68,6 +68,11 @@ bool save_hcp_file(WorkingSet& ws, bool have_cards, const SaveChooser& choose) {
     return save_with_title(ws, have_cards, choose, kSaveTitle);
 }
 
+bool save_for_send(WorkingSet& ws, bool have_cards, const SaveChooser& choose) {
+    return save_with_title(ws, have_cards, choose,
+                           localisation::lookup("IDS_MESSAGE_DUDO_SAVE_AND_SEND_PARAM"));
+}
+
 int save_and_send(WorkingSet& ws, bool have_cards, const SaveChooser& choose,
                   const cardlink::CardTarget& target, const cardlink::ExchangeTimeouts& timeouts) {
     save_with_title(ws, have_cards, choose, localisation::lookup("IDS_MESSAGE_DUDO_SAVE_AND_SEND_PARAM"));

@@ -48,6 +48,10 @@ bool save_hcp_file(WorkingSet& ws, bool have_cards, const SaveChooser& choose);
 int save_and_send(WorkingSet& ws, bool have_cards, const SaveChooser& choose,
                   const cardlink::CardTarget& target, const cardlink::ExchangeTimeouts& timeouts = {});
 
+// The save half of the wizard's finish, for a window that sends on its exchange service: as
+// save_hcp_file with the title IDS_MESSAGE_DUDO_SAVE_AND_SEND_PARAM. True when the record was written.
+bool save_for_send(WorkingSet& ws, bool have_cards, const SaveChooser& choose);
+
 // "发送到控制卡": the 408-byte parameter block as one CMD_SCREEN_CONTROL frame, answer checked, then
 // report_params_sent. Blocks while the card answers: the window runs params_exchange() on the exchange
 // service instead and reports on return.

@@ -27,6 +27,12 @@ class WorkingSet {
     // The record came from a ".hcp" file whose word sum did not match: it is sent only when the user
     // confirms.
     bool unchecked = false;
+    // How the module's rows light, from the wizard's scan step: all rows of a scan lit (1) or only some
+    // (part_rows_lit 1, and rows_per_group the scan divided by the lit rows). The row-decode step reads
+    // them. Zero until the wizard sets them.
+    std::uint32_t all_rows_lit = 0;
+    std::uint32_t part_rows_lit = 0;
+    std::uint32_t rows_per_group = 0;
 
     // Another card was selected: its parameters are not the ones on screen, so no path or source.
     void card_selected() {

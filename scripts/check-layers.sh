@@ -12,12 +12,13 @@ declare -A allowed=(
   [cardlink]="common platform"
   [screenconfig]="cardlink common platform"
   [widgets]="platform"
-  [mainwindow]="widgets screenconfig cardlink common platform kelvra"
-  [wizard]="mainwindow widgets screenconfig cardlink common platform kelvra"
+  [wizard]="widgets screenconfig cardlink common platform kelvra"
+  [mainwindow]="wizard widgets screenconfig cardlink common platform kelvra"
   [specialscreens]="mainwindow widgets screenconfig cardlink common platform"
   [app]="wizard specialscreens mainwindow widgets screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
+  [simshow]=""
   [include]="kelvra"
 )
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).

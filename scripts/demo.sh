@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target vantor ledcard-sim
+cmake --build --preset dev --target vantor ledcard-sim ledcard-sim-show
 
 # The demo program folder: its own copy of the program, with the loopback discovery address in
 # "default.ini", so the normal build keeps the default search.
@@ -17,11 +17,16 @@ cp build/dev/bin/Vantor build/dev/bin/DudoHelp*.html "$demo/"
 printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
 
 # Both check-byte families, several firmware versions (one too old for smart setup, one that raises
-# the low-version warning) and two cards that share one address.
+# the low-version warning) and two cards that share one address. The first card drives the virtual LED
+# module of docs/modules/p10-outdoor.txt: walk the smart-setup wizard on it and watch the module answer
+# in the window of `ledcard-sim --show` (with a display), or in build/demo/cards/S730-413-05862/module.png
+# (rewritten on every change).
+show=()
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then show=(--show); fi
 build/dev/simulator/ledcard-sim \
   --storage "$demo/cards" \
-  --allow-duplicates \
-  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128 \
+  --allow-duplicates "${show[@]}" \
+  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128,module=docs/modules/p10-outdoor.txt \
   --card A901-200-00017@127.0.0.3,sw=0x00080814,hw=0x00030002 \
   --card X100-520-00042@127.0.0.4,sw=0x00080801 \
   --card P300-001-00100@127.0.0.5,sw=0x00070801 \

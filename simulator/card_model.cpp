@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::uint64_t kConfigImageSize = 2'097'588;
 constexpr std::string_view kConfigFileName = "Config.sys";
+constexpr std::string_view kModulePictureName = "module.png";
 
 // Offsets inside the 52 ScreenParams bytes (record offsets 8..59) that the wizard's single settings change.
 constexpr std::size_t kParamHubType = 0;
@@ -62,6 +63,7 @@ CardModel::CardModel(const CardConfig& config, std::filesystem::path folder,
     state_.factory_restores = 0;
     state_.bound_address = config.address;
     state_.faults = config.faults;
+    render_module();
 }
 
 void CardModel::factory_restore() {
@@ -348,6 +350,11 @@ void CardModel::on_screen_control(Exchange& x) {
     switch (sub) {
         case Sub::Test:
             if (w[1] == static_cast<std::uint32_t>(TestOp::SmartSetup) &&
+                w[2] != static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
+                state_.smart_pattern = w[2];
+                state_.smart_value = w[3];
+            }
+            if (w[1] == static_cast<std::uint32_t>(TestOp::SmartSetup) &&
                 w[2] == static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
                 if (data.size() < screen_control::kScreenParamsOffset + card_info::kScreenParamsSize) {
                     x.r.note = "screen parameters too short";
@@ -425,6 +432,31 @@ void CardModel::on_screen_control(Exchange& x) {
     // Only the sub-commands a card knows are remembered: a stream of made-up ones cannot grow the map.
     if (known) state_.last_screen_control[w[0]] = std::vector<std::uint32_t>(w.begin(), w.begin() + present);
     if (screen_control::answered(w)) x.status = frame::ANS_SCREEN_CONTROL;
+    render_module();
+}
+
+void CardModel::render_module() {
+    if (!config_.module) return;
+    const auto& params = state_.info.screen_params;
+    ModuleInputs in;
+    in.hub_type = frame::get_u32le(params.data() + kParamHubType);
+    in.decode_type = frame::get_u32le(params.data() + kParamDecodeType);
+    in.pattern = state_.smart_pattern;
+    in.value = state_.smart_value;
+    auto picture = sim::render_module(*config_.module, in);
+    if (state_.module_picture == picture) return;
+    state_.module_picture = std::move(picture);
+    const auto png = encode_png(*state_.module_picture);
+    // Written beside and renamed over, so a viewer never reads half a file.
+    const auto tmp = folder_ / (std::string(kModulePictureName) + ".part");
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+        if (!out) return;
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, folder_ / std::string(kModulePictureName), ec);
+    if (!ec) ++state_.module_pictures_written;
 }
 
 void CardModel::check_config_image() {

@@ -102,6 +102,7 @@ class CardModel {
     bool change_address(const std::string& text);
     void factory_restore();
     void check_config_image();
+    void render_module();  // the virtual module's picture, and its PNG when it changed
 
     CardConfig config_;
     std::filesystem::path folder_;

@@ -23,6 +23,8 @@ Card keys:
   mask=TEXT gateway=TEXT width=N height=N
   form=exact|stream|fixed           wire form of the answers (default exact, n + 29 bytes)
   follow=0|1                        move to a new address set by save-settings / restore-IP (default 1)
+  module=FILE                       a virtual LED module with the profile in FILE (docs/virtual-module.md);
+                                    its picture is written to <card folder>/module.png on every change
 Faults (card keys):
   error=1                           status answers say "Error!"
   delay=MS                          answers leave MS milliseconds late
@@ -42,6 +44,8 @@ Other:
                                     folder under /tmp, removed at exit)
   --journal FILE                    one JSON line per received frame ("-": standard output)
   --no-discovery-socket             do not bind 0.0.0.0:31296 (cards then hear only unicast)
+  --show                            open a window that draws every card's virtual module, live
+                                    (the program ledcard-sim-show beside ledcard-sim)
   --help                            this text
 )";
 
@@ -136,6 +140,17 @@ std::string apply_card_option(CardConfig& card, std::string_view option) {
             return "bad form: " + std::string(value);
         return {};
     }
+    if (key == "module") {
+        std::ifstream in{std::string(value)};
+        if (!in) return "cannot read module profile " + std::string(value);
+        std::stringstream text;
+        text << in.rdbuf();
+        ModuleProfile profile;
+        if (auto err = parse_module_profile(text.str(), profile); !err.empty())
+            return "module profile " + std::string(value) + ": " + err;
+        card.module = profile;
+        return {};
+    }
     if (key == "follow") return number_into(key, value, card.follow_address_changes, 1);
     if (key == "error") return number_into(key, value, f.answer_error, 1);
     if (key == "silent") return number_into(key, value, f.silent, 1);
@@ -226,6 +241,8 @@ ParsedArgs parse_args(const std::vector<std::string>& args) {
             c.allow_duplicate_addresses = true;
         } else if (a == "--no-discovery-socket") {
             c.discovery_socket = false;
+        } else if (a == "--show") {
+            out.show = true;
         } else if (a == "--storage") {
             c.storage_root = value();
         } else if (a == "--journal") {

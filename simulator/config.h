@@ -16,6 +16,7 @@ extern const char* const kUsage;
 struct ParsedArgs {
     SimulatorConfig config;
     bool help = false;
+    bool show = false;  // --show: open the window of the virtual modules (ledcard-sim-show)
     std::string error;  // empty when the arguments were good
 };
 

@@ -1,8 +1,11 @@
 // ledcard-sim: runs the simulated cards of the command line until SIGINT or SIGTERM.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,8 +48,37 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "card %s at %s\n", c.id.c_str(), c.address.c_str());
     std::fprintf(stderr, "ledcard-sim: %zu cards ready\n", parsed.config.cards.size());
 
+    // --show: the module window is a program of its own (the simulator has no Qt), beside this one.
+    pid_t show = -1;
+    if (parsed.show) {
+        std::vector<std::string> args;
+        for (const auto& c : parsed.config.cards)
+            if (c.module)
+                args.push_back(c.id + "=" + (started.simulator->card_folder(c.id) / "module.png").string());
+        std::error_code ec;
+        const auto program =
+            std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "ledcard-sim-show";
+        if (args.empty()) {
+            std::fprintf(stderr, "ledcard-sim: --show: no card has a virtual module\n");
+        } else if ((show = fork()) == 0) {
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            sigset_t none;
+            sigemptyset(&none);
+            pthread_sigmask(SIG_SETMASK, &none, nullptr);
+            execv(program.c_str(), argv.data());
+            std::fprintf(stderr, "ledcard-sim: cannot start %s\n", program.c_str());
+            _exit(127);
+        }
+    }
+
     int sig = 0;
     sigwait(&stop_signals, &sig);
+    if (show > 0) {
+        kill(show, SIGTERM);
+        waitpid(show, nullptr, 0);
+    }
     started.simulator->stop();
     std::fprintf(stderr, "ledcard-sim: stopped (%s)\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
     return 0;

@@ -22,6 +22,7 @@
 
 #include "common/card_info.h"
 #include "common/frame.h"
+#include "simulator/led_module.h"
 
 namespace sim {
 
@@ -63,6 +64,9 @@ struct CardConfig {
     WireForm answer_form = WireForm::Exact;
     bool follow_address_changes = true;  // rebind when CMD_SAVE_SETTINGS or CMD_RESTORE_IP change the address
     Faults faults;
+    // A virtual LED module on the card's first HUB port (docs/virtual-module.md): its picture is kept in
+    // CardState::module_picture and written as "module.png" into the card folder whenever it changes.
+    std::optional<ModuleProfile> module;
 };
 
 struct SimulatorConfig {
@@ -128,6 +132,10 @@ struct CardState {
     std::uint32_t config_applied = 0;  // sub-command 23 received
     bool config_valid = false;         // the stored "Config.sys" was a whole image with a good word sum
     Faults faults;
+    std::uint32_t smart_pattern = 0;              // the last smart-setup test: its step (word 2; 0: none yet)
+    std::uint32_t smart_value = 0;                // and its word 3
+    std::optional<ModulePicture> module_picture;  // what the virtual module shows now (when there is one)
+    std::uint32_t module_pictures_written = 0;    // "module.png" files written so far
 };
 
 class Simulator;

@@ -172,6 +172,49 @@ TEST(Exchange, AnswersAgainstTheSimulator) {
               ExchangeError::AnswerRejected);
 }
 
+TEST(Exchange, SequenceSendsEveryFrameOnOneConnection) {
+    REQUIRE_PRIVATE_NETWORK();
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(1, "127.0.0.3", sim::IdFamily::PlainSum);
+    config.discovery_socket = false;
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    auto& card_sim = *started.simulator;
+    const std::string id = card_sim.card_ids().at(0);
+    const CardTarget card{id, "127.0.0.3"};
+    const std::vector<std::vector<std::uint8_t>> blocks(3, ScreenControlBlock());
+
+    const auto from = card_sim.journal_end();
+    auto r = ExchangeSequence(card, frame::CMD_SCREEN_CONTROL, blocks);
+    ASSERT_TRUE(r.connected);
+    ASSERT_EQ(r.results.size(), 3u);
+    for (const auto& one : r.results) EXPECT_TRUE(one.ok());
+    std::vector<std::string> peers;
+    for (const auto& e : card_sim.journal())
+        if (e.seq >= from) peers.push_back(e.peer);
+    ASSERT_EQ(peers.size(), 3u);
+    EXPECT_EQ(peers[0], peers[1]);
+    EXPECT_EQ(peers[1], peers[2]);
+
+    // A silent card: each frame waits its own receive bound, no longer.
+    sim::Faults faults;
+    faults.silent = true;
+    card_sim.set_faults(id, faults);
+    ExchangeTimeouts quick;
+    quick.receive = 300ms;
+    const auto begin = std::chrono::steady_clock::now();
+    r = ExchangeSequence(card, frame::CMD_SCREEN_CONTROL, blocks, true, quick);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+    ASSERT_EQ(r.results.size(), 3u);
+    for (const auto& one : r.results) EXPECT_EQ(one.error, ExchangeError::NoAnswer);
+
+    // No card at the address: nothing sent, no results.
+    r = ExchangeSequence({id, "127.0.0.9"}, frame::CMD_SCREEN_CONTROL, blocks, true, quick);
+    EXPECT_FALSE(r.connected);
+    EXPECT_TRUE(r.results.empty());
+    EXPECT_FALSE(ExchangeSequence({"", "127.0.0.3"}, frame::CMD_SCREEN_CONTROL, blocks).connected);
+}
+
 TEST(Exchange, UnreachableCardGivesCardLinkErrorWithinTheBound) {
     REQUIRE_PRIVATE_NETWORK();
     // A listener whose queue is full drops new SYNs without a word: a card that does not answer.

@@ -32,6 +32,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/message_window.h"
 #include "mainwindow/status_text.h"
+#include "wizard/smart_setup_wizard.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "simulator/sim.h"
@@ -200,6 +201,48 @@ TEST_F(MainWindowTest, AddressModeChecksTheTypedAddress) {
     EXPECT_TRUE(list_->isEnabled());
     EXPECT_FALSE(address->isEnabled());
     EXPECT_EQ(window_->cardLink().target().address, "127.0.0.2");
+}
+
+TEST_F(MainWindowTest, StartWizardOpensTheWizardOnTheSelectedCard) {
+    open_window();
+    auto* start = qobject_cast<QPushButton*>(window_->control(MainWindow::kStartWizard));
+    ASSERT_NE(start, nullptr);
+    QTest::mouseClick(start, Qt::LeftButton);  // no card yet
+    EXPECT_EQ(messages_.shown,
+              std::vector<std::string>{localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD")});
+    window_.reset();
+
+    messages_.shown.clear();
+    start_cards({card("S730-413-00001", "127.0.0.2")});
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.2"; }));
+    start = qobject_cast<QPushButton*>(window_->control(MainWindow::kStartWizard));
+    ASSERT_TRUE(start->isEnabled());
+    QString title;
+    int step = 0;
+    QTimer::singleShot(0, [&] {
+        auto* wizard = qobject_cast<wizard::SmartSetupWizard*>(QApplication::activeModalWidget());
+        ASSERT_NE(wizard, nullptr);
+        title = wizard->windowTitle();
+        step = wizard->currentStep();
+        EXPECT_EQ(wizard->card().card_id, "S730-413-00001");
+        EXPECT_EQ(wizard->card().address, "127.0.0.2");
+        wizard->done(QDialog::Rejected);
+    });
+    QTest::mouseClick(start, Qt::LeftButton);
+    EXPECT_EQ(title, QString::fromStdString(localisation::lookup("IDD136_Title")));
+    EXPECT_EQ(step, 1);
+    EXPECT_EQ(window_->workingSet().source, screenconfig::ParamSource::None) << "only Finish hands over";
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(MainWindowTest, CardTooOldForSmartSetupKeepsTheWizardDisabled) {
+    start_cards({card("S730-413-00001", "127.0.0.2", 0x00080813)});
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.2"; }));
+    EXPECT_FALSE(window_->control(MainWindow::kStartWizard)->isEnabled());
+    const auto low = localisation::lookup("IDS_MESSAGE_DUDO_LOW_VERSION");
+    EXPECT_NE(std::find(messages_.shown.begin(), messages_.shown.end(), low), messages_.shown.end());
 }
 
 TEST_F(MainWindowTest, ManualSearchEmptiesAndRefillsTheList) {

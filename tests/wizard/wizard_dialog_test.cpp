@@ -1,0 +1,536 @@
+// The smart-setup wizard's dialog against simulated cards with virtual LED modules, on the offscreen Qt
+// platform: the frame's buttons, step 1's checks and HUB board, and a scripted technician who walks steps
+// 1 to 5 answering only from the picture the module shows.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <chrono>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "common/frame.h"
+#include "common/screen_control.h"
+#include "platform/localisation.h"
+#include "platform/message_service.h"
+#include "simulator/sim.h"
+#include "tests/support/messages.h"
+#include "tests/support/temp_dir.h"
+#include "widgets/localise_dialog.h"
+#include "wizard/pages.h"
+#include "wizard/smart_setup_wizard.h"
+
+namespace {
+
+using screenconfig::ConfigField;
+using wizard::SmartSetupWizard;
+
+bool pump_until(const std::function<bool()>& done,
+                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::string text(const char* key) {
+    return localisation::lookup(key);
+}
+
+template <typename W>
+W* control(QWidget* parent, int id) {
+    for (W* w : parent->findChildren<W*>())
+        if (w->property(kControlIdProperty).toInt() == id) return w;
+    return nullptr;
+}
+
+struct Module {
+    const char* name;
+    const char* card_id;
+    std::uint32_t width, height, cables, rgb, line_group, data_polarity, oe_polarity;
+    const char* colours;
+    const char* hub_board;  // the row the technician picks ("" on cards without the choice)
+    std::uint32_t hub, decoder;
+    std::uint32_t colour_order;  // what the answers must give
+};
+
+class WizardDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        localisation::set_current_file(std::filesystem::path(TEST_SOURCE_DIR) / "lang" / "English_zavo.ini");
+        messages_.set_reply(platform::MessageReply::Ok);
+    }
+    void TearDown() override {
+        wizard_.reset();
+        service_.reset();
+        simulator_.reset();
+    }
+
+    void start_card(const std::string& id, std::optional<sim::ModuleProfile> module = std::nullopt) {
+        sim::SimulatorConfig config;
+        sim::CardConfig card;
+        card.id = id;
+        card.address = "127.0.0.2";
+        card.module = std::move(module);
+        config.cards = {card};
+        config.storage_root = folder_ / "cards";
+        config.discovery_socket = false;
+        auto started = sim::Simulator::start(std::move(config));
+        ASSERT_TRUE(started) << started.error;
+        simulator_ = std::move(started.simulator);
+        card_id_ = id;
+    }
+
+    void open_wizard(std::chrono::milliseconds period = std::chrono::minutes(10)) {
+        service_ = std::make_unique<cardlink::ExchangeService>();
+        service_->setTimeouts({std::chrono::milliseconds(1000), std::chrono::milliseconds(1000),
+                               std::chrono::milliseconds(400)});
+        wizard_ = std::make_unique<SmartSetupWizard>(*service_, cardlink::CardTarget{card_id_, "127.0.0.2"},
+                                                     working_);
+        wizard_->setAlternationPeriod(period);
+        wizard_->show();
+    }
+
+    QPushButton* button(SmartSetupWizard::Control id) const { return wizard_->button(id); }
+    bool idle() const { return !service_->busy(); }
+    void click(SmartSetupWizard::Control id) {
+        ASSERT_TRUE(button(id)->isEnabled());
+        QTest::mouseClick(button(id), Qt::LeftButton);
+    }
+
+    std::vector<screen_control::Words> blocks_sent(std::uint64_t from = 0) const {
+        std::vector<screen_control::Words> out;
+        for (const auto& e : simulator_->journal())
+            if (e.seq >= from && e.command == frame::CMD_SCREEN_CONTROL)
+                out.push_back(screen_control::decode(e.data));
+        return out;
+    }
+
+    // Step 1 as the technician fills it in from what is printed on the module and the board.
+    void fill_module(std::uint32_t width, std::uint32_t height, int cables_index, int rgb_index) {
+        auto* page = wizard_->moduleInfoPage();
+        control<QLineEdit>(page, wizard::ModuleInfoPage::kWidth)->setText(QString::number(width));
+        control<QLineEdit>(page, wizard::ModuleInfoPage::kHeight)->setText(QString::number(height));
+        control<QComboBox>(page, wizard::ModuleInfoPage::kCableGroups)->setCurrentIndex(cables_index);
+        control<QComboBox>(page, wizard::ModuleInfoPage::kRgbGroups)->setCurrentIndex(rgb_index);
+    }
+    void choose(QComboBox* list, int index) {
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    int hub_row(const char* name) const {
+        const auto& rows = wizard::hub_boards();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].name == name) return static_cast<int>(i);
+        return -1;
+    }
+
+    // What the technician sees once the card has lit `pattern` with `value`.
+    sim::ModulePicture look(std::uint32_t pattern, std::uint32_t value) {
+        std::optional<sim::ModulePicture> seen;
+        EXPECT_TRUE(pump_until([&] {
+            const auto s = simulator_->state(card_id_);
+            if (!s || s->smart_pattern != pattern || s->smart_value != value || !idle()) return false;
+            seen = s->module_picture;
+            return true;
+        })) << "pattern "
+            << pattern << " value " << value;
+        return seen.value_or(sim::ModulePicture{});
+    }
+    sim::ModulePicture show_state(wizard::AlternatingPage* page, int k) {
+        auto* radio = control<QRadioButton>(page, wizard::AlternatingPage::kRadioFirst + k - 1);
+        radio->click();
+        const auto block = page->controller().block(k);
+        return look(block[2], block[3]);
+    }
+
+    support::RecordingMessages messages_;
+    support::TempDir folder_;
+    std::unique_ptr<sim::Simulator> simulator_;
+    std::string card_id_;
+    screenconfig::WorkingSet working_;
+    std::unique_ptr<cardlink::ExchangeService> service_;
+    std::unique_ptr<SmartSetupWizard> wizard_;
+};
+
+TEST_F(WizardDialogTest, OpensOnStepOneWithPreviousAndFinishDisabled) {
+    start_card("S730-413-05862");
+    open_wizard();
+    EXPECT_EQ(wizard_->currentStep(), 1);
+    EXPECT_FALSE(button(SmartSetupWizard::kPrevious)->isEnabled());
+    EXPECT_FALSE(button(SmartSetupWizard::kFinish)->isEnabled());
+    EXPECT_TRUE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_TRUE(button(SmartSetupWizard::kCancel)->isEnabled());
+    EXPECT_TRUE(wizard_->page(1)->isVisible());
+    for (int s = 2; s <= 5; ++s) EXPECT_FALSE(wizard_->page(s)->isVisible()) << s;
+    EXPECT_EQ(wizard_->windowTitle(), QString::fromStdString(text("IDD136_Title")));
+    EXPECT_TRUE(control<QWidget>(wizard_->moduleInfoPage(), wizard::ModuleInfoPage::kHubGroup)->isVisible());
+    EXPECT_TRUE(blocks_sent().empty()) << "step 1 lights nothing";
+}
+
+TEST_F(WizardDialogTest, HubGroupFollowsTheCaseSensitiveCardClass) {
+    const std::pair<const char*, bool> cases[] = {{"X100-000-00001", false}, {"x100-000-00001", true}};
+    for (const auto& [id, visible] : cases) {
+        start_card(id);
+        open_wizard();
+        auto* page = wizard_->moduleInfoPage();
+        EXPECT_EQ(control<QWidget>(page, wizard::ModuleInfoPage::kHubGroup)->isVisible(), visible) << id;
+        fill_module(64, 32, 0, 1);
+        choose(control<QComboBox>(page, wizard::ModuleInfoPage::kDecoderList), 0);
+        ASSERT_TRUE(pump_until([&] { return idle(); }));
+        messages_.clear();
+        click(SmartSetupWizard::kNext);
+        if (visible) {
+            EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_STEP1_9")}) << id;
+            EXPECT_EQ(wizard_->currentStep(), 1);
+        } else {
+            EXPECT_TRUE(messages_.texts().empty()) << id;
+            EXPECT_EQ(wizard_->currentStep(), 2);
+        }
+        wizard_.reset();
+        simulator_.reset();
+    }
+}
+
+TEST_F(WizardDialogTest, StepOneRefusesInOrderAndKeepsTheSizeWrites) {
+    start_card("S730-413-05862");
+    open_wizard();
+    auto* page = wizard_->moduleInfoPage();
+    fill_module(13, 18, -1, -1);
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_STEP1_1")});
+    EXPECT_EQ(wizard_->currentStep(), 1);
+    EXPECT_EQ(working_.config.get(ConfigField::scanCount), 0u);
+
+    messages_.clear();
+    fill_module(64, 32, 0, 1);
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_STEP1_9")});
+    EXPECT_EQ(working_.config.get(ConfigField::scanCount), 16u);
+    EXPECT_EQ(working_.config.get(ConfigField::moduleWidthLimited), 32u);
+    EXPECT_EQ(working_.config.get(ConfigField::moduleHeightLimited), 16u);
+    EXPECT_EQ(control<QLineEdit>(page, wizard::ModuleInfoPage::kWidth)->text(), "32");
+    EXPECT_EQ(control<QLineEdit>(page, wizard::ModuleInfoPage::kHeight)->text(), "16");
+}
+
+TEST_F(WizardDialogTest, ChoosingLinsn90WritesCodeTwoAndShowsItsPicture) {
+    start_card("S730-413-05862");
+    open_wizard();
+    auto* page = wizard_->moduleInfoPage();
+    const std::uint64_t from = simulator_->journal_end();
+    choose(control<QComboBox>(page, wizard::ModuleInfoPage::kHubList), hub_row("LINSN_90"));
+    ASSERT_TRUE(pump_until([&] { return page->shownPicture() == wizard::HubPicture::Linsn90; }));
+    EXPECT_TRUE(control<QLabel>(page, 1175)->isVisible());
+    EXPECT_FALSE(control<QLabel>(page, 1176)->isVisible());
+    EXPECT_EQ(working_.config.get(ConfigField::hubType), 2u);
+    ASSERT_TRUE(pump_until([&] { return blocks_sent(from).size() == 1; }));
+    EXPECT_EQ(blocks_sent(from)[0], screen_control::make(screen_control::Sub::HubType, {2}));
+    EXPECT_TRUE(messages_.texts().empty());
+
+    // A card that refuses keeps the new code; an unreachable one changes nothing.
+    simulator_->set_faults(card_id_, {.answer_error = true});
+    choose(control<QComboBox>(page, wizard::ModuleInfoPage::kHubList), hub_row("KORVA_S730_40"));
+    ASSERT_TRUE(pump_until([&] { return !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{"error HUB"});
+    EXPECT_EQ(working_.config.get(ConfigField::hubType), 4u);
+    simulator_.reset();
+    messages_.clear();
+    choose(control<QComboBox>(page, wizard::ModuleInfoPage::kHubList), hub_row("LINSN_40"));
+    ASSERT_TRUE(pump_until([&] { return !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_CARD_LINK_ERROR")});
+    EXPECT_EQ(working_.config.get(ConfigField::hubType), 4u);
+    EXPECT_EQ(page->shownPicture(), wizard::HubPicture::KorvaS730_40);
+}
+
+TEST_F(WizardDialogTest, AlternationRunsOnlyOnItsOwnStepAndCancelAsksFirst) {
+    start_card("X100-000-00001");
+    open_wizard(std::chrono::milliseconds(50));
+    fill_module(32, 16, 0, 1);
+    choose(control<QComboBox>(wizard_->moduleInfoPage(), wizard::ModuleInfoPage::kDecoderList), 0);
+    click(SmartSetupWizard::kNext);
+    ASSERT_EQ(wizard_->currentStep(), 2);
+    auto* rp = wizard_->alternatingPage(2);
+    EXPECT_TRUE(rp->timerActive());
+    // The ticks alternate the two data-polarity states on the card.
+    ASSERT_TRUE(pump_until([&] {
+        int ones = 0, zeros = 0;
+        for (const auto& b : blocks_sent())
+            if (b[0] == 1 && b[2] == 1) (b[3] == 1 ? ones : zeros) += 1;
+        return ones >= 2 && zeros >= 2;
+    }));
+    // Cancel answered with Cancel keeps the wizard on its step with its alternation.
+    messages_.set_reply(platform::MessageReply::Cancel);
+    click(SmartSetupWizard::kCancel);
+    EXPECT_EQ(messages_.texts().back(), text("IDS_MESSAGE_DUDO_QUIT_XIANGDAO"));
+    EXPECT_EQ(messages_.all().back().buttons, platform::MessageButtons::OkCancel);
+    EXPECT_TRUE(wizard_->isVisible());
+    EXPECT_TRUE(rp->timerActive());
+    // Next with no answer refuses and keeps the alternation running.
+    messages_.clear();
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_STEP4_1")});
+    EXPECT_TRUE(rp->timerActive());
+    choose(rp->list(0), 1);
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(wizard_->currentStep(), 3);
+    EXPECT_FALSE(rp->timerActive());
+    EXPECT_TRUE(wizard_->alternatingPage(3)->timerActive());
+    // The auto-change box stops and restarts the cycle.
+    auto* box = control<QCheckBox>(wizard_->alternatingPage(3), wizard::AlternatingPage::kAutoChange);
+    box->click();
+    EXPECT_FALSE(wizard_->alternatingPage(3)->timerActive());
+    box->click();
+    EXPECT_TRUE(wizard_->alternatingPage(3)->timerActive());
+    click(SmartSetupWizard::kPrevious);
+    EXPECT_EQ(wizard_->currentStep(), 2);
+    EXPECT_FALSE(wizard_->alternatingPage(3)->timerActive());
+    EXPECT_TRUE(rp->timerActive());
+    messages_.set_reply(platform::MessageReply::Ok);
+    click(SmartSetupWizard::kCancel);
+    EXPECT_FALSE(wizard_->isVisible());
+    EXPECT_FALSE(rp->timerActive());
+}
+
+// A message service whose boxes stay open for a while, as a technician's would: it counts how many are
+// open at once.
+class SlowMessages final : public platform::MessageService {
+  public:
+    SlowMessages() : previous_(platform::install_message_service(this)) {}
+    ~SlowMessages() override { platform::install_message_service(previous_); }
+    platform::MessageReply show(const std::string& text, const std::string&, platform::MessageIcon,
+                                platform::MessageButtons) override {
+        shown.push_back(text);
+        ++open;
+        most_open = std::max(most_open, open);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (std::chrono::steady_clock::now() < until)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        --open;
+        return platform::MessageReply::Ok;
+    }
+    std::vector<std::string> shown;
+    int open = 0;
+    int most_open = 0;
+
+  private:
+    platform::MessageService* previous_;
+};
+
+TEST_F(WizardDialogTest, CardSilentInStepThreeCostsOneBoundedWaitPerExchange) {
+    start_card("X100-000-00001");
+    open_wizard(std::chrono::milliseconds(100));
+    fill_module(32, 16, 0, 1);
+    choose(control<QComboBox>(wizard_->moduleInfoPage(), wizard::ModuleInfoPage::kDecoderList), 0);
+    click(SmartSetupWizard::kNext);
+    choose(wizard_->alternatingPage(2)->list(0), 2);
+    click(SmartSetupWizard::kNext);
+    ASSERT_EQ(wizard_->currentStep(), 3);
+    ASSERT_TRUE(pump_until([&] { return idle(); }));  // step 2's last state and OE state 1 were taken
+
+    simulator_->set_faults(card_id_, {.silent = true});
+    SlowMessages slow;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pump_until([&] { return slow.shown.size() >= 3; }, std::chrono::seconds(8)));
+    // Every tick's exchange waited the 400 ms receive bound (and its message 300 ms), not the default
+    // 3 s bound of an exchange, and said so.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+    for (const auto& t : slow.shown) EXPECT_EQ(t, "error OE");
+    EXPECT_EQ(slow.most_open, 1) << "a tick while the last message is open opens no second one";
+
+    // The wizard stays usable: Previous answers at once, and a card that answers again is used.
+    click(SmartSetupWizard::kPrevious);
+    EXPECT_EQ(wizard_->currentStep(), 2);
+    simulator_->set_faults(card_id_, {});
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(wizard_->currentStep(), 3);
+    choose(wizard_->alternatingPage(3)->list(0), 3);  // no change
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(wizard_->currentStep(), 4);
+    EXPECT_EQ(working_.config.get(ConfigField::dataPolarity), 1u);
+}
+
+// ---- the scripted technician ----
+
+int colour_answer(std::uint32_t rgb) {
+    switch (rgb) {
+        case 0xFF0000:
+            return 1;
+        case 0x00FF00:
+            return 2;
+        case 0x0000FF:
+            return 3;
+        case 0:
+            return 4;
+        default:
+            return 5;
+    }
+}
+
+std::uint32_t brightness(const sim::ModulePicture& p) {
+    std::uint32_t most = 0;
+    for (auto led : p.leds) most = std::max({most, led >> 16, (led >> 8) & 0xFF, led & 0xFF});
+    return most;
+}
+
+bool single(const sim::ModulePicture& p) {
+    return !p.leds.empty() &&
+           std::all_of(p.leds.begin(), p.leds.end(), [&](auto l) { return l == p.leds[0]; });
+}
+
+TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
+    const Module modules[] = {
+        {"64x32 1/16 RGB", "S730-413-00001", 64, 32, 1, 2, 1, 0, 0, "RGB", "LINSN_08", 2, 0, 0},
+        {"32x16 1/8 BGR, 2 rows lit", "S730-413-00002", 32, 16, 1, 2, 4, 1, 1, "BGR", "LINSN_40", 3, 1, 1},
+        {"32x16 1/16 GRB, 8 rows lit", "S730-413-00003", 32, 16, 1, 1, 2, 0, 1, "GRB", "KORVA_S730", 4, 0, 2},
+        {"16x8 1/4 GBR", "S730-413-00004", 16, 8, 1, 2, 1, 1, 0, "GBR", "KORVA_S630", 1, 2, 3},
+        {"32x8 1/2 BRG, no HUB choice", "X100-000-00005", 32, 8, 2, 2, 1, 0, 1, "BRG", "", 0, 0, 4},
+        {"16x4 1/1 RBG", "S730-413-00006", 16, 4, 2, 2, 1, 1, 1, "RBG", "LINSN_90", 2, 0, 5},
+        {"32x12 1/12, 4 rows lit", "S730-413-00007", 32, 12, 1, 1, 3, 1, 0, "RGB", "LINSN_08", 2, 3, 0},
+        {"dual RG 1/8, 1 row lit", "S730-413-00008", 32, 16, 1, 2, 8, 1, 1, "RG", "LINSN_42", 3, 0, 0},
+        {"dual GR 1/16", "S730-413-00009", 32, 32, 1, 2, 1, 0, 0, "GR", "LINSN_08", 2, 0, 2},
+        {"single R 1/4", "S730-413-00010", 16, 16, 2, 2, 2, 1, 0, "R", "LINSN_08", 2, 1, 0},
+        {"single G 1/8", "S730-413-00011", 32, 16, 2, 1, 4, 0, 1, "G", "LINSN_08", 2, 0, 2},
+    };
+    for (const auto& m : modules) {
+        SCOPED_TRACE(m.name);
+        sim::ModuleProfile profile;
+        profile.width = m.width;
+        profile.height = m.height;
+        profile.cable_groups = m.cables;
+        profile.rgb_groups = m.rgb;
+        profile.line_group = m.line_group;
+        profile.data_polarity = m.data_polarity;
+        profile.oe_polarity = m.oe_polarity;
+        profile.colours = m.colours;
+        profile.hub = m.hub;
+        profile.decoder = m.decoder;
+        working_ = {};
+        start_card(m.card_id, profile);
+        open_wizard();
+        messages_.clear();
+
+        // Step 1: what is printed on the module and the board.
+        const int index_of_count[] = {-1, 0, 1, -1, 2};
+        fill_module(m.width, m.height, index_of_count[m.cables], index_of_count[m.rgb]);
+        auto* info = wizard_->moduleInfoPage();
+        if (*m.hub_board)
+            choose(control<QComboBox>(info, wizard::ModuleInfoPage::kHubList), hub_row(m.hub_board));
+        choose(control<QComboBox>(info, wizard::ModuleInfoPage::kDecoderList), static_cast<int>(m.decoder));
+        ASSERT_TRUE(pump_until([&] { return idle(); }));
+        click(SmartSetupWizard::kNext);
+        ASSERT_EQ(wizard_->currentStep(), 2) << testing::PrintToString(messages_.texts());
+        const std::uint32_t scan = m.height / (m.cables * m.rgb);
+
+        // Step 2: which state is black.
+        auto* rp = wizard_->alternatingPage(2);
+        const bool first_black = brightness(show_state(rp, 1)) == 0;
+        const bool second_black = brightness(show_state(rp, 2)) == 0;
+        ASSERT_NE(first_black, second_black);
+        choose(rp->list(0), first_black ? 1 : 2);
+        click(SmartSetupWizard::kNext);
+        ASSERT_EQ(wizard_->currentStep(), 3);
+
+        // Step 3: which state is brighter.
+        auto* oe = wizard_->alternatingPage(3);
+        const auto b1 = brightness(show_state(oe, 1));
+        const auto b2 = brightness(show_state(oe, 2));
+        choose(oe->list(0), b1 > b2 ? 1 : b1 < b2 ? 2 : 3);
+        click(SmartSetupWizard::kNext);
+        ASSERT_EQ(wizard_->currentStep(), 4);
+
+        // Step 4: the colour of each state.
+        auto* colour = wizard_->alternatingPage(4);
+        for (int k = 1; k <= 3; ++k) {
+            const auto picture = show_state(colour, k);
+            ASSERT_TRUE(single(picture));
+            choose(colour->list(k - 1), colour_answer(picture.leds[0]));
+        }
+        click(SmartSetupWizard::kNext);
+        ASSERT_EQ(wizard_->currentStep(), 5) << testing::PrintToString(messages_.texts());
+
+        // Step 5: count the lit rows of the first module's top band, and the gap between two.
+        const auto rows = look(4, 0);
+        std::vector<std::uint32_t> lit;
+        for (std::uint32_t r = 0; r < scan; ++r)
+            if (rows.at(0, r) != 0) lit.push_back(r);
+        const std::vector<std::size_t> counts = {1, 2, 4, 8, 16};
+        const auto count_at = std::find(counts.begin(), counts.end(), lit.size());
+        ASSERT_NE(count_at, counts.end()) << lit.size();
+        auto* scan_page = wizard_->scanLinesPage();
+        choose(scan_page->rowsLit(), static_cast<int>(count_at - counts.begin()) + 1);
+        const std::uint32_t gap = lit.size() > 1 ? lit[1] - lit[0] - 1 : 0;
+        const std::vector<std::uint32_t> gaps = {0, 1, 3, 7, 15};
+        const auto gap_at = std::find(gaps.begin(), gaps.end(), gap);
+        choose(scan_page->rowsBetween(),
+               gap_at == gaps.end() ? 2 : static_cast<int>(gap_at - gaps.begin()) + 1);
+        const std::uint64_t from = simulator_->journal_end();
+        click(SmartSetupWizard::kNext);
+        ASSERT_TRUE(pump_until([&] { return idle() && button(SmartSetupWizard::kNext)->isEnabled(); }));
+        EXPECT_EQ(wizard_->currentStep(), 5);
+        EXPECT_TRUE(messages_.texts().empty()) << testing::PrintToString(messages_.texts());
+
+        // The working header holds the module's hidden values.
+        const auto& h = working_.config;
+        EXPECT_EQ(h.get(ConfigField::dataPolarity), m.data_polarity);
+        EXPECT_EQ(h.get(ConfigField::oePolarity), m.oe_polarity);
+        EXPECT_EQ(h.get(ConfigField::colourOrder), m.colour_order);
+        EXPECT_EQ(h.get(ConfigField::scanCount), scan);
+        EXPECT_EQ(h.get(ConfigField::lineGroup), m.line_group);
+        EXPECT_EQ(h.get(ConfigField::hubType), m.hub);
+        EXPECT_EQ(h.get(ConfigField::decodeType), m.decoder);
+        EXPECT_EQ(h.get(ConfigField::rgbGroupsPerCable), m.rgb);
+        const bool all_lit = m.line_group == 1;
+        const std::uint32_t interval = all_lit ? scan - 1 : scan / m.line_group - 1;
+        EXPECT_EQ(h.get(ConfigField::lineInterval), interval);
+        EXPECT_EQ(working_.all_rows_lit, all_lit ? 1u : 0u);
+        EXPECT_EQ(working_.part_rows_lit, all_lit ? 0u : 1u);
+        if (!all_lit) {
+            EXPECT_EQ(working_.rows_per_group, m.line_group);
+        }
+        EXPECT_EQ(wizard_->litRowsHandedOver(), lit.size() - 1);
+
+        // And the card's journal the exact scan blocks, on one connection.
+        const std::uint32_t codes[17] = {0, 4, 3, 0, 2, 0, 0, 0, 1};
+        auto block = [](std::vector<std::uint32_t> words) {
+            screen_control::Words w{};
+            std::copy(words.begin(), words.end(), w.begin());
+            return w;
+        };
+        const std::vector<screen_control::Words> expected = {
+            block({20, 0, scan <= 8 ? codes[scan] : 0}),
+            block({12, 0, all_lit ? scan : m.line_group}),
+            block({13, 0, interval}),
+            block({21, 0, 0x76543210, 0xDCBA98}),
+        };
+        EXPECT_EQ(blocks_sent(from), expected);
+        std::set<std::string> peers;
+        for (const auto& e : simulator_->journal())
+            if (e.seq >= from) peers.insert(e.peer);
+        EXPECT_EQ(peers.size(), 1u);
+
+        wizard_.reset();
+        service_.reset();
+        simulator_.reset();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,432 @@
+#include "wizard/pages.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "platform/localisation.h"
+#include "widgets/localise_dialog.h"
+#include "wizard/smart_setup_wizard.h"
+
+namespace wizard {
+
+namespace {
+
+QString localised(std::string_view key) {
+    return QString::fromStdString(localisation::lookup(key));
+}
+
+QLabel* label(QWidget* parent, const QString& text, int control) {
+    return numbered(new QLabel(text, parent), control);
+}
+
+// The panel's heading: its dialog's title in the chosen language (each panel its own step), else the
+// template caption.
+QLabel* caption(QWidget* parent, int dialog) {
+    const auto title = localisation::lookup_or_empty(localisation::dialog_title_key(dialog));
+    auto* l = new QLabel(title.empty() ? QStringLiteral("第一步") : QString::fromStdString(title), parent);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+constexpr std::array<HubPicture, 6> kPictures = {HubPicture::KorvaS630,    HubPicture::KorvaS730,
+                                                 HubPicture::KorvaS730_40, HubPicture::KorvaS730_75,
+                                                 HubPicture::Linsn40,      HubPicture::Linsn90};
+
+// The card's link error first, then the step's own text; a refused answer shows the step's text alone.
+Messages exchange_messages(const cardlink::SequenceResult& r, const std::string& failure,
+                           bool link_then_failure) {
+    if (!r.connected) {
+        Messages m{"IDS_MESSAGE_CARD_LINK_ERROR"};
+        if (link_then_failure && !failure.empty()) m.push_back(failure);
+        return m;
+    }
+    if (!r.results.empty() && !r.results.front().ok() && !failure.empty()) return {failure};
+    return {};
+}
+
+}  // namespace
+
+// ---- step 1 ----
+
+QPixmap hubBoardPicture(HubPicture picture) {
+    struct Look {
+        const char* name;
+        int ports;      // HUB75 connectors along the board
+        bool two_rows;  // connectors on both long edges
+    };
+    Look look{"", 0, false};
+    switch (picture) {
+        case HubPicture::KorvaS630:
+            look = {"KORVA S630", 8, false};
+            break;
+        case HubPicture::KorvaS730:
+            look = {"KORVA S730", 12, true};
+            break;
+        case HubPicture::KorvaS730_40:
+            look = {"KORVA S730-40", 8, true};
+            break;
+        case HubPicture::KorvaS730_75:
+            look = {"KORVA S730-75", 16, true};
+            break;
+        case HubPicture::Linsn40:
+            look = {"LINSN 40", 8, false};
+            break;
+        case HubPicture::Linsn90:
+            look = {"LINSN 40B / 90", 12, false};
+            break;
+        case HubPicture::None:
+            break;
+    }
+    QPixmap pm(240, 110);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1F, 0x6B, 0x3A));  // the board
+    p.setPen(QPen(QColor(0x0E, 0x3D, 0x20), 2));
+    p.drawRoundedRect(QRectF(4, 4, 232, 102), 6, 6);
+    const int per_row = look.two_rows ? (look.ports + 1) / 2 : look.ports;
+    const double pitch = per_row > 0 ? 216.0 / per_row : 0;
+    auto connectors = [&](double y, int count, int first) {
+        for (int i = 0; i < count; ++i) {
+            const QRectF box(14 + i * pitch, y, pitch - 4, 16);
+            p.setBrush(QColor(0x20, 0x20, 0x20));
+            p.setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 1));
+            p.drawRect(box);
+            p.setPen(QColor(0xF0, 0xE0, 0x60));
+            p.setFont(QFont(QStringLiteral("Sans"), 5));
+            p.drawText(box, Qt::AlignCenter, QStringLiteral("J%1").arg(first + i));
+        }
+    };
+    connectors(10, per_row, 1);
+    if (look.two_rows) connectors(84, look.ports - per_row, per_row + 1);
+    // The card's socket and the board's name.
+    p.setBrush(QColor(0xD0, 0xD0, 0xD0));
+    p.setPen(Qt::NoPen);
+    p.drawRect(QRectF(90, 40, 60, 24));
+    p.setPen(Qt::white);
+    p.setFont(QFont(QStringLiteral("Sans"), 8, QFont::Bold));
+    p.drawText(QRectF(4, 64, 232, 18), Qt::AlignCenter, QString::fromLatin1(look.name));
+    return pm;
+}
+
+int ModuleInfoPage::pictureControl(HubPicture picture) {
+    switch (picture) {
+        case HubPicture::KorvaS630:
+            return 1182;
+        case HubPicture::KorvaS730:
+            return 1181;
+        case HubPicture::KorvaS730_40:
+            return 1179;
+        case HubPicture::KorvaS730_75:
+            return 1180;
+        case HubPicture::Linsn40:
+            return 1176;
+        case HubPicture::Linsn90:
+            return 1175;
+        case HubPicture::None:
+            break;
+    }
+    return 0;
+}
+
+ModuleInfoPage::ModuleInfoPage(SmartSetupWizard& frame) : frame_(frame), info_(frame.card().card_id) {
+    setProperty(kDialogIdProperty, kDialogNumber);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption(this, kDialogNumber));
+    const char* notes[] = {"注意事项：1.LED模组按照实际安装的方向摆放，切勿放反", "2.HUB类型一定要选择正确",
+                           "3.单个模组测试时，排线必须接到HUB的第一个接口J1"};
+    for (int i = 0; i < 3; ++i) {
+        auto* note = label(this, QString::fromUtf8(notes[i]), 2102 + i);
+        note->setStyleSheet(QStringLiteral("color: #C00000;"));
+        layout->addWidget(note);
+    }
+    auto* form = new QFormLayout;
+    width_ = numbered(new QLineEdit(QStringLiteral("16"), this), kWidth);
+    height_ = numbered(new QLineEdit(QStringLiteral("16"), this), kHeight);
+    for (QLineEdit* e : {width_, height_}) e->setValidator(new QIntValidator(0, 100000, e));
+    cables_ = numbered(new QComboBox(this), kCableGroups);
+    cables_->addItems({QStringLiteral("1"), QStringLiteral("2")});
+    rgb_ = numbered(new QComboBox(this), kRgbGroups);
+    rgb_->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")});
+    for (QComboBox* c : {cables_, rgb_}) c->setCurrentIndex(-1);
+    form->addRow(label(this, QStringLiteral("宽度(像素点数)"), 2105), width_);
+    form->addRow(label(this, QStringLiteral("高度(像素点数):"), 2106), height_);
+    form->addRow(label(this, QStringLiteral("排线组数:"), 2107), cables_);
+    form->addRow(label(this, QStringLiteral("每组排线RGB组数:"), 2108), rgb_);
+    layout->addLayout(form);
+
+    hub_group_ = numbered(new QGroupBox(QStringLiteral("HUB板类型"), this), kHubGroup);
+    auto* hub_layout = new QHBoxLayout(hub_group_);
+    hub_ = numbered(new QComboBox(hub_group_), kHubList);
+    for (std::size_t row = 0; row < kHubBoardRows; ++row) {
+        const auto name = hub_boards()[row].name;
+        hub_->addItem(row == 0 ? localised("IDS_MESSAGE_DUDO_PLEASE_SEL")
+                               : QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+    }
+    hub_->setCurrentIndex(-1);
+    hub_layout->addWidget(hub_);
+    for (std::size_t i = 0; i < kPictures.size(); ++i) {
+        pictures_[i] = numbered(new QLabel(hub_group_), pictureControl(kPictures[i]));
+        pictures_[i]->setPixmap(hubBoardPicture(kPictures[i]));
+        pictures_[i]->hide();
+        hub_layout->addWidget(pictures_[i]);
+    }
+    hub_layout->addStretch(1);
+    layout->addWidget(hub_group_);
+
+    auto* decoder_group = numbered(new QGroupBox(QStringLiteral("扫描屏译码类型"), this), 2109);
+    auto* decoder_layout = new QHBoxLayout(decoder_group);
+    decoder_ = numbered(new QComboBox(decoder_group), kDecoderList);
+    for (auto key : kDecoderKeys) decoder_->addItem(localised(key));
+    decoder_->setCurrentIndex(-1);
+    decoder_layout->addWidget(decoder_);
+    decoder_layout->addStretch(1);
+    layout->addWidget(decoder_group);
+    layout->addStretch(1);
+
+    connect(hub_, &QComboBox::activated, this, &ModuleInfoPage::onHubChosen);
+    connect(decoder_, &QComboBox::activated, this, &ModuleInfoPage::onDecoderChosen);
+    localise_dialog(this, kDialogNumber);
+}
+
+QWidget* ModuleInfoPage::pictureOf(HubPicture picture) const {
+    for (std::size_t i = 0; i < kPictures.size(); ++i)
+        if (kPictures[i] == picture) return pictures_[i];
+    return nullptr;
+}
+
+void ModuleInfoPage::applyHubVisibility() {
+    hub_group_->setVisible(info_.hub_visible());
+    if (!info_.hub_visible()) hub_->setCurrentIndex(0);
+}
+
+void ModuleInfoPage::readFields() {
+    info_.width = width_->text().toUInt();
+    info_.height = height_->text().toUInt();
+    info_.cable_groups_index = cables_->currentIndex();
+    info_.rgb_groups_index = rgb_->currentIndex();
+    info_.hub_row = hub_->currentIndex();
+    info_.decoder_index = decoder_->currentIndex();
+}
+
+bool ModuleInfoPage::accept() {
+    readFields();
+    const auto outcome = info_.accept(frame_.working().config);
+    width_->setText(QString::number(info_.width));
+    height_->setText(QString::number(info_.height));
+    SmartSetupWizard::showMessages(outcome.messages);
+    return outcome.accepted;
+}
+
+void ModuleInfoPage::onHubChosen(int row) {
+    const auto block = info_.hub_block(row);
+    if (!block) return;
+    frame_.sendBlocks({*block}, true, this, [this, row](const cardlink::SequenceResult& r) {
+        if (r.connected) {
+            const auto picture = hub_picture(hub_boards()[static_cast<std::size_t>(row)].name);
+            for (QLabel* l : pictures_) l->hide();
+            if (QWidget* shown = pictureOf(picture)) shown->show();
+            shown_picture_ = picture;
+            info_.hub_connected(row, frame_.working().config);
+        }
+        SmartSetupWizard::showMessages(exchange_messages(r, std::string(ModuleInfo::kHubFailure), false));
+    });
+}
+
+void ModuleInfoPage::onDecoderChosen(int index) {
+    if (index < 0) return;
+    frame_.sendBlocks({ModuleInfo::decoder_block(index)}, true, this,
+                      [this, index](const cardlink::SequenceResult& r) {
+                          if (r.connected) ModuleInfo::decoder_connected(index, frame_.working().config);
+                          SmartSetupWizard::showMessages(
+                              exchange_messages(r, std::string(ModuleInfo::kDecoderFailure), false));
+                      });
+}
+
+// ---- steps 2 to 4 ----
+
+AlternatingPage::AlternatingPage(SmartSetupWizard& frame, Alternation kind) : frame_(frame), step_(kind) {
+    const bool colour = kind == Alternation::Colour;
+    setProperty(kDialogIdProperty, dialogNumber());
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption(this, dialogNumber()));
+    const char* group_text = kind == Alternation::DataPolarity ? "显示屏变化(RP)"
+                             : kind == Alternation::Oe         ? "显示屏变化(OE)"
+                                                               : "显示屏变化";
+    auto* group = numbered(new QGroupBox(QString::fromUtf8(group_text), this), 2110);
+    auto* radios = new QHBoxLayout(group);
+    radios_ = new QButtonGroup(this);
+    for (int k = 1; k <= step_.state_count(); ++k) {
+        auto* r = numbered(new QRadioButton(QString::number(k), group), kRadioFirst + k - 1);
+        radios_->addButton(r, k);
+        radios->addWidget(r);
+        r->setVisible(k <= 3);  // the fourth state is lit but has no button
+    }
+    radios->addStretch(1);
+    layout->addWidget(group);
+    auto_change_ = numbered(
+        new QCheckBox(QString::fromUtf8(
+                          colour ? "状态自动变化,每隔4秒会变化一次,观察LED模块,在显示状态中选择正确的答案"
+                                 : "状态自动变化,每隔4秒变化一次,观察LED 模块,在显示状态中选择正确的答案."),
+                      this),
+        kAutoChange);
+    layout->addWidget(auto_change_);
+
+    auto* form = new QFormLayout;
+    const int list_ids[] = {kList1, kList2, kList3, kList4};
+    for (int i = 0; i < 4; ++i) {
+        auto* list = numbered(new QComboBox(this), list_ids[i]);
+        list->addItem(localised("IDS_MESSAGE_DUDO_PLEASE_SEL"));
+        if (kind == Alternation::DataPolarity)
+            list->addItems({localised("IDS_MESSAGE_STEP2_2"), localised("IDS_MESSAGE_STEP2_3")});
+        else if (kind == Alternation::Oe)
+            list->addItems({localised("IDS_MESSAGE_STEP4_2"), localised("IDS_MESSAGE_STEP4_3"),
+                            localised("IDS_MESSAGE_STEP4_4")});
+        else
+            for (const char* key : {"IDS_MESSAGE_STEP5_5", "IDS_MESSAGE_STEP5_6", "IDS_MESSAGE_STEP5_7",
+                                    "IDS_MESSAGE_STEP5_8", "IDS_MESSAGE_STEP5_9"})
+                list->addItem(localised(key));
+        list->setCurrentIndex(0);
+        lists_[static_cast<std::size_t>(i)] = list;
+        const QString caption =
+            colour ? QString::fromUtf8("显示状态%1:").arg(i + 1) : QString::fromUtf8("显示状态");
+        if (i < step_.lists()) {
+            form->addRow(label(this, caption, 2111 + i), list);
+        } else {
+            list->hide();
+        }
+        connect(list, &QComboBox::activated, this, [this, i](int index) {
+            if (auto hint = step_.answer_chosen(i, index)) SmartSetupWizard::showMessages({*hint});
+        });
+    }
+    layout->addLayout(form);
+    layout->addStretch(1);
+
+    timer_.setSingleShot(false);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        // A tick while the last state's exchange (or its message) is still open waits for the next one.
+        if (in_flight_) return;
+        showState(step_.tick());
+    });
+    connect(radios_, &QButtonGroup::idClicked, this, [this](int k) { showState(step_.radio_clicked(k)); });
+    connect(auto_change_, &QCheckBox::clicked, this, [this](bool ticked) {
+        if (const auto k = step_.auto_change_clicked(ticked)) {
+            showState(*k);
+            timer_.start(period_);
+        } else {
+            timer_.stop();
+        }
+    });
+    localise_dialog(this, dialogNumber());
+}
+
+int AlternatingPage::dialogNumber() const {
+    switch (step_.kind()) {
+        case Alternation::DataPolarity:
+            return 130;
+        case Alternation::Oe:
+            return 132;
+        case Alternation::Colour:
+            break;
+    }
+    return 133;
+}
+
+void AlternatingPage::render() {
+    if (auto* b = radios_->button(step_.shown() + 1)) b->setChecked(true);
+    auto_change_->setChecked(step_.auto_change());
+}
+
+void AlternatingPage::start() {
+    showState(step_.start());
+    timer_.start(period_);
+}
+
+void AlternatingPage::stop() {
+    timer_.stop();
+}
+
+void AlternatingPage::showState(int k) {
+    render();
+    in_flight_ = true;
+    frame_.sendBlocks({step_.block(k)}, true, this, [this, k](const cardlink::SequenceResult& r) {
+        SmartSetupWizard::showMessages(exchange_messages(r, step_.failure_text(k), true));
+        in_flight_ = false;
+    });
+}
+
+bool AlternatingPage::accept() {
+    for (int i = 0; i < 4; ++i)
+        step_.answers[static_cast<std::size_t>(i)] = lists_[static_cast<std::size_t>(i)]->currentIndex();
+    const auto result = step_.accept(frame_.working().config);
+    SmartSetupWizard::showMessages(result.outcome.messages);
+    if (result.show) showState(*result.show);
+    return result.outcome.accepted;
+}
+
+// ---- step 5 ----
+
+ScanLinesPage::ScanLinesPage(SmartSetupWizard& frame) : frame_(frame) {
+    setProperty(kDialogIdProperty, kDialogNumber);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption(this, kDialogNumber));
+    auto* group = numbered(new QGroupBox(QStringLiteral("只观察J1接口的第一个模组"), this), 2110);
+    auto* form = new QFormLayout(group);
+    rows_lit_ = numbered(new QComboBox(group), kRowsLit);
+    rows_lit_->addItem(localised("IDS_MESSAGE_DUDO_PLEASE_SEL"));
+    for (auto t : ScanLines::kRowsLit)
+        rows_lit_->addItem(QString::fromLatin1(t.data(), static_cast<int>(t.size())));
+    rows_between_ = numbered(new QComboBox(group), kRowsBetween);
+    rows_between_->addItems({localised("IDS_MESSAGE_DUDO_PLEASE_SEL"), localised("IDS_MESSAGE_STEP6_3")});
+    for (auto t : ScanLines::kRowsBetween)
+        rows_between_->addItem(QString::fromLatin1(t.data(), static_cast<int>(t.size())));
+    rows_lit_->setCurrentIndex(0);
+    rows_between_->setCurrentIndex(0);
+    form->addRow(label(group, QStringLiteral("显示屏亮的行数:"), 2111), rows_lit_);
+    form->addRow(label(group, QStringLiteral("两条亮线间隔的行数"), 2112), rows_between_);
+    layout->addWidget(group);
+    layout->addWidget(
+        label(this, QStringLiteral("提示:当显示屏只亮一行时，间隔行数必须选【无间隔或只亮了一行】"), 2113));
+    layout->addStretch(1);
+    localise_dialog(this, kDialogNumber);
+}
+
+void ScanLinesPage::lightRowPattern() {
+    frame_.sendBlocks({ScanLines::row_pattern()}, true, this, [](const cardlink::SequenceResult& r) {
+        // A refused answer shows nothing here; an unreachable card is said.
+        if (!r.connected) SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
+    });
+}
+
+void ScanLinesPage::accept(std::function<void(bool)> done) {
+    scan_.rows_lit_index = rows_lit_->currentIndex();
+    scan_.rows_between_index = rows_between_->currentIndex();
+    auto plan = scan_.accept(frame_.working());
+    if (!plan.outcome.accepted) {
+        SmartSetupWizard::showMessages(plan.outcome.messages);
+        done(false);
+        return;
+    }
+    frame_.sendBlocks(std::move(plan.blocks), true, this,
+                      [done = std::move(done)](const cardlink::SequenceResult& r) {
+                          const auto outcome = ScanLines::finish(r);
+                          SmartSetupWizard::showMessages(outcome.messages);
+                          done(outcome.accepted);
+                      });
+}
+
+}  // namespace wizard

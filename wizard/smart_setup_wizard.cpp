@@ -1,0 +1,177 @@
+#include "wizard/smart_setup_wizard.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "common/frame.h"
+#include "platform/localisation.h"
+#include "platform/message_service.h"
+#include "widgets/localise_dialog.h"
+#include "wizard/pages.h"
+
+namespace wizard {
+
+SmartSetupWizard::SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlink::CardTarget card,
+                                   screenconfig::WorkingSet& working, QWidget* parent)
+    : QDialog(parent), exchanges_(exchanges), card_(std::move(card)), working_(working), steps_(5) {
+    setProperty(kDialogIdProperty, kDialogNumber);
+    setWindowTitle(QStringLiteral("智能设置向导"));
+    auto* layout = new QVBoxLayout(this);
+    // Every panel covers the same area: the frame's panel group box.
+    auto* area = numbered(new QGroupBox(this), kPanelArea);
+    area->setFlat(true);
+    auto* area_layout = new QVBoxLayout(area);
+    area_layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(area, 1);
+
+    module_page_ = new ModuleInfoPage(*this);
+    pages_.push_back(module_page_);
+    for (auto kind : {Alternation::DataPolarity, Alternation::Oe, Alternation::Colour}) {
+        alternating_.push_back(new AlternatingPage(*this, kind));
+        pages_.push_back(alternating_.back());
+    }
+    scan_page_ = new ScanLinesPage(*this);
+    pages_.push_back(scan_page_);
+    for (QWidget* p : pages_) {
+        p->setParent(area);
+        area_layout->addWidget(p);
+        p->hide();
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    previous_ = numbered(new QPushButton(QStringLiteral("上一步(&P)"), this), kPrevious);
+    next_ = numbered(new QPushButton(QStringLiteral("下一步(&N)"), this), kNext);
+    finish_ = numbered(new QPushButton(QStringLiteral("完成(&F)"), this), kFinish);
+    cancel_ = numbered(new QPushButton(QStringLiteral("取消(&C)"), this), kCancel);
+    for (QPushButton* b : {previous_, next_, finish_, cancel_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    layout->addLayout(buttons);
+    connect(previous_, &QPushButton::clicked, this, &SmartSetupWizard::previous);
+    connect(next_, &QPushButton::clicked, this, &SmartSetupWizard::next);
+    connect(cancel_, &QPushButton::clicked, this, &SmartSetupWizard::reject);
+    localise_dialog(this, kDialogNumber);
+
+    showStep(1);
+    module_page_->applyHubVisibility();
+}
+
+SmartSetupWizard::~SmartSetupWizard() {
+    for (auto* p : alternating_) p->stop();
+}
+
+QPushButton* SmartSetupWizard::button(Control id) const {
+    switch (id) {
+        case kPrevious:
+            return previous_;
+        case kNext:
+            return next_;
+        case kFinish:
+            return finish_;
+        case kCancel:
+            return cancel_;
+        default:
+            return nullptr;
+    }
+}
+
+AlternatingPage* SmartSetupWizard::alternatingPage(int step) const {
+    return step >= 2 && step <= 4 ? alternating_[static_cast<std::size_t>(step - 2)] : nullptr;
+}
+
+QWidget* SmartSetupWizard::page(int step) const {
+    return step >= 1 && step <= static_cast<int>(pages_.size()) ? pages_[static_cast<std::size_t>(step - 1)]
+                                                                : nullptr;
+}
+
+void SmartSetupWizard::setAlternationPeriod(std::chrono::milliseconds period) {
+    for (auto* p : alternating_) p->setPeriod(period);
+}
+
+void SmartSetupWizard::sendBlocks(std::vector<Block> blocks, bool read_answer, QObject* context,
+                                  std::function<void(const cardlink::SequenceResult&)> done) {
+    std::vector<std::vector<std::uint8_t>> payloads;
+    for (const auto& b : blocks) {
+        const auto bytes = screen_control::encode(b);
+        payloads.emplace_back(bytes.begin(), bytes.end());
+    }
+    // The job fills `result` on the worker; `done` reads it on the UI thread after the job has ended.
+    auto result = std::make_shared<cardlink::SequenceResult>();
+    exchanges_.submit(
+        [result, target = card_, payloads = std::move(payloads), read_answer,
+         timeouts = exchanges_.timeouts()] {
+            *result = cardlink::ExchangeSequence(target, frame::CMD_SCREEN_CONTROL, payloads, read_answer,
+                                                 timeouts);
+            cardlink::ExchangeResult summary;
+            if (!result->connected) summary.error = cardlink::ExchangeError::NoConnection;
+            return summary;
+        },
+        context, [result, done = std::move(done)](const cardlink::ExchangeResult&) { done(*result); });
+}
+
+void SmartSetupWizard::showMessages(const Messages& messages) {
+    for (const auto& m : messages) platform::show_message(message_text(m));
+}
+
+void SmartSetupWizard::showStep(int n) {
+    const int shown = steps_.show(n);
+    for (int s = 1; s <= static_cast<int>(pages_.size()); ++s) page(s)->setVisible(s == shown);
+    // At most one alternation runs: the one of the step shown.
+    for (int s = 2; s <= 4; ++s)
+        if (s != shown) alternatingPage(s)->stop();
+    if (auto* p = alternatingPage(shown)) p->start();
+    if (shown == 5) scan_page_->lightRowPattern();
+    updateButtons();
+}
+
+void SmartSetupWizard::updateButtons() {
+    previous_->setEnabled(steps_.previous_enabled() && !accepting_);
+    next_->setEnabled(steps_.next_enabled() && !accepting_);
+    finish_->setEnabled(steps_.finish_enabled() && !accepting_);
+    cancel_->setEnabled(true);
+}
+
+void SmartSetupWizard::next() {
+    if (accepting_ || !next_->isEnabled()) return;
+    const int step = steps_.current();
+    bool accepted = false;
+    if (step == 1)
+        accepted = module_page_->accept();
+    else if (auto* p = alternatingPage(step))
+        accepted = p->accept();
+    else if (step == 5) {
+        accepting_ = true;
+        updateButtons();
+        scan_page_->accept([this](bool ok) {
+            accepting_ = false;
+            if (ok) lit_rows_handed_over_ = scan_page_->controller().lit_rows_minus_one();
+            // The step after this one has no panel yet: the wizard stays here.
+            if (ok && steps_.after_accept() != 5)
+                showStep(steps_.after_accept());
+            else
+                updateButtons();
+        });
+        return;
+    }
+    if (accepted) showStep(steps_.after_accept());
+}
+
+void SmartSetupWizard::previous() {
+    if (accepting_ || steps_.current() <= 1) return;
+    showStep(steps_.current() - 1);
+}
+
+void SmartSetupWizard::reject() {
+    const auto reply =
+        platform::show_message(localisation::lookup("IDS_MESSAGE_DUDO_QUIT_XIANGDAO"), {},
+                               platform::MessageIcon::Question, platform::MessageButtons::OkCancel);
+    if (reply != platform::MessageReply::Ok) return;
+    for (auto* p : alternating_) p->stop();
+    QDialog::reject();
+}
+
+}  // namespace wizard

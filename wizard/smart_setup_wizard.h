@@ -1,0 +1,91 @@
+// The smart-setup wizard (dialog 136): the step panels in one frame, the Previous / Next / Finish /
+// Cancel rules, and the one card exchange every step uses. The panels render their step's controller
+// (module_info.h, alternating_step.h, scan_lines.h) and forward what the technician does; the frame
+// runs every card exchange on the main window's exchange service, so the window never waits on a card.
+//
+// Steps 1 to 5 have panels; the later steps are not reachable yet, so Finish stays disabled and Next on
+// step 5 runs its accept and stays there.
+//
+// Life: constructed by the main window for one modal run, on the UI thread; the working set and the
+// exchange service outlive it.
+#pragma once
+
+#include <QDialog>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "cardlink/card_exchange.h"
+#include "cardlink/exchange_service.h"
+#include "screenconfig/working_set.h"
+#include "wizard/outcome.h"
+#include "wizard/step_sequence.h"
+
+class QPushButton;
+class QWidget;
+
+namespace wizard {
+
+class ModuleInfoPage;
+class AlternatingPage;
+class ScanLinesPage;
+
+class SmartSetupWizard : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int kDialogNumber = 136;
+    enum Control : int { kCancel = 2, kPrevious = 12323, kNext = 12324, kFinish = 12325, kPanelArea = 1045 };
+
+    SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlink::CardTarget card,
+                     screenconfig::WorkingSet& working, QWidget* parent = nullptr);
+    ~SmartSetupWizard() override;
+
+    int currentStep() const { return steps_.current(); }
+    QPushButton* button(Control id) const;
+    ModuleInfoPage* moduleInfoPage() const { return module_page_; }
+    AlternatingPage* alternatingPage(int step) const;  // steps 2, 3, 4
+    ScanLinesPage* scanLinesPage() const { return scan_page_; }
+    QWidget* page(int step) const;
+    // The lit-row count minus one handed over when step 5 accepts (for the trace step).
+    std::uint32_t litRowsHandedOver() const { return lit_rows_handed_over_; }
+    // The alternation period (tests shorten it).
+    void setAlternationPeriod(std::chrono::milliseconds period);
+
+    screenconfig::WorkingSet& working() { return working_; }
+    const cardlink::CardTarget& card() const { return card_; }
+
+    // Runs `blocks` as screen-control frames on one connection on the exchange service; `done` gets the
+    // result on the UI thread (dropped when `context` is gone).
+    void sendBlocks(std::vector<Block> blocks, bool read_answer, QObject* context,
+                    std::function<void(const cardlink::SequenceResult&)> done);
+    // Shows each message in order (keys localised).
+    static void showMessages(const Messages& messages);
+
+    void next();
+    void previous();
+
+  public slots:
+    void reject() override;  // Cancel, close and Escape: asks first
+
+  private:
+    void showStep(int n);
+    void updateButtons();
+
+    cardlink::ExchangeService& exchanges_;
+    cardlink::CardTarget card_;
+    screenconfig::WorkingSet& working_;
+    StepSequence steps_;
+    bool accepting_ = false;  // step 5's blocks are on their way: the buttons wait
+    std::uint32_t lit_rows_handed_over_ = 1;
+    ModuleInfoPage* module_page_ = nullptr;
+    std::vector<AlternatingPage*> alternating_;
+    ScanLinesPage* scan_page_ = nullptr;
+    std::vector<QWidget*> pages_;
+    QPushButton* previous_ = nullptr;
+    QPushButton* next_ = nullptr;
+    QPushButton* finish_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+};
+
+}  // namespace wizard
