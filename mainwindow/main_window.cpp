@@ -173,6 +173,7 @@ void MainWindow::buildControls() {
     network->addWidget(height_, 4, 1);
     buildDisplayControls(network, 5);
     right->addLayout(network);
+    buildSettingsControls(right);
 
     auto* load_row = new QHBoxLayout;
     load_hcp_ = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);

@@ -24,6 +24,7 @@
 #include "mainwindow/display_params.h"
 #include "screenconfig/working_set.h"
 
+class QBoxLayout;
 class QButtonGroup;
 class QKeyEvent;
 class QCheckBox;
@@ -73,6 +74,14 @@ class MainWindow : public QDialog {
         kHcpTitle = 1169,
         kAddressMode = 1188,
         kCheckAddress = 1189,
+        // Network settings, restores and the guarded functions.
+        kSaveSettings = 1062,
+        kFactoryRestore = 1118,
+        kRareFunctions = 1120,
+        kRestoreIp = 1121,
+        kHardwareParams = 1127,
+        kTest = 1167,
+        kAdapterChoice = 1185,
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
         kCardListTitle = 2001,
         kScreenWidthLabel = 2002,
@@ -165,6 +174,19 @@ class MainWindow : public QDialog {
     void onHelp();
     void onScreenSizeEdited();
     bool haveCards() const;
+    // Network settings, restores and the guarded functions (main_window_settings.cpp).
+    void buildSettingsControls(QBoxLayout* column);
+    void onSaveSettings();
+    void onFactoryRestore();
+    void onRestoreIp();
+    void onRareFunctionsToggled(bool on);
+    void showRareFunctions(bool on);
+    void onHardwareParams();
+    void onTest();
+    void sendTestBlock(const std::vector<std::uint8_t>& block);
+    void onAdapterChoice();
+    // The card list and the selected card forgotten, as "手动检查" does, but without a search.
+    void forgetCards();
 
     cardlink::CardLink link_;
     cardlink::ExchangeService exchanges_;
@@ -205,6 +227,9 @@ class MainWindow : public QDialog {
     QLineEdit* brightness_value_ = nullptr;
     QLineEdit* shift_columns_ = nullptr;
     QLineEdit* shift_width_ = nullptr;
+    QPushButton* save_settings_ = nullptr;
+    QCheckBox* rare_functions_ = nullptr;
+    std::vector<QWidget*> rare_controls_;  // shown only once the password was given
     QPointer<MessageWindow> message_window_;
     QPointer<QWidget> focus_before_busy_;
 };
