@@ -20,12 +20,15 @@
 
 #include "cardlink/card_link.h"
 #include "cardlink/exchange_service.h"
+#include "cardlink/firmware_upgrade.h"
 #include "common/card_info.h"
 #include "mainwindow/display_params.h"
 #include "screenconfig/working_set.h"
 
 class QBoxLayout;
 class QButtonGroup;
+class QProgressBar;
+class UpgradeRunner;
 class QKeyEvent;
 class QCheckBox;
 class QComboBox;
@@ -80,6 +83,8 @@ class MainWindow : public QDialog {
         kRareFunctions = 1120,
         kRestoreIp = 1121,
         kHardwareParams = 1127,
+        kUpgrade = 1170,
+        kUpgradeProgress = 1171,
         kTest = 1167,
         kAdapterChoice = 1185,
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
@@ -118,6 +123,9 @@ class MainWindow : public QDialog {
     int screenHeight() const { return screen_height_; }
     bool addressMode() const { return address_mode_; }
     MessageWindow* messageWindow() const;
+    // The firmware upgrade under way, if any (tests shorten its waits with `setUpgradeSettings`).
+    bool upgradeRunning() const;
+    void setUpgradeSettings(const cardlink::UpgradeSettings& settings) { upgrade_settings_ = settings; }
 
     // The control with dialog control number `id` (for tests and localisation checks).
     QWidget* control(int id) const;
@@ -185,6 +193,8 @@ class MainWindow : public QDialog {
     void onTest();
     void sendTestBlock(const std::vector<std::uint8_t>& block);
     void onAdapterChoice();
+    void onUpgrade();
+    void onUpgradeFinished(cardlink::UpgradeOutcome outcome);
     // The card list and the selected card forgotten, as "手动检查" does, but without a search.
     void forgetCards();
 
@@ -230,6 +240,11 @@ class MainWindow : public QDialog {
     QPushButton* save_settings_ = nullptr;
     QCheckBox* rare_functions_ = nullptr;
     std::vector<QWidget*> rare_controls_;  // shown only once the password was given
+    QPushButton* upgrade_ = nullptr;
+    QProgressBar* upgrade_progress_ = nullptr;
+    UpgradeRunner* upgrade_runner_ = nullptr;
+    int upgrade_scale_ = 1;
+    cardlink::UpgradeSettings upgrade_settings_;  // the bar counts bytes / this (a bar holds an int)
     QPointer<MessageWindow> message_window_;
     QPointer<QWidget> focus_before_busy_;
 };

@@ -2,6 +2,8 @@
 // dialog and the adapter choice. Card exchanges go through the exchange service; the IP restore is a
 // broadcast on the card link's endpoint (it leaves on the chosen adapter only).
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QProgressBar>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,12 +25,17 @@
 #include "mainwindow/restore_ip_dialog.h"
 #include "mainwindow/status_text.h"
 #include "mainwindow/test_dialog.h"
+#include "mainwindow/upgrade_runner.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "platform/registry_store.h"
 #include "widgets/localise_dialog.h"
 
 namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 constexpr std::chrono::milliseconds kSettingsSettle{500};  // the card takes its new address meanwhile
 
@@ -69,8 +76,27 @@ void MainWindow::buildSettingsControls(QBoxLayout* column) {
     guarded->addWidget(factory, 0, 0);
     guarded->addWidget(restore_ip, 0, 1);
     guarded->addWidget(hardware, 1, 0);
+    upgrade_ = numbered(new QPushButton(QStringLiteral("升级控制卡程序"), this), kUpgrade);
+    guarded->addWidget(upgrade_, 1, 1);
+    upgrade_progress_ = numbered(new QProgressBar(this), kUpgradeProgress);
+    upgrade_progress_->setRange(0, 1);
+    upgrade_progress_->setValue(0);
+    guarded->addWidget(upgrade_progress_, 2, 0, 1, 2);
     column->addLayout(guarded);
-    rare_controls_ = {factory, restore_ip, hardware};
+    rare_controls_ = {factory, restore_ip, hardware, upgrade_, upgrade_progress_};
+    upgrade_runner_ = new UpgradeRunner(this);
+    connect(upgrade_, &QPushButton::clicked, this, &MainWindow::onUpgrade);
+    connect(upgrade_runner_, &UpgradeRunner::started, this, [this](qint64 total) {
+        upgrade_scale_ = 1;
+        while (total / upgrade_scale_ > INT_MAX) upgrade_scale_ *= 1024;
+        upgrade_progress_->setRange(0, static_cast<int>(std::max<qint64>(1, total / upgrade_scale_)));
+        upgrade_progress_->setValue(0);
+    });
+    connect(upgrade_runner_, &UpgradeRunner::progressed, this,
+            [this](qint64 sent) { upgrade_progress_->setValue(static_cast<int>(sent / upgrade_scale_)); });
+    connect(upgrade_runner_, &UpgradeRunner::message, this,
+            [](const QString& key) { platform::show_message(localisation::lookup(key.toStdString())); });
+    connect(upgrade_runner_, &UpgradeRunner::finished, this, &MainWindow::onUpgradeFinished);
     for (QWidget* w : rare_controls_) w->setVisible(false);
 
     connect(save_settings_, &QPushButton::clicked, this, &MainWindow::onSaveSettings);
@@ -272,4 +298,54 @@ void MainWindow::onAdapterChoice() {
         link_.startDiscovery();
     });
     dialog->open();
+}
+
+bool MainWindow::upgradeRunning() const {
+    return upgrade_runner_->running();
+}
+
+void MainWindow::onUpgrade() {
+    if (!haveCards() && !address_mode_) {
+        platform::show_message(localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD"));
+        return;
+    }
+    const auto target = commandTarget();
+    if (!target || upgrade_runner_->running()) return;
+    // Cards of the plain-sum family (ids beginning with p, s or x) take ".sys" firmware, the others ".fyx".
+    const char first =
+        target->card_id.empty()
+            ? '\0'
+            : static_cast<char>(std::tolower(static_cast<unsigned char>(target->card_id.front())));
+    const bool sys = first == 'p' || first == 's' || first == 'x';
+    QFileDialog dialog(this, qs(localisation::lookup("IDS_MESSAGE_SELECT_FILE")));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(sys ? QStringLiteral("UPGRADE FILE (*.sys)")
+                             : QStringLiteral("UPGRADE FILE (*.fyx)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    // The picked file only locates the firmware folder.
+    const std::filesystem::path base =
+        std::filesystem::path(dialog.selectedFiles().front().toStdString()).parent_path();
+    upgrade_->setEnabled(false);
+    upgrade_progress_->setValue(0);
+    setStatusLine(status_text::waiting_line(localisation::lookup("IDS_MESSAGE_COMMAND_UPGRADE"), *target));
+    upgrade_runner_->start(target->address, base, upgrade_settings_);
+}
+
+void MainWindow::onUpgradeFinished(cardlink::UpgradeOutcome outcome) {
+    upgrade_->setEnabled(true);
+    if (outcome == cardlink::UpgradeOutcome::NoConnection) {
+        setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_UPGRADE"), {},
+                                               cardlink::ExchangeError::NoConnection,
+                                               exchanges_.timeouts().receive));
+        return;
+    }
+    // The card restarts with its new firmware: the list is rebuilt from a new search.
+    forgetCards();
+    link_.DiscoverCards();
+    const bool refused = outcome == cardlink::UpgradeOutcome::Refused;
+    setStatusLine({});
+    platform::show_message(
+        localisation::lookup(refused ? "IDS_MESSAGE_UPGRADE_REFUSED" : "IDS_MESSAGE_UPGRADE_SUCCESS"));
 }

@@ -13,10 +13,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -368,6 +371,91 @@ TEST_F(SettingsWindowTest, TheTestDialogSendsGridGrayAndStopBlocks) {
     EXPECT_EQ(send(TestDialog::kGrayTest), (std::vector<std::uint32_t>{1, 3, 10, 1, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(send(TestDialog::kStop), (std::vector<std::uint32_t>{1, 241, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(messages_.shown.empty());
+}
+
+// Answers the upgrade's file dialog with `file` once it is open.
+void choose_when_asked(const std::filesystem::path& file) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, file] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (dialog == nullptr || !dialog->isVisible()) continue;
+            dialog->selectFile(QString::fromStdString(file.string()));
+            static_cast<QDialog*>(dialog)->accept();
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
+    });
+    timer->start(10);
+}
+
+class UpgradeWindowTest : public SettingsWindowTest {
+  protected:
+    void SetUp() override {
+        SettingsWindowTest::SetUp();
+        if (IsSkipped()) return;
+        std::filesystem::create_directories(package_ / "Kernel");
+        std::filesystem::create_directories(package_ / "Application");
+        std::ofstream(package_ / "Kernel" / "k.bin", std::ios::binary) << std::string(4096, 'k');
+        std::ofstream(package_ / "Application" / "a.bin", std::ios::binary) << std::string(4097, 'a');
+        std::ofstream(package_ / "Application" / "version.txt") << "V9.200\n";
+        std::ofstream(package_ / "firmware.sys") << "picked";
+    }
+    void run_upgrade() {
+        cardlink::UpgradeSettings quick;
+        quick.after_header = 1ms;
+        quick.after_file = 50ms;  // long enough to see the window work meanwhile
+        quick.before_close = 1ms;
+        quick.timeouts.send = 1000ms;
+        window_->setUpgradeSettings(quick);
+        give_password("517");
+        choose_when_asked(package_ / "firmware.sys");
+        click(MainWindow::kUpgrade);
+    }
+    TempDir package_;
+};
+
+TEST_F(UpgradeWindowTest, TheUpgradeRunsBesideTheWindowAndTheCardComesBackWithItsNewVersion) {
+    start_card(card());
+    open_window();
+    auto* bar = qobject_cast<QProgressBar*>(window_->control(MainWindow::kUpgradeProgress));
+    ASSERT_NE(bar, nullptr);
+    run_upgrade();
+    ASSERT_TRUE(window_->upgradeRunning());
+    // The window keeps working while the files go out: the test dialog opens and sends.
+    click(MainWindow::kTest);
+    EXPECT_NE(open_dialog<TestDialog>(window_.get()), nullptr);
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_UPGRADE_SUCCESS"); }));
+    EXPECT_EQ(bar->maximum(), 4096 + 4097 + 7);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kVersionField).contains("V9.200"); }, 8s));
+    EXPECT_EQ(simulator_->state(card_.id)->upgrades_finished, 1u);
+}
+
+TEST_F(UpgradeWindowTest, ARefusedUpgradeSaysSoInsteadOfSuccess) {
+    sim::CardConfig c = card();
+    c.faults.answer_error = true;
+    c.faults.only_command = frame::CMD_UPGRADE_START;
+    start_card(c);
+    open_window();
+    run_upgrade();
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_UPGRADE_REFUSED"); }));
+    EXPECT_FALSE(messages_.saw("IDS_MESSAGE_UPGRADE_SUCCESS"));
+    EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_FILE_HEADER, 0ms));
+    // The card is searched for again all the same.
+    EXPECT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.2"; }, 8s));
+}
+
+TEST_F(UpgradeWindowTest, ACardThatVanishesMidUpgradeIsReportedAndTheWindowStaysUsable) {
+    sim::CardConfig c = card();
+    c.faults.close_after_data_frames = 1;
+    start_card(c);
+    open_window();
+    run_upgrade();
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_TCP_SEND_FAILED"); }, 5s));
+    ASSERT_TRUE(pump_until([&] { return !window_->upgradeRunning(); }, 5s));
+    EXPECT_TRUE(window_->control(MainWindow::kUpgrade)->isEnabled());
 }
 
 TEST_F(SettingsWindowTest, WithoutANetworkAdapterTheChoiceSaysSo) {
