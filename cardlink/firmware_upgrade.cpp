@@ -86,11 +86,11 @@ bool send_file(platform::TcpStream& stream, const UpgradeFile& file, UpgradeObse
         sent += n;
         observer.upgrade_progress(sent);
     }
-    // A send only hands bytes to the kernel: a card that vanished shows here.
-    if (file_sent != size || !stream.wait_delivered(settings.timeouts.send) || stream.peer_closed())
-        return false;
+    // A send only hands bytes to the kernel: a card that vanished shows in the acknowledgements, or by
+    // hanging up while it should be storing the file.
+    if (file_sent != size || !stream.wait_delivered(settings.timeouts.send)) return false;
     std::this_thread::sleep_for(settings.after_file);
-    return true;
+    return !stream.peer_closed();
 }
 
 }  // namespace

@@ -191,8 +191,10 @@ TEST_F(UpgradeAgainstCard, ACardThatVanishesMidUpgradeFailsEachFileWithinTheBoun
     start();
     write_file(package_ / "Kernel" / "k.bin", 8192);
     write_file(package_ / "Application" / "a.bin", 10);
+    auto settings = quick();
+    settings.after_file = 200ms;  // the time a card has to show that it hung up
     const auto began = std::chrono::steady_clock::now();
-    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, quick());
+    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, settings);
     EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
     EXPECT_EQ(r.outcome, UpgradeOutcome::Finished);
     EXPECT_EQ(r.failed_files, 2);
