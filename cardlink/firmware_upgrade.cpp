@@ -37,6 +37,21 @@ void walk(const fs::path& folder, std::vector<fs::path>& out) {
     }
 }
 
+bool stopped(const UpgradeSettings& s) {
+    return s.stop != nullptr && s.stop->load();
+}
+
+// Waits `d`, in short steps so that a stop is seen; false when stopped.
+bool pause(std::chrono::milliseconds d, const UpgradeSettings& s) {
+    const auto end = Clock::now() + d;
+    while (Clock::now() < end) {
+        if (stopped(s)) return false;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(end - Clock::now(), std::chrono::milliseconds(20)));
+    }
+    return !stopped(s);
+}
+
 std::vector<std::uint8_t> frame_of(std::uint8_t command, std::span<const std::uint8_t> data) {
     frame::Packet p;
     p.command = command;
@@ -74,13 +89,13 @@ bool send_file(platform::TcpStream& stream, const UpgradeFile& file, UpgradeObse
         return false;
     std::ifstream in(file.local, std::ios::binary);
     if (!in) return false;
-    std::this_thread::sleep_for(settings.after_header);
+    if (!pause(settings.after_header, settings)) return false;
     std::vector<std::uint8_t> block(kUpgradeBlockSize);
     std::uint64_t file_sent = 0;
     while (true) {
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
         const auto n = static_cast<std::size_t>(in.gcount());
-        if (n == 0) break;
+        if (n == 0 || stopped(settings)) break;
         if (!stream.send_all(frame_of(frame::CMD_FILE_DATA, std::span(block).first(n)))) return false;
         file_sent += n;
         sent += n;
@@ -89,7 +104,7 @@ bool send_file(platform::TcpStream& stream, const UpgradeFile& file, UpgradeObse
     // A send only hands bytes to the kernel: a card that vanished shows in the acknowledgements, or by
     // hanging up while it should be storing the file.
     if (file_sent != size || !stream.wait_delivered(settings.timeouts.send)) return false;
-    std::this_thread::sleep_for(settings.after_file);
+    if (!pause(settings.after_file, settings)) return false;
     return !stream.peer_closed();
 }
 
@@ -176,12 +191,16 @@ UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, Upgra
     } else {
         for (const auto& file : ListUpgradeFiles(base)) {
             if (send_file(stream, file, observer, settings, result.sent)) continue;
+            if (stopped(settings)) {
+                result.outcome = UpgradeOutcome::Stopped;
+                return result;
+            }
             ++result.failed_files;
             observer.upgrade_message("IDS_MESSAGE_TCP_SEND_FAILED");
         }
     }
     stream.send_all(frame_of(frame::CMD_UPGRADE_END, {}));
-    std::this_thread::sleep_for(settings.before_close);
+    pause(settings.before_close, settings);
     return result;
 }
 

@@ -18,6 +18,7 @@
 // on that same thread. No Qt here.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -66,6 +67,7 @@ class UpgradeObserver {
 
 enum class UpgradeOutcome {
     Finished,       // the card took the start; every file was attempted and the end command sent
+    Stopped,        // the owner gave up part way (UpgradeSettings::stop): no end command
     NoConnection,   // the card could not be reached: nothing sent
     Refused,        // the card refused the start command (or did not answer it): no file, no end
     FolderMissing,  // the firmware folder does not exist: start and end only
@@ -84,6 +86,8 @@ struct UpgradeSettings {
     std::chrono::milliseconds after_header{100};   // the card opens the file meanwhile
     std::chrono::milliseconds after_file{2000};    // the card writes the file to its flash meanwhile
     std::chrono::milliseconds before_close{1000};  // after the end command
+    // Set by the owner to give up (the program closes): checked between frames and during the waits.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // The whole upgrade of the card at `address` with the firmware folder `base`. Reports

@@ -335,7 +335,7 @@ void MainWindow::onUpgrade() {
 
 void MainWindow::onUpgradeFinished(cardlink::UpgradeOutcome outcome) {
     upgrade_->setEnabled(true);
-    if (outcome == cardlink::UpgradeOutcome::NoConnection) {
+    if (outcome == cardlink::UpgradeOutcome::NoConnection || outcome == cardlink::UpgradeOutcome::Stopped) {
         setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_UPGRADE"), {},
                                                cardlink::ExchangeError::NoConnection,
                                                exchanges_.timeouts().receive));

@@ -5,6 +5,7 @@
 UpgradeRunner::UpgradeRunner(QObject* parent) : QObject(parent) {}
 
 UpgradeRunner::~UpgradeRunner() {
+    stop_ = true;
     if (worker_.joinable()) worker_.join();
 }
 
@@ -13,7 +14,9 @@ bool UpgradeRunner::start(const std::string& address, const std::filesystem::pat
     if (running_) return false;
     if (worker_.joinable()) worker_.join();  // the previous one has ended: its finished() was delivered
     running_ = true;
-    worker_ = std::thread([this, address, base, settings] {
+    cardlink::UpgradeSettings run = settings;
+    run.stop = &stop_;
+    worker_ = std::thread([this, address, base, settings = run] {
         const auto result = cardlink::RunUpgrade(address, base, *this, settings);
         QMetaObject::invokeMethod(
             this,

@@ -3,12 +3,13 @@
 // sent, the messages by key and the end. The window stays responsive throughout.
 //
 // Threading: construct, start and destroy on the owner's thread (which runs a Qt event loop). The
-// destructor waits for the worker, which every step of the transfer bounds; reports not yet delivered
-// are dropped with the object.
+// destructor tells the worker to give up and waits for it (the step under way is bounded); reports not
+// yet delivered are dropped with the object.
 #pragma once
 
 #include <QObject>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -37,6 +38,7 @@ class UpgradeRunner : public QObject, private cardlink::UpgradeObserver {
     void upgrade_progress(std::uint64_t sent) override;
     void upgrade_message(const std::string& key) override;
 
+    std::atomic<bool> stop_{false};
     std::thread worker_;
     bool running_ = false;  // owner's thread only
 };

@@ -2,7 +2,9 @@
 // and a card that vanishes mid-upgrade. Qt-free: also built in the ThreadSanitizer build.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <mutex>
 
 #include "cardlink/firmware_upgrade.h"
@@ -200,6 +202,28 @@ TEST_F(UpgradeAgainstCard, ACardThatVanishesMidUpgradeFailsEachFileWithinTheBoun
     EXPECT_EQ(r.failed_files, 2);
     EXPECT_EQ(recorder_.messages,
               (std::vector<std::string>{"IDS_MESSAGE_TCP_SEND_FAILED", "IDS_MESSAGE_TCP_SEND_FAILED"}));
+}
+
+TEST_F(UpgradeAgainstCard, AStopEndsTheWaitAtOnceAndSendsNoEnd) {
+    start();
+    write_file(package_ / "Kernel" / "k.bin", 10);
+    write_file(package_ / "Kernel" / "l.bin", 10);
+    std::atomic<bool> stop{false};
+    auto settings = quick();
+    settings.after_file = 10s;  // the program closes while the card stores the first file
+    settings.stop = &stop;
+    std::thread closer([&] {
+        ASSERT_TRUE(sim_->wait_for_frame(card_.id, frame::CMD_FILE_DATA, 3s));
+        stop = true;
+    });
+    const auto began = std::chrono::steady_clock::now();
+    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, settings);
+    closer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
+    EXPECT_EQ(r.outcome, UpgradeOutcome::Stopped);
+    EXPECT_EQ(frames(frame::CMD_FILE_HEADER).size(), 1u);
+    EXPECT_TRUE(frames(frame::CMD_UPGRADE_END).empty());
+    EXPECT_TRUE(recorder_.messages.empty());
 }
 
 TEST_F(UpgradeAgainstCard, AnUnreachableCardGetsNothing) {
