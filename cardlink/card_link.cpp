@@ -154,12 +154,16 @@ void CardLink::selectCard(int index) {
 }
 
 void CardLink::clearAndSearch() {
+    clearCards();
+    DiscoverCards();
+}
+
+void CardLink::clearCards() {
     selected_ = {};
     table_.clear();
     info_.fill(0);
     info_address_.clear();
     info_card_id_.clear();
-    DiscoverCards();
 }
 
 int CardLink::checkAddress(std::string_view address) {

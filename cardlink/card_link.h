@@ -82,6 +82,9 @@ class CardLink : public QObject {
     void selectCard(int index);
     // "手动检查": forgets every card and the information block, then searches again.
     void clearAndSearch();
+    // Forgets every card, the selected card and the information block; the next search finds them again
+    // (after "保存设置" a card may answer from a new address).
+    void clearCards();
     // "检测": asks the card at `address` for its information block with the fixed check id.
     int checkAddress(std::string_view address);
 

@@ -174,6 +174,7 @@ void MainWindow::buildControls() {
     network->addWidget(height_, 4, 1);
     buildDisplayControls(network, 5);
     right->addLayout(network);
+    buildSettingsControls(right);
 
     start_wizard_ = numbered(new QPushButton(QStringLiteral("启动向导"), this), kStartWizard);
     right->addWidget(start_wizard_);

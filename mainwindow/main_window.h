@@ -20,11 +20,15 @@
 
 #include "cardlink/card_link.h"
 #include "cardlink/exchange_service.h"
+#include "cardlink/firmware_upgrade.h"
 #include "common/card_info.h"
 #include "mainwindow/display_params.h"
 #include "screenconfig/working_set.h"
 
+class QBoxLayout;
 class QButtonGroup;
+class QProgressBar;
+class UpgradeRunner;
 class QKeyEvent;
 class QCheckBox;
 class QComboBox;
@@ -74,6 +78,16 @@ class MainWindow : public QDialog {
         kAddressMode = 1188,
         kCheckAddress = 1189,
         kStartWizard = 1041,
+        // Network settings, restores and the guarded functions.
+        kSaveSettings = 1062,
+        kFactoryRestore = 1118,
+        kRareFunctions = 1120,
+        kRestoreIp = 1121,
+        kHardwareParams = 1127,
+        kUpgrade = 1170,
+        kUpgradeProgress = 1171,
+        kTest = 1167,
+        kAdapterChoice = 1185,
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
         kCardListTitle = 2001,
         kScreenWidthLabel = 2002,
@@ -110,6 +124,9 @@ class MainWindow : public QDialog {
     int screenHeight() const { return screen_height_; }
     bool addressMode() const { return address_mode_; }
     MessageWindow* messageWindow() const;
+    // The firmware upgrade under way, if any (tests shorten its waits with `setUpgradeSettings`).
+    bool upgradeRunning() const;
+    void setUpgradeSettings(const cardlink::UpgradeSettings& settings) { upgrade_settings_ = settings; }
 
     // The control with dialog control number `id` (for tests and localisation checks).
     QWidget* control(int id) const;
@@ -170,6 +187,21 @@ class MainWindow : public QDialog {
     void onWizardFinished();
     void onScreenSizeEdited();
     bool haveCards() const;
+    // Network settings, restores and the guarded functions (main_window_settings.cpp).
+    void buildSettingsControls(QBoxLayout* column);
+    void onSaveSettings();
+    void onFactoryRestore();
+    void onRestoreIp();
+    void onRareFunctionsToggled(bool on);
+    void showRareFunctions(bool on);
+    void onHardwareParams();
+    void onTest();
+    void sendTestBlock(const std::vector<std::uint8_t>& block);
+    void onAdapterChoice();
+    void onUpgrade();
+    void onUpgradeFinished(cardlink::UpgradeOutcome outcome);
+    // The card list and the selected card forgotten, as "手动检查" does, but without a search.
+    void forgetCards();
 
     cardlink::CardLink link_;
     cardlink::ExchangeService exchanges_;
@@ -212,6 +244,14 @@ class MainWindow : public QDialog {
     QLineEdit* brightness_value_ = nullptr;
     QLineEdit* shift_columns_ = nullptr;
     QLineEdit* shift_width_ = nullptr;
+    QPushButton* save_settings_ = nullptr;
+    QCheckBox* rare_functions_ = nullptr;
+    std::vector<QWidget*> rare_controls_;  // shown only once the password was given
+    QPushButton* upgrade_ = nullptr;
+    QProgressBar* upgrade_progress_ = nullptr;
+    UpgradeRunner* upgrade_runner_ = nullptr;
+    int upgrade_scale_ = 1;
+    cardlink::UpgradeSettings upgrade_settings_;  // the bar counts bytes / this (a bar holds an int)
     QPointer<MessageWindow> message_window_;
     QPointer<QWidget> focus_before_busy_;
 };

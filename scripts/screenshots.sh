@@ -3,18 +3,27 @@
 # simulated cards on loopback addresses, Vantor searching with the loopback broadcast 127.255.255.255,
 # under Xvfb. Everything runs in a private network namespace of its own (needs root), so the cards'
 # ports never meet another program's. Vantor is clicked once (OE polarity "负" / "Negative") so the
-# status bar shows a finished command.
+# status bar shows a finished command. Then the dialogs of the network settings and guarded functions
+# (151, 156, 157, 172) and an upgrade in progress, taken by the screenshot tour (a program that drives
+# the real window and dialogs, tests/mainwindow/screenshot_tour.cpp) in the same conditions.
 #   PRESET=asan bash scripts/screenshots.sh      (default preset: dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 preset=${PRESET:-dev}
+if [ "${1:-}" = "--tour" ]; then
+  ip link set lo up
+  ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
+    "build/$4/tests/mainwindow/screenshot_tour" "$2" docs "$3"
+  exit 0
+fi
 if [ "${1:-}" != "--inside" ]; then
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" --target vantor ledcard-sim
+  cmake --build --preset "$preset" --target vantor ledcard-sim screenshot_tour
   for lang in Chinese_zavo_s:zh English_zavo:en; do
     unshare -n bash "$0" --inside "${lang%%:*}" "docs/main-window-${lang##*:}.png" "$preset"
   done
+  unshare -n bash "$0" --tour Chinese_zavo_s zh "$preset"
   exit 0
 fi
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cstring>
 #include <system_error>
 
@@ -46,6 +47,36 @@ std::uint32_t word(std::span<const std::uint8_t> data, std::size_t i) {
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> parse_version_text(std::string_view text) {
+    // "V9.121": the upper and lower 16 bits in hexadecimal, as the window shows them.
+    if (!text.empty() && (text.front() == 'V' || text.front() == 'v')) text.remove_prefix(1);
+    const auto dot = text.find('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    auto hex = [](std::string_view part) -> std::optional<std::uint32_t> {
+        std::uint32_t v = 0;
+        const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v, 16);
+        if (part.empty() || ec != std::errc{} || end != part.data() + part.size() || v > 0xFFFF)
+            return std::nullopt;
+        return v;
+    };
+    std::string_view low = text.substr(dot + 1);
+    while (!low.empty() && (low.back() == '\n' || low.back() == '\r' || low.back() == ' '))
+        low.remove_suffix(1);
+    const auto hi = hex(text.substr(0, dot));
+    const auto lo = hex(low);
+    if (!hi || !lo) return std::nullopt;
+    return *hi << 16 | *lo;
+}
+
+std::optional<std::uint32_t> upgrade_version(const std::filesystem::path& card_folder) {
+    for (const char* sub : {"Application", "Kernel"}) {
+        std::ifstream in(card_folder / sub / std::string(kVersionFileName));
+        std::string line;
+        if (in && std::getline(in, line)) return parse_version_text(line);
+    }
+    return std::nullopt;
+}
 
 CardModel::CardModel(const CardConfig& config, std::filesystem::path folder,
                      std::chrono::steady_clock::time_point started)
@@ -321,9 +352,17 @@ void CardModel::on_upgrade_begin(Exchange& x) {
     state_.upgrade_announced = word(x.f.data, 0);
 }
 
-void CardModel::on_upgrade_end(Exchange&) {
-    if (state_.upgrade_running) ++state_.upgrades_finished;
+void CardModel::on_upgrade_end(Exchange& x) {
+    if (!state_.upgrade_running) return;
+    ++state_.upgrades_finished;
     state_.upgrade_running = false;
+    // The card restarts with the firmware it stored; the package names its version.
+    if (const auto version = upgrade_version(folder_)) {
+        state_.info.software_version = *version;
+        x.r.note = "restarted with the new firmware";
+    } else {
+        x.r.note = "restarted; no version file in the firmware";
+    }
 }
 
 void CardModel::on_window(Exchange&) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "simulator/card_storage.h"
@@ -38,6 +39,13 @@ struct HandleResult {
     std::string note;
     bool accepted = true;
 };
+
+// A firmware package names its version in "version.txt" directly below its "Application" (or else
+// "Kernel") folder: one line "V<hex>.<hex>", as the window shows versions ("V9.121" is 0x00090121).
+inline constexpr std::string_view kVersionFileName = "version.txt";
+std::optional<std::uint32_t> parse_version_text(std::string_view text);
+// The version named by the firmware stored in `card_folder`, if any.
+std::optional<std::uint32_t> upgrade_version(const std::filesystem::path& card_folder);
 
 class CardModel {
   public:

@@ -1,0 +1,573 @@
+// The main window's network settings, restores, guarded functions, test dialog and adapter choice
+// against simulated cards, on the offscreen Qt platform. The process moves into a network namespace of
+// its own first, so the cards' ports and every broadcast stay inside it.
+#include <gtest/gtest.h>
+#include <net/if.h>
+#include <netinet/ip.h>
+#include <netinet/udp.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QProgressBar>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/startup.h"
+#include "common/frame.h"
+#include "common/screen_control.h"
+#include "mainwindow/adapter_dialog.h"
+#include "mainwindow/gamma_dialog.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/password_dialog.h"
+#include "mainwindow/restore_ip_dialog.h"
+#include "mainwindow/test_dialog.h"
+#include "platform/localisation.h"
+#include "platform/message_service.h"
+#include "platform/paths.h"
+#include "platform/registry_store.h"
+#include "simulator/sim.h"
+#include "tests/support/temp_dir.h"
+
+using namespace std::chrono_literals;
+using support::TempDir;
+
+namespace {
+
+bool g_private_network = false;
+
+class RecordingMessages final : public platform::MessageService {
+  public:
+    platform::MessageReply show(const std::string& text, const std::string&, platform::MessageIcon,
+                                platform::MessageButtons) override {
+        shown.push_back(text);
+        return reply;
+    }
+    bool saw(const std::string& key) const {
+        return std::find(shown.begin(), shown.end(), localisation::lookup(key)) != shown.end();
+    }
+    std::vector<std::string> shown;
+    platform::MessageReply reply = platform::MessageReply::No;
+};
+
+bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+template <typename D>
+D* open_dialog(QWidget* parent) {
+    D* found = nullptr;
+    pump_until([&] {
+        found = parent->findChild<D*>();
+        return found != nullptr && found->isVisible();
+    });
+    return found;
+}
+
+template <typename W, typename D>
+W* in(D* dialog, int id) {
+    return qobject_cast<W*>(dialog->control(id));
+}
+
+class SettingsWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!g_private_network) GTEST_SKIP() << "needs a private network namespace (root)";
+        previous_ = platform::install_message_service(&messages_);
+        installed_ = true;
+        ::setenv("XDG_CONFIG_HOME", (program_ / "config").c_str(), 1);
+        paths::set_program_folder(program_.path());
+        startup::prepare(program_.path());
+        write_settings("127.255.255.255");
+    }
+    void TearDown() override {
+        window_.reset();
+        simulator_.reset();
+        if (installed_) platform::install_message_service(previous_);
+    }
+    void write_settings(const char* discovery) {
+        std::ofstream(program_ / "default.ini") << "[DefaultParam]\nDiscovery_Address=" << discovery << "\n";
+    }
+
+    void start_card(sim::CardConfig c) {
+        card_ = c;
+        sim::SimulatorConfig config;
+        config.cards = {std::move(c)};
+        config.storage_root = program_ / "cards";
+        auto started = sim::Simulator::start(std::move(config));
+        ASSERT_TRUE(started) << started.error;
+        simulator_ = std::move(started.simulator);
+    }
+    static sim::CardConfig card(std::string address = "127.0.0.2") {
+        sim::CardConfig c;
+        c.id = "S730-413-00001";
+        c.address = std::move(address);
+        return c;
+    }
+
+    // The window with the card's report on screen.
+    void open_window() {
+        window_ = std::make_unique<MainWindow>();
+        window_->start();
+        window_->show();
+        ASSERT_TRUE(pump_until(
+            [&] { return text(MainWindow::kIpAddress) == QString::fromStdString(card_.address); }));
+    }
+    QLineEdit* edit(int id) const { return qobject_cast<QLineEdit*>(window_->control(id)); }
+    QString text(int id) const { return edit(id) ? edit(id)->text() : QString(); }
+    void click(int id) {
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(window_->control(id)), Qt::LeftButton);
+    }
+
+    // Ticks "其他不常用功能" and answers the password dialog with `password` (or cancels it).
+    void give_password(const QString& password, bool cancel = false) {
+        qobject_cast<QCheckBox*>(window_->control(MainWindow::kRareFunctions))->setChecked(true);
+        auto* dialog = open_dialog<PasswordDialog>(window_.get());
+        ASSERT_NE(dialog, nullptr);
+        in<QLineEdit>(dialog, PasswordDialog::kPassword)->setText(password);
+        QTest::mouseClick(in<QPushButton>(dialog, cancel ? PasswordDialog::kCancel : PasswordDialog::kOk),
+                          Qt::LeftButton);
+        ASSERT_TRUE(pump_until([&] { return window_->findChild<PasswordDialog*>() == nullptr; }));
+    }
+
+    RecordingMessages messages_;
+    platform::MessageService* previous_ = nullptr;
+    bool installed_ = false;
+    TempDir program_;
+    sim::CardConfig card_;
+    std::unique_ptr<sim::Simulator> simulator_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(SettingsWindowTest, UnchangedFieldsAskTheCardToStoreItsValues) {
+    start_card(card());
+    open_window();
+    const auto from = simulator_->journal_end();
+    click(MainWindow::kSaveSettings);
+    const auto sent = simulator_->wait_for_frame(card_.id, frame::CMD_SAVE_VALUE, 3s, from);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->data, std::vector<std::uint8_t>(4, 0));
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_SAVE_SUCCESS"); }));
+    EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_SAVE_SETTINGS, 0ms, from));
+    EXPECT_TRUE(window_->workingSet().changed);
+    EXPECT_EQ(window_->cardLink().cards().size(), 1u);  // nothing changed: the list stays
+}
+
+TEST_F(SettingsWindowTest, AChangedMaskSendsTheWholeBlockWithTheNewMask) {
+    start_card(card());
+    open_window();
+    edit(MainWindow::kSubnetMask)->setText("255.255.0.0");
+    const auto from = simulator_->journal_end();
+    click(MainWindow::kSaveSettings);
+    const auto sent = simulator_->wait_for_frame(card_.id, frame::CMD_SAVE_SETTINGS, 3s, from);
+    ASSERT_TRUE(sent);
+    ASSERT_EQ(sent->data.size(), 524u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sent->data.data() + 72)), "255.255.0.0");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sent->data.data() + 40)), "127.0.0.2");
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_SAVE_SUCCESS"); }));
+    EXPECT_EQ(simulator_->state(card_.id)->info.subnet_mask, "255.255.0.0");
+    // The list is cleared, without a search of its own.
+    EXPECT_TRUE(window_->cardLink().cards().empty());
+    EXPECT_TRUE(text(MainWindow::kIpAddress).isEmpty());
+}
+
+TEST_F(SettingsWindowTest, ACardGivenANewAddressAndSizeIsFoundThereByTheNextSearch) {
+    start_card(card());
+    open_window();
+    edit(MainWindow::kIpAddress)->setText("127.0.0.9");
+    edit(MainWindow::kScreenWidth)->setText("256");
+    edit(MainWindow::kScreenHeight)->setText("96");
+    click(MainWindow::kSaveSettings);
+    ASSERT_TRUE(pump_until(
+        [&] { return window_->cardLink().cards().empty() && messages_.saw("IDS_MESSAGE_SAVE_SUCCESS"); }));
+    click(MainWindow::kManualSearch);
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.9"; }));
+    EXPECT_EQ(window_->cardLink().selectedAddress(), "127.0.0.9");
+    EXPECT_EQ(text(MainWindow::kScreenWidth), "256");
+    EXPECT_EQ(text(MainWindow::kScreenHeight), "96");
+}
+
+TEST_F(SettingsWindowTest, AMalformedAddressIsNamedAndNothingIsSent) {
+    start_card(card());
+    open_window();
+    for (const int field : {MainWindow::kIpAddress, MainWindow::kSubnetMask, MainWindow::kGateway}) {
+        const QString before = text(field);
+        edit(field)->setText("127.0.0");
+        messages_.shown.clear();
+        const auto from = simulator_->journal_end();
+        click(MainWindow::kSaveSettings);
+        ASSERT_EQ(messages_.shown.size(), 1u) << field;
+        EXPECT_NE(messages_.shown[0].find("127.0.0"), std::string::npos) << messages_.shown[0];
+        EXPECT_FALSE(simulator_->wait_for(
+            [&](const auto& journal) {
+                return std::any_of(journal.begin(), journal.end(), [&](const sim::JournalEntry& e) {
+                    return e.seq >= from && e.transport == sim::Transport::Tcp;
+                });
+            },
+            300ms))
+            << field;
+        edit(field)->setText(before);
+    }
+}
+
+TEST_F(SettingsWindowTest, ThePasswordShowsTheGuardedControlsAndUntickingHidesThem) {
+    start_card(card());
+    open_window();
+    auto* box = qobject_cast<QCheckBox*>(window_->control(MainWindow::kRareFunctions));
+    const int guarded[] = {MainWindow::kFactoryRestore, MainWindow::kRestoreIp, MainWindow::kHardwareParams};
+    auto shown = [&] {
+        return std::all_of(std::begin(guarded), std::end(guarded),
+                           [&](int id) { return window_->control(id)->isVisible(); });
+    };
+    auto hidden = [&] {
+        return std::none_of(std::begin(guarded), std::end(guarded),
+                            [&](int id) { return window_->control(id)->isVisible(); });
+    };
+    EXPECT_TRUE(hidden());
+
+    give_password("518");
+    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_PASSWORD_ERROR"));
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(hidden());
+
+    messages_.shown.clear();
+    give_password("517", /*cancel=*/true);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(hidden());
+    EXPECT_TRUE(messages_.shown.empty());
+
+    give_password("517");
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(shown());
+    box->setChecked(false);
+    EXPECT_TRUE(hidden());
+    EXPECT_EQ(window_->findChild<PasswordDialog*>(), nullptr);  // not asked again
+}
+
+TEST_F(SettingsWindowTest, TheHardwareButtonOpensTheGammaDialogWithTheCardsValues) {
+    start_card(card());
+    open_window();
+    give_password("517");
+    click(MainWindow::kHardwareParams);
+    auto* dialog = open_dialog<GammaDialog>(window_.get());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(in<QLineEdit>(dialog, GammaDialog::kRedValue)->text(), "1.0");
+}
+
+TEST_F(SettingsWindowTest, FactoryRestoreAsksAndSendsSubCodeFourWithoutWaiting) {
+    start_card(card());
+    open_window();
+    give_password("517");
+    const auto from = simulator_->journal_end();
+    click(MainWindow::kFactoryRestore);  // answered No
+    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_IS_RESTORE_CARD_DEFAULT"));
+    EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 300ms, from));
+
+    messages_.reply = platform::MessageReply::Yes;
+    click(MainWindow::kFactoryRestore);
+    const auto sent = simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 3s, from);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(screen_control::decode(sent->data)[0], 4u);
+    EXPECT_EQ(simulator_->state(card_.id)->factory_restores, 1u);
+    // The report on screen is no longer the card's: it is cleared.
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress).isEmpty(); }));
+}
+
+TEST_F(SettingsWindowTest, TheRestoreCodeOpensTheAddressAndTheBroadcastCarriesBothCheckBytes) {
+    sim::CardConfig c = card();
+    c.follow_address_changes = false;  // 192.168.0.10 is no address of this namespace
+    start_card(c);
+    open_window();
+    give_password("517");
+    click(MainWindow::kRestoreIp);
+    auto* dialog = open_dialog<RestoreIpDialog>(window_.get());
+    ASSERT_NE(dialog, nullptr);
+    auto* code = in<QLineEdit>(dialog, RestoreIpDialog::kCode);
+    auto* address = in<QLineEdit>(dialog, RestoreIpDialog::kAddress);
+    auto* restore = in<QPushButton>(dialog, RestoreIpDialog::kRestore);
+    EXPECT_EQ(code->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(address->isEnabled());
+    EXPECT_FALSE(restore->isEnabled());
+    QTest::keyClicks(code, "47110815");
+    EXPECT_TRUE(address->isEnabled());
+    EXPECT_TRUE(restore->isEnabled());
+    code->setMaxLength(9);  // the edit holds 8: lift that to show an extra character closes it again
+    QTest::keyClicks(code, "5");
+    EXPECT_FALSE(restore->isEnabled());
+    code->setText("47110815");
+    ASSERT_TRUE(restore->isEnabled());
+
+    const auto from = simulator_->journal_end();
+    for (const char* refused : {"192.168.0.1", "192.168.1.0", "192.168.0.255", "192.168.0"}) {
+        messages_.shown.clear();
+        address->setText(refused);
+        QTest::mouseClick(restore, Qt::LeftButton);
+        EXPECT_EQ(messages_.shown.size(), 1u) << refused;
+    }
+    EXPECT_FALSE(simulator_->wait_for_frame({}, frame::CMD_RESTORE_IP, 300ms, from));
+
+    address->setText("192.168.0.10");
+    QTest::mouseClick(restore, Qt::LeftButton);
+    ASSERT_TRUE(simulator_->wait_for(
+        [&](const auto& journal) {
+            return std::count_if(journal.begin(), journal.end(), [&](const sim::JournalEntry& e) {
+                       return e.seq >= from && e.command == frame::CMD_RESTORE_IP;
+                   }) >= 2;
+        },
+        3s));
+    std::vector<sim::JournalEntry> frames;
+    for (const auto& e : simulator_->journal())
+        if (e.seq >= from && e.command == frame::CMD_RESTORE_IP) frames.push_back(e);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].check_form, frame::CheckForm::PlainSum);
+    EXPECT_EQ(frames[1].check_form, frame::CheckForm::Complement);
+    for (const auto& f : frames) {
+        EXPECT_EQ(f.datagram_size, 437u);
+        EXPECT_EQ(f.id, "Broadcast!");
+        EXPECT_EQ(f.length, 408u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data.data())), "192.168.0.10");
+    }
+    EXPECT_EQ(simulator_->state(card_.id)->info.ip_address, "192.168.0.10");
+}
+
+TEST_F(SettingsWindowTest, TheTestDialogSendsGridGrayAndStopBlocks) {
+    start_card(card());
+    open_window();
+    click(MainWindow::kTest);
+    auto* dialog = open_dialog<TestDialog>(window_.get());
+    ASSERT_NE(dialog, nullptr);
+    auto send = [&](int button) {
+        const auto from = simulator_->journal_end();
+        QTest::mouseClick(in<QPushButton>(dialog, button), Qt::LeftButton);
+        const auto sent = simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 3s, from);
+        EXPECT_TRUE(sent);
+        const auto w = screen_control::decode(sent ? sent->data : std::vector<std::uint8_t>{});
+        return std::vector<std::uint32_t>(w.begin(), w.begin() + 10);
+    };
+    EXPECT_EQ(send(TestDialog::kGridTest),
+              (std::vector<std::uint32_t>{1, 2, 200, 15, 0, 0, 1, 0, 1, 0xFFFFFF}));
+    in<QCheckBox>(dialog, TestDialog::kDiagonal)->setChecked(false);
+    EXPECT_EQ(send(TestDialog::kGridTest),
+              (std::vector<std::uint32_t>{1, 2, 200, 15, 1, 0, 0, 0, 1, 0xFFFFFF}));
+    EXPECT_TRUE(in<QCheckBox>(dialog, TestDialog::kHorizontal)->isChecked());
+    EXPECT_EQ(send(TestDialog::kGrayTest), (std::vector<std::uint32_t>{1, 3, 10, 1, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(send(TestDialog::kStop), (std::vector<std::uint32_t>{1, 241, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+// Answers the upgrade's file dialog with `file` once it is open.
+void choose_when_asked(const std::filesystem::path& file) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, file] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (dialog == nullptr || !dialog->isVisible()) continue;
+            dialog->selectFile(QString::fromStdString(file.string()));
+            static_cast<QDialog*>(dialog)->accept();
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
+    });
+    timer->start(10);
+}
+
+class UpgradeWindowTest : public SettingsWindowTest {
+  protected:
+    void SetUp() override {
+        SettingsWindowTest::SetUp();
+        if (IsSkipped()) return;
+        std::filesystem::create_directories(package_ / "Kernel");
+        std::filesystem::create_directories(package_ / "Application");
+        std::ofstream(package_ / "Kernel" / "k.bin", std::ios::binary) << std::string(4096, 'k');
+        std::ofstream(package_ / "Application" / "a.bin", std::ios::binary) << std::string(4097, 'a');
+        std::ofstream(package_ / "Application" / "version.txt") << "V9.200\n";
+        std::ofstream(package_ / "firmware.sys") << "picked";
+    }
+    void run_upgrade() {
+        cardlink::UpgradeSettings quick;
+        quick.after_header = 1ms;
+        quick.after_file = 50ms;  // long enough to see the window work meanwhile
+        quick.before_close = 1ms;
+        quick.timeouts.send = 1000ms;
+        window_->setUpgradeSettings(quick);
+        give_password("517");
+        choose_when_asked(package_ / "firmware.sys");
+        click(MainWindow::kUpgrade);
+    }
+    TempDir package_;
+};
+
+TEST_F(UpgradeWindowTest, TheUpgradeRunsBesideTheWindowAndTheCardComesBackWithItsNewVersion) {
+    start_card(card());
+    open_window();
+    auto* bar = qobject_cast<QProgressBar*>(window_->control(MainWindow::kUpgradeProgress));
+    ASSERT_NE(bar, nullptr);
+    run_upgrade();
+    ASSERT_TRUE(window_->upgradeRunning());
+    // The window keeps working while the files go out: the test dialog opens and sends.
+    click(MainWindow::kTest);
+    EXPECT_NE(open_dialog<TestDialog>(window_.get()), nullptr);
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_UPGRADE_SUCCESS"); }));
+    EXPECT_EQ(bar->maximum(), 4096 + 4097 + 7);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kVersionField).contains("V9.200"); }, 8s));
+    EXPECT_EQ(simulator_->state(card_.id)->upgrades_finished, 1u);
+}
+
+TEST_F(UpgradeWindowTest, ARefusedUpgradeSaysSoInsteadOfSuccess) {
+    sim::CardConfig c = card();
+    c.faults.answer_error = true;
+    c.faults.only_command = frame::CMD_UPGRADE_START;
+    start_card(c);
+    open_window();
+    run_upgrade();
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_UPGRADE_REFUSED"); }));
+    EXPECT_FALSE(messages_.saw("IDS_MESSAGE_UPGRADE_SUCCESS"));
+    EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_FILE_HEADER, 0ms));
+    // The card is searched for again all the same.
+    EXPECT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.2"; }, 8s));
+}
+
+TEST_F(UpgradeWindowTest, ACardThatVanishesMidUpgradeIsReportedAndTheWindowStaysUsable) {
+    sim::CardConfig c = card();
+    c.faults.close_after_data_frames = 1;
+    start_card(c);
+    open_window();
+    run_upgrade();
+    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_TCP_SEND_FAILED"); }, 5s));
+    ASSERT_TRUE(pump_until([&] { return !window_->upgradeRunning(); }, 5s));
+    EXPECT_TRUE(window_->control(MainWindow::kUpgrade)->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, WithoutANetworkAdapterTheChoiceSaysSo) {
+    start_card(card());
+    open_window();
+    click(MainWindow::kAdapterChoice);
+    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_NO_CHECK_NET_CARD"));
+    EXPECT_EQ(window_->findChild<AdapterDialog*>(), nullptr);
+}
+
+// Two adapters in the private namespace (veth pairs): the choice is stored, the endpoint binds
+// to it, and the IP restore leaves on that adapter only (seen by packet taps on both).
+class TwoAdapters : public SettingsWindowTest {
+  protected:
+    void SetUp() override {
+        SettingsWindowTest::SetUp();
+        if (IsSkipped()) return;
+        for (const char* n : {"0", "1"}) {
+            const std::string cmd = std::string("ip link add vt") + n + " type veth peer name vp" + n +
+                                    " && ip addr add 10.6" + n + ".0.1/24 dev vt" + n + " && ip link set vt" +
+                                    n + " up && ip link set vp" + n + " up";
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        }
+        // Only inside this namespace may the limited broadcast be the discovery address.
+        write_settings("255.255.255.255");
+    }
+    void TearDown() override {
+        SettingsWindowTest::TearDown();
+        std::system("ip link del vt0 2>/dev/null; ip link del vt1 2>/dev/null");
+    }
+};
+
+// A tap on one interface that counts outgoing restore frames (UDP to port 31296, command 0x43).
+class Tap {
+  public:
+    explicit Tap(const char* interface) {
+        // ETH_P_ALL: a tap bound to one protocol hears incoming packets only.
+        fd_ = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK, htons(ETH_P_ALL));
+        sockaddr_ll where{};
+        where.sll_family = AF_PACKET;
+        where.sll_protocol = htons(ETH_P_ALL);
+        where.sll_ifindex = static_cast<int>(if_nametoindex(interface));
+        if (fd_ >= 0) ::bind(fd_, reinterpret_cast<sockaddr*>(&where), sizeof where);
+    }
+    ~Tap() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool open() const { return fd_ >= 0; }
+    int restore_frames() {
+        std::uint8_t buf[2048];
+        for (;;) {
+            const auto n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return count_;
+            const auto* ip = reinterpret_cast<const iphdr*>(buf);
+            const std::size_t ihl = ip->ihl * 4u;
+            if (ip->version != 4 || ip->protocol != IPPROTO_UDP || static_cast<std::size_t>(n) < ihl + 8 + 5)
+                continue;
+            const auto* udp = reinterpret_cast<const udphdr*>(buf + ihl);
+            if (ntohs(udp->dest) == frame::kDiscoveryPort && buf[ihl + 8 + 3] == frame::CMD_RESTORE_IP)
+                ++count_;
+        }
+    }
+
+  private:
+    int fd_ = -1;
+    int count_ = 0;
+};
+
+TEST_F(TwoAdapters, TheChosenAdapterIsStoredAndTheRestoreLeavesOnItOnly) {
+    start_card(card());
+    window_ = std::make_unique<MainWindow>();
+    window_->start();
+    window_->show();
+    click(MainWindow::kAdapterChoice);
+    auto* dialog = open_dialog<AdapterDialog>(window_.get());
+    ASSERT_NE(dialog, nullptr);
+    auto* list = in<QListWidget>(dialog, AdapterDialog::kList);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "vt0  10.60.0.1");
+    EXPECT_EQ(list->item(1)->text(), "vt1  10.61.0.1");
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    QTest::mouseClick(in<QPushButton>(dialog, AdapterDialog::kOk), Qt::LeftButton);
+    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_PLEASE_SELECT"));
+    ASSERT_TRUE(dialog->isVisible());
+    list->setCurrentRow(1);
+    QTest::mouseClick(in<QPushButton>(dialog, AdapterDialog::kOk), Qt::LeftButton);
+    ASSERT_TRUE(pump_until([&] { return window_->findChild<AdapterDialog*>() == nullptr; }));
+    EXPECT_EQ(registry::read_value("quelmora", "net_card_index"), 1);
+    EXPECT_EQ(window_->cardLink().socket().Binding().interface, "vt1");
+
+    Tap tap0("vt0"), tap1("vt1");
+    ASSERT_TRUE(tap0.open() && tap1.open());
+    give_password("517");
+    click(MainWindow::kRestoreIp);
+    auto* restore = open_dialog<RestoreIpDialog>(window_.get());
+    ASSERT_NE(restore, nullptr);
+    in<QLineEdit>(restore, RestoreIpDialog::kCode)->setText("47110815");
+    in<QLineEdit>(restore, RestoreIpDialog::kAddress)->setText("10.61.0.10");
+    QTest::mouseClick(in<QPushButton>(restore, RestoreIpDialog::kRestore), Qt::LeftButton);
+    EXPECT_TRUE(pump_until([&] { return tap1.restore_frames() == 2; }, 2s));
+    EXPECT_EQ(tap0.restore_frames(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread exists, so every later thread inherits the namespace.
+    if (std::getenv("VANTOR_NO_NETNS") == nullptr && ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0)
+        g_private_network = std::system("ip link set lo up") == 0;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
