@@ -180,7 +180,7 @@ UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, Upgra
     std::uint8_t announced[4];
     bytes::put_u32le(announced, static_cast<std::uint32_t>(std::min<std::uint64_t>(total, UINT32_MAX)));
     if (!stream.send_all(frame_of(frame::CMD_UPGRADE_START, announced)) ||
-        CheckCardAnswer(receive_answer(stream, Clock::now() + settings.answer), 0) != 0) {
+        CheckCardAnswer(receive_answer(stream, Clock::now() + settings.answer), AnswerCheck::Status) != 0) {
         result.outcome = UpgradeOutcome::Refused;
         return result;
     }

@@ -205,7 +205,8 @@ void MainWindow::onRestoreIp() {
     auto* dialog = new RestoreIpDialog(
         [this](const std::string& address) {
             // Broadcast twice (plain sum, then complemented) with "Broadcast!": every card family hears it.
-            link_.socket().SendTextCommand(frame::CMD_RESTORE_IP, screen_control::kSize, address, 1, {}, {});
+            link_.socket().SendTextCommand(frame::CMD_RESTORE_IP, screen_control::kSize, address,
+                                           cardlink::CardLinkSocket::TextMode::Broadcast, {}, {});
         },
         this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -545,7 +545,7 @@ TEST_F(TwoAdapters, TheChosenAdapterIsStoredAndTheRestoreLeavesOnItOnly) {
     QTest::mouseClick(in<QPushButton>(dialog, AdapterDialog::kOk), Qt::LeftButton);
     ASSERT_TRUE(pump_until([&] { return window_->findChild<AdapterDialog*>() == nullptr; }));
     EXPECT_EQ(registry::read_value("quelmora", "net_card_index"), 1);
-    EXPECT_EQ(window_->cardLink().socket().Binding().interface, "vt1");
+    EXPECT_EQ(window_->cardLink().socket().binding().interface, "vt1");
 
     Tap tap0("vt0"), tap1("vt1");
     ASSERT_TRUE(tap0.open() && tap1.open());
