@@ -392,7 +392,12 @@ void CardModel::on_screen_control(Exchange& x) {
                 w[2] != static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
                 state_.smart_pattern = w[2];
                 state_.smart_value = w[3];
+                state_.test_pattern.clear();
             }
+            if (w[1] == static_cast<std::uint32_t>(TestOp::Grid) ||
+                w[1] == static_cast<std::uint32_t>(TestOp::Gray))
+                state_.test_pattern.assign(w.begin() + 1, w.begin() + 10);
+            if (w[1] == static_cast<std::uint32_t>(TestOp::Stop)) state_.test_pattern.clear();
             if (w[1] == static_cast<std::uint32_t>(TestOp::SmartSetup) &&
                 w[2] == static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
                 if (data.size() < screen_control::kScreenParamsOffset + card_info::kScreenParamsSize) {
@@ -482,6 +487,7 @@ void CardModel::render_module() {
     in.decode_type = frame::get_u32le(params.data() + kParamDecodeType);
     in.pattern = state_.smart_pattern;
     in.value = state_.smart_value;
+    in.test = state_.test_pattern;
     auto picture = sim::render_module(*config_.module, in);
     if (state_.module_picture == picture) return;
     state_.module_picture = std::move(picture);

@@ -64,6 +64,32 @@ std::uint32_t wired_colour(const ModuleProfile& m, std::uint32_t bbggrr) {
     return rgb;
 }
 
+// The first frame of the test dialog's patterns. `t` holds words 1..9 of the block. Grid (word 1 = 2):
+// speed, spacing, horizontal, vertical, diagonal, 0, 1, colour 0x00BBGGRR; lines every `spacing` LEDs.
+// Gray ramp (word 1 = 3): speed, 1, 0, red, green, blue, white, 0; dark at the left to full at the right.
+void draw_test_pattern(const ModuleProfile& m, const std::vector<std::uint32_t>& t, ModulePicture& p) {
+    if (t[0] == 2) {
+        const std::uint32_t spacing = std::max<std::uint32_t>(1, t[2]);
+        const std::uint32_t lit = wired_colour(m, t[8]);
+        for (std::uint32_t r = 0; r < m.height; ++r)
+            for (std::uint32_t c = 0; c < m.width; ++c) {
+                const bool on = (t[3] != 0 && r % spacing == 0) || (t[4] != 0 && c % spacing == 0) ||
+                                (t[5] != 0 && (c + spacing * m.height - r) % spacing == 0);
+                if (on) p.leds[std::size_t{r} * m.width + c] = lit;
+            }
+    } else if (t[0] == 3) {
+        const bool white = t[7] != 0;
+        for (std::uint32_t c = 0; c < m.width; ++c) {
+            const std::uint32_t level = m.width > 1 ? 255u * c / (m.width - 1) : 255u;
+            const std::uint32_t bbggrr = ((white || t[4] != 0) ? level : 0u) |
+                                         ((white || t[5] != 0) ? level << 8 : 0u) |
+                                         ((white || t[6] != 0) ? level << 16 : 0u);
+            const std::uint32_t rgb = wired_colour(m, bbggrr);
+            for (std::uint32_t r = 0; r < m.height; ++r) p.leds[std::size_t{r} * m.width + c] = rgb;
+        }
+    }
+}
+
 // PNG pieces: CRC-32 of chunks and Adler-32 of the zlib stream.
 std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0) {
     static const auto table = [] {
@@ -143,6 +169,10 @@ ModulePicture render_module(const ModuleProfile& m, const ModuleInputs& in) {
     // Signals on the wrong pins (HUB board) or rows never selected (decoder): nothing lights.
     if ((m.hub != 0 && in.hub_type != m.hub) || in.decode_type != m.decoder) return p;
     auto fill = [&](std::uint32_t rgb) { std::fill(p.leds.begin(), p.leds.end(), rgb); };
+    if (in.test.size() >= 9) {
+        draw_test_pattern(m, in.test, p);
+        return p;
+    }
     switch (in.pattern) {
         case 1:  // data polarity: inverted data leaves every LED off
             fill(in.value == m.data_polarity ? all_colours(m, 0xFF) : 0);

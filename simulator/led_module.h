@@ -46,6 +46,9 @@ struct ModuleInputs {
     // The last smart-setup pattern: word 2 (the step, 0: none yet) and word 3.
     std::uint32_t pattern = 0;
     std::uint32_t value = 0;
+    // The test dialog's running pattern, words 1..9 of its block (empty: none); it takes the place of
+    // the smart-setup pattern while it runs.
+    std::vector<std::uint32_t> test;
 };
 
 // One 0x00RRGGBB value per LED, row by row from the top left.

@@ -132,8 +132,11 @@ struct CardState {
     std::uint32_t config_applied = 0;  // sub-command 23 received
     bool config_valid = false;         // the stored "Config.sys" was a whole image with a good word sum
     Faults faults;
-    std::uint32_t smart_pattern = 0;              // the last smart-setup test: its step (word 2; 0: none yet)
-    std::uint32_t smart_value = 0;                // and its word 3
+    std::uint32_t smart_pattern = 0;  // the last smart-setup test: its step (word 2; 0: none yet)
+    std::uint32_t smart_value = 0;    // and its word 3
+    // The test dialog's pattern running now: words 1..9 of its block (grid or gray ramp); empty when
+    // none runs (stopped, or a smart-setup pattern came after it).
+    std::vector<std::uint32_t> test_pattern;
     std::optional<ModulePicture> module_picture;  // what the virtual module shows now (when there is one)
     std::uint32_t module_pictures_written = 0;    // "module.png" files written so far
 };

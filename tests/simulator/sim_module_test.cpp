@@ -91,10 +91,10 @@ TEST(ModuleRendering, PolarityStatesLightOnlyForTheModulesOwnSense) {
             const std::uint32_t lit = std::strlen(colours) == 3   ? 0xFFFFFF
                                       : std::strlen(colours) == 2 ? 0xFFFF00
                                                                   : 0xFF0000;
-            EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 1, truth})), lit);
-            EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 1, 1 - truth})), 0u);
-            const auto bright = only_colour(sim::render_module(m, {0, 0, 2, truth}));
-            const auto dim = only_colour(sim::render_module(m, {0, 0, 2, 1 - truth}));
+            EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 1, truth, {}})), lit);
+            EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 1, 1 - truth, {}})), 0u);
+            const auto bright = only_colour(sim::render_module(m, {0, 0, 2, truth, {}}));
+            const auto dim = only_colour(sim::render_module(m, {0, 0, 2, 1 - truth, {}}));
             EXPECT_EQ(bright, lit);
             EXPECT_EQ(dim, lit / 0xFF * sim::kDimLevel) << "the wrong OE sense is dimmer, not dark";
         }
@@ -114,27 +114,27 @@ TEST(ModuleRendering, EachCardChannelLightsTheColourWiredToIt) {
     for (const auto& c : cases) {
         auto m = profile("width=4\nheight=4\nrgb-groups=1\n");
         m.colours = c.colours;
-        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0x0000FF})), c.red) << c.colours;
-        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0x00FF00})), c.green) << c.colours;
-        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0xFF0000})), c.blue) << c.colours;
-        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0})), 0u) << c.colours;
+        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0x0000FF, {}})), c.red) << c.colours;
+        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0x00FF00, {}})), c.green) << c.colours;
+        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0xFF0000, {}})), c.blue) << c.colours;
+        EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0, {}})), 0u) << c.colours;
     }
 }
 
 TEST(ModuleRendering, RowPatternLightsScanOverLineGroupRowsInEachBand) {
     // 32 rows, two RGB groups: bands of 16 rows; line group 4 lights rows 0, 4, 8, 12 of each band.
     const auto m = profile("width=8\nheight=32\nrgb-groups=2\nline-group=4\n");
-    const auto p = sim::render_module(m, {0, 0, 4, 0});
+    const auto p = sim::render_module(m, {0, 0, 4, 0, {}});
     for (std::uint32_t r = 0; r < 32; ++r)
         EXPECT_EQ(p.at(3, r), (r % 16) % 4 == 0 ? 0xFFFFFFu : 0u) << "row " << r;
 }
 
 TEST(ModuleRendering, WrongHubBoardOrDecoderLeavesTheModuleDark) {
     const auto m = profile("width=8\nheight=8\nrgb-groups=1\nhub=2\ndecoder=1\n");
-    EXPECT_EQ(only_colour(sim::render_module(m, {2, 1, 1, 0})), 0xFFFFFFu);
-    EXPECT_EQ(only_colour(sim::render_module(m, {3, 1, 1, 0})), 0u);
-    EXPECT_EQ(only_colour(sim::render_module(m, {2, 0, 1, 0})), 0u);
-    EXPECT_EQ(only_colour(sim::render_module(m, {0, 1, 0, 0})), 0u) << "no pattern yet";
+    EXPECT_EQ(only_colour(sim::render_module(m, {2, 1, 1, 0, {}})), 0xFFFFFFu);
+    EXPECT_EQ(only_colour(sim::render_module(m, {3, 1, 1, 0, {}})), 0u);
+    EXPECT_EQ(only_colour(sim::render_module(m, {2, 0, 1, 0, {}})), 0u);
+    EXPECT_EQ(only_colour(sim::render_module(m, {0, 1, 0, 0, {}})), 0u) << "no pattern yet";
 }
 
 std::uint32_t be32(const std::vector<std::uint8_t>& b, std::size_t off) {
@@ -199,6 +199,26 @@ TEST(ModuleCard, KeepsSettingsAndRewritesThePictureOnChange) {
     EXPECT_EQ(card.state().smart_value, 0x0000FFu);
     const auto png = support::read_bytes(folder / "module.png");
     EXPECT_EQ(png, sim::encode_png(*card.state().module_picture));
+
+    // The test dialog's patterns take the place of the smart-setup one while they run.
+    using screen_control::TestOp;
+    send(screen_control::make_test(TestOp::Grid, {200, 4, 1, 0, 0, 0, 1, 0x0000FF}));  // red lines, 4 apart
+    const auto& grid = *card.state().module_picture;
+    for (std::uint32_t r = 0; r < 16; ++r) {
+        EXPECT_EQ(grid.at(3, r), r % 4 == 0 ? 0x00FF00u : 0u) << "row " << r;  // card red is module green
+        EXPECT_EQ(grid.at(0, r), grid.at(15, r)) << "a horizontal line runs the whole width";
+    }
+    send(screen_control::make_test(TestOp::Grid, {200, 5, 0, 1, 0, 0, 1, 0xFFFFFF}));  // white columns
+    EXPECT_EQ(card.state().module_picture->at(5, 7), 0xFFFFFFu);
+    EXPECT_EQ(card.state().module_picture->at(6, 7), 0u);
+    send(screen_control::make_test(TestOp::Gray, {10, 1, 0, 0, 1, 0, 0, 0}));  // a green ramp
+    const auto& ramp = *card.state().module_picture;
+    EXPECT_EQ(ramp.at(0, 4), 0u);
+    EXPECT_EQ(ramp.at(15, 4), 0xFF0000u) << "card green drives module red";
+    EXPECT_LT(ramp.at(7, 4), ramp.at(8, 4));
+    send(screen_control::make_test(TestOp::Stop));
+    EXPECT_TRUE(card.state().test_pattern.empty());
+    EXPECT_EQ(only_colour(*card.state().module_picture), 0x00FF00u) << "back to the smart-setup colour";
     std::filesystem::remove_all(folder);
 }
 
