@@ -36,34 +36,16 @@
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "simulator/sim.h"
+#include "tests/support/messages.h"
+#include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
 
+using support::pump_until;
 using support::TempDir;
 
 namespace {
 
 bool g_private_network = false;
-
-class RecordingMessages final : public platform::MessageService {
-  public:
-    platform::MessageReply show(const std::string& text, const std::string&, platform::MessageIcon,
-                                platform::MessageButtons) override {
-        shown.push_back(text);
-        return platform::MessageReply::No;
-    }
-    std::vector<std::string> shown;
-};
-
-bool pump_until(const std::function<bool()>& done,
-                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 QStringList list_texts(QListWidget* list) {
     QStringList texts;
@@ -75,8 +57,7 @@ class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!g_private_network) GTEST_SKIP() << "needs a private network namespace (root)";
-        previous_ = platform::install_message_service(&messages_);
-        installed_ = true;
+        messages_.set_reply(platform::MessageReply::No);
         ::setenv("XDG_CONFIG_HOME", (program_ / "config").c_str(), 1);
         paths::set_program_folder(program_.path());
         startup::prepare(program_.path());
@@ -85,7 +66,6 @@ class MainWindowTest : public ::testing::Test {
     void TearDown() override {
         window_.reset();
         simulator_.reset();
-        if (installed_) platform::install_message_service(previous_);
     }
 
     void start_cards(std::vector<sim::CardConfig> cards, bool duplicates = false) {
@@ -126,9 +106,7 @@ class MainWindowTest : public ::testing::Test {
                                       localisation::lookup("IDS_MESSAGE_DOWNLOAD_SV") + " " + sv);
     }
 
-    RecordingMessages messages_;
-    platform::MessageService* previous_ = nullptr;
-    bool installed_ = false;
+    support::RecordingMessages messages_;
     TempDir program_;
     std::unique_ptr<sim::Simulator> simulator_;
     std::unique_ptr<MainWindow> window_;
@@ -152,7 +130,7 @@ TEST_F(MainWindowTest, FirstCardFoundIsSelectedAndItsReportFillsTheControls) {
     EXPECT_FALSE(window_->control(MainWindow::kAddressField)->isEnabled());
     EXPECT_EQ(list_->font().family(), QStringLiteral("Arial"));
     EXPECT_EQ(list_->font().pixelSize(), 24);
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(MainWindowTest, SelectingAnotherCardShowsItsReportAndForgetsTheHcpPath) {
@@ -208,11 +186,11 @@ TEST_F(MainWindowTest, StartWizardOpensTheWizardOnTheSelectedCard) {
     auto* start = qobject_cast<QPushButton*>(window_->control(MainWindow::kStartWizard));
     ASSERT_NE(start, nullptr);
     QTest::mouseClick(start, Qt::LeftButton);  // no card yet
-    EXPECT_EQ(messages_.shown,
+    EXPECT_EQ(messages_.texts(),
               std::vector<std::string>{localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD")});
     window_.reset();
 
-    messages_.shown.clear();
+    messages_.clear();
     start_cards({card("S730-413-00001", "127.0.0.2")});
     open_window();
     ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.2"; }));
@@ -233,7 +211,7 @@ TEST_F(MainWindowTest, StartWizardOpensTheWizardOnTheSelectedCard) {
     EXPECT_EQ(title, QString::fromStdString(localisation::lookup("IDD136_Title")));
     EXPECT_EQ(step, 1);
     EXPECT_EQ(window_->workingSet().source, screenconfig::ParamSource::None) << "only Finish hands over";
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(MainWindowTest, CardTooOldForSmartSetupKeepsTheWizardDisabled) {
@@ -242,7 +220,7 @@ TEST_F(MainWindowTest, CardTooOldForSmartSetupKeepsTheWizardDisabled) {
     ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.2"; }));
     EXPECT_FALSE(window_->control(MainWindow::kStartWizard)->isEnabled());
     const auto low = localisation::lookup("IDS_MESSAGE_DUDO_LOW_VERSION");
-    EXPECT_NE(std::find(messages_.shown.begin(), messages_.shown.end(), low), messages_.shown.end());
+    EXPECT_NE(std::find(messages_.texts().begin(), messages_.texts().end(), low), messages_.texts().end());
 }
 
 TEST_F(MainWindowTest, ManualSearchEmptiesAndRefillsTheList) {
@@ -289,8 +267,8 @@ TEST_F(MainWindowTest, ClosingAfterTheWizardAsksToSaveTheParameters) {
     ws.wizard_finished();
     ws.changed = true;
     window_->reject();
-    ASSERT_FALSE(messages_.shown.empty());
-    EXPECT_EQ(messages_.shown.back(), localisation::lookup("IDS_MESSAGE_IS_SAVE_PARAM"));
+    ASSERT_FALSE(messages_.texts().empty());
+    EXPECT_EQ(messages_.texts().back(), localisation::lookup("IDS_MESSAGE_IS_SAVE_PARAM"));
 }
 
 // The display parameter controls against one simulated card.
@@ -458,8 +436,8 @@ TEST_F(DisplayControlsTest, EachControlSendsItsBlockAndTheCardTakesIt) {
         std::copy(c.words.begin(), c.words.end(), expected.begin());
         EXPECT_EQ(blocks[0], expected);
         EXPECT_EQ(working().changed, c.sets_changed);
-        EXPECT_TRUE(messages_.shown.empty()) << messages_.shown.front();
-        messages_.shown.clear();
+        EXPECT_TRUE(messages_.texts().empty()) << messages_.texts().front();
+        messages_.clear();
     }
     // The card now holds the last values of each kind.
     ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().horizontal_shift == 0; },
@@ -478,7 +456,7 @@ TEST_F(DisplayControlsTest, RefusedAnswerShowsTheCommandsOwnText) {
     ASSERT_TRUE(simulator_->set_faults(kCard, faults));
     for (const auto& c : control_cases()) {
         SCOPED_TRACE(c.name);
-        messages_.shown.clear();
+        messages_.clear();
         working().changed = false;
         const std::uint64_t from = simulator_->journal_end();
         c.act(*this);
@@ -486,9 +464,9 @@ TEST_F(DisplayControlsTest, RefusedAnswerShowsTheCommandsOwnText) {
         ASSERT_TRUE(
             simulator_->wait_for_frame(kCard, frame::CMD_SCREEN_CONTROL, std::chrono::seconds(3), from));
         if (c.refused_text == nullptr) {
-            EXPECT_TRUE(messages_.shown.empty());
+            EXPECT_TRUE(messages_.texts().empty());
         } else {
-            EXPECT_EQ(messages_.shown, std::vector<std::string>{c.refused_text});
+            EXPECT_EQ(messages_.texts(), std::vector<std::string>{c.refused_text});
         }
         // The card may have taken the value although it answered "Error!".
         EXPECT_EQ(working().changed, c.sets_changed);
@@ -613,9 +591,9 @@ TEST_F(DisplayControlsTest, NothingIsSentWhileTheCardListIsEmpty) {
                            {"data", 6, true},  {"brightness", 8, true}, {"shift", 12, true}};
     for (const auto& q : quiet) {
         SCOPED_TRACE(q.name);
-        messages_.shown.clear();
+        messages_.clear();
         control_cases()[q.control_case].act(*this);
-        EXPECT_EQ(messages_.shown,
+        EXPECT_EQ(messages_.texts(),
                   q.reports_link_error ? std::vector<std::string>{link_error} : std::vector<std::string>{});
         EXPECT_FALSE(working().changed);
     }
@@ -658,14 +636,14 @@ TEST_F(DisplayControlsTest, SilentCardLeavesTheWindowResponsiveAndRefusesASecond
     EXPECT_FALSE(data_negative->isEnabled());
     QTest::mouseClick(data_negative, Qt::LeftButton);
     QTest::mouseClick(get<QAbstractButton>(MainWindow::kOePositive), Qt::LeftButton);
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.texts().empty());
 
     const std::string ended = status_text::result_line(what, target, cardlink::ExchangeError::NoAnswer,
                                                        std::chrono::milliseconds(3000));
     ASSERT_TRUE(
         pump_until([&] { return window_->statusLine().toStdString() == ended; }, std::chrono::seconds(6)));
     EXPECT_GE(std::chrono::steady_clock::now() - clicked, std::chrono::milliseconds(2900));
-    EXPECT_EQ(messages_.shown, std::vector<std::string>{"error oe"});
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{"error oe"});
     settle();
     EXPECT_EQ(screen_controls(from).size(), 1u);
     // The card never confirmed "负": the control shows the card's last known value again.
@@ -684,10 +662,10 @@ TEST_F(DisplayControlsTest, ARefusedChangeShowsTheLastKnownValueAgain) {
     sim::Faults faults;
     faults.answer_error = true;
     ASSERT_TRUE(simulator_->set_faults(kCard, faults));
-    messages_.shown.clear();
+    messages_.clear();
     choose(scan, 6);
     settle();
-    EXPECT_EQ(messages_.shown, std::vector<std::string>{"error 111"});
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{"error 111"});
     EXPECT_EQ(scan->currentIndex(), 3);
     EXPECT_EQ(window_->statusLine().toStdString(),
               status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_SCAN_CLOCK") + ": 4.7M",
@@ -695,10 +673,11 @@ TEST_F(DisplayControlsTest, ARefusedChangeShowsTheLastKnownValueAgain) {
                                        std::chrono::milliseconds(3000)));
     auto* brightness = get<QSlider>(MainWindow::kBrightness);
     simulator_->stop();  // nobody at the address any more: the connection fails
-    messages_.shown.clear();
+    messages_.clear();
     release_brightness_at(2);
     settle();
-    EXPECT_EQ(messages_.shown, std::vector<std::string>{localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR")});
+    EXPECT_EQ(messages_.texts(),
+              std::vector<std::string>{localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR")});
     EXPECT_EQ(brightness->value(), 8);
     EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "8");
 }
@@ -810,7 +789,8 @@ TEST_F(MainWindowTest, HelpWithoutAViewerSaysSo) {
     ::setenv("PATH", (program_ / "no-programs").c_str(), 1);  // no xdg-open to be found
     QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kHelp)), Qt::LeftButton);
     ::setenv("PATH", path.c_str(), 1);
-    EXPECT_EQ(messages_.shown, std::vector<std::string>{localisation::lookup("IDS_MESSAGE_HELP_NO_VIEWER")});
+    EXPECT_EQ(messages_.texts(),
+              std::vector<std::string>{localisation::lookup("IDS_MESSAGE_HELP_NO_VIEWER")});
 }
 
 class GammaDialogTest : public DisplayControlsTest {
@@ -867,7 +847,7 @@ TEST_F(GammaDialogTest, EqualChannelsStartTogetherAndTheCommonSliderSetsAllThree
          {GammaDialog::kRedValue, GammaDialog::kGreenValue, GammaDialog::kBlueValue, GammaDialog::kAllValue})
         EXPECT_EQ(value_of(*dialog, id), "2.5") << id;
     EXPECT_FALSE(working().changed);
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.texts().empty());
 }
 
 TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAllThree) {

@@ -27,8 +27,11 @@
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "simulator/sim.h"
+#include "tests/support/qt/pump.h"
 
 namespace {
+
+using support::pump_until;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -41,16 +44,6 @@ class PrintedMessages final : public platform::MessageService {
         return platform::MessageReply::No;
     }
 };
-
-bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 void settle() {
     pump_until([] { return false; }, 500ms);

@@ -39,38 +39,23 @@
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "simulator/sim.h"
+#include "tests/support/messages.h"
+#include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
 
 using namespace std::chrono_literals;
+using support::pump_until;
 using support::TempDir;
 
 namespace {
 
-bool g_private_network = false;
-
-class RecordingMessages final : public platform::MessageService {
-  public:
-    platform::MessageReply show(const std::string& text, const std::string&, platform::MessageIcon,
-                                platform::MessageButtons) override {
-        shown.push_back(text);
-        return reply;
-    }
-    bool saw(const std::string& key) const {
-        return std::find(shown.begin(), shown.end(), localisation::lookup(key)) != shown.end();
-    }
-    std::vector<std::string> shown;
-    platform::MessageReply reply = platform::MessageReply::No;
-};
-
-bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
+// Whether a message box showed the text of language key `key`.
+bool saw(const support::RecordingMessages& messages, const std::string& key) {
+    const auto texts = messages.texts();
+    return std::find(texts.begin(), texts.end(), localisation::lookup(key)) != texts.end();
 }
+
+bool g_private_network = false;
 
 template <typename D>
 D* open_dialog(QWidget* parent) {
@@ -91,8 +76,7 @@ class SettingsWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!g_private_network) GTEST_SKIP() << "needs a private network namespace (root)";
-        previous_ = platform::install_message_service(&messages_);
-        installed_ = true;
+        messages_.set_reply(platform::MessageReply::No);
         ::setenv("XDG_CONFIG_HOME", (program_ / "config").c_str(), 1);
         paths::set_program_folder(program_.path());
         startup::prepare(program_.path());
@@ -101,7 +85,6 @@ class SettingsWindowTest : public ::testing::Test {
     void TearDown() override {
         window_.reset();
         simulator_.reset();
-        if (installed_) platform::install_message_service(previous_);
     }
     void write_settings(const char* discovery) {
         std::ofstream(program_ / "default.ini") << "[DefaultParam]\nDiscovery_Address=" << discovery << "\n";
@@ -148,9 +131,7 @@ class SettingsWindowTest : public ::testing::Test {
         ASSERT_TRUE(pump_until([&] { return window_->findChild<PasswordDialog*>() == nullptr; }));
     }
 
-    RecordingMessages messages_;
-    platform::MessageService* previous_ = nullptr;
-    bool installed_ = false;
+    support::RecordingMessages messages_;
     TempDir program_;
     sim::CardConfig card_;
     std::unique_ptr<sim::Simulator> simulator_;
@@ -165,7 +146,7 @@ TEST_F(SettingsWindowTest, UnchangedFieldsAskTheCardToStoreItsValues) {
     const auto sent = simulator_->wait_for_frame(card_.id, frame::CMD_SAVE_VALUE, 3s, from);
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->data, std::vector<std::uint8_t>(4, 0));
-    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_SAVE_SUCCESS"); }));
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_SAVE_SUCCESS"); }));
     EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_SAVE_SETTINGS, 0ms, from));
     EXPECT_TRUE(window_->workingSet().changed);
     EXPECT_EQ(window_->cardLink().cards().size(), 1u);  // nothing changed: the list stays
@@ -182,7 +163,7 @@ TEST_F(SettingsWindowTest, AChangedMaskSendsTheWholeBlockWithTheNewMask) {
     ASSERT_EQ(sent->data.size(), 524u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sent->data.data() + 72)), "255.255.0.0");
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sent->data.data() + 40)), "127.0.0.2");
-    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_SAVE_SUCCESS"); }));
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_SAVE_SUCCESS"); }));
     EXPECT_EQ(simulator_->state(card_.id)->info.subnet_mask, "255.255.0.0");
     // The list is cleared, without a search of its own.
     EXPECT_TRUE(window_->cardLink().cards().empty());
@@ -197,7 +178,7 @@ TEST_F(SettingsWindowTest, ACardGivenANewAddressAndSizeIsFoundThereByTheNextSear
     edit(MainWindow::kScreenHeight)->setText("96");
     click(MainWindow::kSaveSettings);
     ASSERT_TRUE(pump_until(
-        [&] { return window_->cardLink().cards().empty() && messages_.saw("IDS_MESSAGE_SAVE_SUCCESS"); }));
+        [&] { return window_->cardLink().cards().empty() && saw(messages_, "IDS_MESSAGE_SAVE_SUCCESS"); }));
     click(MainWindow::kManualSearch);
     ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.9"; }));
     EXPECT_EQ(window_->cardLink().selectedAddress(), "127.0.0.9");
@@ -211,11 +192,11 @@ TEST_F(SettingsWindowTest, AMalformedAddressIsNamedAndNothingIsSent) {
     for (const int field : {MainWindow::kIpAddress, MainWindow::kSubnetMask, MainWindow::kGateway}) {
         const QString before = text(field);
         edit(field)->setText("127.0.0");
-        messages_.shown.clear();
+        messages_.clear();
         const auto from = simulator_->journal_end();
         click(MainWindow::kSaveSettings);
-        ASSERT_EQ(messages_.shown.size(), 1u) << field;
-        EXPECT_NE(messages_.shown[0].find("127.0.0"), std::string::npos) << messages_.shown[0];
+        ASSERT_EQ(messages_.texts().size(), 1u) << field;
+        EXPECT_NE(messages_.texts()[0].find("127.0.0"), std::string::npos) << messages_.texts()[0];
         EXPECT_FALSE(simulator_->wait_for(
             [&](const auto& journal) {
                 return std::any_of(journal.begin(), journal.end(), [&](const sim::JournalEntry& e) {
@@ -244,15 +225,15 @@ TEST_F(SettingsWindowTest, ThePasswordShowsTheGuardedControlsAndUntickingHidesTh
     EXPECT_TRUE(hidden());
 
     give_password("518");
-    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_PASSWORD_ERROR"));
+    EXPECT_TRUE(saw(messages_, "IDS_MESSAGE_PASSWORD_ERROR"));
     EXPECT_FALSE(box->isChecked());
     EXPECT_TRUE(hidden());
 
-    messages_.shown.clear();
+    messages_.clear();
     give_password("517", /*cancel=*/true);
     EXPECT_FALSE(box->isChecked());
     EXPECT_TRUE(hidden());
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.texts().empty());
 
     give_password("517");
     EXPECT_TRUE(box->isChecked());
@@ -278,10 +259,10 @@ TEST_F(SettingsWindowTest, FactoryRestoreAsksAndSendsSubCodeFourWithoutWaiting) 
     give_password("517");
     const auto from = simulator_->journal_end();
     click(MainWindow::kFactoryRestore);  // answered No
-    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_IS_RESTORE_CARD_DEFAULT"));
+    EXPECT_TRUE(saw(messages_, "IDS_MESSAGE_IS_RESTORE_CARD_DEFAULT"));
     EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 300ms, from));
 
-    messages_.reply = platform::MessageReply::Yes;
+    messages_.set_reply(platform::MessageReply::Yes);
     click(MainWindow::kFactoryRestore);
     const auto sent = simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 3s, from);
     ASSERT_TRUE(sent);
@@ -317,10 +298,10 @@ TEST_F(SettingsWindowTest, TheRestoreCodeOpensTheAddressAndTheBroadcastCarriesBo
 
     const auto from = simulator_->journal_end();
     for (const char* refused : {"192.168.0.1", "192.168.1.0", "192.168.0.255", "192.168.0"}) {
-        messages_.shown.clear();
+        messages_.clear();
         address->setText(refused);
         QTest::mouseClick(restore, Qt::LeftButton);
-        EXPECT_EQ(messages_.shown.size(), 1u) << refused;
+        EXPECT_EQ(messages_.texts().size(), 1u) << refused;
     }
     EXPECT_FALSE(simulator_->wait_for_frame({}, frame::CMD_RESTORE_IP, 300ms, from));
 
@@ -370,7 +351,7 @@ TEST_F(SettingsWindowTest, TheTestDialogSendsGridGrayAndStopBlocks) {
     EXPECT_TRUE(in<QCheckBox>(dialog, TestDialog::kHorizontal)->isChecked());
     EXPECT_EQ(send(TestDialog::kGrayTest), (std::vector<std::uint32_t>{1, 3, 10, 1, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(send(TestDialog::kStop), (std::vector<std::uint32_t>{1, 241, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(messages_.texts().empty());
 }
 
 // Answers the upgrade's file dialog with `file` once it is open.
@@ -426,7 +407,7 @@ TEST_F(UpgradeWindowTest, TheUpgradeRunsBesideTheWindowAndTheCardComesBackWithIt
     // The window keeps working while the files go out: the test dialog opens and sends.
     click(MainWindow::kTest);
     EXPECT_NE(open_dialog<TestDialog>(window_.get()), nullptr);
-    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_UPGRADE_SUCCESS"); }));
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"); }));
     EXPECT_EQ(bar->maximum(), 4096 + 4097 + 7);
     EXPECT_EQ(bar->value(), bar->maximum());
     ASSERT_TRUE(pump_until([&] { return text(MainWindow::kVersionField).contains("V9.200"); }, 8s));
@@ -440,8 +421,8 @@ TEST_F(UpgradeWindowTest, ARefusedUpgradeSaysSoInsteadOfSuccess) {
     start_card(c);
     open_window();
     run_upgrade();
-    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_UPGRADE_REFUSED"); }));
-    EXPECT_FALSE(messages_.saw("IDS_MESSAGE_UPGRADE_SUCCESS"));
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_REFUSED"); }));
+    EXPECT_FALSE(saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"));
     EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_FILE_HEADER, 0ms));
     // The card is searched for again all the same.
     EXPECT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.2"; }, 8s));
@@ -453,7 +434,7 @@ TEST_F(UpgradeWindowTest, ACardThatVanishesMidUpgradeIsReportedAndTheWindowStays
     start_card(c);
     open_window();
     run_upgrade();
-    ASSERT_TRUE(pump_until([&] { return messages_.saw("IDS_MESSAGE_TCP_SEND_FAILED"); }, 5s));
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_TCP_SEND_FAILED"); }, 5s));
     ASSERT_TRUE(pump_until([&] { return !window_->upgradeRunning(); }, 5s));
     EXPECT_TRUE(window_->control(MainWindow::kUpgrade)->isEnabled());
 }
@@ -462,7 +443,7 @@ TEST_F(SettingsWindowTest, WithoutANetworkAdapterTheChoiceSaysSo) {
     start_card(card());
     open_window();
     click(MainWindow::kAdapterChoice);
-    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_NO_CHECK_NET_CARD"));
+    EXPECT_TRUE(saw(messages_, "IDS_MESSAGE_NO_CHECK_NET_CARD"));
     EXPECT_EQ(window_->findChild<AdapterDialog*>(), nullptr);
 }
 
@@ -539,7 +520,7 @@ TEST_F(TwoAdapters, TheChosenAdapterIsStoredAndTheRestoreLeavesOnItOnly) {
     list->clearSelection();
     list->setCurrentRow(-1);
     QTest::mouseClick(in<QPushButton>(dialog, AdapterDialog::kOk), Qt::LeftButton);
-    EXPECT_TRUE(messages_.saw("IDS_MESSAGE_PLEASE_SELECT"));
+    EXPECT_TRUE(saw(messages_, "IDS_MESSAGE_PLEASE_SELECT"));
     ASSERT_TRUE(dialog->isVisible());
     list->setCurrentRow(1);
     QTest::mouseClick(in<QPushButton>(dialog, AdapterDialog::kOk), Qt::LeftButton);

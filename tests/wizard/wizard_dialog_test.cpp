@@ -28,22 +28,14 @@
 #include "widgets/localise_dialog.h"
 #include "wizard/pages.h"
 #include "wizard/smart_setup_wizard.h"
+#include "tests/support/qt/pump.h"
 
 namespace {
 
+using support::pump_until;
+
 using screenconfig::ConfigField;
 using wizard::SmartSetupWizard;
-
-bool pump_until(const std::function<bool()>& done,
-                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 std::string text(const char* key) {
     return localisation::lookup(key);
