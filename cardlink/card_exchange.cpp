@@ -36,6 +36,26 @@ std::vector<std::uint8_t> receive_answer(platform::TcpStream& stream, Clock::tim
     return buffer;
 }
 
+// Vantor's frame of `command` with `payload` to `target`: the exact form, the id in the whole 20-byte field.
+std::vector<std::uint8_t> command_frame(const CardTarget& target, std::uint8_t command,
+                                        std::span<const std::uint8_t> payload) {
+    frame::Packet packet;
+    packet.command = command;
+    packet.card_id = target.card_id;
+    packet.wide_id = true;
+    packet.data.assign(payload.begin(), payload.end());
+    return frame::encode_exact(packet, frame::check_form_for_id(target.card_id));
+}
+
+// Receives the answer into `result` and names what is wrong with it.
+void receive_checked(platform::TcpStream& stream, const ExchangeTimeouts& timeouts, ExchangeResult& result) {
+    result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
+    if (result.answer.empty())
+        result.error = ExchangeError::NoAnswer;
+    else if (CheckCardAnswer(result.answer, AnswerCheck::Status) != 0)
+        result.error = ExchangeError::AnswerRejected;
+}
+
 std::uint32_t low24(std::uint32_t v) {
     return v & 0xFFFFFFu;
 }
@@ -60,23 +80,11 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
         return result;
     }
 
-    frame::Packet packet;
-    packet.command = command;
-    packet.card_id = target.card_id;
-    packet.wide_id = true;
-    packet.data.assign(payload.begin(), payload.end());
-    const auto bytes = frame::encode_exact(packet, frame::check_form_for_id(target.card_id));
-    if (!stream.send_all(bytes)) {
+    if (!stream.send_all(command_frame(target, command, payload))) {
         result.error = ExchangeError::SendFailed;
         return result;
     }
-    if (!read_answer) return result;
-
-    result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
-    if (result.answer.empty())
-        result.error = ExchangeError::NoAnswer;
-    else if (CheckCardAnswer(result.answer, AnswerCheck::Status) != 0)
-        result.error = ExchangeError::AnswerRejected;
+    if (read_answer) receive_checked(stream, timeouts, result);
     return result;
 }
 
@@ -91,21 +99,12 @@ SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
     bool broken = false;
     for (const auto& payload : payloads) {
         ExchangeResult result;
-        frame::Packet packet;
-        packet.command = command;
-        packet.card_id = target.card_id;
-        packet.wide_id = true;
-        packet.data.assign(payload.begin(), payload.end());
         if (broken || payload.size() > frame::kMaxFixedData ||
-            !stream.send_all(frame::encode_exact(packet, frame::check_form_for_id(target.card_id)))) {
+            !stream.send_all(command_frame(target, command, payload))) {
             broken = true;
             result.error = ExchangeError::SendFailed;
         } else if (read_answer) {
-            result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
-            if (result.answer.empty())
-                result.error = ExchangeError::NoAnswer;
-            else if (CheckCardAnswer(result.answer, AnswerCheck::Status) != 0)
-                result.error = ExchangeError::AnswerRejected;
+            receive_checked(stream, timeouts, result);
         }
         sequence.results.push_back(std::move(result));
     }

@@ -1,22 +1,13 @@
 #include "wizard/scan_lines.h"
 
+#include "screenconfig/screen_params.h"
+
 namespace wizard {
 
 using screenconfig::ConfigField;
 
 std::uint32_t scan_code(std::uint32_t scan) {
-    switch (scan) {
-        case 1:
-            return 4;
-        case 2:
-            return 3;
-        case 4:
-            return 2;
-        case 8:
-            return 1;
-        default:
-            return 0;
-    }
+    return screenconfig::scan_code_for(scan).value_or(0);  // a scan the card has no code for sends 0
 }
 
 std::uint32_t hex_reading(std::string_view text) {
