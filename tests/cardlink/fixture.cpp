@@ -1,4 +1,5 @@
 #include "tests/cardlink/fixture.h"
+#include "tests/support/netns.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,7 @@ void SetUpProcess() {
     if (done) return;
     done = true;
     // Before any thread exists: every later thread and child inherits the namespace.
-    if (std::getenv("VANTOR_NO_NETNS") == nullptr && ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0) {
-        g_private = std::system("ip link set lo up") == 0;
-    }
+    g_private = support::enter_private_network();
     char templ[] = "/tmp/cardlink-test-XXXXXX";
     g_root = ::mkdtemp(templ);
     std::filesystem::create_directories(g_root / "program");

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/listener.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -31,15 +33,8 @@ std::size_t thread_count() {
 }
 
 TEST(Unload, AJobOutlivesDlcloseAndTheLibraryStaysMapped) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(31298);
-    inet_pton(AF_INET, kIp, &sa.sin_addr);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
+    const int listener = support::listen_tcp(kIp, 31298, 4);
+    ASSERT_GE(listener, 0);
 
     const auto file =
         std::filesystem::temp_directory_path() / ("kelvra-unload-" + std::to_string(::getpid()));

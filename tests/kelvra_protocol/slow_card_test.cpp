@@ -19,6 +19,7 @@
 #include "library/protocol/timeouts.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
+#include "tests/support/listener.h"
 
 namespace {
 
@@ -43,15 +44,8 @@ class SlowCard {
   public:
     using Reply = std::function<Bytes(std::uint8_t command)>;
     SlowCard(Reply reply, std::chrono::milliseconds pace) : reply_(std::move(reply)), pace_(pace) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(31298);
-        inet_pton(AF_INET, kIp, &sa.sin_addr);
-        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-        EXPECT_EQ(::listen(fd_, 8), 0);
+        fd_ = support::listen_tcp(kIp, 31298);
+        EXPECT_GE(fd_, 0);
         thread_ = std::thread([this] { run(); });
     }
     ~SlowCard() {

@@ -40,6 +40,7 @@
 #include "platform/registry_store.h"
 #include "simulator/sim.h"
 #include "tests/support/messages.h"
+#include "tests/support/netns.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
 
@@ -545,8 +546,7 @@ TEST_F(TwoAdapters, TheChosenAdapterIsStoredAndTheRestoreLeavesOnItOnly) {
 
 int main(int argc, char** argv) {
     // Before any thread exists, so every later thread inherits the namespace.
-    if (std::getenv("VANTOR_NO_NETNS") == nullptr && ::geteuid() == 0 && ::unshare(CLONE_NEWNET) == 0)
-        g_private_network = std::system("ip link set lo up") == 0;
+    g_private_network = support::enter_private_network();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,4 +1,5 @@
 #include "platform/tcp_stream.h"
+#include "tests/support/listener.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -21,15 +22,9 @@ using Clock = platform::TcpStream::Clock;
 class Listener {
   public:
     Listener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 4) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            ADD_FAILURE() << "no listening socket";
-        port_ = ntohs(a.sin_port);
+        fd_ = support::listen_tcp("127.0.0.1", 0, 4);
+        if (fd_ < 0) ADD_FAILURE() << "no listening socket";
+        port_ = support::local_port(fd_);
     }
     ~Listener() {
         if (peer_ >= 0) ::close(peer_);
