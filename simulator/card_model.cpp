@@ -16,6 +16,8 @@ namespace {
 constexpr std::uint64_t kConfigImageSize = 2'097'588;
 constexpr std::string_view kConfigFileName = "Config.sys";
 constexpr std::string_view kModulePictureName = "module.png";
+constexpr std::string_view kScreenPictureName = "screen.png";
+constexpr std::uint32_t kShownFileType = 5;
 
 // Offsets inside the 52 ScreenParams bytes (record offsets 8..59) that the wizard's single settings change.
 constexpr std::size_t kParamHubType = 0;
@@ -365,8 +367,20 @@ void CardModel::on_upgrade_end(Exchange& x) {
     }
 }
 
-void CardModel::on_window(Exchange&) {
+void CardModel::on_window(Exchange& x) {
     ++state_.window_commands;
+    const auto outcome = display_.on_command(x.f.command, x.f.data, folder_);
+    x.r.note = outcome.note;
+    x.r.accepted = outcome.accepted;
+    if (outcome.accepted) render_screen();
+}
+
+void CardModel::render_screen() {
+    auto picture = display_.render(folder_, config_.screen_width, config_.screen_height);
+    if (state_.screen_picture == picture) return;
+    state_.screen_picture = std::move(picture);
+    if (write_picture_file(folder_ / std::string(kScreenPictureName), encode_png(*state_.screen_picture, 4)))
+        ++state_.screen_pictures_written;
 }
 
 void CardModel::on_screen_control(Exchange& x) {
@@ -601,6 +615,11 @@ void CardModel::on_file_data(Exchange& x) {
     if (slot->remaining == 0 && slot->out.is_open()) {
         slot->out.close();
         rec.complete = true;
+        // A picture of type 5 in the card's own folder is shown at once.
+        if (rec.file_type == kShownFileType && rec.card_path.find('\\') == std::string::npos) {
+            display_.on_shown_file(rec.card_path);
+            render_screen();
+        }
     }
 }
 

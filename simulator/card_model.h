@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "simulator/card_display.h"
 #include "simulator/card_storage.h"
 #include "simulator/sim.h"
 
@@ -101,7 +102,7 @@ class CardModel {
     void on_upgrade_end(Exchange& x);
     void on_file_header(Exchange& x);
     void on_file_data(Exchange& x);
-    void on_window(Exchange& x);  // CMD_WINDOW, CMD_GLINT_WINDOW, CMD_EXIT_STUNT: counted only
+    void on_window(Exchange& x);  // CMD_WINDOW, CMD_GLINT_WINDOW, CMD_EXIT_STUNT: the display
 
     void apply_faults(std::uint8_t command, HandleResult& r) const;
     std::vector<std::uint8_t> status_answer(std::uint8_t code, bool success) const;
@@ -111,12 +112,14 @@ class CardModel {
     void factory_restore();
     void check_config_image();
     void render_module();  // the virtual module's picture, and its PNG when it changed
+    void render_screen();  // the screen's picture, and "screen.png" when it changed
 
     CardConfig config_;
     std::filesystem::path folder_;
     std::chrono::steady_clock::time_point started_;
     CardState state_;
     std::vector<StoredFile> files_;
+    CardDisplay display_;
 };
 
 }  // namespace sim

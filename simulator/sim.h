@@ -139,6 +139,11 @@ struct CardState {
     std::vector<std::uint32_t> test_pattern;
     std::optional<ModulePicture> module_picture;  // what the virtual module shows now (when there is one)
     std::uint32_t module_pictures_written = 0;    // "module.png" files written so far
+    // The whole screen as the card's display windows and live display show it (simulator/card_display.h),
+    // written as "screen.png" into the card folder whenever it changes; none before the first display
+    // command.
+    std::optional<ModulePicture> screen_picture;
+    std::uint32_t screen_pictures_written = 0;
 };
 
 class Simulator;

@@ -1,10 +1,10 @@
-#include "library/imaging/bmp.h"
+#include "common/bmp.h"
 
 #include <bit>
 #include <limits>
 #include <utility>
 
-namespace kelvra::imaging {
+namespace image {
 
 Bitmap rgb_bitmap(int width, int height, std::vector<std::uint8_t> rgb) {
     Bitmap b;
@@ -402,4 +402,4 @@ std::vector<std::uint8_t> encode_bmp(const Bitmap& bitmap) {
     return out;
 }
 
-}  // namespace kelvra::imaging
+}  // namespace image
