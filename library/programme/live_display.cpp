@@ -55,6 +55,20 @@ int send_file_job(const CardRef& card, FileJob job) {
                        job.trailing_pause);
 }
 
+// A file for window `window` (type 4, in the card folder named by the window number) and the window's
+// operation 3 with its item, through the card's gate.
+int send_to_window(const CardRef& card, std::uint32_t window, const std::string& name,
+                   std::vector<std::uint8_t> bytes, const display::ItemBytes& item) {
+    FileJob job;
+    job.file_type = kWindowFileType;
+    job.folder = std::to_string(window);
+    job.card_name = name;
+    job.bytes = std::move(bytes);
+    job.gate = &card_gate_or_first(card.ip);
+    job.trailing = CommandBlock::make(frame::CMD_WINDOW, card.id, 0, display::add_item(window, item));
+    return send_file_job(card, std::move(job));
+}
+
 bool too_big(const std::vector<std::uint8_t>& bytes) {
     return bytes.size() > UINT32_MAX;
 }
@@ -93,7 +107,6 @@ int destroy_window(const CardRef& card, std::uint32_t window) {
 int add_picture(const CardRef& card, std::uint32_t window, std::string_view path,
                 const programme::PlayNumbers& numbers, bool to_gif) {
     try {
-        TransferGate& gate = card_gate_or_first(card.ip);
         const auto kind = picture_kind(path);
         to_gif = to_gif && kind == PictureKind::Bmp;
         const std::uint32_t number = live_state().names.take();  // taken by every attempt
@@ -101,15 +114,8 @@ int add_picture(const CardRef& card, std::uint32_t window, std::string_view path
         const std::string name = card_picture_name(number, *kind, to_gif);
         auto bytes = load_card_picture(path, *kind, to_gif);
         if (!bytes || too_big(*bytes)) return kUnreadable;
-        const auto item = card_play_item(picture_tag(*kind, to_gif), numbers, name);
-        FileJob job;
-        job.file_type = kWindowFileType;
-        job.folder = std::to_string(window);
-        job.card_name = name;
-        job.bytes = std::move(*bytes);
-        job.gate = &gate;
-        job.trailing = CommandBlock::make(frame::CMD_WINDOW, card.id, 0, display::add_item(window, item));
-        return send_file_job(card, std::move(job));
+        return send_to_window(card, window, name, std::move(*bytes),
+                              card_play_item(picture_tag(*kind, to_gif), numbers, name));
     } catch (const std::bad_alloc&) {
         return kNoMemory;
     }
@@ -118,20 +124,11 @@ int add_picture(const CardRef& card, std::uint32_t window, std::string_view path
 int add_video(const CardRef& card, std::uint32_t window, std::string_view path) {
     try {
         if (!is_avi(path)) return kVideoNotAvi;
-        TransferGate& gate = card_gate_or_first(card.ip);
         const std::string name = card_file_name_of(path);
         if (name.size() > display::kMaxCardName) return kNameTooLong;
         auto bytes = GetFileBuf(path);
         if (!bytes) return kUnreadable;
-        const auto item = card_play_item("vod", {}, name);
-        FileJob job;
-        job.file_type = kWindowFileType;
-        job.folder = std::to_string(window);
-        job.card_name = name;
-        job.bytes = std::move(*bytes);
-        job.gate = &gate;
-        job.trailing = CommandBlock::make(frame::CMD_WINDOW, card.id, 0, display::add_item(window, item));
-        return send_file_job(card, std::move(job));
+        return send_to_window(card, window, name, std::move(*bytes), card_play_item("vod", {}, name));
     } catch (const std::bad_alloc&) {
         return kNoMemory;
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/display_blocks.h"
 #include "common/frame.h"
 #include "common/screen_control.h"
 #include "library/protocol/library_state.h"
@@ -237,7 +238,7 @@ int quit_insert_model(std::string_view id, std::string_view ip, int proto_type) 
         return -2;
     }
     if (ip.size() > 15) return -1;
-    return send(frame::CMD_WINDOW, id, ip, proto_type, words({8, 4}, kWindowBlockSize));
+    return send(frame::CMD_WINDOW, id, ip, proto_type, display::leave_insert_mode());
 }
 
 }  // namespace kelvra

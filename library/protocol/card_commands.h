@@ -19,7 +19,6 @@ namespace kelvra {
 inline constexpr std::size_t kCardInfoSize = 1088;
 inline constexpr std::size_t kCardMoreInfoSize = 160;
 inline constexpr std::size_t kTestBlockSize = 408;
-inline constexpr std::size_t kWindowBlockSize = 448;
 
 enum CardResult : int {
     kGetIoBroadcast = 11,
