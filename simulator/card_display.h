@@ -1,8 +1,7 @@
 // What a simulated card shows on its screen: the windows a caller opened (each playing the picture
 // added to it last), a picture shown at once (file type 5), a running effect list (its first picture),
 // and a picture flashing over regions. The card renders all of it into one picture of the whole
-// screen, written as "screen.png" into the card's folder on every change (docs/virtual-module.md,
-// "The screen").
+// screen, written as "screen.png" into the card's folder on every change (docs/card-screen.md).
 //
 // Layers, bottom to top: the shown picture at the top left; the effect list in its rectangle (the
 // whole screen without one); the windows in the order they were opened; the flashing picture in each
