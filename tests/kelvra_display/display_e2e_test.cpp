@@ -147,6 +147,8 @@ TEST_F(Display, PicturesAreNamedByTheCounterAndTaggedByWhatIsSent) {
     const std::string jpg = local_.write("bmp/a.jpg", support::read_bytes(jpg_)).string();  // folder "bmp"
     EXPECT_EQ(AddPicToWnd(3, jpg.c_str(), id(), ip(), 101, 1, 2, 3, 4, 5, 6, 7, 1), 0);
     EXPECT_EQ(AddPicToWnd(3, bmp_.c_str(), id(), ip(), 101, 1, 0, 0, 0, 0, 10, 0, 1), 0);
+    // The sends are done; the card may still be reading them.
+    ASSERT_TRUE(wait_frames(frame::CMD_WINDOW, 2, from));
 
     const auto files = files_since(from);
     ASSERT_EQ(files.size(), 2u) << "the PNG sends nothing";
@@ -191,6 +193,7 @@ TEST_F(Display, VideosMustBeAvi) {
     EXPECT_EQ(AddVideoToWnd(1, mp4.c_str(), id(), ip(), 101, 0), -1);
     EXPECT_TRUE(commands_since(frame::CMD_FILE_HEADER, from).empty());
     ASSERT_EQ(AddVideoToWnd(1, avi.c_str(), id(), ip(), 101, 0), 0);
+    ASSERT_TRUE(wait_frames(frame::CMD_WINDOW, 1, from));
     const auto files = files_since(from);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].header.file_name, "clip.AVI");
@@ -251,13 +254,13 @@ TEST_F(Display, RefusedArgumentsSendNothing) {
 TEST_F(Display, ShowPictureShowsItAtOnce) {
     const auto from = sim_->journal_end();
     ASSERT_EQ(ShowPicture(id(), ip(), 101, 0x42, jpg_.c_str()), 0);
+    EXPECT_TRUE(screen_shows(3, 3, 0x0000FF, 8)) << "shown once the whole file is there";
     const auto files = files_since(from);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].header.file_type, 5u);
     EXPECT_EQ(files[0].header.folder, "");
     EXPECT_EQ(files[0].header.file_name, "Pic0.jpg");
     for (const auto& e : since(from)) EXPECT_EQ(e.parameter, 0x42u);
-    EXPECT_TRUE(screen_shows(3, 3, 0x0000FF, 8));
 }
 
 TEST_F(Display, EffectListOfThreePicturesIs988BytesAndEmptiesTheList) {
@@ -266,6 +269,7 @@ TEST_F(Display, EffectListOfThreePicturesIs988BytesAndEmptiesTheList) {
         ASSERT_EQ(AddPicAndStunt(id(), ip(), 101, 0, path.c_str(), 1, 2, 3, 4, 5, 6, 7, 0), 0);
     const auto from = sim_->journal_end();
     ASSERT_EQ(ShowPicStunt(1, 0, 0, 64, 32, 0, id(), ip(), 0, 101, 1), 0);
+    ASSERT_TRUE(wait_frames(frame::CMD_WINDOW, 1, from));
     const auto files = files_since(from);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].header.file_type, 7u);
@@ -402,6 +406,7 @@ TEST_F(Display, TwoCallersOnTwoThreadsKeepTheListsWhole) {
     for (std::size_t c = 0; c < 2; ++c) {
         const auto from = sim_->journal_end();
         ASSERT_EQ(ShowPicStunt(0, 0, 0, 0, 0, 0, id(c), ip(c), 0, 101, 1), 0);
+        ASSERT_TRUE(wait_frames(frame::CMD_WINDOW, 1, from, c));
         const auto files = files_since(from, c);
         ASSERT_EQ(files.size(), 1u);
         const auto list = display::decode_stunt_list(files[0].data);
