@@ -41,7 +41,8 @@ Other:
                                       allow-duplicates | storage DIR | journal FILE | no-discovery-socket
                                     ('#' starts a comment)
   --storage DIR                     card folders DIR/<card id> for received files (default: a new
-                                    folder under /tmp, removed at exit)
+                                    folder under /tmp, removed at exit); each card writes what its
+                                    display windows show to <card folder>/screen.png (docs/card-screen.md)
   --journal FILE                    one JSON line per received frame ("-": standard output)
   --no-discovery-socket             do not bind 0.0.0.0:31296 (cards then hear only unicast)
   --show                            open a window that draws every card's virtual module, live
