@@ -22,7 +22,10 @@
  * command that uses it, so that command never overtakes its file. Sends that carry a card's pictures
  * (AddPicToWnd, AddVideoToWnd, AddPicAndStunt, ShowPicStunt in waiting mode) queue on that card's gate,
  * the card's entry of the connected card table (ConnectCardSuccessOrFaile), or its first entry for a
- * card not in the table: asynchronous jobs to one card run one at a time.
+ * card not in the table: asynchronous jobs to one card run one at a time. The window commands that
+ * carry no file (CreateWnd, DelPicInWnd, LockOrUnlockWnd, DestroyWnd, CreateMuliAreaWindow,
+ * InsertListToArea) take no gate: with iProtoType 1 to 3 each runs on its own thread, so a caller that
+ * needs one to reach the card before the next call's frames uses 101 to 103, or waits for its 4098.
  *
  * Results: 0 = the job was handed over (iProtoType 1 to 5) or done (101 to 103); otherwise the codes
  * each function lists, and the common results of cards.h (31 bad iProtoType, 34 out of memory; for
