@@ -39,8 +39,14 @@ class Octree {
             leaf.count += static_cast<std::uint32_t>(n);
             return true;
         }
-        std::int32_t node = 0;
-        for (int level = 0;; ++level) {
+        // The walk starts where the last walk with the same top three bits of each channel got to.
+        Shortcut& shortcut = shortcuts_[static_cast<std::size_t>((r >> 5) << 6 | (g >> 5) << 3 | (b >> 5))];
+        const bool known = shortcut.epoch == epoch_;
+        std::int32_t node = known ? shortcut.node : 0;
+        for (int level = known ? shortcut.level : 0;; ++level) {
+            if (!known && level <= kShortcutLevel &&
+                (level == kShortcutLevel || nodes_[static_cast<std::size_t>(node)].leaf))
+                shortcut = Shortcut{epoch_, node, level};
             if (nodes_[static_cast<std::size_t>(node)].leaf) {
                 Node& leaf = nodes_[static_cast<std::size_t>(node)];
                 leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n,
@@ -99,6 +105,8 @@ class Octree {
         if (list.empty()) return;
         const std::int32_t index = list.back();
         list.pop_back();
+        // Released children at the shortcuts' level or above may be reused as other nodes.
+        if (level < kShortcutLevel) ++epoch_;
         Node& node = nodes_[static_cast<std::size_t>(index)];
         for (auto& child : node.children) {
             if (child < 0) continue;
@@ -125,6 +133,18 @@ class Octree {
         for (const std::int32_t child : n.children)
             if (child >= 0) collect(child, out);
     }
+
+    // Where a walk may start: the node at kShortcutLevel on the path of a colour's top bits, or the leaf
+    // above it. Such a node keeps its place until a reduction above that level releases it: a node
+    // there is created once and a leaf never gains children.
+    static constexpr int kShortcutLevel = 3;
+    struct Shortcut {
+        std::uint32_t epoch = 0;  // valid while equal to epoch_
+        std::int32_t node = 0;
+        int level = 0;
+    };
+    std::array<Shortcut, 512> shortcuts_{};
+    std::uint32_t epoch_ = 1;
 
     // Recently added colours and their leaves, valid while no reduction has happened since.
     struct Seen {
