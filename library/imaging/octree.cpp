@@ -391,7 +391,7 @@ std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const 
     return out;
 }
 
-std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
+std::optional<Bitmap> palette_of_256_colours(const Bitmap& picture) {
     if (picture.width <= 0 || picture.height <= 0 || picture.rgb.size() != picture.pixel_count() * 3)
         return std::nullopt;
     Bitmap out;
@@ -401,10 +401,16 @@ std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
     if (out.palette.empty()) return std::nullopt;
     out.indices = map_to_palette(picture, out.palette);
     out.palette_bits = 8;
-    out.rgb.resize(picture.rgb.size());
-    for (std::size_t i = 0; i < out.indices.size(); ++i) {
-        const Rgb& c = out.palette[out.indices[i]];
-        out.rgb[3 * i] = c.r, out.rgb[3 * i + 1] = c.g, out.rgb[3 * i + 2] = c.b;
+    return out;
+}
+
+std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
+    auto out = palette_of_256_colours(picture);
+    if (!out) return std::nullopt;
+    out->rgb.resize(picture.rgb.size());
+    for (std::size_t i = 0; i < out->indices.size(); ++i) {
+        const Rgb& c = out->palette[out->indices[i]];
+        out->rgb[3 * i] = c.r, out->rgb[3 * i + 1] = c.g, out->rgb[3 * i + 2] = c.b;
     }
     return out;
 }
