@@ -328,6 +328,27 @@ TEST(ModuleProfile, RowWiringKeys) {
     }
 }
 
+// The example profiles in docs/modules read, and the demo's module has something for steps 6 and 7 to
+// find: a standard entry other than the first, and an arrangement code.
+TEST(ModuleProfile, DocumentedModulesRead) {
+    std::size_t read = 0;
+    for (const auto& file :
+         std::filesystem::directory_iterator(std::string(TEST_SOURCE_DIR) + "/docs/modules")) {
+        ModuleProfile m;
+        EXPECT_EQ(sim::parse_module_profile(support::read_text(file.path()), m), "") << file.path();
+        ++read;
+    }
+    EXPECT_GE(read, 2u);
+    ModuleProfile demo;
+    ASSERT_EQ(sim::parse_module_profile(
+                  support::read_text(std::string(TEST_SOURCE_DIR) + "/docs/modules/p10-outdoor.txt"), demo),
+              "");
+    const auto list = row_decode::standard_list(demo.line_group, demo.scan());
+    ASSERT_GT(list.size(), 1u);
+    EXPECT_TRUE(demo.decode() != list[0].order || demo.decode_class != list[0].order_class);
+    EXPECT_NE(demo.column_code | demo.row_code, 0u);
+}
+
 // The card keeps the settings the later steps send and shows one traced point at a time.
 TEST(ModuleCard, KeepsRowSettingsAndOneTracedPoint) {
     const support::TempDir folder;
