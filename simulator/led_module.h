@@ -20,8 +20,8 @@ struct ModuleProfile {
     std::uint32_t height = 32;
     std::uint32_t cable_groups = 1;  // 1, 2 or 4
     std::uint32_t rgb_groups = 2;    // RGB groups per cable: 1, 2 or 4
-    // Rows that one row address drives inside one RGB group's band: the row pattern lights
-    // scan / line_group rows of each band (scan = height / (rgb_groups x cable_groups)).
+    // Row addresses inside one RGB group's band (scan = height / (rgb_groups x cable_groups) rows);
+    // each drives scan / line_group rows, line_group apart, which the row pattern lights.
     std::uint32_t line_group = 1;
     std::uint32_t data_polarity = 0;  // the word-3 value of the data-polarity state that lights the module
     std::uint32_t oe_polarity = 0;    // the word-3 value of the OE state that shows full brightness
