@@ -20,7 +20,8 @@ printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/defaul
 # the low-version warning) and two cards that share one address. The first card drives the virtual LED
 # module of docs/modules/p10-outdoor.txt: walk the smart-setup wizard on it and watch the module answer
 # in the window of `ledcard-sim --show` (with a display), or in build/demo/cards/S730-413-05862/module.png
-# (rewritten on every change).
+# (rewritten on every change). Its rows are routed as the 4th entry of its standard row-decode list and
+# its columns swap in pairs, so steps 6 and 7 have something to find (docs/virtual-module.md).
 show=()
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then show=(--show); fi
 build/dev/simulator/ledcard-sim \

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -267,9 +268,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
         for (const auto& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
             const bool process = run.benchmark_name().rfind("BM_Cjpeg", 0) == 0;
-            times[run.benchmark_name()] =
-                (process ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
-                static_cast<double>(benchmark::GetTimeUnitMultiplier(run.time_unit));
+            // With --benchmark_repetitions the least time is kept: the one least disturbed by other
+            // work on the machine.
+            const double time = (process ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
+                                static_cast<double>(benchmark::GetTimeUnitMultiplier(run.time_unit));
+            const auto known = times.find(run.benchmark_name());
+            times[run.benchmark_name()] = known == times.end() ? time : std::min(known->second, time);
         }
         ConsoleReporter::ReportRuns(runs);
     }

@@ -177,7 +177,7 @@ std::optional<Bytes> encode_gif(const Bitmap& picture) {
     std::optional<Bitmap> reduced;
     const Bitmap* source = &picture;
     if (!picture.palettised()) {
-        reduced = reduce_to_256_colours(picture);
+        reduced = palette_of_256_colours(picture);
         if (!reduced) return std::nullopt;
         source = &*reduced;
     }

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kelvra::imaging {
 
 namespace {
@@ -39,8 +43,14 @@ class Octree {
             leaf.count += static_cast<std::uint32_t>(n);
             return true;
         }
-        std::int32_t node = 0;
-        for (int level = 0;; ++level) {
+        // The walk starts where the last walk with the same top three bits of each channel got to.
+        Shortcut& shortcut = shortcuts_[static_cast<std::size_t>((r >> 5) << 6 | (g >> 5) << 3 | (b >> 5))];
+        const bool known = shortcut.epoch == epoch_;
+        std::int32_t node = known ? shortcut.node : 0;
+        for (int level = known ? shortcut.level : 0;; ++level) {
+            if (!known && level <= kShortcutLevel &&
+                (level == kShortcutLevel || nodes_[static_cast<std::size_t>(node)].leaf))
+                shortcut = Shortcut{epoch_, node, level};
             if (nodes_[static_cast<std::size_t>(node)].leaf) {
                 Node& leaf = nodes_[static_cast<std::size_t>(node)];
                 leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n,
@@ -99,6 +109,8 @@ class Octree {
         if (list.empty()) return;
         const std::int32_t index = list.back();
         list.pop_back();
+        // Released children at the shortcuts' level or above may be reused as other nodes.
+        if (level < kShortcutLevel) ++epoch_;
         Node& node = nodes_[static_cast<std::size_t>(index)];
         for (auto& child : node.children) {
             if (child < 0) continue;
@@ -125,6 +137,18 @@ class Octree {
         for (const std::int32_t child : n.children)
             if (child >= 0) collect(child, out);
     }
+
+    // Where a walk may start: the node at kShortcutLevel on the path of a colour's top bits, or the leaf
+    // above it. Such a node keeps its place until a reduction above that level releases it: a node
+    // there is created once and a leaf never gains children.
+    static constexpr int kShortcutLevel = 3;
+    struct Shortcut {
+        std::uint32_t epoch = 0;  // valid while equal to epoch_
+        std::int32_t node = 0;
+        int level = 0;
+    };
+    std::array<Shortcut, 512> shortcuts_{};
+    std::uint32_t epoch_ = 1;
 
     // Recently added colours and their leaves, valid while no reduction has happened since.
     struct Seen {
@@ -165,23 +189,54 @@ class NearestColour {
             if (state_[cell] == kUnbuilt) build_fine(cell, r, g, b);
             if (state_[cell] == kListed) return search(fine_[cell], r, g, b);
         }
-        // Four candidates in index order (padded with the first): the strictly nearer one wins, so a
-        // tie keeps the lower index.
-        const std::array<std::uint8_t, 4>& ix = inline_[cell];
-        std::uint32_t best = distance(ix[0], r, g, b);
-        std::uint8_t best_index = ix[0];
-        for (std::size_t k = 1; k < 4; ++k) {
-            const std::uint32_t d = distance(ix[k], r, g, b);
-            const bool nearer = d < best;
-            best = nearer ? d : best;
-            best_index = nearer ? ix[k] : best_index;
-        }
-        return best_index;
+        // Four candidates (padded with the first), each weighed by its squared distance and then its
+        // index, so that a tie keeps the lower index. The colours are kept in the cell: one load serves
+        // all four.
+        return nearest_of_four(inline_[cell], r, g, b);
     }
 
   private:
     static constexpr std::size_t kFineCells = 32 * 32 * 32;
     static constexpr std::uint8_t kUnbuilt = 0, kInline = 1, kListed = 2;
+
+    struct Inline {
+        std::array<std::uint8_t, 4> index, r, g, b;
+    };
+    static_assert(sizeof(Inline) == 16);
+
+#if defined(__SSE2__)
+    static std::uint8_t nearest_of_four(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell));
+        const __m128i colours = _mm_srli_si128(bytes, 4);  // r0..r3 g0..g3 b0..b3
+        // (red, green) pairs of 16 bits for the four candidates, and blue with a zero beside it.
+        const __m128i rg = _mm_unpacklo_epi8(_mm_unpacklo_epi8(colours, _mm_srli_si128(colours, 4)), zero);
+        const __m128i blue = _mm_unpacklo_epi8(_mm_srli_si128(colours, 8), zero);
+        const __m128i d_rg = _mm_sub_epi16(_mm_set1_epi32(static_cast<int>(r | g << 16)), rg);
+        const __m128i d_b = _mm_unpacklo_epi16(_mm_sub_epi16(_mm_set1_epi16(b), blue), zero);
+        const __m128i distance = _mm_add_epi32(_mm_madd_epi16(d_rg, d_rg), _mm_madd_epi16(d_b, d_b));
+        const __m128i index = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
+        __m128i weight = _mm_or_si128(_mm_slli_epi32(distance, 8), index);
+        // The least of four signed 32-bit lanes (weights stay below 2^26), without SSE4.1's minimum.
+        const auto least = [](__m128i a, __m128i c) {
+            const __m128i greater = _mm_cmpgt_epi32(a, c);
+            return _mm_or_si128(_mm_and_si128(greater, c), _mm_andnot_si128(greater, a));
+        };
+        weight = least(weight, _mm_shuffle_epi32(weight, _MM_SHUFFLE(1, 0, 3, 2)));
+        weight = least(weight, _mm_shuffle_epi32(weight, _MM_SHUFFLE(2, 3, 0, 1)));
+        return static_cast<std::uint8_t>(_mm_cvtsi128_si32(weight) & 0xFF);
+    }
+#else
+    static std::uint8_t nearest_of_four(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
+        for (std::size_t k = 0; k < 4; ++k) {
+            const int dr = r - cell.r[k], dg = g - cell.g[k], db = b - cell.b[k];
+            best =
+                std::min(best, static_cast<std::uint32_t>(dr * dr + dg * dg + db * db) << 8 | cell.index[k]);
+        }
+        return static_cast<std::uint8_t>(best & 0xFF);
+    }
+#endif
 
     struct List {  // candidates_[start, end); end 0: not built yet (a built list is never empty)
         std::uint32_t start = 0, end = 0;
@@ -215,7 +270,14 @@ class NearestColour {
             state_[cell] = kListed;
             return;
         }
-        for (std::uint32_t k = 0; k < 4; ++k) inline_[cell][k] = candidates_[list.start + (k < n ? k : 0)];
+        Inline& cell_colours = inline_[cell];
+        for (std::uint32_t k = 0; k < 4; ++k) {
+            const std::uint8_t index = candidates_[list.start + (k < n ? k : 0)];
+            cell_colours.index[k] = index;
+            cell_colours.r[k] = palette_[index].r;
+            cell_colours.g[k] = palette_[index].g;
+            cell_colours.b[k] = palette_[index].b;
+        }
         state_[cell] = kInline;
     }
 
@@ -224,28 +286,36 @@ class NearestColour {
     // those whose nearest is within the least farthest.
     void build(List& list, int r0, int g0, int b0, int side, const std::vector<std::uint8_t>& from) {
         const int r1 = r0 + side - 1, g1 = g0 + side - 1, b1 = b0 + side - 1;
-        std::uint32_t bound = std::numeric_limits<std::uint32_t>::max();
-        nearest_.resize(from.size());
-        for (std::size_t k = 0; k < from.size(); ++k) {
+        // The colours are gathered into planes first, so that the distances are computed on whole
+        // vectors of colours.
+        const std::size_t n = from.size();
+        red_.resize(n), green_.resize(n), blue_.resize(n), nearest_.resize(n), farthest_.resize(n);
+        for (std::size_t k = 0; k < n; ++k) {
             const Rgb& c = palette_[from[k]];
-            const int fr = std::max(c.r - r0, r1 - c.r), fg = std::max(c.g - g0, g1 - c.g),
-                      fb = std::max(c.b - b0, b1 - c.b);
-            const int nr = std::max({0, r0 - c.r, c.r - r1}), ng = std::max({0, g0 - c.g, c.g - g1}),
-                      nb = std::max({0, b0 - c.b, c.b - b1});
-            bound = std::min(bound, static_cast<std::uint32_t>(fr * fr + fg * fg + fb * fb));
-            nearest_[k] = static_cast<std::uint32_t>(nr * nr + ng * ng + nb * nb);
+            red_[k] = c.r, green_[k] = c.g, blue_[k] = c.b;
         }
+        for (std::size_t k = 0; k < n; ++k) {
+            const int r = red_[k], g = green_[k], b = blue_[k];
+            const int fr = std::max(r - r0, r1 - r), fg = std::max(g - g0, g1 - g),
+                      fb = std::max(b - b0, b1 - b);
+            const int nr = std::max(0, std::max(r0 - r, r - r1)), ng = std::max(0, std::max(g0 - g, g - g1)),
+                      nb = std::max(0, std::max(b0 - b, b - b1));
+            farthest_[k] = fr * fr + fg * fg + fb * fb;
+            nearest_[k] = nr * nr + ng * ng + nb * nb;
+        }
+        int bound = std::numeric_limits<int>::max();
+        for (std::size_t k = 0; k < n; ++k) bound = std::min(bound, farthest_[k]);
         list.start = static_cast<std::uint32_t>(candidates_.size());
-        for (std::size_t k = 0; k < from.size(); ++k)
+        for (std::size_t k = 0; k < n; ++k)
             if (nearest_[k] <= bound) candidates_.push_back(from[k]);
         list.end = static_cast<std::uint32_t>(candidates_.size());
     }
 
     std::span<const Rgb> palette_;
     std::vector<std::uint8_t> all_, scratch_, candidates_;
-    std::vector<std::uint32_t> nearest_;
+    std::vector<int> red_, green_, blue_, nearest_, farthest_;
     std::vector<std::uint8_t> state_;
-    std::vector<std::array<std::uint8_t, 4>> inline_;
+    std::vector<Inline> inline_;
     std::vector<List> fine_, coarse_;
 };
 
@@ -321,7 +391,7 @@ std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const 
     return out;
 }
 
-std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
+std::optional<Bitmap> palette_of_256_colours(const Bitmap& picture) {
     if (picture.width <= 0 || picture.height <= 0 || picture.rgb.size() != picture.pixel_count() * 3)
         return std::nullopt;
     Bitmap out;
@@ -331,10 +401,16 @@ std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
     if (out.palette.empty()) return std::nullopt;
     out.indices = map_to_palette(picture, out.palette);
     out.palette_bits = 8;
-    out.rgb.resize(picture.rgb.size());
-    for (std::size_t i = 0; i < out.indices.size(); ++i) {
-        const Rgb& c = out.palette[out.indices[i]];
-        out.rgb[3 * i] = c.r, out.rgb[3 * i + 1] = c.g, out.rgb[3 * i + 2] = c.b;
+    return out;
+}
+
+std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture) {
+    auto out = palette_of_256_colours(picture);
+    if (!out) return std::nullopt;
+    out->rgb.resize(picture.rgb.size());
+    for (std::size_t i = 0; i < out->indices.size(); ++i) {
+        const Rgb& c = out->palette[out->indices[i]];
+        out->rgb[3 * i] = c.r, out->rgb[3 * i + 1] = c.g, out->rgb[3 * i + 2] = c.b;
     }
     return out;
 }

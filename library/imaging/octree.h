@@ -29,4 +29,8 @@ std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const 
 // The picture reduced to 8 bits per pixel with its octree palette; none for an empty picture.
 std::optional<Bitmap> reduce_to_256_colours(const Bitmap& picture);
 
+// The same reduction without the pixels' colours (`rgb` stays empty), for an encoder that writes the
+// palette and the indices only.
+std::optional<Bitmap> palette_of_256_colours(const Bitmap& picture);
+
 }  // namespace kelvra::imaging

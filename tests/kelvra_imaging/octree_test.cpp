@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <random>
 #include <set>
 #include <tuple>
@@ -91,6 +93,106 @@ TEST(Octree, AColourComingBackAfterAReductionCountsInItsMergedNode) {
     EXPECT_TRUE(palette.count({254, 0, 0}));
     EXPECT_FALSE(palette.count({255, 0, 1}));
     EXPECT_TRUE(palette.count({0, 200, 0}));
+}
+
+// The reduction written plainly: one pixel at a time, a node per allocation, no caches and no
+// shortcuts. The library's tree must give the same palette, colour for colour and in order.
+class PlainOctree {
+  public:
+    void add(const Rgb& c) {
+        Node* node = &root_;
+        for (int level = 0; !node->leaf; ++level) {
+            const int shift = 7 - level;
+            const int slot = ((c.r >> shift) & 1) << 2 | ((c.g >> shift) & 1) << 1 | ((c.b >> shift) & 1);
+            auto& child = node->children[static_cast<std::size_t>(slot)];
+            if (!child) {
+                child = std::make_unique<Node>();
+                if (level + 1 == 8) {
+                    child->leaf = true;
+                    ++leaves_;
+                } else {
+                    reducible_[static_cast<std::size_t>(level + 1)].push_back(child.get());
+                }
+            }
+            node = child.get();
+        }
+        node->r += c.r, node->g += c.g, node->b += c.b, ++node->count;
+        while (leaves_ > 256) reduce();
+    }
+
+    std::vector<Rgb> palette() const {
+        std::vector<Rgb> out;
+        collect(root_, out);
+        return out;
+    }
+
+  private:
+    struct Node {
+        std::array<std::unique_ptr<Node>, 8> children;
+        std::uint64_t r = 0, g = 0, b = 0, count = 0;
+        bool leaf = false;
+    };
+
+    void reduce() {
+        std::size_t level = 7;
+        while (level > 0 && reducible_[level].empty()) --level;
+        Node* node = reducible_[level].back();
+        reducible_[level].pop_back();
+        for (auto& child : node->children) {
+            if (!child) continue;
+            node->r += child->r, node->g += child->g, node->b += child->b, node->count += child->count;
+            child.reset();
+            --leaves_;
+        }
+        node->leaf = true;
+        ++leaves_;
+    }
+
+    static void collect(const Node& n, std::vector<Rgb>& out) {
+        if (n.leaf) {
+            if (n.count == 0) return;
+            const auto mean = [&](std::uint64_t sum) {
+                return static_cast<std::uint8_t>((sum + n.count / 2) / n.count);
+            };
+            out.push_back(Rgb{mean(n.r), mean(n.g), mean(n.b)});
+            return;
+        }
+        for (const auto& child : n.children)
+            if (child) collect(*child, out);
+    }
+
+    Node root_;
+    std::array<std::vector<Node*>, 8> reducible_;
+    std::size_t leaves_ = 0;
+};
+
+// Pictures that exercise the tree's caches: noise (every colour new), noise around a few colours
+// (colours come back after reductions), and runs with colours that return row after row.
+TEST(Octree, EqualsThePlainAlgorithm) {
+    std::mt19937 random(11);
+    const auto noisy = [&](int spread, int bases) {
+        std::vector<Rgb> base(static_cast<std::size_t>(bases));
+        for (auto& c : base)
+            c = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                 static_cast<std::uint8_t>(random())};
+        std::vector<std::uint8_t> rgb;
+        for (int i = 0; i < 64 * 64; ++i) {
+            const Rgb& b = base[random() % base.size()];
+            for (const int v : {b.r, b.g, b.b}) {
+                const int n = v + static_cast<int>(random() % (2 * spread + 1)) - spread;
+                rgb.push_back(static_cast<std::uint8_t>(std::clamp(n, 0, 255)));
+            }
+        }
+        return kelvra::imaging::rgb_bitmap(64, 64, std::move(rgb));
+    };
+    const std::vector<Bitmap> cases{noisy(128, 1), noisy(20, 6), noisy(3, 40), pictures::ramps(160, 100)};
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const Bitmap& picture = cases[k];
+        PlainOctree plain;
+        for (std::size_t i = 0; i < picture.pixel_count(); ++i)
+            plain.add({picture.rgb[3 * i], picture.rgb[3 * i + 1], picture.rgb[3 * i + 2]});
+        EXPECT_EQ(kelvra::imaging::octree_palette(picture), plain.palette()) << "case " << k;
+    }
 }
 
 TEST(NearestColour, MatchesAnExhaustiveSearch) {
