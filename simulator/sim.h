@@ -32,9 +32,11 @@ inline constexpr std::uint32_t kDefaultHardwareVersion = 0x00020001;  // "V2.1"
 // How an answer is damaged when `Faults::malformed` asks for it.
 enum class Malformed {
     None,
-    Short,        // only the first 20 bytes are sent (less than a header)
-    NoLeadIn,     // the three 0x7E bytes are replaced by 0x00
-    BogusLength,  // the length field says 0xFFFFFFFF
+    Short,         // only the first 20 bytes are sent (less than a header)
+    NoLeadIn,      // the three 0x7E bytes are replaced by 0x00
+    BogusLength,   // the length field says 0xFFFFFFFF
+    Garbage,       // as many bytes as the answer, none of them a frame (no lead-in anywhere)
+    OtherCommand,  // a well-formed answer with a right check byte, but of another command
 };
 
 enum class WireForm { Exact, Stream, Fixed };  // the answer's form: n + 29, n + 32 or 2080 bytes
