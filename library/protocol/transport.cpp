@@ -350,6 +350,15 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
         deadline += kPiecePause;
         std::this_thread::sleep_until(deadline);
     }
+    // A card that hung up mid-file did not keep the file, whatever the sends returned (they only hand
+    // bytes to the kernel): a file sent over TCP counts as sent once the card's TCP has acknowledged
+    // every byte and the card is still there.
+    if (block.command == frame::CMD_FILE_DATA && !broadcast &&
+        route_of(address.proto_type)->link == Link::Tcp &&
+        !socket_io::wait_delivered(socket.fd(), timeouts().send)) {
+        report_status(kStatusTcpSendFailed, block.card_id);
+        return static_cast<int>(kStatusTcpSendFailed);
+    }
     if (block.command == frame::CMD_FILE_DATA) {
         if (job.gate != nullptr && job.holds_gate) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
