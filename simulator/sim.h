@@ -84,6 +84,11 @@ struct SimulatorConfig {
     std::size_t journal_memory_bytes = 16u << 20;
 };
 
+// TCP connections held open at once (all cards together). A connection beyond them is closed as soon
+// as it is accepted, with a journal note: a client that opens connections and never closes them costs
+// the simulator a bounded number of descriptors and buffers.
+inline constexpr std::size_t kMaxTcpConnections = 512;
+
 enum class Transport { Tcp, Udp };
 
 // One received frame as one card took it (a broadcast gives one entry per card), or as nobody took
