@@ -139,6 +139,8 @@ def main():
     write("ini_fuzz", "default", b"DefaultParam\\Discovery_Address\\127.0.0.1\\" + ini)
     write("ini_fuzz", "setting", b"Setting\\ZAVO_Language\\English_zavo\\[Setting]\nZAVO_Language=Chinese_zavo_s\n")
     write("ini_fuzz", "odd", b"a\\b\\c\\[a\n b = 1\n[A]\nB=-2147483648\n=x\n[a]]\nb=4294967296\n")
+    # The section header is the last line, without a line break: a key written there gets a line of its own.
+    write("ini_fuzz", "header-at-end", b"a\\b\\c\\[x]\nk=1\n[a]")
 
     simplified = "[Setting]\nZAVO_Language=Chinese_zavo_s\n[String]\nIDS_MESSAGE_LOCALE=zh_CN\nIDD143_Title=消息\n"
     traditional = "[Setting]\nZAVO_Language=Chinese_zavo_t\n[String]\nIDS_MESSAGE_LOCALE=zh_TW\nIDD143_Title=訊息\n"
