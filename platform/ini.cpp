@@ -127,7 +127,11 @@ std::string write_in_text(std::string_view text, std::string_view section, std::
             in_section = !done && same_name(*name, section);
             if (in_section) section_seen = true;
             out.append(line.text).append(line.ending);
-            if (in_section) last_content_in_section = out.size();
+            if (in_section) {
+                // A header on the last line without a line break: the key goes on a line of its own.
+                if (line.ending.empty()) out.append(newline);
+                last_content_in_section = out.size();
+            }
             continue;
         }
         if (in_section && !done) {

@@ -1,10 +1,13 @@
 #include "platform/socket_io.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace socket_io {
 
@@ -36,6 +39,31 @@ bool send_all(int fd, std::span<const std::uint8_t> bytes) {
         sent += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool wait_delivered(int fd, std::chrono::milliseconds stall) {
+    auto until = std::chrono::steady_clock::now() + stall;
+    int last = -1;
+    for (;;) {
+        if (peer_closed(fd)) return false;
+        int unacknowledged = 0;
+        if (::ioctl(fd, SIOCOUTQ, &unacknowledged) != 0) return false;
+        if (unacknowledged == 0) return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (last < 0 || unacknowledged < last) until = now + stall;  // progress: the bound starts again
+        last = unacknowledged;
+        if (now >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+bool peer_closed(int fd) {
+    pollfd p{fd, POLLIN | POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) != 1) return false;
+    if (p.revents & (POLLERR | POLLHUP | POLLRDHUP)) return true;
+    std::uint8_t byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 }  // namespace socket_io

@@ -5,14 +5,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <thread>
 #include <utility>
 
 #include "platform/socket_io.h"
@@ -104,30 +101,11 @@ long TcpStream::receive_some(std::span<std::uint8_t> buffer, Clock::time_point d
 }
 
 bool TcpStream::wait_delivered(std::chrono::milliseconds stall) {
-    if (fd_ < 0) return false;
-    auto until = std::chrono::steady_clock::now() + stall;
-    int last = -1;
-    for (;;) {
-        if (peer_closed()) return false;
-        int unacknowledged = 0;
-        if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0) return false;
-        if (unacknowledged == 0) return true;
-        const auto now = std::chrono::steady_clock::now();
-        if (last < 0 || unacknowledged < last) until = now + stall;  // progress: the bound starts again
-        last = unacknowledged;
-        if (now >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    return fd_ >= 0 && socket_io::wait_delivered(fd_, stall);
 }
 
 bool TcpStream::peer_closed() {
-    if (fd_ < 0) return true;
-    pollfd p{fd_, POLLIN | POLLRDHUP, 0};
-    if (::poll(&p, 1, 0) != 1) return false;
-    if (p.revents & (POLLERR | POLLHUP | POLLRDHUP)) return true;
-    std::uint8_t byte;
-    const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    return fd_ < 0 || socket_io::peer_closed(fd_);
 }
 
 void TcpStream::close() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks formatting and the layer order of the include lines, builds everything
 # with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test; the threaded code also runs
-# under ThreadSanitizer, and an optimised clang build of everything (tests included) must compile.
+# under ThreadSanitizer, every fuzz target runs a few seconds on its corpus, and an optimised clang
+# build of everything (tests included) must compile.
 # As root the tests run inside a private network namespace: nothing they send can leave the machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,12 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 isolated_ctest --preset asan -j "$jobs"
+
+if [ "${SKIP_FUZZ:-0}" != 1 ]; then
+  echo "== fuzz targets (clang, libFuzzer), ${FUZZ_SECONDS:-5} seconds each on their corpora"
+  rm -rf build/fuzz/test-scratch
+  FUZZ_SCRATCH=build/fuzz/test-scratch bash scripts/fuzz.sh --seconds "${FUZZ_SECONDS:-5}"
+fi
 
 if [ "${SKIP_TSAN:-0}" != 1 ]; then
   echo "== ThreadSanitizer build (library and simulator)"

@@ -238,6 +238,19 @@ void CardModel::apply_faults(std::uint8_t, HandleResult& r) const {
         case Malformed::BogusLength:
             frame::put_u32le(a.data() + frame::kLengthOffset, 0xFFFFFFFFu);
             break;
+        case Malformed::Garbage:
+            // A fixed pattern, so a failing test sees the same bytes again; 0x7E never occurs.
+            for (std::size_t i = 0; i < a.size(); ++i)
+                a[i] = static_cast<std::uint8_t>(0x21 + (i * 37) % 0x5D);
+            break;
+        case Malformed::OtherCommand: {
+            // The information block's code for every other answer, the discovery answer's for it.
+            a[3] = a[3] == frame::ANS_CARD_INFO ? frame::ANS_DISCOVER : frame::ANS_CARD_INFO;
+            const std::size_t n = frame::get_u32le(a.data() + frame::kLengthOffset);
+            if (frame::kHeaderSize + n < a.size())
+                a[frame::kHeaderSize + n] = frame::check_byte(a, n, frame::check_form_for_id(config_.id));
+            break;
+        }
         case Malformed::None:
             break;
     }

@@ -32,7 +32,7 @@ Faults (card keys):
   close-after=N                     close a TCP connection after N file-data frames
   read-rate=BYTES                   take at most BYTES per second off each TCP connection
   stop-reading-after=BYTES          take nothing more off a TCP connection after BYTES
-  malformed=short|no-lead-in|bogus-length
+  malformed=short|no-lead-in|bogus-length|garbage|other-command
   fault-command=CODE                the faults hit only this command code (e.g. 0x84)
 Other:
   --config FILE                     read cards and options from FILE, one per line:
@@ -167,6 +167,10 @@ std::string apply_card_option(CardConfig& card, std::string_view option) {
             f.malformed = Malformed::NoLeadIn;
         else if (value == "bogus-length")
             f.malformed = Malformed::BogusLength;
+        else if (value == "garbage")
+            f.malformed = Malformed::Garbage;
+        else if (value == "other-command")
+            f.malformed = Malformed::OtherCommand;
         else if (value == "none")
             f.malformed = Malformed::None;
         else

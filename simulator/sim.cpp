@@ -479,16 +479,28 @@ struct Simulator::Impl {
         }
     }
 
-    void accept_on(Endpoint& e) {
+    void accept_on(Endpoint& endpoint) {
         for (;;) {
             sockaddr_in peer{};
             socklen_t len = sizeof peer;
-            const int fd = ::accept4(e.tcp_listener.fd, reinterpret_cast<sockaddr*>(&peer), &len,
+            const int fd = ::accept4(endpoint.tcp_listener.fd, reinterpret_cast<sockaddr*>(&peer), &len,
                                      SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) return;
+            if (connections.size() >= kMaxTcpConnections) {
+                ::close(fd);
+                JournalEntry e;
+                e.transport = Transport::Tcp;
+                e.local_port = frame::kCommandPort;
+                e.local_address = endpoint.address;
+                e.peer = peer_text(peer);
+                e.note = "connection refused: " + std::to_string(kMaxTcpConnections) + " connections open";
+                std::lock_guard lock(mu);
+                add_journal(std::move(e));
+                continue;
+            }
             Connection c;
             c.fd = Fd(fd);
-            c.endpoint = &e;
+            c.endpoint = &endpoint;
             c.peer = peer;
             connections.emplace(next_connection++, std::move(c));
         }

@@ -32,9 +32,11 @@ inline constexpr std::uint32_t kDefaultHardwareVersion = 0x00020001;  // "V2.1"
 // How an answer is damaged when `Faults::malformed` asks for it.
 enum class Malformed {
     None,
-    Short,        // only the first 20 bytes are sent (less than a header)
-    NoLeadIn,     // the three 0x7E bytes are replaced by 0x00
-    BogusLength,  // the length field says 0xFFFFFFFF
+    Short,         // only the first 20 bytes are sent (less than a header)
+    NoLeadIn,      // the three 0x7E bytes are replaced by 0x00
+    BogusLength,   // the length field says 0xFFFFFFFF
+    Garbage,       // as many bytes as the answer, none of them a frame (no lead-in anywhere)
+    OtherCommand,  // a well-formed answer with a right check byte, but of another command
 };
 
 enum class WireForm { Exact, Stream, Fixed };  // the answer's form: n + 29, n + 32 or 2080 bytes
@@ -81,6 +83,11 @@ struct SimulatorConfig {
     std::size_t journal_memory_entries = 20000;
     std::size_t journal_memory_bytes = 16u << 20;
 };
+
+// TCP connections held open at once (all cards together). A connection beyond them is closed as soon
+// as it is accepted, with a journal note: a client that opens connections and never closes them costs
+// the simulator a bounded number of descriptors and buffers.
+inline constexpr std::size_t kMaxTcpConnections = 512;
 
 enum class Transport { Tcp, Udp };
 

@@ -15,7 +15,9 @@
  * card, their worker threads send one file at a time, in the order they take the gate; status 402 is
  * reported when a file's data has been sent and no other transfer holds the gate. A card that cannot
  * be reached reports 101 (card IP), a send that fails part way 51 or 52 (card id); the gate is given
- * back in every case.
+ * back in every case. Over TCP a file counts as sent only once the card has acknowledged every byte
+ * and is still connected: a card that hangs up mid-file gives 51 (within the send bound of cards.h,
+ * 5 s without progress), however many of the sends had already returned.
  *
  * Threading: any thread. SendFolderToCard and the synchronous forms block the caller; UpgradeProgram
  * runs on a thread of its own and reports through the message handler (cards.h).

@@ -60,10 +60,7 @@ int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_vie
     // A card's answer holds at most 2048 data bytes (the fixed form).
     const auto reply = read_answer(s.fd(), frame::kHeaderSize + frame::kMaxFixedData + 1,
                                    std::chrono::steady_clock::now() + t.answer);
-    const auto checked = checked_answer(reply, answer, id);
-    if (!checked) return 0;
-    const std::size_t n = std::min(checked->data.size(), out.size());
-    std::copy_n(checked->data.begin(), n, out.begin());
+    copy_info_answer(reply, answer, id, out);
     return 0;
 }
 
@@ -151,6 +148,11 @@ IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, s
         out.result = r;
         return out;
     }
+    return io_state_from_answer(reply, id);
+}
+
+IoState io_state_from_answer(std::span<const std::uint8_t> reply, std::string_view id) {
+    IoState out;
     const auto answer = checked_answer(reply, frame::ANS_GET_IO, id);
     if (!answer || answer->data.size() < kIoAnswerWords) {
         out.result = kGetIoNoAnswer;
@@ -162,6 +164,15 @@ IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, s
     out.second = static_cast<std::int32_t>(frame::get_u32le(w + 8));
     out.result = static_cast<int>(frame::get_u32le(w + 4));
     return out;
+}
+
+std::size_t copy_info_answer(std::span<const std::uint8_t> reply, std::uint8_t answer, std::string_view id,
+                             std::span<std::uint8_t> out) {
+    const auto checked = checked_answer(reply, answer, id);
+    if (!checked) return 0;
+    const std::size_t n = std::min(checked->data.size(), out.size());
+    std::copy_n(checked->data.begin(), n, out.begin());
+    return n;
 }
 
 int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {

@@ -47,6 +47,14 @@ struct IoState {
     std::int32_t second = 0;  // w2 of the answer
 };
 IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line);
+// What the bytes received for GetIOState say: the words of a checked 0xCE answer from `id`, else
+// kGetIoNoAnswer. Pure; any bytes.
+IoState io_state_from_answer(std::span<const std::uint8_t> reply, std::string_view id);
+
+// Copies the data of a checked `answer` frame from `id` in `reply` into `out` (at most out.size()
+// bytes) and returns how many; 0 and `out` untouched for anything else. Pure; any bytes.
+std::size_t copy_info_answer(std::span<const std::uint8_t> reply, std::uint8_t answer, std::string_view id,
+                             std::span<std::uint8_t> out);
 
 // Fills `out` from the card's answer (at most out.size() bytes of its data); returns 0 in every case.
 int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out);

@@ -200,11 +200,6 @@ struct UpgradeJob {
     std::string base;
 };
 
-// The answer's text: its data up to the first NUL.
-std::string answer_text(const frame::Received& a) {
-    return std::string(a.data.begin(), std::find(a.data.begin(), a.data.end(), std::uint8_t{0}));
-}
-
 void run_upgrade(const UpgradeJob& job) {
     // The announcement's answer comes back to this thread alone: a GetIOState or another upgrade on
     // another thread can neither take it nor hand this one theirs.
@@ -213,16 +208,15 @@ void run_upgrade(const UpgradeJob& job) {
     std::vector<std::uint8_t> reply;
     SendCommandForAnswer(CardAddress::make(kUpgradeProtoType, job.card_ip), &begin, reply);
     std::this_thread::sleep_for(t.upgrade_answer_pause);
-    const auto answer = checked_answer(reply, frame::ANS_UPGRADE_BEGIN, job.card_id);
+    const auto answer = upgrade_answer(reply, job.card_id);
     if (!answer) {
         show_message("NOt Receive aswer");
         return;
     }
-    const std::string text = answer_text(*answer);
     char line[64];
-    std::snprintf(line, sizeof line, "command type %d,answer ", static_cast<int>(answer->command));
-    show_message(line + text);
-    if (text.find("Suc") == std::string::npos) return;
+    std::snprintf(line, sizeof line, "command type %d,answer ", static_cast<int>(frame::ANS_UPGRADE_BEGIN));
+    show_message(line + answer->text);
+    if (!answer->go_ahead) return;
     if (send_folder_to_card(job.card_id, job.card_ip, kUpgradeProtoType, job.parameter, job.folder,
                             job.base) != kTransferOk) {
         show_message("Upgrade stopped: files not sent");
@@ -233,6 +227,17 @@ void run_upgrade(const UpgradeJob& job) {
 }
 
 }  // namespace
+
+std::optional<UpgradeAnswer> upgrade_answer(std::span<const std::uint8_t> reply, std::string_view card_id) {
+    const auto answer = checked_answer(reply, frame::ANS_UPGRADE_BEGIN, card_id);
+    if (!answer) return std::nullopt;
+    // The answer's text is its data up to the first NUL; the card agrees with "Suc..." in it.
+    UpgradeAnswer out;
+    out.text.assign(answer->data.begin(),
+                    std::find(answer->data.begin(), answer->data.end(), std::uint8_t{0}));
+    out.go_ahead = out.text.find("Suc") != std::string::npos;
+    return out;
+}
 
 int upgrade_program(std::string_view card_id, std::string_view card_ip, std::uint32_t parameter,
                     std::string_view folder, std::string_view base) {

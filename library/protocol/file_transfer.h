@@ -83,6 +83,15 @@ int upgrade_single_file(std::string_view card_id, std::string_view card_ip, int 
 // 0x94, no data. Result of SendCommand.
 int upgrade_finished(std::string_view card_id, std::string_view card_ip, int proto_type);
 
+// The card's answer to the upgrade announcement: a checked 0xC1 frame from `card_id`, its text (the
+// data up to the first NUL) and whether it lets the upgrade go on ("Suc" in it). None for anything
+// else. Pure; any bytes.
+struct UpgradeAnswer {
+    std::string text;
+    bool go_ahead = false;
+};
+std::optional<UpgradeAnswer> upgrade_answer(std::span<const std::uint8_t> reply, std::string_view card_id);
+
 // Starts the upgrade thread (all its commands synchronous over TCP): announce, wait 2000 ms, show
 // "command type %d,answer %s"; when the answer contains "Suc", send the folder, wait 200 ms and
 // finish. No answer: "NOt Receive aswer". A folder transfer that left something out ends the upgrade

@@ -357,6 +357,15 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
         deadline += kPiecePause;
         std::this_thread::sleep_until(deadline);
     }
+    // A card that hung up mid-file did not keep the file, whatever the sends returned (they only hand
+    // bytes to the kernel): a file sent over TCP counts as sent once the card's TCP has acknowledged
+    // every byte and the card is still there.
+    if (block.command == frame::CMD_FILE_DATA && !broadcast &&
+        route_of(address.proto_type)->link == Link::Tcp &&
+        !socket_io::wait_delivered(socket.fd(), timeouts().send)) {
+        report_status(kStatusTcpSendFailed, block.card_id);
+        return static_cast<int>(kStatusTcpSendFailed);
+    }
     if (block.command == frame::CMD_FILE_DATA) {
         if (job.gate != nullptr && job.holds_gate) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -444,14 +453,19 @@ void DiscoveryReceiveLoop(const Socket& socket) {
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         // A failure or a datagram shorter than 10 bytes ends the loop, as it always has.
         if (n < static_cast<ssize_t>(kMinDiscoveryAnswer)) break;
-        const std::span<const std::uint8_t> bytes(buf.data(), static_cast<std::size_t>(n));
-        // Only a card's answer is a card: a well-formed 0xD0 frame with a right check byte.
-        const auto answer = frame::decode_checked(bytes);
-        if (!answer || answer->command != frame::ANS_DISCOVER) continue;
+        const auto id = discovered_card_id({buf.data(), static_cast<std::size_t>(n)});
+        if (!id) continue;
         char ip[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
-        card_table_add(field_string(bytes, frame::kIdOffset, kCardTextSize - 1), ip);
+        card_table_add(*id, ip);
     }
+}
+
+std::optional<std::string> discovered_card_id(std::span<const std::uint8_t> datagram) {
+    // Only a card's answer is a card: a well-formed 0xD0 frame with a right check byte.
+    const auto answer = frame::decode_checked(datagram);
+    if (!answer || answer->command != frame::ANS_DISCOVER) return std::nullopt;
+    return field_string(datagram, frame::kIdOffset, kCardTextSize - 1);
 }
 
 std::string field_string(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size) {

@@ -185,6 +185,9 @@ std::vector<std::uint8_t> read_answer(int fd, std::size_t cap,
 // answers (timeouts(): discovery_silence, discovery_total). A datagram shorter than 10 bytes ends it;
 // other datagrams are not listed. It does not end the discovery: its job does (one discovery, one end).
 void DiscoveryReceiveLoop(const Socket& socket);
+// The card id a discovery datagram lists (at most 19 characters): a well-formed 0xD0 frame with a right
+// check byte. None for anything else. Pure; any bytes.
+std::optional<std::string> discovered_card_id(std::span<const std::uint8_t> datagram);
 
 // Stream form of one piece: the packet (plain check sum) followed by three zero bytes, length + 32
 // bytes. None when a length is given without data.

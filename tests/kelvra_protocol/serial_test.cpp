@@ -6,12 +6,14 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
 #include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "library/protocol/serial.h"
+#include "library/protocol/transport.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
 
@@ -125,6 +127,39 @@ TEST_F(Serial, BlocksGoOutInPiecesOnThePort) {
     EXPECT_EQ(frames[1].data[0], data[2000]);
     EXPECT_EQ(frames[0].parameter, 4u);
     EXPECT_TRUE(recorder::shown().empty());
+}
+
+// The line goes away (the other end of the pseudo-terminal closes) while a long block is being written
+// and the port has stopped taking bytes: the job fails with its status and message within the write
+// bound, and the next command on a new line goes out whole.
+TEST_F(Serial, ALineThatClosesMidBlockFailsWithinTheWriteBoundAndTheNextCommandWorks) {
+    const Bytes data(200000, 0x5A);
+    kelvra::CommandBlock b = kelvra::CommandBlock::make(frame::CMD_FILE_DATA, "S730-413-00001", 0, data);
+    ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(4, ""), nullptr, &b), 0);
+    // Some bytes arrive, then nobody reads: the terminal's queue fills and the job waits on the port.
+    ASSERT_FALSE(read_master(100).empty());
+    ::close(master_);
+    master_ = -1;
+    const auto closed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(kelvra::wait_for_jobs(kelvra::kSerialWriteTimeout + 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, kelvra::kSerialWriteTimeout + 1500ms);
+    const auto codes = recorder::codes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_TRUE(codes.back() == kelvra::kStatusSerialWriteFailed ||
+                codes.back() == kelvra::kStatusSerialShortWrite)
+        << codes.back();
+    EXPECT_FALSE(recorder::shown().empty());
+
+    ::close(slave_);
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+    setenv("KELVRA_COM3", name, 1);
+    EXPECT_EQ(SetIOState("S730-413-00001", "", 4, 0, 2, 1), 0);
+    Bytes got = read_master(8 + 32);
+    const auto frames = peer::parse_frames(got);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].command, frame::CMD_SET_IO);
+    EXPECT_TRUE(frames[0].check_ok);
 }
 
 TEST_F(Serial, SerialDiscoveryReadsAnswersAndRecordsNoCards) {

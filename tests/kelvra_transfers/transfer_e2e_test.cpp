@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
@@ -326,7 +328,8 @@ TEST_F(Upgrade, AnnounceConsentFilesFinish) {
 }
 
 // Without the card's consent nothing follows the announcement; a folder transfer that leaves a file
-// out ends the upgrade without 0x94.
+// out, or a card that vanishes mid-file, ends the upgrade without 0x94, within the bounds of its
+// steps. The next upgrade of the same card goes through.
 TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
     struct Case {
         const char* name;
@@ -336,9 +339,10 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
         std::vector<std::uint8_t> commands;
         std::vector<std::string> shown;
     };
-    sim::Faults refuse, silent;
+    sim::Faults refuse, silent, vanishing;
     refuse.answer_error = true;
     silent.silent = true;
+    vanishing.close_after_data_frames = 1;  // each file's connection drops after its first piece
     const std::vector<Case> cases = {
         {"refused", refuse, false, false, {0x81}, {"command type 193,answer Error!"}},
         {"silent", silent, false, false, {0x81}, {"NOt Receive aswer"}},
@@ -349,7 +353,15 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
          true,
          {0x81, 0x01, 0x02, 0x02, 0x01, 0x02, 0x02},
          {"command type 193,answer Success!", "Upgrade stopped: files not sent"}},
+        {"card vanishes mid-file",
+         vanishing,
+         false,
+         false,
+         {0x81, 0x01, 0x02, 0x01, 0x02},
+         {"command type 193,answer Success!", "Upgrade stopped: files not sent"}},
     };
+    const auto t = kelvra::timeouts();
+    const auto bound = t.connect + t.answer + t.upgrade_answer_pause + 2 * (t.connect + t.send) + 2s;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         recorder::reset();
@@ -357,12 +369,22 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
         if (c.dotted_folder) local_.write("fw/Upgrade/v1.1/x.bin", support::pattern(10, 3));
         const auto from = sim_->journal_end();
         const std::string card_ip = c.absent_card ? kNobody : ip();
+        const auto begin = std::chrono::steady_clock::now();
         ASSERT_EQ(UpgradeProgram(id().c_str(), card_ip.c_str(), 0, 0, folder_.c_str(), "Upgrade"), 0);
         ASSERT_TRUE(kelvra::wait_for_jobs(60s));
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, bound);
         EXPECT_EQ(commands_since(from), c.commands);
         EXPECT_EQ(recorder::shown(), c.shown);
         EXPECT_EQ(sim_->state(id())->upgrades_finished, 0u);
+        EXPECT_EQ(sim_->state(id())->info.software_version, sim::kDefaultSoftwareVersion);
+        std::filesystem::remove_all(local_.path() / "fw/Upgrade/v1.1");
     }
+    recorder::reset();
+    ASSERT_TRUE(sim_->set_faults(id(), {}));
+    ASSERT_EQ(UpgradeProgram(id().c_str(), ip().c_str(), 0, 0, folder_.c_str(), "Upgrade"), 0);
+    ASSERT_TRUE(kelvra::wait_for_jobs(60s));
+    EXPECT_EQ(sim_->state(id())->upgrades_finished, 1u);
+    EXPECT_TRUE(stored_whole(0, {"Upgrade\\Kernel.fyx", "Upgrade\\app\\App.sys"}));
 }
 
 // Issue 12, fault 3: each command reads the answer to its own request. GetIOState calls on another

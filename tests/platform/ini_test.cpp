@@ -121,6 +121,9 @@ TEST(IniWrite, NewKeyGoesToTheEndOfItsSectionBeforeBlankLines) {
     EXPECT_NE(updated.find("English_zavo  \r\nExtra=1\r\n\r\n[DefaultParam]"), std::string::npos) << updated;
     std::string appended = ini::write_in_text("[A]\nx=1", "A", "y", "2");
     EXPECT_EQ(appended, "[A]\nx=1\ny=2\n");
+    // A header on the last line without a line break keeps its own line.
+    EXPECT_EQ(ini::write_in_text("[A]\nx=1\n[B]", "B", "k", "v"), "[A]\nx=1\n[B]\nk=v\n");
+    EXPECT_EQ(ini::write_in_text("[A]", "a", "k", "v"), "[A]\r\nk=v\r\n");
 }
 
 TEST(IniWrite, RemovingAKeyLeavesTheRest) {

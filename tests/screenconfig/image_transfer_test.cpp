@@ -121,7 +121,8 @@ TEST_F(Transfer, SimulatedCardStoresTheImageAndAppliesIt) {
 
 TEST_F(Transfer, CardClosingMidTransferGivesSendErrorThenShortAndNoApply) {
     // Early, or after the last data frame: socket buffers take the whole image at once, so the hang-up
-    // must be noticed even when every send returned.
+    // must be noticed even when every send returned. The local image is never touched.
+    const auto image = testing_support::read_file(temp_sys_path(dir_));
     for (const int close_after : {100, 1025}) {
         sim::Faults faults;
         faults.close_after_data_frames = close_after;
@@ -133,6 +134,7 @@ TEST_F(Transfer, CardClosingMidTransferGivesSendErrorThenShortAndNoApply) {
         EXPECT_EQ(observer_.events, (Texts{"open 1024", "close"}));
         EXPECT_EQ(card.state().config_applied, 0u);
         for (const auto& e : card.sim().journal()) EXPECT_NE(e.command, 0x84);
+        EXPECT_EQ(testing_support::read_file(temp_sys_path(dir_)), image);
     }
 }
 

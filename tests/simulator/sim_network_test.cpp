@@ -1,11 +1,13 @@
 // Simulated cards answering real sockets on loopback (127.41.0.x), as Vantor and Kelvra reach them.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -199,6 +201,36 @@ TEST_F(ThreeCards, StatusCommandsOverTcp) {
         EXPECT_TRUE(st->upgrade_running);
         EXPECT_EQ(st->upgrade_announced, 4u);
     }
+}
+
+// A client that opens connections and keeps them: beyond the bound each new one is closed at once and
+// noted, and the connections already open still work.
+TEST_F(ThreeCards, ConnectionsBeyondTheBoundAreClosedAtOnce) {
+    // Both ends live in this process: twice the bound in descriptors.
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_cur < 4 * sim::kMaxTcpConnections) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4 * sim::kMaxTcpConnections);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    }
+    std::vector<std::unique_ptr<TcpClient>> open;
+    for (std::size_t i = 0; i < sim::kMaxTcpConnections; ++i) {
+        open.push_back(std::make_unique<TcpClient>("127.41.0.2"));
+        ASSERT_TRUE(open.back()->connected()) << i;
+    }
+    TcpClient extra("127.41.0.2");
+    ASSERT_TRUE(extra.connected());  // the kernel accepts it; the simulator closes it
+    EXPECT_TRUE(extra.closed_by_peer(5s));
+    EXPECT_TRUE(sim_->wait_for(
+        [](const auto& journal) {
+            return std::any_of(journal.begin(), journal.end(), [](const sim::JournalEntry& e) {
+                return e.note.starts_with("connection refused");
+            });
+        },
+        5s));
+    ASSERT_TRUE(
+        open.front()->send(frame::encode_fixed({frame::CMD_GET_CARD_INFO, kPlainId, 0, Bytes(4, 0)})));
+    EXPECT_TRUE(open.front()->receive_frame(5s));
 }
 
 TEST_F(ThreeCards, WaitPredicateMayReadCardState) {

@@ -2,6 +2,7 @@
 // card does with a frame (no sockets).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <fstream>
@@ -416,6 +417,10 @@ TEST_F(CardModelTest, Faults) {
     no_lead.malformed = sim::Malformed::NoLeadIn;
     sim::Faults bogus;
     bogus.malformed = sim::Malformed::BogusLength;
+    sim::Faults garbage;
+    garbage.malformed = sim::Malformed::Garbage;
+    sim::Faults other;
+    other.malformed = sim::Malformed::OtherCommand;
     sim::Faults only_other = error;
     only_other.only_command = frame::CMD_UPGRADE_START;
     const Case cases[] = {
@@ -426,6 +431,23 @@ TEST_F(CardModelTest, Faults) {
         {no_lead, frame::CMD_SAVE_VALUE, [](auto& r) { EXPECT_FALSE(frame::decode(*r.answer)->lead_in_ok); }},
         {bogus, frame::CMD_SAVE_VALUE,
          [](auto& r) { EXPECT_EQ(frame::decode(*r.answer)->length, 0xFFFFFFFFu); }},
+        {garbage, frame::CMD_GET_CARD_INFO,
+         [](auto& r) {
+             EXPECT_EQ(r.answer->size(), frame::kHeaderSize + card_info::kBlockSize + 1);
+             EXPECT_EQ(std::count(r.answer->begin(), r.answer->end(), 0x7E), 0);
+         }},
+        {other, frame::CMD_SAVE_VALUE,
+         [](auto& r) {
+             const auto a = frame::decode_checked(*r.answer);
+             ASSERT_TRUE(a);
+             EXPECT_EQ(a->command, frame::ANS_CARD_INFO);
+         }},
+        {other, frame::CMD_GET_CARD_INFO,
+         [](auto& r) {
+             const auto a = frame::decode_checked(*r.answer);
+             ASSERT_TRUE(a);
+             EXPECT_EQ(a->command, frame::ANS_DISCOVER);
+         }},
         {only_other, frame::CMD_SAVE_VALUE, [](auto& r) { EXPECT_EQ(answer_text(*r.answer), "Success!"); }},
         {only_other, frame::CMD_UPGRADE_START, [](auto& r) { EXPECT_EQ(answer_text(*r.answer), "Error!"); }},
     };
