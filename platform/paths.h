@@ -10,6 +10,14 @@ namespace paths {
 std::filesystem::path program_folder();
 void set_program_folder(const std::filesystem::path& folder);
 
+// An installed program (<prefix>/bin/Vantor beside <prefix>/share/vantor/) reads the files it ships
+// (language files in "Language/", help pages) from <prefix>/share/vantor/ and writes its settings files
+// ("setting.ini", "default.ini") in $XDG_CONFIG_HOME/vantor/ (created on demand), since it may not write
+// beside itself. Anywhere else (a build folder, a copied folder), both are the program folder, as for
+// the Windows program. With set_program_folder() both are that folder. Each ends in "/".
+std::filesystem::path shared_data_folder();
+std::filesystem::path settings_folder();
+
 // The fixed per-user folder that stands in for drive "D:\" places ($XDG_DATA_HOME or ~/.local/share,
 // + "/vantor"), created on demand.
 std::filesystem::path user_data_folder();
