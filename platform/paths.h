@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace paths {
@@ -17,6 +18,9 @@ void set_program_folder(const std::filesystem::path& folder);
 // the Windows program. With set_program_folder() both are that folder. Each ends in "/".
 std::filesystem::path shared_data_folder();
 std::filesystem::path settings_folder();
+
+// <prefix>/share/vantor/ when `program_folder` is <prefix>/bin/ and that folder exists; else none.
+std::optional<std::filesystem::path> installed_data_folder(const std::filesystem::path& program_folder);
 
 // The fixed per-user folder that stands in for drive "D:\" places ($XDG_DATA_HOME or ~/.local/share,
 // + "/vantor"), created on demand.
