@@ -33,6 +33,8 @@ extern "C" {
 #include "kelvra/files.h"     /* IWYU pragma: export */
 /* Picture capture and conversion. */
 #include "kelvra/imaging.h" /* IWYU pragma: export */
+/* Display windows and the live display of a running card. */
+#include "kelvra/display.h" /* IWYU pragma: export */
 
 #ifdef __cplusplus
 }

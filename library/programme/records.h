@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/display_blocks.h"
+
 namespace kelvra::programme {
 
 using Marker = std::array<char, 8>;
@@ -131,6 +133,13 @@ static_assert(offsetof(PlayItem, clear_speed) == 24 && offsetof(PlayItem, stay_s
 static_assert(offsetof(PlayItem, display_mode) == 32 && offsetof(PlayItem, zero1) == 36);
 static_assert(offsetof(PlayItem, file_name) == 80 && offsetof(PlayItem, file_name_again) == 180);
 static_assert(offsetof(PlayItem, end) == 280 && sizeof(PlayItem) == 288);
+// The fields a card reads, as the live display's blocks name them.
+static_assert(offsetof(PlayItem, tag) == display::kItemTagOffset &&
+              sizeof(PlayItem::tag) == display::kItemTagSize);
+static_assert(offsetof(PlayItem, loop_count) == display::kItemNumbersOffset);
+static_assert(offsetof(PlayItem, file_name) == display::kItemNameOffset);
+static_assert(offsetof(PlayItem, file_name_again) == display::kItemCardNameOffset);
+static_assert(offsetof(PlayItem, end) == display::kItemEndOffset && sizeof(PlayItem) == display::kItemSize);
 
 // ---- MarqueeParam and ClockParam (168 bytes each, the same layout) ---------------------------------
 struct MarqueeParam {

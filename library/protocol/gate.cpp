@@ -74,4 +74,27 @@ std::uint32_t TransferGate::leave() {
     return active_;
 }
 
+void TransferGate::job_started() {
+    std::lock_guard lock(mutex_);
+    ++jobs_;
+}
+
+void TransferGate::job_ended() {
+    {
+        std::lock_guard lock(mutex_);
+        if (jobs_ > 0) --jobs_;
+    }
+    jobs_cv_.notify_all();
+}
+
+std::uint32_t TransferGate::jobs() const {
+    std::lock_guard lock(mutex_);
+    return jobs_;
+}
+
+bool TransferGate::wait_no_jobs(std::chrono::steady_clock::time_point deadline) const {
+    std::unique_lock lock(mutex_);
+    return jobs_cv_.wait_until(lock, deadline, [this] { return jobs_ == 0; });
+}
+
 }  // namespace kelvra

@@ -7,6 +7,7 @@
 // Threading: every member is safe to call from any thread; one mutex guards the whole gate.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -42,6 +43,14 @@ class TransferGate {
     // Lowers the active count by 1 when it is above 0; returns the new count.
     std::uint32_t leave();
 
+    // Asynchronous jobs that carry this gate, from their start until they end (whether they hold the
+    // semaphore now, wait for it or have given it back): "a transfer to this card is under way".
+    void job_started();
+    void job_ended();
+    std::uint32_t jobs() const;
+    // Waits until no job carries the gate; false when `deadline` passed first.
+    bool wait_no_jobs(std::chrono::steady_clock::time_point deadline) const;
+
   private:
     void ensure_locked();
 
@@ -53,6 +62,8 @@ class TransferGate {
     bool created_ = false;
     std::uint32_t available_ = 0;
     std::uint32_t maximum_ = 0;
+    std::uint32_t jobs_ = 0;
+    mutable std::condition_variable jobs_cv_;  // apart from cv_, whose notify_one is the semaphore's
 };
 
 }  // namespace kelvra

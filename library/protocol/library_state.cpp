@@ -189,6 +189,11 @@ TransferGate* connected_card_gate(std::string_view ip) {
     return nullptr;
 }
 
+TransferGate& card_gate_or_first(std::string_view ip) {
+    TransferGate* gate = connected_card_gate(ip);
+    return gate != nullptr ? *gate : state().connected[0];
+}
+
 TransferGate& file_transfer_gate() {
     return state().file_gate;
 }

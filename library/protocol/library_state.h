@@ -78,6 +78,9 @@ bool connected_card_add(std::string_view ip);
 std::size_t connected_card_count();
 // The gate of the card whose IP text is `ip`, or null. The gates live as long as the library.
 TransferGate* connected_card_gate(std::string_view ip);
+// The gate the live display uses for a card: its own entry, or the first entry when the card is not in
+// the table.
+TransferGate& card_gate_or_first(std::string_view ip);
 
 // ---- file transfers --------------------------------------------------------------------------------
 TransferGate& file_transfer_gate();

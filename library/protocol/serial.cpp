@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "common/frame.h"
@@ -255,6 +256,8 @@ int CommJobWorker(std::unique_ptr<SendJob> job) {
             for (const CommandBlock* b : {job->leading ? &*job->leading : nullptr, &job->main,
                                           job->trailing ? &*job->trailing : nullptr}) {
                 if (b == nullptr) continue;
+                if (job->trailing && b == &*job->trailing && job->trailing_pause.count() > 0)
+                    std::this_thread::sleep_for(job->trailing_pause);
                 result = CommSendStreamPacket(port, *b);
                 if (result != 0) break;
             }

@@ -19,6 +19,7 @@ struct Timeouts {
     std::chrono::milliseconds discovery_total{10000};      // and at the latest this long after it started
     std::chrono::milliseconds upgrade_answer_pause{2000};  // UpgradeProgram: after the announcement
     std::chrono::milliseconds upgrade_finish_pause{200};   // UpgradeProgram: before 0x94
+    std::chrono::milliseconds card_busy_wait{120000};      // ShowPicStunt: for the card's picture transfers
 
     bool operator==(const Timeouts&) const = default;
 };

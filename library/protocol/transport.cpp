@@ -65,13 +65,17 @@ bool wait_readable(int fd, std::chrono::steady_clock::time_point deadline) {
 // Runs a job on a detached worker thread that the library counts until it ends.
 template <typename Worker>
 void start_worker(std::unique_ptr<SendJob> job, Worker worker) {
+    TransferGate* gate = job->gate;  // gates live as long as the library; the job does not
     jobs_started();
+    if (gate != nullptr) gate->job_started();
     try {
-        std::thread([job = std::move(job), worker]() mutable {
+        std::thread([job = std::move(job), worker, gate]() mutable {
             worker(std::move(job));
+            if (gate != nullptr) gate->job_ended();
             jobs_finished();
         }).detach();
     } catch (...) {
+        if (gate != nullptr) gate->job_ended();
         jobs_finished();
         throw;
     }
@@ -116,7 +120,7 @@ std::int32_t in_caller_thread(std::int32_t pt) {
 }
 
 int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main, CommandBlock* leading,
-                CommandBlock* trailing) {
+                CommandBlock* trailing, std::chrono::milliseconds trailing_pause) {
     const std::int32_t pt = address.proto_type;
     const auto route = route_of(pt);
     if (!route) return kBadProtoType;
@@ -135,6 +139,7 @@ int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* ma
         job->main = *main;
         if (leading != nullptr) job->leading = *leading;
         if (trailing != nullptr) job->trailing = *trailing;
+        job->trailing_pause = trailing_pause;
 
         if (!route->runs) return kOk;  // 104 and 105 pass the check but run nothing
         const bool serial = route->link == Link::Serial || route->link == Link::SerialBroadcast;
@@ -202,6 +207,8 @@ int SendJobWorker(std::unique_ptr<SendJob> job) {
     for (const CommandBlock* b :
          {job->leading ? &*job->leading : nullptr, &job->main, job->trailing ? &*job->trailing : nullptr}) {
         if (b == nullptr) continue;
+        if (job->trailing && b == &*job->trailing && job->trailing_pause.count() > 0)
+            std::this_thread::sleep_for(job->trailing_pause);
         result = SendStreamPacket(socket, *job, job->address, *b);
         if (result != kOk) break;
     }

@@ -108,6 +108,9 @@ struct SendJob {
     CommandBlock main;
     std::optional<CommandBlock> leading;
     std::optional<CommandBlock> trailing;
+    // Pause between the main block and the trailing one (a flashing window's block follows its picture
+    // after 400 ms, on the same connection, so it never overtakes the picture).
+    std::chrono::milliseconds trailing_pause{0};
     bool holds_gate = false;       // the job took the gate's semaphore and has not released it yet
     bool broadcast_bound = false;  // the broadcast socket is bound (once per job, not per block)
     // Where the answer of 0x81 / 0x8E goes: the caller's own buffer when set (SendCommandForAnswer),
@@ -119,8 +122,10 @@ bool proto_type_valid(std::int32_t proto_type);
 
 // The single send entry. For iProtoType 3 and 5 the caller's blocks get the id "Broadcast!" first.
 // Returns 0 (job started, or synchronous job done), 31, 32, 34, or a synchronous job's own result.
+// An asynchronous job that carries a gate counts on it (TransferGate::jobs) from here until it ends.
 int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main,
-                CommandBlock* leading = nullptr, CommandBlock* trailing = nullptr);
+                CommandBlock* leading = nullptr, CommandBlock* trailing = nullptr,
+                std::chrono::milliseconds trailing_pause = {});
 
 // As SendCommand for one block, with the bytes of the card's answer (to 0x81 or 0x8E) handed back in
 // `answer` instead of the library-wide answer buffer, so that concurrent callers never read each

@@ -71,6 +71,16 @@ TEST(KelvraExports, PictureCaptureAndConversionAreExported) {
     }
 }
 
+TEST(KelvraExports, DisplayWindowsAndLiveDisplayAreExported) {
+    const auto exported = exported_symbols();
+    for (const char* name : {"CreateMuliAreaWindow", "InsertListToArea", "CreateWnd", "AddVideoToWnd",
+                             "AddPicToWnd", "DelPicInWnd", "LockOrUnlockWnd", "DestroyWnd", "ShowPicture",
+                             "SendScreenPicToCards", "CreateWindowRegin", "RealTimeInsertGlintWindow",
+                             "AddPicAndStunt", "ShowPicStunt", "ExitPicStunt"}) {
+        EXPECT_TRUE(exported.count(name)) << name;
+    }
+}
+
 TEST(KelvraExports, NothingButTheDeclaredExports) {
     const auto declared = declared_exports();
     ASSERT_TRUE(declared.count("CallBack")) << "the header parse found nothing";

@@ -1,0 +1,78 @@
+#include "library/programme/card_pictures.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "common/bytes.h"
+#include "library/imaging/codecs.h"
+#include "library/programme/records.h"
+
+namespace kelvra::live {
+
+std::string lower_extension(std::string_view path) {
+    const std::size_t name_at = path.find_last_of("/\\");
+    const std::string_view name = name_at == std::string_view::npos ? path : path.substr(name_at + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos) return {};
+    std::string ext(name.substr(dot + 1));
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+std::optional<PictureKind> picture_kind(std::string_view path) {
+    const std::string ext = lower_extension(path);
+    if (ext == "bmp") return PictureKind::Bmp;
+    if (ext == "jpg" || ext == "jpeg") return PictureKind::Jpeg;
+    if (ext == "gif") return PictureKind::Gif;
+    return std::nullopt;
+}
+
+bool is_avi(std::string_view path) {
+    return lower_extension(path) == "avi";
+}
+
+std::string_view picture_tag(PictureKind kind, bool to_gif) {
+    if (to_gif) return "gif";
+    switch (kind) {
+        case PictureKind::Bmp:
+            return "bmp";
+        case PictureKind::Jpeg:
+            return "jpg";
+        case PictureKind::Gif:
+            break;
+    }
+    return "gif";
+}
+
+std::string card_picture_name(std::uint32_t number, PictureKind kind, bool to_gif) {
+    return "Pic" + std::to_string(number) + "." + std::string(picture_tag(kind, to_gif));
+}
+
+std::optional<std::vector<std::uint8_t>> load_card_picture(std::string_view path, PictureKind kind,
+                                                           bool to_gif) {
+    const bool bmp = kind == PictureKind::Bmp;
+    auto loaded = imaging::load_picture_for_sending(path, bmp && to_gif);
+    if (!loaded) return std::nullopt;
+    // The loader sends a BMP it cannot convert as it is; here that would be a file the card cannot
+    // read under a ".gif" name, or a BMP the card may not take.
+    if (bmp && !loaded->converted) return std::nullopt;
+    return std::move(loaded->bytes);
+}
+
+display::ItemBytes card_play_item(std::string_view tag, const programme::PlayNumbers& n,
+                                  std::string_view card_name) {
+    programme::PlayItem item;
+    bytes::cut_text(item.tag, tag);
+    item.loop_count = n.loop_count;
+    item.entry_effect = n.entry_effect;
+    item.clear_effect = n.clear_effect;
+    item.entry_speed = n.entry_speed;
+    item.clear_speed = n.clear_speed;
+    item.stay_seconds = n.stay_seconds;
+    item.display_mode = n.display_mode;
+    bytes::cut_text(item.file_name_again, card_name);
+    return programme::encode(item);
+}
+
+}  // namespace kelvra::live
