@@ -266,6 +266,24 @@ TEST_F(KelvraCli, UpgradeRefusedByTheCardSendsNothingMore) {
     EXPECT_EQ(sim_->state(cards_[2].id)->upgrades_finished, 0u);
 }
 
+TEST_F(KelvraCli, ShowPictureSendsThePictureToShowAtOnce) {
+    const Outcome run =
+        kelvra("show-picture " + quoted(std::filesystem::path(SHARED_DIR) / "testdata/bmpsuite/g/rgb24.bmp") +
+               " " + card(1));
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const auto stored = this->stored(1, 1);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].file_type, 5u);
+    EXPECT_EQ(stored[0].card_path.rfind("Pic", 0), 0u) << stored[0].card_path;
+    EXPECT_EQ(support::read_text(stored[0].local_path).substr(0, 2), "BM");
+
+    const auto text = work_.path() / "notes.txt";
+    support::write_file(text, std::string_view("not a picture"));
+    const Outcome refused = kelvra("show-picture " + quoted(text) + " " + card(1));
+    EXPECT_EQ(refused.exit_code, 3);
+    EXPECT_NE(refused.err.find("is not a BMP, JPEG or GIF picture"), std::string::npos) << refused.err;
+}
+
 // Over a serial line the frame goes to the port that KELVRA_COM<n> names: here a pseudo-terminal.
 TEST_F(KelvraCli, SerialCommandsGoToThePort) {
     int master = -1, slave = -1;

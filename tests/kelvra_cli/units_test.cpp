@@ -56,6 +56,11 @@ TEST(KelvraCliOptions, AcceptedCommandLines) {
     EXPECT_EQ(o->clock_values->at(6), 4);
     EXPECT_EQ(o->serial_port, 30);
 
+    o = parse(words("show-picture p.jpg --address 1.2.3.4 --parameter 3")).options;
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->command, Command::ShowPicture);
+    EXPECT_EQ(o->local_path, "p.jpg");
+
     o = parse(words("discover --json")).options;
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->json);

@@ -431,6 +431,29 @@ int upgrade(const Options& o) {
     wait_for_library_jobs(Waiting::Upgrade, "upgrade sent; the card restarts with the new firmware");
 }
 
+int show_picture(const Options& o) {
+    std::uint64_t size = 0;
+    if (!readable_file(o.local_path, size)) {
+        std::fprintf(stderr, "kelvra: %s is not a readable file\n", o.local_path.c_str());
+        return kLocalFile;
+    }
+    const int r = ShowPicture(o.card_id.c_str(), o.address.c_str(), transport_type(o.transport), o.parameter,
+                              o.local_path.c_str());
+    // ShowPicture's own results; the others are those of every send.
+    switch (r) {
+        case 1:
+            std::fprintf(stderr, "kelvra: %s cannot be read as a picture\n", o.local_path.c_str());
+            return kLocalFile;
+        case 13:
+            std::fprintf(stderr, "kelvra: %s is not a BMP, JPEG or GIF picture\n", o.local_path.c_str());
+            return kLocalFile;
+        case 2:
+            return command_done(34, o, "");
+        default:
+            return simple_command(o, r, "picture " + o.local_path + " shown on " + o.card_id);
+    }
+}
+
 int run(Options& o) {
     if (o.transport == Transport::Serial &&
         SetComParam(o.serial_port, o.baud, 8, 0, 0) != 0) {  // 8 data bits, no parity, one stop bit
@@ -464,6 +487,8 @@ int run(Options& o) {
             return send_folder(o);
         case Command::Upgrade:
             return upgrade(o);
+        case Command::ShowPicture:
+            return show_picture(o);
     }
     return kBadUsage;
 }

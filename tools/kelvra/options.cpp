@@ -28,6 +28,7 @@ Commands:
   upgrade PATH [--base NAME] [--parameter N]
                                      firmware upgrade with the files below the folder PATH (the
                                      card must consent first); NAME defaults to PATH's own name
+  show-picture PATH [--parameter N]  show a BMP, JPEG or GIF picture on the screen at once
 
 Card options:
   --address A                        the card's IPv4 address (network transports)
@@ -51,9 +52,15 @@ namespace {
 
 const std::map<std::string_view, Command>& commands() {
     static const std::map<std::string_view, Command> table = {
-        {"discover", Command::Discover},      {"info", Command::Info},       {"reset", Command::Reset},
-        {"brightness", Command::Brightness},  {"clock", Command::Clock},     {"send-file", Command::SendFile},
-        {"send-folder", Command::SendFolder}, {"upgrade", Command::Upgrade},
+        {"discover", Command::Discover},
+        {"info", Command::Info},
+        {"reset", Command::Reset},
+        {"brightness", Command::Brightness},
+        {"clock", Command::Clock},
+        {"send-file", Command::SendFile},
+        {"send-folder", Command::SendFolder},
+        {"upgrade", Command::Upgrade},
+        {"show-picture", Command::ShowPicture},
     };
     return table;
 }
@@ -211,6 +218,7 @@ Parsed parse(const std::vector<std::string>& args) {
         case Command::SendFile:
         case Command::SendFolder:
         case Command::Upgrade:
+        case Command::ShowPicture:
             if (!want(1, "one path")) return result;
             o.local_path = positional[0];
             if (o.command == Command::SendFolder && o.base_folder.empty())

@@ -9,7 +9,19 @@
 
 namespace kelvra_cli {
 
-enum class Command { Discover, Info, Reset, Brightness, Clock, IoGet, IoSet, SendFile, SendFolder, Upgrade };
+enum class Command {
+    Discover,
+    Info,
+    Reset,
+    Brightness,
+    Clock,
+    IoGet,
+    IoSet,
+    SendFile,
+    SendFolder,
+    Upgrade,
+    ShowPicture
+};
 
 enum class Transport { Tcp, Udp, Serial };
 
