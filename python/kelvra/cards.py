@@ -251,6 +251,25 @@ class Card:
             {1: errors.NotStarted},
         )
 
+    def show_picture(self, path, parameter=0):
+        """Shows a BMP, JPEG or GIF picture on the screen at once."""
+        errors.check(
+            "ShowPicture",
+            lib.ShowPicture(*self._args(), self.transport, parameter, _b(str(path))),
+            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture},
+        )
+
+    def create_window(self, window, rect, window_word=0, style_word=0, marker=False, parameter=0):
+        """Opens a display window; `rect` is the card's four rectangle words."""
+        errors.check(
+            "CreateWnd",
+            lib.CreateWnd(window, *self._args(), self.transport, parameter, *rect, window_word, style_word,
+                          1 if marker else 0),
+        )
+
+    def destroy_window(self, window):
+        errors.check("DestroyWnd", lib.DestroyWnd(window, *self._args(), self.transport))
+
     def quit_insert_mode(self):
         r = lib.QuitInsertModel(*self._args(), self.transport)
         if r in (-1, -2):

@@ -43,6 +43,8 @@ FolderPathHasDot = _error("FolderPathHasDot", "FOLDER_PATH_HAS_DOT", "Folder tra
 IncompleteTransfer = _error(
     "IncompleteTransfer", "INCOMPLETE_TRANSFER", "A folder transfer left something out (2)."
 )
+NotAPicture = _error("NotAPicture", "NOT_A_PICTURE", "The file is not a BMP, JPEG or GIF picture (13).")
+PictureUnreadable = _error("PictureUnreadable", "PICTURE_UNREADABLE", "The picture cannot be read or converted.")
 NotStarted = _error("NotStarted", "NOT_STARTED", "The job could not be started.")
 OperationFailed = _error("OperationFailed", "OPERATION_FAILED", "A file or picture operation failed.")
 

@@ -164,3 +164,17 @@ def test_status_callback_and_message_handler(sim):
         assert sim.wait_for_frame(card_id, 0x91)
     finally:
         kelvra.set_message_handler(None)
+
+
+def test_pictures_and_windows(sim, tmp_path):
+    card_id, address = sim.cards[0]
+    card = kelvra.Card(card_id, address)
+    card.show_picture(BMP)
+    entry = sim.wait_for_frame(card_id, 0x01)
+    assert entry and struct.unpack_from("<I", bytes.fromhex(entry["data"]))[0] == 5  # shown at once
+    (tmp_path / "notes.txt").write_text("not a picture")
+    with pytest.raises(kelvra.NotAPicture):
+        card.show_picture(str(tmp_path / "notes.txt"))
+    card.create_window(3, (0, 0, 64, 32))
+    entry = sim.wait_for_frame(card_id, 0x91)
+    assert entry and struct.unpack_from("<3I", bytes.fromhex(entry["data"])) == (2, 4, 3)

@@ -48,12 +48,44 @@ head -c 4100 /dev/urandom >"$work/clip.bin"
 "$kelvra" brightness 3 --card "$complement" --address 127.0.8.2 --transport udp
 "$kelvra" io get 2 --card "$complement" --address 127.0.8.2 >/dev/null
 "$kelvra" clock 2026 12 11 1 2 3 5 --card "$plain" --address 127.0.8.1
-# One damaged frame: CMD_RESET_CARD whose check byte is neither form.
+# Frames built here byte by byte: the program's own card-information request (exact form, complement
+# check byte, UDP 31296) and grid test (a whole 408-byte screen-control block), window operations, a flashing window and an effect list's start; last, one
+# damaged frame (CMD_RESET_CARD whose check byte is neither form).
 python3 - <<'PY'
 import socket, struct
-frame = bytearray(b"\x7e\x7e\x7e\x8b" + b"S730-413-08001".ljust(16, b"\0") + struct.pack("<II", 0, 0))
-frame.append((sum(frame[3:]) + 1) % 256)
-socket.socket(socket.AF_INET, socket.SOCK_DGRAM).sendto(bytes(frame) + b"\0\0\0", ("127.0.8.1", 31298))
+
+def frame(command, card_id, data, check_delta=0, complement=False):
+    f = bytearray(b"\x7e\x7e\x7e" + bytes([command]) + card_id.encode().ljust(16, b"\0"))
+    f += struct.pack("<II", 0, len(data)) + data
+    s = sum(f[3:]) % 256
+    f.append(((255 - s) if complement else s + check_delta) % 256)
+    return bytes(f)
+
+def words(size, values):
+    block = bytearray(size)
+    for offset, value in values.items():
+        struct.pack_into("<I", block, offset, value)
+    return block
+
+udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+plain = ("127.0.8.1", 31298)
+udp.sendto(frame(0x82, "A901-200-08002", b"255.0.0.0".ljust(32, b"\0"), complement=True), ("127.0.8.2", 31296))
+grid = words(408, {0: 1, 4: 2, 8: 200, 12: 15, 24: 1, 32: 1, 36: 0xFFFFFF})
+udp.sendto(frame(0x84, "S730-413-08001", grid), plain)  # the program's grid test, exact form
+create = words(448, {0: 2, 4: 4, 8: 3, 12: 9, 16: 0, 20: 0, 24: 64, 28: 32, 292: 1, 296: 1, 304: 0xAA55AA55})
+udp.sendto(frame(0x91, "S730-413-08001", create) + b"\0\0\0", plain)
+item = words(300, {0: 3, 4: 4, 8: 3, 20: 1, 24: 2, 28: 3, 32: 4, 36: 5, 40: 6, 44: 7})
+item[12:15] = b"jpg"
+item[192:200] = b"Pic0.jpg"
+item[292:295] = b"END"
+udp.sendto(frame(0x91, "S730-413-08001", item) + b"\0\0\0", plain)
+glint = words(1532, {40: 6, 244: 2, 248: 0x10, 252: 1, 256: 2, 260: 3, 264: 4, 268: 5, 272: 6})
+glint[144:152] = b"Pic1.bmp"
+udp.sendto(frame(0x92, "S730-413-08001", glint) + b"\0\0\0", plain)
+start = words(604, {400: 7})
+start[504:514] = b"Config.sys"
+udp.sendto(frame(0x91, "S730-413-08001", start) + b"\0\0\0", plain)
+udp.sendto(frame(0x8B, "S730-413-08001", b"", check_delta=1) + b"\0\0\0", plain)
 PY
 # tcpdump writes each packet at once (-U): wait until the damaged frame, the last one, is in the file.
 for _ in $(seq 1 100); do

@@ -121,10 +121,26 @@ local f = {
     sc_word = F.uint32("kelvra.sc.word", "Word", base.DEC),
     -- windows
     win_op = F.uint32("kelvra.window.operation", "Window operation", base.DEC, window_operations),
-    win_word = F.uint32("kelvra.window.word", "Word", base.DEC),
+    win_start = F.string("kelvra.window.effect_list_start", "Effect list start"),
+    win_constant = F.uint32("kelvra.window.constant", "Constant", base.DEC),
     win_number = F.uint32("kelvra.window.number", "Window", base.DEC),
+    win_word = F.uint32("kelvra.window.word", "Word", base.HEX),
+    win_rect = F.uint32("kelvra.window.rect", "Rectangle word", base.DEC),
+    win_flag = F.uint32("kelvra.window.flag", "Flag", base.DEC),
+    win_marker = F.uint32("kelvra.window.marker", "Marker", base.HEX),
     win_name = F.stringz("kelvra.window.file_name", "Card file name"),
-    win_rest = F.bytes("kelvra.window.block", "Block"),
+    win_other = F.uint32("kelvra.window.other", "Word", base.DEC),
+    item_tag = F.stringz("kelvra.item.tag", "Item type"),
+    item_number = F.uint32("kelvra.item.number", "Number", base.DEC),
+    item_name = F.stringz("kelvra.item.name", "Name"),
+    item_card_name = F.stringz("kelvra.item.card_name", "Card file name"),
+    item_end = F.stringz("kelvra.item.end", "End marker"),
+    glint_kind = F.uint32("kelvra.glint.kind", "Kind", base.DEC),
+    glint_name = F.stringz("kelvra.glint.file_name", "Card file name"),
+    glint_count = F.uint32("kelvra.glint.regions", "Regions", base.DEC),
+    glint_flash = F.uint32("kelvra.glint.flash", "Flash word", base.HEX),
+    glint_region = F.bytes("kelvra.glint.region", "Region"),
+    glint_word = F.uint32("kelvra.glint.region_word", "Region word", base.DEC),
     -- information blocks
     info_id = F.stringz("kelvra.info.card_id", "Card id"),
     info_ip = F.stringz("kelvra.info.ip", "IP address"),
@@ -194,10 +210,10 @@ local function version_text(word)
 end
 
 -- Adds the 32-bit words from `first` on that no named field covers, when they are not 0.
-local function other_words(tree, tvb, first, skip)
+local function other_words(tree, tvb, first, skip, field)
     for offset = first, tvb:len() - 4, 4 do
         if not (skip and skip[offset]) and u32(tvb, offset) ~= 0 then
-            tree:add_le(f.sc_word, tvb(offset, 4)):prepend_text(string.format("[%d] ", offset / 4))
+            tree:add_le(field or f.sc_word, tvb(offset, 4)):prepend_text(string.format("[%d] ", offset / 4))
         end
     end
 end
@@ -298,21 +314,84 @@ local function dissect_screen_control(tvb, tree)
     other_words(tree, tvb, 4, covered)
 end
 
+-- The play item of window operation 3 (288 bytes).
+local item_numbers = { "Loop count", "Entry effect", "Clear effect", "Entry speed", "Clear speed", "Stay seconds",
+    "Display mode" }
+local function dissect_item(tvb, tree, base_offset)
+    tree:add(f.item_tag, tvb(base_offset, 8))
+    for i = 0, 6 do
+        tree:add_le(f.item_number, tvb(base_offset + 8 + 4 * i, 4)):prepend_text(item_numbers[i + 1] .. " ")
+    end
+    tree:add(f.item_name, tvb(base_offset + 80, 100))
+    tree:add(f.item_card_name, tvb(base_offset + 180, 100))
+    tree:add(f.item_end, tvb(base_offset + 280, 8))
+end
+
+-- CMD_WINDOW: word 0 the operation; the effect list's start block is told apart by its size.
 local function dissect_window(tvb, tree)
-    if tvb:len() < 4 then return tree:add_proto_expert_info(e.size) end
+    local n = tvb:len()
+    if n == 604 then
+        tree:add(f.win_start, tvb(), "yes")
+        tree:add_le(f.win_word, tvb(400, 4))
+        tree:add(f.win_name, tvb(504, 100))
+        other_words(tree, tvb, 0, { [400] = true, [504] = true, [508] = true, [512] = true }, f.win_other)
+        return
+    end
+    if n < 8 then return tree:add_proto_expert_info(e.size) end
     local op = u32(tvb, 0)
     tree:add_le(f.win_op, tvb(0, 4))
-    local body = 4
-    if op ~= 16 and op ~= 17 and tvb:len() >= 12 then
-        tree:add_le(f.win_word, tvb(4, 4))
-        tree:add_le(f.win_number, tvb(8, 4))
-        body = 12
-        if op == 4 and tvb:len() > 12 then
-            tree:add(f.win_name, tvb(12, math.min(100, tvb:len() - 12)))
+    local covered = { [0] = true }
+    local function add(field, offset, label)
+        if offset + 4 > n then return end
+        covered[offset] = true
+        local item = tree:add_le(field, tvb(offset, 4))
+        if label then item:prepend_text(label .. " ") end
+    end
+    if op == 16 then
+        add(f.win_word, 4, "Area set")
+        for i = 0, 3 do add(f.win_rect, 8 + 4 * i) end
+        add(f.win_flag, 164)
+        add(f.win_word, 168, "Area")
+        add(f.win_flag, 384)
+        add(f.win_flag, 388)
+    elseif op == 17 then
+        add(f.win_word, 4, "List")
+    elseif n >= 12 then
+        add(f.win_constant, 4)
+        add(f.win_number, 8)
+        if op == 2 then
+            add(f.win_word, 12, "Window")
+            for i = 0, 3 do add(f.win_rect, 16 + 4 * i) end
+            add(f.win_flag, 292)
+            add(f.win_flag, 296)
+            add(f.win_word, 300, "Style")
+            add(f.win_marker, 304)
+        elseif op == 3 and n >= 300 then
+            dissect_item(tvb, tree, 12)
             return
+        elseif op == 4 then
+            tree:add(f.win_name, tvb(12, math.min(100, n - 12)))
+            return
+        elseif op == 6 then
+            add(f.win_word, 12, "Lock")
+        elseif op == 7 then
+            add(f.win_flag, 12)
         end
     end
-    if tvb:len() > body then tree:add(f.win_rest, tvb(body)) end
+    other_words(tree, tvb, 4, covered, f.win_other)
+end
+
+-- CMD_GLINT_WINDOW: a picture flashing over up to 64 regions of five words.
+local function dissect_glint(tvb, tree)
+    if tvb:len() < 1532 then return tree:add_proto_expert_info(e.size) end
+    tree:add_le(f.glint_kind, tvb(40, 4))
+    tree:add(f.glint_name, tvb(144, 100))
+    tree:add_le(f.glint_count, tvb(244, 4))
+    tree:add_le(f.glint_flash, tvb(248, 4))
+    for i = 0, math.min(u32(tvb, 244), 64) - 1 do
+        local region = tree:add(f.glint_region, tvb(252 + 20 * i, 20))
+        for w = 0, 4 do region:add_le(f.glint_word, tvb(252 + 20 * i + 4 * w, 4)) end
+    end
 end
 
 local function dissect_info(tvb, tree)
@@ -384,6 +463,8 @@ local function dissect_data(command, tvb, tree)
         dissect_screen_control(tvb, tree)
     elseif command == 0x91 then
         dissect_window(tvb, tree)
+    elseif command == 0x92 then
+        dissect_glint(tvb, tree)
     elseif command == 0xC2 then
         dissect_info(tvb, tree)
     elseif command == 0xDA then
