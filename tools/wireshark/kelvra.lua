@@ -218,6 +218,18 @@ local function other_words(tree, tvb, first, skip, field)
     end
 end
 
+-- Adders of a text field (t) and a 32-bit word (w) under `tree` that skip what lies beyond the block.
+local function adders(tree, tvb)
+    local n = tvb:len()
+    local function t(field, offset, size)
+        if offset + size <= n then return tree:add(field, tvb(offset, size)) end
+    end
+    local function w(field, offset)
+        if offset + 4 <= n then return tree:add_le(field, tvb(offset, 4)) end
+    end
+    return t, w
+end
+
 -- Payloads --------------------------------------------------------------------------------------------
 
 local function dissect_file_header(tvb, tree)
@@ -396,8 +408,7 @@ end
 
 local function dissect_info(tvb, tree)
     local n = tvb:len()
-    local function t(field, offset, size) if offset + size <= n then tree:add(field, tvb(offset, size)) end end
-    local function w(field, offset) if offset + 4 <= n then return tree:add_le(field, tvb(offset, 4)) end end
+    local t, w = adders(tree, tvb)
     t(f.info_id, 0, 20)
     t(f.info_ip, 60, 16)
     t(f.info_mask, 92, 16)
@@ -431,8 +442,7 @@ end
 
 local function dissect_more_info(tvb, tree)
     local n = tvb:len()
-    local function t(field, offset, size) if offset + size <= n then tree:add(field, tvb(offset, size)) end end
-    local function w(field, offset) if offset + 4 <= n then return tree:add_le(field, tvb(offset, 4)) end end
+    local t, w = adders(tree, tvb)
     t(f.info_id, 0, 20)
     t(f.more_model, 20, 20)
     t(f.info_ip, 40, 16)
@@ -504,13 +514,11 @@ local function dissect_data(command, tvb, tree)
     elseif command == 0x8A then
         -- the settings block: the information block's bytes 20..543
         local settings = tree:add(f.data, tvb())
-        local function t(field, offset, size) if offset + size <= n then settings:add(field, tvb(offset, size)) end end
+        local t, w = adders(settings, tvb)
         t(f.info_ip, 40, 16)
         t(f.info_mask, 72, 16)
-        if n >= 120 then
-            settings:add_le(f.info_width, tvb(112, 4))
-            settings:add_le(f.info_height, tvb(116, 4))
-        end
+        w(f.info_width, 112)
+        w(f.info_height, 116)
         t(f.info_gateway, 144, 16)
     else
         tree:add(f.data, tvb())
