@@ -15,9 +15,10 @@ set(CPACK_COMPONENTS_ALL vantor libkelvra1 libkelvra-dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# dpkg-shlibdeps finds libkelvra.so.1 in the staging folder of libkelvra1, not on the system.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-  ${CMAKE_BINARY_DIR}/_CPack_Packages/Linux/DEB/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-Linux/libkelvra1/usr/${CMAKE_INSTALL_LIBDIR})
+# dpkg-shlibdeps finds libkelvra.so.1 in the staging folder of libkelvra1, which lies below the
+# folder cpack writes to (-B): set when cpack runs.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake.in ${CMAKE_BINARY_DIR}/CPackOptions.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackOptions.cmake)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/vantor")
 
 set(CPACK_DEBIAN_VANTOR_PACKAGE_NAME vantor)

@@ -42,12 +42,12 @@ done
 echo "-- a program outside the tree: pkg-config"
 mkdir -p "$scratch/consumer"
 cp tests/kelvra_abi/c_caller.c tests/packaging/consumer/CMakeLists.txt "$scratch/consumer/"
-export PKG_CONFIG_PATH=$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root
+export PKG_CONFIG_PATH=$libdir/pkgconfig
 [ "$(pkg-config --modversion kelvra)" = "$version" ] || fail "kelvra.pc names another version"
 # shellcheck disable=SC2046
 cc -std=c11 -Wall -Wextra -Werror -o "$scratch/discover-pc" "$scratch/consumer/c_caller.c" \
   $(pkg-config --cflags --libs kelvra)
-unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR
+unset PKG_CONFIG_PATH
 
 echo "-- a program outside the tree: find_package(Kelvra)"
 cmake -S "$scratch/consumer" -B "$scratch/consumer-build" -DCMAKE_PREFIX_PATH="$root/usr" >"$scratch/cmake.log" 2>&1 ||
@@ -77,5 +77,16 @@ unshare -n bash -c '
   done
   "$root/usr/bin/kelvra" discover --json | grep -c "127.0.9." | grep -qx 2
   echo "kelvra discover --json: 2 cards"
+  # The packaged Vantor keeps its settings in the user'"'"'s configuration folder and takes the installed
+  # language files (it writes no copies of its own).
+  mkdir -p "$scratch/home/run"
+  HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/config XDG_RUNTIME_DIR=$scratch/home/run \
+    QT_QPA_PLATFORM=offscreen "$root/usr/bin/Vantor" >"$scratch/vantor.log" 2>&1 &
+  vantor=$!
+  for _ in $(seq 1 200); do grep -qs ZAVO_Language "$scratch/home/config/vantor/setting.ini" && break; sleep 0.05; done
+  kill $vantor; wait $vantor || true
+  grep -qs "ZAVO_Language=Chinese_zavo_s" "$scratch/home/config/vantor/setting.ini" || { cat "$scratch/vantor.log"; echo "Vantor wrote no settings in ~/.config/vantor"; exit 1; }
+  [ ! -e "$scratch/home/config/vantor/Language" ] || { echo "Vantor did not find the installed language files"; exit 1; }
+  echo "Vantor: settings in the user'"'"'s folder, installed language files"
 ' package-run "$root" "$libdir" "$scratch"
 echo "package test: all good"
