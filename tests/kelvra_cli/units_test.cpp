@@ -133,6 +133,10 @@ TEST(KelvraCliReport, ReadsTheInformationBlocks) {
     EXPECT_NE(json.find("\"mac_address\": \"02:00:7f:00:05:01\",\n"), std::string::npos) << json;
     EXPECT_EQ(json.substr(json.size() - 3), "\n}\n");
 
+    put(info.data() + 580, 0x7FC00000);  // a NaN
+    EXPECT_NE(kelvra_cli::report_json(kelvra_cli::read_report(info, &more)).find("\"gamma\": [1, null, 1]"),
+              std::string::npos);
+
     const auto without_more = kelvra_cli::read_report(info, nullptr);
     EXPECT_EQ(kelvra_cli::report_json(without_more).find("mac_address"), std::string::npos);
 }

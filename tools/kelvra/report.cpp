@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -186,8 +187,11 @@ std::string report_json(const CardReport& r) {
     field("oe_polarity", number(r.oe_polarity));
     field("data_polarity", number(r.data_polarity));
     field("gray_value", number(r.gray_value));
-    field("gamma", format("[%g, %g, %g]", static_cast<double>(r.gamma[0]), static_cast<double>(r.gamma[1]),
-                          static_cast<double>(r.gamma[2])));
+    // A card's float bytes may be anything: JSON has no NaN or infinity.
+    auto real = [](float v) {
+        return std::isfinite(v) ? format("%g", static_cast<double>(v)) : std::string("null");
+    };
+    field("gamma", "[" + real(r.gamma[0]) + ", " + real(r.gamma[1]) + ", " + real(r.gamma[2]) + "]");
     std::string clock = "[";
     for (std::size_t i = 0; i < r.clock.size(); ++i) clock += (i ? ", " : "") + number(r.clock[i]);
     field("clock", clock + "]");
