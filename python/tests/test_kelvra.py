@@ -1,6 +1,7 @@
 """The Python package against libkelvra and ledcard-sim cards."""
 
 import os
+import re
 import struct
 
 import pytest
@@ -178,3 +179,14 @@ def test_pictures_and_windows(sim, tmp_path):
     card.create_window(3, (0, 0, 64, 32))
     entry = sim.wait_for_frame(card_id, 0x91)
     assert entry and struct.unpack_from("<3I", bytes.fromhex(entry["data"])) == (2, 4, 3)
+
+
+def test_every_export_of_the_public_header_is_declared():
+    include = os.path.join(os.path.dirname(__file__), "..", "..", "include", "kelvra")
+    declared = set()
+    for header in os.listdir(include):
+        with open(os.path.join(include, header)) as f:
+            declared.update(re.findall(r"^KELVRA_API [^(]*?(\w+)\s*\(", f.read(), re.M))
+    from kelvra._lib import EXPORTS
+
+    assert declared and declared == set(EXPORTS), (declared ^ set(EXPORTS))
