@@ -56,10 +56,12 @@ std::filesystem::path settings_file(const std::filesystem::path& program_folder)
     return program_folder / "setting.ini";
 }
 
-localisation::Choice prepare(const std::filesystem::path& program_folder) {
+localisation::Choice prepare(const std::filesystem::path& program_folder,
+                             const std::filesystem::path& shared_folder) {
     std::filesystem::path settings = settings_file(program_folder);
     if (!std::filesystem::exists(settings)) extract_resource(kSettings, settings);
-    return localisation::choose_language(program_folder, settings, {}, write_default_language_files);
+    return localisation::choose_language(program_folder, settings, {}, write_default_language_files,
+                                         shared_folder);
 }
 
 bool install_qt_translation() {
@@ -89,7 +91,7 @@ int run(int argc, char** argv) {
     platform::QtMessageService message_service;
     platform::install_message_service(&message_service);
 
-    prepare(paths::program_folder());
+    prepare(paths::settings_folder(), paths::shared_data_folder());
     install_qt_translation();
 
     SingleInstance instance;

@@ -26,8 +26,11 @@ void write_default_language_files(const std::filesystem::path& language_folder);
 
 std::filesystem::path settings_file(const std::filesystem::path& program_folder);
 
-// Settings file (written from the embedded copy when missing) and language choice.
-localisation::Choice prepare(const std::filesystem::path& program_folder);
+// Settings file (written from the embedded copy when missing) and language choice: the settings and
+// any language files of the user's own in `program_folder`, the installed language files in
+// `shared_folder` (empty: none).
+localisation::Choice prepare(const std::filesystem::path& program_folder,
+                             const std::filesystem::path& shared_folder = {});
 
 // Makes Qt's own texts (file dialogs, standard buttons) follow the chosen language: installs the
 // distribution's translation of Qt for localisation::locale_name() (replacing one installed before) and makes

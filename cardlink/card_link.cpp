@@ -22,7 +22,7 @@ QString qs(std::string_view s) {
 }  // namespace
 
 CardLinkSettings ReadCardLinkSettings() {
-    const auto file = paths::program_folder() / "default.ini";
+    const auto file = paths::settings_folder() / "default.ini";
     CardLinkSettings s;
     s.own_link_address = ini::get_string(file, kSettingsSection, kOwnLinkKey, "", 1000);
     s.discovery_address =

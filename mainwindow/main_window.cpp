@@ -674,10 +674,11 @@ void MainWindow::onSendToReceiver() {
 
 std::filesystem::path MainWindow::helpDocument() {
     // The page in the chosen language when there is one, else the English one.
-    const auto translated = paths::program_folder() / ("DudoHelp_" + localisation::locale_name() + ".html");
+    const auto folder = paths::shared_data_folder();
+    const auto translated = folder / ("DudoHelp_" + localisation::locale_name() + ".html");
     std::error_code ec;
     if (std::filesystem::exists(translated, ec)) return translated;
-    return paths::program_folder() / "DudoHelp.html";
+    return folder / "DudoHelp.html";
 }
 
 void MainWindow::onStartWizard() {

@@ -176,20 +176,27 @@ std::string to_utf8(std::string_view raw, std::string_view language_hint) {
 
 Choice choose_language(const std::filesystem::path& program_folder,
                        const std::filesystem::path& settings_file, std::string_view requested,
-                       const DefaultWriter& write_defaults) {
+                       const DefaultWriter& write_defaults, const std::filesystem::path& shared_folder) {
     Choice choice;
     choice.language = !requested.empty()
                           ? std::string(requested)
                           : ini::get_string(settings_file, "Setting", "ZAVO_Language", kDefaultLanguage);
     std::filesystem::path folder = program_folder / "Language";
+    std::vector<std::filesystem::path> folders{folder};
+    if (!shared_folder.empty() && shared_folder != program_folder)
+        folders.push_back(shared_folder / "Language");
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_directory(ec) || !has_ini_extension(it->path())) continue;
-        std::string raw = read_all(it->path());
-        if (ini::find_in_text(raw, "Setting", "ZAVO_Language").value_or("") == choice.language) {
-            choice.file = it->path();
-            break;
+    for (const auto& search : folders) {
+        ec.clear();
+        for (std::filesystem::directory_iterator it(search, ec), end; !ec && it != end; it.increment(ec)) {
+            if (it->is_directory(ec) || !has_ini_extension(it->path())) continue;
+            std::string raw = read_all(it->path());
+            if (ini::find_in_text(raw, "Setting", "ZAVO_Language").value_or("") == choice.language) {
+                choice.file = it->path();
+                break;
+            }
         }
+        if (!choice.file.empty()) break;
     }
     if (choice.file.empty()) {
         std::filesystem::create_directories(folder, ec);

@@ -30,12 +30,13 @@ struct Choice {
 };
 
 // Chooses the language: `requested` when not empty, else "ZAVO_Language" of `settings_file` (default
-// "Chinese_zavo_s"); the first "Language/*.ini" under `program_folder` whose ZAVO_Language equals it.
-// None matches: the default files are written and "Multi_ch_zavo_s.ini" is taken. The wanted name is
-// stored in the settings file. The result becomes the current language.
+// "Chinese_zavo_s"); the first "Language/*.ini" under `program_folder`, then under `shared_folder`
+// (the installed language files; empty: none), whose ZAVO_Language equals it. None matches: the
+// default files are written into `program_folder`'s "Language" and "Multi_ch_zavo_s.ini" is taken. The
+// wanted name is stored in the settings file. The result becomes the current language.
 Choice choose_language(const std::filesystem::path& program_folder,
                        const std::filesystem::path& settings_file, std::string_view requested,
-                       const DefaultWriter& write_defaults);
+                       const DefaultWriter& write_defaults, const std::filesystem::path& shared_folder = {});
 
 // The current language file (empty path before any choice).
 std::filesystem::path current_file();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace paths {
@@ -9,6 +10,17 @@ namespace paths {
 // The running executable's folder, ending in "/". Tests may override it with set_program_folder().
 std::filesystem::path program_folder();
 void set_program_folder(const std::filesystem::path& folder);
+
+// An installed program (<prefix>/bin/Vantor beside <prefix>/share/vantor/) reads the files it ships
+// (language files in "Language/", help pages) from <prefix>/share/vantor/ and writes its settings files
+// ("setting.ini", "default.ini") in $XDG_CONFIG_HOME/vantor/ (created on demand), since it may not write
+// beside itself. Anywhere else (a build folder, a copied folder), both are the program folder, as for
+// the Windows program. With set_program_folder() both are that folder. Each ends in "/".
+std::filesystem::path shared_data_folder();
+std::filesystem::path settings_folder();
+
+// <prefix>/share/vantor/ when `program_folder` is <prefix>/bin/ and that folder exists; else none.
+std::optional<std::filesystem::path> installed_data_folder(const std::filesystem::path& program_folder);
 
 // The fixed per-user folder that stands in for drive "D:\" places ($XDG_DATA_HOME or ~/.local/share,
 // + "/vantor"), created on demand.

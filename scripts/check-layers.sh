@@ -20,10 +20,11 @@ declare -A allowed=(
   [simulator]="common"
   [simshow]=""
   [include]="kelvra"
+  [tools]=""
 )
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).
 no_widgets="platform common cardlink screenconfig library simulator include"
-no_qt="platform common library simulator include"
+no_qt="platform common library simulator include tools"
 widget_re='^#include <Q(Abstract[A-Za-z]*|Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|Slider|ProgressBar|ListWidget|CheckBox|RadioButton|[A-Za-z]*Layout|StatusBar|GroupBox|SpinBox|TableWidget|MainWindow|ButtonGroup|DialogButtonBox|Painter|Pixmap|Image|Font|Cursor|Gui|tWidgets|tGui)[>./]'
 
 status=0

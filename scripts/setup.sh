@@ -9,6 +9,7 @@ pkgs=(
   clang clang-format xvfb xauth x11-apps imagemagick xdotool
   fonts-wqy-microhei fonts-liberation
   iproute2 util-linux xdg-utils
+  file python3-pytest tshark tcpdump
 )
 missing=()
 for p in "${pkgs[@]}"; do
@@ -17,6 +18,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
   export DEBIAN_FRONTEND=noninteractive
+  # tshark asks whether ordinary users may capture; the tests capture as root only.
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -2,7 +2,8 @@
 # Sets up the machine, checks formatting and the layer order of the include lines, builds everything
 # with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test; the threaded code also runs
 # under ThreadSanitizer, every fuzz target runs a few seconds on its corpus, and an optimised clang
-# build of everything (tests included) must compile.
+# build of everything (tests included) must compile; its Debian packages are built, unpacked into a
+# scratch root, and a C program outside the tree is built against them and discovers simulated cards.
 # As root the tests run inside a private network namespace: nothing they send can leave the machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,4 +55,6 @@ if [ "${SKIP_RELEASE:-0}" != 1 ]; then
   echo "== optimised build with clang (everything, tests included)"
   cmake --preset release-clang >/dev/null
   cmake --build --preset release-clang -j "$jobs"
+  echo "== Debian packages from that build, unpacked into a scratch root and used from outside the tree"
+  bash scripts/package-test.sh build/release-clang
 fi

@@ -1,0 +1,332 @@
+"""Cards: discovery, information, commands and transfers.
+
+A Card names one control card by its id and IPv4 address and a transport. Its methods run in the
+calling thread over TCP or UDP (the library's synchronous transports), so each returns when the card
+has the command and raises the result's exception when it does not; over a serial line the library
+runs the job on a thread of its own and only its start is reported.
+"""
+
+import ctypes
+import enum
+import struct
+import threading
+import time
+from dataclasses import dataclass, field
+
+from . import errors
+from ._lib import MESSAGE_HANDLER, STATUS_CALLBACK, RevMsg, lib
+
+INFO_SIZE = 1088
+MORE_INFO_SIZE = 160
+
+
+class Transport(enum.IntEnum):
+    """The iProtoType of the exports: TCP and UDP run in the caller's thread, serial on a worker."""
+
+    TCP = 101
+    UDP = 102
+    SERIAL = 4
+
+
+def _b(text):
+    if text is None:
+        return None
+    return text.encode() if isinstance(text, str) else bytes(text)
+
+
+def _text(raw):
+    return raw.split(b"\0", 1)[0].decode("ascii", "replace")
+
+
+@dataclass
+class FoundCard:
+    """A card that answered a discovery."""
+
+    id: str
+    address: str
+
+
+@dataclass
+class CardInfo:
+    """The fields of a card's information block (and, when it came, the extended block)."""
+
+    id: str
+    ip_address: str
+    subnet_mask: str
+    gateway: str
+    screen_width: int
+    screen_height: int
+    brightness: int
+    scan_clock_code: int
+    duty_cycle: int
+    oe_polarity: int
+    data_polarity: int
+    gray_value: int
+    gamma: tuple
+    clock: tuple
+    programme: int
+    output_lines: int
+    input_lines: int
+    software_version: int
+    hardware_version: int
+    model: str = ""
+    mac_address: str = ""
+    uptime_seconds: int = 0
+    files_stored: int = 0
+    free_kib: int = 0
+    raw: bytes = field(default=b"", repr=False)
+
+    @staticmethod
+    def version_text(word):
+        """"V8.814" for 0x00080814: upper and lower 16 bits in hexadecimal."""
+        return "V%X.%X" % (word >> 16, word & 0xFFFF)
+
+    @classmethod
+    def from_blocks(cls, info, more=None):
+        u32 = lambda offset: struct.unpack_from("<I", info, offset)[0]  # noqa: E731
+        values = dict(
+            id=_text(info[0:20]),
+            ip_address=_text(info[60:76]),
+            subnet_mask=_text(info[92:108]),
+            gateway=_text(info[164:180]),
+            screen_width=u32(132),
+            screen_height=u32(136),
+            brightness=u32(544),
+            scan_clock_code=u32(548),
+            duty_cycle=u32(552),
+            oe_polarity=u32(556),
+            data_polarity=u32(560),
+            gray_value=u32(572),
+            gamma=struct.unpack_from("<3f", info, 576),
+            clock=struct.unpack_from("<7I", info, 644),
+            programme=u32(672),
+            output_lines=u32(676),
+            input_lines=u32(680),
+            software_version=u32(1032),
+            hardware_version=u32(1036),
+            raw=bytes(info),
+        )
+        if more is not None:
+            values.update(
+                model=_text(more[20:40]),
+                mac_address=_text(more[56:76]),
+                uptime_seconds=struct.unpack_from("<I", more, 84)[0],
+                files_stored=struct.unpack_from("<I", more, 88)[0],
+                free_kib=struct.unpack_from("<I", more, 92)[0],
+            )
+        return cls(**values)
+
+
+def card_info(address, card_id=""):
+    """Reads a card's information over TCP. With no card id, any card at the address may answer.
+    Raises NoAnswer when no usable answer came."""
+    info = ctypes.create_string_buffer(INFO_SIZE)
+    more = ctypes.create_string_buffer(MORE_INFO_SIZE)
+    lib.GetCardInfoByTcp(_b(card_id), _b(address), info)
+    if info.raw[0] == 0:
+        raise errors.NoAnswer("GetCardInfoByTcp", 18, "no card answered at %s" % address)
+    lib.GetCardMoreInfoByTcp(_b(card_id), _b(address), more)
+    return CardInfo.from_blocks(info.raw, more.raw if more.raw[0] != 0 else None)
+
+
+def discover(timeout=15.0, poll=0.1):
+    """Broadcasts a discovery (UDP, 255.255.255.255:31296) and returns the cards that answered.
+    The library collects answers until none has come for 3 s (10 s at most)."""
+    started = lib.LoopCheck()
+    if started == 1:
+        raise errors.DiscoveryRunning("LoopCheck", 1)
+    errors.check("LoopCheck", started)
+    card_id = ctypes.create_string_buffer(20)
+    ip = ctypes.create_string_buffer(20)
+    deadline = time.monotonic() + timeout
+    while lib.LoadCardInfor(card_id, ip, 1) not in (1, 2):
+        if time.monotonic() > deadline:
+            raise errors.NoAnswer("LoadCardInfor", 18, "the discovery did not end")
+        time.sleep(poll)
+    cards = []
+    n = 1
+    while lib.LoadCardInfor(card_id, ip, n) == 1:
+        cards.append(FoundCard(_text(card_id.raw), _text(ip.raw)))
+        n += 1
+    return cards
+
+
+def connect_check(address):
+    """True when a TCP connection to the card succeeds within 2 s."""
+    return lib.ConnectCardSuccessOrFaile(_b(address)) == 1
+
+
+@dataclass
+class IoState:
+    line: int
+    on: bool
+    output_lines: int
+    input_lines: int
+
+
+class Card:
+    """One card: `Card("S730-413-05862", "192.168.0.7")`. The id may be left empty for a network card:
+    it is then read from the card's information block on first use."""
+
+    def __init__(self, card_id="", address="", transport=Transport.TCP):
+        self._id = card_id
+        self.address = address
+        self.transport = Transport(transport)
+
+    @property
+    def id(self):
+        if not self._id:
+            self._id = card_info(self.address).id
+        return self._id
+
+    def _args(self):
+        return _b(self.id), _b(self.address)
+
+    def info(self):
+        return card_info(self.address, self.id)
+
+    def reset(self):
+        errors.check("ResetCard", lib.ResetCard(*self._args(), self.transport))
+
+    def set_brightness(self, value):
+        errors.check("SetLedScreenLight", lib.SetLedScreenLight(*self._args(), value, self.transport))
+
+    def set_clock(self, *values):
+        """The seven clock values in the card's order; none given: the local time now (year, month,
+        day, hour, minute, second, weekday with 0 for Sunday)."""
+        if not values:
+            t = time.localtime()
+            values = (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, (t.tm_wday + 1) % 7)
+        if len(values) != 7:
+            raise ValueError("the clock takes seven values")
+        errors.check("AdjustClock", lib.AdjustClock(*self._args(), *values, self.transport))
+
+    def select_program(self, number):
+        errors.check("SelectProgramPlay", lib.SelectProgramPlay(*self._args(), self.transport, number))
+
+    def test_module(self, t1, t2, t3, colour, e1=0, e2=0):
+        """A module test; `colour` is (red, green, blue)."""
+        red, green, blue = colour
+        errors.check(
+            "TestLedModule", lib.TestLedModule(*self._args(), t1, t2, t3, red, green, blue, e1, e2, self.transport)
+        )
+
+    def stop_test(self):
+        errors.check("StopTest", lib.StopTest(*self._args(), self.transport))
+
+    def set_io(self, line, on):
+        errors.check("SetIOState", lib.SetIOState(*self._args(), self.transport, 0, line, 1 if on else 0))
+
+    def get_io(self, line):
+        """The state of an output line and all output and input lines (TCP or UDP)."""
+        inputs, outputs = ctypes.c_int32(), ctypes.c_int32()
+        r = lib.GetIOState(*self._args(), self.transport, 0, line, ctypes.byref(inputs), ctypes.byref(outputs))
+        if r not in (0, 1):
+            errors.check("GetIOState", r)
+        return IoState(line, r == 1, outputs.value & 0xFFFFFFFF, inputs.value & 0xFFFFFFFF)
+
+    def send_file(self, path, name="", folder="", file_type=4, parameter=0):
+        """Sends a local file; the card stores it as folder\\name (name: the file's own by default)."""
+        errors.check(
+            "SendFileToCard",
+            lib.SendFileToCard(
+                *self._args(), self.transport, parameter, _b(str(path)), _b(name), _b(folder), file_type
+            ),
+        )
+
+    def send_folder(self, path, base, parameter=0):
+        """Sends every file below `path` over TCP; card folders start at the folder named `base`."""
+        errors.check(
+            "SendFolderToCard",
+            lib.SendFolderToCard(*self._args(), self.transport, parameter, _b(str(path)), _b(base)),
+            {1: errors.FolderPathHasDot, 2: errors.IncompleteTransfer},
+        )
+
+    def upgrade(self, folder, base, parameter=0):
+        """Starts a firmware upgrade on the library's own thread; its course is reported through the
+        message handler (set_message_handler)."""
+        errors.check(
+            "UpgradeProgram",
+            lib.UpgradeProgram(*self._args(), 0, parameter, _b(str(folder)), _b(base)),
+            {1: errors.NotStarted},
+        )
+
+    def show_picture(self, path, parameter=0):
+        """Shows a BMP, JPEG or GIF picture on the screen at once."""
+        errors.check(
+            "ShowPicture",
+            lib.ShowPicture(*self._args(), self.transport, parameter, _b(str(path))),
+            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture},
+        )
+
+    def create_window(self, window, rect, window_word=0, style_word=0, marker=False, parameter=0):
+        """Opens a display window; `rect` is the card's four rectangle words."""
+        errors.check(
+            "CreateWnd",
+            lib.CreateWnd(window, *self._args(), self.transport, parameter, *rect, window_word, style_word,
+                          1 if marker else 0),
+        )
+
+    def destroy_window(self, window):
+        errors.check("DestroyWnd", lib.DestroyWnd(window, *self._args(), self.transport))
+
+    def quit_insert_mode(self):
+        r = lib.QuitInsertModel(*self._args(), self.transport)
+        if r in (-1, -2):
+            raise errors.NameTooLong("QuitInsertModel", r)
+        errors.check("QuitInsertModel", r)
+
+
+def set_serial(port=1, baud=9600, data_bits=8, parity=0, stop_bits=0):
+    """Serial settings for later serial jobs: port COM<port> (/dev/ttyS<port-1>, or $KELVRA_COM<port>)."""
+    r = lib.SetComParam(port, baud, data_bits, parity, stop_bits)
+    if r != 0:
+        which = ["port", "baud rate", "data bits", "parity", "stop bits"][r - 1]
+        raise ValueError("SetComParam refused the %s" % which)
+
+
+def reply_ok(text):
+    """True when a card's answer text means success ("Success!")."""
+    return lib.NetReceiveDataInfoPro(_b(text)) == 0
+
+
+def status_message_code(command, text, card_id="", mode=3):
+    """ProcRevMsg: 41, 42 or 43 for the status answers that say "Error!", 0 for a 0x42 "Success!"
+    in mode 3, -1 for anything else."""
+    raw = _b(text)
+    msg = RevMsg((ctypes.c_ubyte * 3)(0x7E, 0x7E, 0x7E), command, _b(card_id), 0, len(raw), raw)
+    return lib.ProcRevMsg(ctypes.byref(msg), 0, mode)
+
+
+# The callbacks are kept alive here: the library calls them from its own threads.
+_callbacks_lock = threading.Lock()
+_callbacks = {}
+
+
+def set_status_callback(function):
+    """`function(code, text)` is called (from the library's threads too) for each status event."""
+
+    def call(code, text):
+        function(code, text.decode("utf-8", "replace") if text is not None else None)
+
+    c_function = STATUS_CALLBACK(call)
+    with _callbacks_lock:
+        _callbacks["status"] = c_function
+    lib.CallBack(c_function)
+
+
+def set_message_handler(function):
+    """`function(text)` receives what the library would show; None restores standard error."""
+    if function is None:
+        lib.KelvraSetMessageHandler(MESSAGE_HANDLER(), None)
+        with _callbacks_lock:
+            _callbacks.pop("message", None)
+        return
+
+    def call(text, _user):
+        function(text.decode("utf-8", "replace") if text is not None else "")
+
+    c_function = MESSAGE_HANDLER(call)
+    with _callbacks_lock:
+        _callbacks["message"] = c_function
+    lib.KelvraSetMessageHandler(c_function, None)
