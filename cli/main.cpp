@@ -21,6 +21,11 @@ class QuietMessages final : public platform::MessageService {
     }
 };
 
+// Qt's own diagnostics (a missing runtime folder, font notes) are not part of a command's output.
+void quiet_qt(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << text.toStdString() << '\n';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -31,6 +36,7 @@ int main(int argc, char** argv) {
     }
     // The previews are drawn off screen: no display is needed.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(quiet_qt);
     int qt_argc = 1;
     QGuiApplication app(qt_argc, argv);
     QuietMessages quiet;

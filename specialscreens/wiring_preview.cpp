@@ -74,7 +74,10 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
     const double cell_h = cell_w * aspect;
     const double grid_w = cell_w * columns;
     const double grid_h = cell_h * rows;
-    const int width = static_cast<int>(std::ceil(std::max(grid_w + 2 * kMargin, 480.0)));
+    // Wide enough for the caption and the legend as well as the grid (and the labels right of it).
+    const double text_w = std::max(QFontMetrics(arial(18, true)).horizontalAdvance(QString::fromStdString(texts.caption)),
+                                   QFontMetrics(arial(14)).horizontalAdvance(QString::fromStdString(texts.legend)));
+    const int width = static_cast<int>(std::ceil(std::max({grid_w + 2 * kMargin + 40, text_w + kMargin, 480.0})));
     const int height = static_cast<int>(std::ceil(grid_h + 2 * kMargin + kCaptionHeight + kLegendHeight));
     const QPointF origin(kMargin, kMargin + kCaptionHeight);
 
