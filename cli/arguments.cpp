@@ -55,7 +55,8 @@ std::optional<std::uint32_t> Arguments::number(const std::string& name) {
     const auto* end = value->data() + value->size();
     const auto [ptr, ec] = std::from_chars(value->data(), end, n);
     if (value->empty() || ec != std::errc() || ptr != end) {
-        if (error_.empty()) error_ = "--" + name + " needs a whole number from 0 to 4294967295, not \"" + *value + "\"";
+        if (error_.empty())
+            error_ = "--" + name + " needs a whole number from 0 to 4294967295, not \"" + *value + "\"";
         return std::nullopt;
     }
     return n;

@@ -81,38 +81,56 @@ int usage_error(const std::string& command, const std::string& message) {
 
 std::string problem_name(LayoutProblem p) {
     switch (p) {
-        case LayoutProblem::ModuleWidthZero: return "ModuleWidthZero";
-        case LayoutProblem::ModuleWidthNotMultipleOf4: return "ModuleWidthNotMultipleOf4";
-        case LayoutProblem::ModuleHeightZero: return "ModuleHeightZero";
-        case LayoutProblem::ModuleHeightNotMultipleOf4: return "ModuleHeightNotMultipleOf4";
-        case LayoutProblem::CountTooSmall: return "CountTooSmall";
-        case LayoutProblem::RetraceTooLarge: return "RetraceTooLarge";
-        case LayoutProblem::NoMethod: return "NoMethod";
-        case LayoutProblem::MethodNotDrawn: return "MethodNotDrawn";
-        case LayoutProblem::SegmentTooWide: return "SegmentTooWide";
-        case LayoutProblem::ScreenEmpty: return "ScreenEmpty";
-        case LayoutProblem::OutsideTable: return "OutsideTable";
+        case LayoutProblem::ModuleWidthZero:
+            return "ModuleWidthZero";
+        case LayoutProblem::ModuleWidthNotMultipleOf4:
+            return "ModuleWidthNotMultipleOf4";
+        case LayoutProblem::ModuleHeightZero:
+            return "ModuleHeightZero";
+        case LayoutProblem::ModuleHeightNotMultipleOf4:
+            return "ModuleHeightNotMultipleOf4";
+        case LayoutProblem::CountTooSmall:
+            return "CountTooSmall";
+        case LayoutProblem::RetraceTooLarge:
+            return "RetraceTooLarge";
+        case LayoutProblem::NoMethod:
+            return "NoMethod";
+        case LayoutProblem::MethodNotDrawn:
+            return "MethodNotDrawn";
+        case LayoutProblem::SegmentTooWide:
+            return "SegmentTooWide";
+        case LayoutProblem::ScreenEmpty:
+            return "ScreenEmpty";
+        case LayoutProblem::OutsideTable:
+            return "OutsideTable";
     }
     return {};
 }
 
 std::string problem_text(const LayoutRefusal& r) {
     switch (r.problem) {
-        case LayoutProblem::ModuleWidthZero: return "the module width must not be 0";
-        case LayoutProblem::ModuleWidthNotMultipleOf4: return "the module width must be a multiple of 4";
-        case LayoutProblem::ModuleHeightZero: return "the module height must not be 0";
-        case LayoutProblem::ModuleHeightNotMultipleOf4: return "the module height must be a multiple of 4";
+        case LayoutProblem::ModuleWidthZero:
+            return "the module width must not be 0";
+        case LayoutProblem::ModuleWidthNotMultipleOf4:
+            return "the module width must be a multiple of 4";
+        case LayoutProblem::ModuleHeightZero:
+            return "the module height must not be 0";
+        case LayoutProblem::ModuleHeightNotMultipleOf4:
+            return "the module height must be a multiple of 4";
         case LayoutProblem::CountTooSmall:
-            return "the number of HUB ports (--ports) or module rows per port (--rows) must be greater than 1";
+            return "the number of HUB ports (--ports) or module rows per port (--rows) must be greater than "
+                   "1";
         case LayoutProblem::RetraceTooLarge:
             return "RetraceTimes too large: rows per port x screen width must not exceed 1024";
-        case LayoutProblem::NoMethod: return "choose a wiring method (--method 1, 2 or 3)";
+        case LayoutProblem::NoMethod:
+            return "choose a wiring method (--method 1, 2 or 3)";
         case LayoutProblem::MethodNotDrawn:
             return "method 3 (cascaded cabinets) has no wiring preview; choose method 1 or 2 for --preview";
         case LayoutProblem::SegmentTooWide:
             return "set error: each port's segment (width / ports, in whole modules) must not exceed 1024 "
                    "pixels; use more ports";
-        case LayoutProblem::ScreenEmpty: return "the screen width and height must not be 0";
+        case LayoutProblem::ScreenEmpty:
+            return "the screen width and height must not be 0";
         case LayoutProblem::OutsideTable:
             return "the layout does not fit the card's mapping table (512 rows of 1024 pixels): " + r.detail;
     }
@@ -138,10 +156,14 @@ std::string required_missing(Arguments& a, std::initializer_list<const char*> na
 
 std::optional<VerticalMethod> method_of(std::uint32_t n) {
     switch (n) {
-        case 1: return VerticalMethod::CabinetWidth;
-        case 2: return VerticalMethod::UnitBoard;
-        case 3: return VerticalMethod::CascadedCabinets;
-        default: return std::nullopt;
+        case 1:
+            return VerticalMethod::CabinetWidth;
+        case 2:
+            return VerticalMethod::UnitBoard;
+        case 3:
+            return VerticalMethod::CascadedCabinets;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -244,7 +266,8 @@ int run_layout(const std::vector<std::string>& words) {
         return kOk;
     }
     Report report(a.flag("json"));
-    if (a.positional().size() != 1) return usage_error("layout", "name one layout: strip, vertical or direction");
+    if (a.positional().size() != 1)
+        return usage_error("layout", "name one layout: strip, vertical or direction");
     const std::string kind = a.positional()[0];
     const auto output = a.text("o");
     const auto preview = a.text("preview");
@@ -260,14 +283,17 @@ int run_layout(const std::vector<std::string>& words) {
     texts.legend = "J1, J2, ...: HUB ports   arrows: the cable's direction   numbers: order on the cable";
     const std::string size_text = std::to_string(s.width) + " x " + std::to_string(s.height);
     if (kind == "strip" || kind == "vertical") {
-        std::string more = required_missing(a, {"module-width", "module-height", kind == "strip" ? "ports" : "rows"});
+        std::string more =
+            required_missing(a, {"module-width", "module-height", kind == "strip" ? "ports" : "rows"});
         s.module_width = a.number("module-width").value_or(0);
         s.module_height = a.number("module-height").value_or(0);
-        const std::string module_text = std::to_string(s.module_width) + " x " + std::to_string(s.module_height);
+        const std::string module_text =
+            std::to_string(s.module_width) + " x " + std::to_string(s.module_height);
         if (kind == "strip") {
             const LongStripInput in{s.width, s.height, s.module_width, s.module_height, a.number("ports")};
             if (!a.check_all_used()) return usage_error("layout", a.error());
-            if (!missing.empty() || !more.empty()) return usage_error("layout", missing.empty() ? more : missing);
+            if (!missing.empty() || !more.empty())
+                return usage_error("layout", missing.empty() ? more : missing);
             if (!output && !preview) return usage_error("layout", "give -o FILE, --preview PICTURE or both");
             if (output) refusal = build_long_strip(in, image);
             if (!refusal && preview) {
@@ -277,11 +303,17 @@ int run_layout(const std::vector<std::string>& words) {
                                 std::to_string(*in.ports) + " HUB ports per module row";
             }
         } else {
-            VerticalInput in{s.width, s.height, s.module_width, s.module_height, a.number("rows"),
-                             VerticalMethod::CabinetWidth, a.flag("bottom-to-top")};
+            VerticalInput in{s.width,
+                             s.height,
+                             s.module_width,
+                             s.module_height,
+                             a.number("rows"),
+                             VerticalMethod::CabinetWidth,
+                             a.flag("bottom-to-top")};
             const auto method = a.number("method");
             if (!a.check_all_used()) return usage_error("layout", a.error());
-            if (!missing.empty() || !more.empty()) return usage_error("layout", missing.empty() ? more : missing);
+            if (!missing.empty() || !more.empty())
+                return usage_error("layout", missing.empty() ? more : missing);
             if (method) {
                 const auto m = method_of(*method);
                 if (!m) return usage_error("layout", "--method must be 1, 2 or 3");
@@ -316,7 +348,8 @@ int run_layout(const std::vector<std::string>& words) {
     if (output) {
         finish(image);
         const auto written = write_temp_sys(image, *output);
-        if (written != WriteStatus::Ok) return report.fail(kFileError, "write_failed", describe(written, *output));
+        if (written != WriteStatus::Ok)
+            return report.fail(kFileError, "write_failed", describe(written, *output));
         report.set("file", qs(*output));
         report.set("bytes", static_cast<qint64>(kImageSize));
         report.set("tableWidth", static_cast<qint64>(image.get(ConfigField::tableWidth)));
@@ -367,7 +400,8 @@ int run_send_image(const std::vector<std::string>& words) {
     }
 
     TerminalProgress progress(!report.json() && ::isatty(STDERR_FILENO) == 1);
-    const TransferOutcome outcome = send_image(target, file, [] { return true; }, progress);
+    const TransferOutcome outcome = send_image(
+        target, file, [] { return true; }, progress);
     switch (outcome) {
         case TransferOutcome::Applied:
             report.line("image sent to " + target.address + " as Config.sys and applied");
@@ -375,7 +409,8 @@ int run_send_image(const std::vector<std::string>& words) {
         case TransferOutcome::FileUnusable:
             return report.fail(kFileError, "read_failed", "cannot read " + file.string());
         case TransferOutcome::NoConnection:
-            return report.fail(kUnreachable, "no_connection", "cannot connect to the card at " + target.address);
+            return report.fail(kUnreachable, "no_connection",
+                               "cannot connect to the card at " + target.address);
         case TransferOutcome::SendFailed:
         case TransferOutcome::ShortTransfer:
         case TransferOutcome::NoCard:
@@ -403,11 +438,13 @@ int run_send_hcp(const std::vector<std::string>& words) {
 
     const HcpLoad load = load_hcp(file);
     switch (load.status) {
-        case LoadStatus::Ok: break;
+        case LoadStatus::Ok:
+            break;
         case LoadStatus::SumMismatch:
             if (force) break;
-            return report.fail(kFileError, "sum_mismatch",
-                               file.string() + ": the check sum does not match (damaged file?); --force sends it");
+            return report.fail(
+                kFileError, "sum_mismatch",
+                file.string() + ": the check sum does not match (damaged file?); --force sends it");
         case LoadStatus::TooShort:
             return report.fail(kFileError, "too_short", file.string() + " is shorter than 72 bytes");
         case LoadStatus::OpenFailed:
@@ -423,13 +460,14 @@ int run_send_hcp(const std::vector<std::string>& words) {
             report.line("screen parameters sent to " + target.address);
             return report.done(kOk);
         case cardlink::ExchangeError::NoConnection:
-            return report.fail(kUnreachable, "no_connection", "cannot connect to the card at " + target.address);
+            return report.fail(kUnreachable, "no_connection",
+                               "cannot connect to the card at " + target.address);
         case cardlink::ExchangeError::SendFailed:
         case cardlink::ExchangeError::NoAnswer:
             return report.fail(kFailed, "no_answer", "the card at " + target.address + " did not answer");
         case cardlink::ExchangeError::AnswerRejected:
-            return report.fail(kFailed, "refused", "set error: the card at " + target.address +
-                                                       " did not take the parameters");
+            return report.fail(kFailed, "refused",
+                               "set error: the card at " + target.address + " did not take the parameters");
     }
     return report.done(kFailed);
 }
@@ -489,7 +527,8 @@ int run_discover(const std::vector<std::string>& words) {
 
     QJsonArray cards;
     if (!report.json() && !order.empty())
-        std::printf("%-20s %-16s %-10s %-10s %s\n", "IDENTIFIER", "ADDRESS", "HARDWARE", "SOFTWARE", "SCREEN");
+        std::printf("%-20s %-16s %-10s %-10s %s\n", "IDENTIFIER", "ADDRESS", "HARDWARE", "SOFTWARE",
+                    "SCREEN");
     for (const std::string& id : order) {
         const Found& f = found[id];
         QJsonObject card;
@@ -513,7 +552,8 @@ int run_discover(const std::vector<std::string>& words) {
     std::fflush(stdout);
     report.set("address", qs(address));
     report.set("cards", cards);
-    if (order.empty()) return report.fail(kUnreachable, "no_card", "no card answered the search at " + address);
+    if (order.empty())
+        return report.fail(kUnreachable, "no_card", "no card answered the search at " + address);
     return report.done(kOk);
 }
 

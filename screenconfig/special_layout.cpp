@@ -59,7 +59,8 @@ std::optional<LayoutRefusal> strip_bounds(u64 width, u64 height, u64 segment, u6
     if (segment == 0) return outside("each port's segment would be 0 pixels wide (more ports than pixels)");
     if (ports * height > kRows) return outside(figures("ports x height", ports * height, "512 table rows"));
     if (height > kRows / k)
-        return outside(figures("height", height, (std::to_string(kRows / k) + " rows of the wide table").c_str()));
+        return outside(
+            figures("height", height, (std::to_string(kRows / k) + " rows of the wide table").c_str()));
     const u64 wide = kColumns * k;
     if (segment * (ports - 1) >= wide)
         return outside(figures("segment x (ports - 1)", segment * (ports - 1),
@@ -122,7 +123,8 @@ bool quarter_turn(MappingMatrix& t, bool turn_a, std::size_t width, std::size_t 
     // The source block (width rows of `height` entries at the rows' end) is taken out first: it overlaps
     // the area written. Then a transpose in tiles, so reads and writes both stay within a few cache lines.
     std::vector<std::uint32_t> block(width * height);
-    for (std::size_t i = 0; i < width; ++i) copy_run(&t.at(i, from_column), height, block.data() + i * height);
+    for (std::size_t i = 0; i < width; ++i)
+        copy_run(&t.at(i, from_column), height, block.data() + i * height);
     constexpr std::size_t kTile = 32;
     for (std::size_t rb = 0; rb < height; rb += kTile) {
         const std::size_t r_end = std::min(height, rb + kTile);
@@ -159,17 +161,28 @@ const char* direction_key(Direction direction) {
 
 std::string problem_key(LayoutProblem problem) {
     switch (problem) {
-        case LayoutProblem::ModuleWidthZero: return "IDS_MESSAGE_SPECIAL_TIP1";
-        case LayoutProblem::ModuleWidthNotMultipleOf4: return "IDS_MESSAGE_STEP1_3";
-        case LayoutProblem::ModuleHeightZero: return "IDS_MESSAGE_SPECIAL_TIP2";
-        case LayoutProblem::ModuleHeightNotMultipleOf4: return "IDS_MESSAGE_STEP1_1";
-        case LayoutProblem::CountTooSmall: return "IDS_MESSAGE_SPECIAL_TIP3";
-        case LayoutProblem::RetraceTooLarge: return "RetraceTimes too large";
-        case LayoutProblem::NoMethod: return "请选择绕线方法";
-        case LayoutProblem::MethodNotDrawn: return "不支持方法：箱体间级联，请选择其他方法";
-        case LayoutProblem::SegmentTooWide: return "set error";
-        case LayoutProblem::ScreenEmpty: return "IDS_MESSAGE_SPECIAL_NO_SIZE";
-        case LayoutProblem::OutsideTable: return "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE";
+        case LayoutProblem::ModuleWidthZero:
+            return "IDS_MESSAGE_SPECIAL_TIP1";
+        case LayoutProblem::ModuleWidthNotMultipleOf4:
+            return "IDS_MESSAGE_STEP1_3";
+        case LayoutProblem::ModuleHeightZero:
+            return "IDS_MESSAGE_SPECIAL_TIP2";
+        case LayoutProblem::ModuleHeightNotMultipleOf4:
+            return "IDS_MESSAGE_STEP1_1";
+        case LayoutProblem::CountTooSmall:
+            return "IDS_MESSAGE_SPECIAL_TIP3";
+        case LayoutProblem::RetraceTooLarge:
+            return "RetraceTimes too large";
+        case LayoutProblem::NoMethod:
+            return "请选择绕线方法";
+        case LayoutProblem::MethodNotDrawn:
+            return "不支持方法：箱体间级联，请选择其他方法";
+        case LayoutProblem::SegmentTooWide:
+            return "set error";
+        case LayoutProblem::ScreenEmpty:
+            return "IDS_MESSAGE_SPECIAL_NO_SIZE";
+        case LayoutProblem::OutsideTable:
+            return "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE";
     }
     return {};
 }
@@ -204,8 +217,10 @@ std::optional<LayoutRefusal> check_vertical(const VerticalInput& in, LayoutActio
     const u64 retrace = *in.retrace;
     if (action == LayoutAction::Send && retrace * in.width > kColumns)
         return LayoutRefusal{LayoutProblem::RetraceTooLarge, LayoutField::Count, {}};
-    if (in.width == 0 || in.height == 0) return LayoutRefusal{LayoutProblem::ScreenEmpty, LayoutField::None, {}};
-    if (in.method == VerticalMethod::None) return LayoutRefusal{LayoutProblem::NoMethod, LayoutField::None, {}};
+    if (in.width == 0 || in.height == 0)
+        return LayoutRefusal{LayoutProblem::ScreenEmpty, LayoutField::None, {}};
+    if (in.method == VerticalMethod::None)
+        return LayoutRefusal{LayoutProblem::NoMethod, LayoutField::None, {}};
     if (action == LayoutAction::Preview) {
         if (in.method == VerticalMethod::CascadedCabinets)
             return LayoutRefusal{LayoutProblem::MethodNotDrawn, LayoutField::None, {}};
@@ -233,8 +248,8 @@ std::optional<LayoutRefusal> check_direction(std::uint32_t width, std::uint32_t 
     return std::nullopt;
 }
 
-bool arrange_long_strip(MappingMatrix& table, std::uint32_t width, std::uint32_t height, std::uint32_t segment,
-                        std::uint32_t ports) {
+bool arrange_long_strip(MappingMatrix& table, std::uint32_t width, std::uint32_t height,
+                        std::uint32_t segment, std::uint32_t ports) {
     StripShape shape;
     if (ports < 1 || strip_bounds(width, height, segment, ports, &shape)) return false;
     const RowCopy source(table, static_cast<std::size_t>(ports) * height);
@@ -249,7 +264,8 @@ bool arrange_long_strip(MappingMatrix& table, std::uint32_t width, std::uint32_t
         const u64 count = whole ? s : e;
         const u64 to_column = whole ? e - s : 0;
         for (u64 i = 0; i < height; ++i)
-            copy_run(source.row(p * height + i) + (kColumns - count), count, flat + i * shape.wide_columns + to_column);
+            copy_run(source.row(p * height + i) + (kColumns - count), count,
+                     flat + i * shape.wide_columns + to_column);
     }
     return true;
 }
@@ -279,7 +295,8 @@ bool fold(MappingMatrix& table, std::uint32_t band_height, std::uint32_t retrace
             const u64 d = (g * retrace + r) * band_height;
             if (d >= height) break;
             for (u64 k = 0; k < band_height; ++k)
-                copy_run(source.row(g * band_height + k) + kColumns - (r + 1) * width, width, &table.at(d + k, off));
+                copy_run(source.row(g * band_height + k) + kColumns - (r + 1) * width, width,
+                         &table.at(d + k, off));
         }
     }
     if (bottom_to_top) bands_bottom_to_top(table, width, height, band_height);
@@ -319,8 +336,10 @@ bool transform(MappingMatrix& t, Transform which, std::uint32_t width, std::uint
     if (width > kColumns || height > kRows) return false;
     const std::size_t off = kColumns - width;
     switch (which) {
-        case Transform::QuarterTurnA: return quarter_turn(t, true, width, height);
-        case Transform::QuarterTurnB: return quarter_turn(t, false, width, height);
+        case Transform::QuarterTurnA:
+            return quarter_turn(t, true, width, height);
+        case Transform::QuarterTurnB:
+            return quarter_turn(t, false, width, height);
         case Transform::MirrorHorizontal:
             // T[r][off + j] = S[r][1023 - j]: each row's screen area reversed in place.
             for (std::size_t r = 0; r < height; ++r) std::reverse(&t.at(r, off), &t.at(r, 0) + kColumns);
@@ -438,14 +457,16 @@ WiringPlan long_strip_wiring(const LongStripInput& in) {
         // each module row of the segment towards its start, row after row.
         for (u64 y = 0; y < plan.rows; ++y)
             for (u64 c = p * per_port; c < (p + 1) * per_port && c < plan.columns; ++c)
-                run.modules.push_back({static_cast<std::uint32_t>(plan.columns - 1 - c), static_cast<std::uint32_t>(y)});
+                run.modules.push_back(
+                    {static_cast<std::uint32_t>(plan.columns - 1 - c), static_cast<std::uint32_t>(y)});
         plan.runs.push_back(std::move(run));
     }
     return plan;
 }
 
 std::optional<WiringPlan> vertical_wiring(const VerticalInput& in) {
-    if (in.method != VerticalMethod::CabinetWidth && in.method != VerticalMethod::UnitBoard) return std::nullopt;
+    if (in.method != VerticalMethod::CabinetWidth && in.method != VerticalMethod::UnitBoard)
+        return std::nullopt;
     if (in.module_width == 0 || in.module_height == 0 || !in.retrace || *in.retrace == 0) return std::nullopt;
     WiringPlan plan;
     plan.columns = static_cast<std::uint32_t>(ceil_div(in.width, in.module_width));

@@ -31,9 +31,9 @@ struct LongStripInput {
 
 // How the cable runs through a vertical screen's modules.
 enum class VerticalMethod : int {
-    None = 0,              // no method ticked
-    CabinetWidth = 1,      // "绕线方法一:箱体内以箱体宽绕线": down one module column, up the next
-    UnitBoard = 2,         // "接线方法二:箱体内以单元板绕线": a port's band cut into pieces stacked
+    None = 0,          // no method ticked
+    CabinetWidth = 1,  // "绕线方法一:箱体内以箱体宽绕线": down one module column, up the next
+    UnitBoard = 2,     // "接线方法二:箱体内以单元板绕线": a port's band cut into pieces stacked
     CascadedCabinets = 3,  // "接线方法三:箱体间级联绕线": as 2, with bands of whole port groups
 };
 
@@ -73,10 +73,10 @@ enum class LayoutProblem {
     CountTooSmall,               // IDS_MESSAGE_SPECIAL_TIP3: ports or module rows empty or not above 1
     RetraceTooLarge,             // "RetraceTimes too large": R x W > 1,024
     NoMethod,                    // "请选择绕线方法"
-    MethodNotDrawn,              // "不支持方法：箱体间级联，请选择其他方法" (the preview of method 3)
-    SegmentTooWide,              // "set error": a port's segment is wider than 1,024 pixels
-    ScreenEmpty,                 // IDS_MESSAGE_SPECIAL_NO_SIZE: width or height 0
-    OutsideTable,                // IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE: the layout leaves the table
+    MethodNotDrawn,  // "不支持方法：箱体间级联，请选择其他方法" (the preview of method 3)
+    SegmentTooWide,  // "set error": a port's segment is wider than 1,024 pixels
+    ScreenEmpty,     // IDS_MESSAGE_SPECIAL_NO_SIZE: width or height 0
+    OutsideTable,    // IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE: the layout leaves the table
 };
 
 // The input the dialog puts the focus on after a refusal.
@@ -117,8 +117,8 @@ std::optional<LayoutRefusal> build_direction(std::uint32_t width, std::uint32_t 
 //
 // Long strip: the table read as `tableHeight` rows of 1024 k entries, k = ceil(width / 1024); port p's
 // band (rows p x height ..) at the right end of the wide rows, port 1's to its left, and so on.
-bool arrange_long_strip(MappingMatrix& table, std::uint32_t width, std::uint32_t height, std::uint32_t segment,
-                        std::uint32_t ports);
+bool arrange_long_strip(MappingMatrix& table, std::uint32_t width, std::uint32_t height,
+                        std::uint32_t segment, std::uint32_t ports);
 // A port's band of `band_height` rows, `retrace` screen widths long, cut into pieces stacked below one
 // another (`groups` bands).
 bool fold(MappingMatrix& table, std::uint32_t band_height, std::uint32_t retrace, std::uint32_t groups,

@@ -20,7 +20,8 @@ DirectionDialog::DirectionDialog(DialogContext context, QWidget* parent)
     row->addWidget(numbered(new QLabel(QStringLiteral("屏体方向"), this), kDirectionLabel));
     direction_ = numbered(new QComboBox(this), kDirection);
     for (int i = 0; i < kDirectionCount; ++i)
-        direction_->addItem(QString::fromStdString(localisation::lookup(direction_key(static_cast<Direction>(i)))));
+        direction_->addItem(
+            QString::fromStdString(localisation::lookup(direction_key(static_cast<Direction>(i)))));
     direction_->setCurrentIndex(0);
     row->addWidget(direction_, 1);
     root->addLayout(row);

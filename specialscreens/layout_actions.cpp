@@ -43,8 +43,9 @@ PreviewOutcome show_preview(const screenconfig::WiringPlan& plan, const PreviewT
                             const std::filesystem::path& file) {
     const QImage picture = render_wiring(plan, texts);
     if (picture.isNull() || !save_picture(picture, file, format_for(file))) {
-        platform::show_message(localisation::lookup("IDS_MESSAGE_SPECIAL_PREVIEW_FAILED") + "\n" + file.string(),
-                               "ERROR", platform::MessageIcon::Error);
+        platform::show_message(
+            localisation::lookup("IDS_MESSAGE_SPECIAL_PREVIEW_FAILED") + "\n" + file.string(), "ERROR",
+            platform::MessageIcon::Error);
         return PreviewOutcome::SaveFailed;
     }
     if (!shell::open_document(file)) {

@@ -34,9 +34,9 @@ SendOutcome send_built_image(screenconfig::ScreenConfig& image, const std::files
                              const StartTransfer& start);
 
 enum class PreviewOutcome {
-    Opened,     // saved and handed to the viewer
-    SaveFailed, // the picture could not be written (shown)
-    NoViewer,   // saved, but no viewer could be started (shown, with the file's place)
+    Opened,      // saved and handed to the viewer
+    SaveFailed,  // the picture could not be written (shown)
+    NoViewer,    // saved, but no viewer could be started (shown, with the file's place)
 };
 
 // Draws `plan`, saves it as `file` and opens it with xdg-open.

@@ -17,7 +17,7 @@ LongStripDialog::LongStripDialog(DialogContext context, QWidget* parent)
     : QDialog(parent), context_(std::move(context)) {
     auto* root = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
-    fields_ = new ModuleFields(this, grid);
+    fields_ = std::make_unique<ModuleFields>(this, grid);
     auto* ports = new QHBoxLayout;
     ports->addWidget(fields_->count_edit());
     ports->addWidget(numbered(new QLabel(QStringLiteral("个HUB接口带一行模组"), this), kPortsLabel));
@@ -41,7 +41,8 @@ LongStripDialog::LongStripDialog(DialogContext context, QWidget* parent)
 }
 
 LongStripInput LongStripDialog::input() const {
-    return {context_.width, context_.height, fields_->module_width(), fields_->module_height(), fields_->count()};
+    return {context_.width, context_.height, fields_->module_width(), fields_->module_height(),
+            fields_->count()};
 }
 
 void LongStripDialog::preview() {

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 #include "screenconfig/screen_config.h"
 #include "screenconfig/special_layout.h"
 #include "specialscreens/dialog_context.h"
@@ -29,7 +31,7 @@ class LongStripDialog : public QDialog {
 
   private:
     DialogContext context_;
-    ModuleFields* fields_ = nullptr;
+    std::unique_ptr<ModuleFields> fields_;
     screenconfig::ScreenConfig image_;  // this dialog's own image, built on each send
 };
 

@@ -14,7 +14,8 @@ namespace {
 QLineEdit* number_edit(QWidget* parent, int id) {
     auto* edit = numbered(new QLineEdit(parent), id);
     // Five digits: the screen edits of the main window take as many.
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^\\d{0,5}$")), edit));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^\\d{0,5}$")), edit));
     edit->setMaximumWidth(90);
     return edit;
 }
@@ -51,10 +52,17 @@ std::optional<std::uint32_t> ModuleFields::count() const {
 void ModuleFields::focus(screenconfig::LayoutField field) const {
     QLineEdit* edit = nullptr;
     switch (field) {
-        case screenconfig::LayoutField::ModuleWidth: edit = width_; break;
-        case screenconfig::LayoutField::ModuleHeight: edit = height_; break;
-        case screenconfig::LayoutField::Count: edit = count_; break;
-        case screenconfig::LayoutField::None: return;
+        case screenconfig::LayoutField::ModuleWidth:
+            edit = width_;
+            break;
+        case screenconfig::LayoutField::ModuleHeight:
+            edit = height_;
+            break;
+        case screenconfig::LayoutField::Count:
+            edit = count_;
+            break;
+        case screenconfig::LayoutField::None:
+            return;
     }
     edit->setFocus();
     edit->selectAll();

@@ -14,7 +14,8 @@ namespace specialscreens {
 namespace {
 
 // Dialog 149's question as the template has it; the language file may give it as IDD149_2001.
-constexpr const char* kPreparedQuestion = "是否已经通过智能设置或发送.hcp配置文件，将单个模组的走线规律设置正确？";
+constexpr const char* kPreparedQuestion =
+    "是否已经通过智能设置或发送.hcp配置文件，将单个模组的走线规律设置正确？";
 
 std::string text_or(const char* key, const char* fallback) {
     const std::string text = localisation::lookup_or_empty(key);

@@ -20,7 +20,7 @@ VerticalDialog::VerticalDialog(DialogContext context, QWidget* parent)
     : QDialog(parent), context_(std::move(context)) {
     auto* root = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
-    fields_ = new ModuleFields(this, grid);
+    fields_ = std::make_unique<ModuleFields>(this, grid);
     auto* rows = new QHBoxLayout;
     rows->addWidget(numbered(new QLabel(QStringLiteral("一个HUB接口带"), this), kRowsBefore));
     rows->addWidget(fields_->count_edit());
@@ -29,7 +29,8 @@ VerticalDialog::VerticalDialog(DialogContext context, QWidget* parent)
     grid->addLayout(rows, 2, 0, 1, 2);
     root->addLayout(grid);
 
-    const char* texts[3] = {"绕线方法一:箱体内以箱体宽绕线", "接线方法二:箱体内以单元板绕线", "接线方法三:箱体间级联绕线"};
+    const char* texts[3] = {"绕线方法一:箱体内以箱体宽绕线", "接线方法二:箱体内以单元板绕线",
+                            "接线方法三:箱体间级联绕线"};
     const int ids[3] = {kMethod1, kMethod2, kMethod3};
     for (int i = 0; i < 3; ++i) {
         methods_[i] = numbered(new QCheckBox(QString::fromUtf8(texts[i]), this), ids[i]);
@@ -65,8 +66,9 @@ VerticalDialog::VerticalDialog(DialogContext context, QWidget* parent)
 }
 
 VerticalInput VerticalDialog::input() const {
-    VerticalInput in{context_.width, context_.height, fields_->module_width(), fields_->module_height(),
-                     fields_->count(), VerticalMethod::None, bottom_to_top_->isChecked()};
+    VerticalInput in{
+        context_.width,   context_.height,      fields_->module_width(),    fields_->module_height(),
+        fields_->count(), VerticalMethod::None, bottom_to_top_->isChecked()};
     if (methods_[0]->isChecked()) in.method = VerticalMethod::CabinetWidth;
     if (methods_[1]->isChecked()) in.method = VerticalMethod::UnitBoard;
     if (methods_[2]->isChecked()) in.method = VerticalMethod::CascadedCabinets;
@@ -81,7 +83,8 @@ void VerticalDialog::refuse(const LayoutRefusal& refusal) {
 void VerticalDialog::preview() {
     const VerticalInput in = input();
     if (const auto refusal = check_vertical(in, LayoutAction::Preview)) return refuse(*refusal);
-    if (const auto plan = vertical_wiring(in)) show_preview(*plan, vertical_texts(in), vertical_preview_path());
+    if (const auto plan = vertical_wiring(in))
+        show_preview(*plan, vertical_texts(in), vertical_preview_path());
 }
 
 void VerticalDialog::send() {

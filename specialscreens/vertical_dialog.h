@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 #include "screenconfig/screen_config.h"
 #include "screenconfig/special_layout.h"
 #include "specialscreens/dialog_context.h"
@@ -42,7 +44,7 @@ class VerticalDialog : public QDialog {
     void refuse(const screenconfig::LayoutRefusal& refusal);
 
     DialogContext context_;
-    ModuleFields* fields_ = nullptr;
+    std::unique_ptr<ModuleFields> fields_;
     QCheckBox* methods_[3] = {};
     QCheckBox* bottom_to_top_ = nullptr;
     screenconfig::ScreenConfig image_;

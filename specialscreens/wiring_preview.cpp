@@ -63,9 +63,10 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
     const int columns = static_cast<int>(std::max<std::uint32_t>(plan.columns, 1));
     const int rows = static_cast<int>(std::max<std::uint32_t>(plan.rows, 1));
     // Cells keep the module's proportions; about 64 pixels across for a small screen.
-    const double aspect = plan.module_width > 0 && plan.module_height > 0
-                              ? std::clamp(static_cast<double>(plan.module_height) / plan.module_width, 0.25, 4.0)
-                              : 1.0;
+    const double aspect =
+        plan.module_width > 0 && plan.module_height > 0
+            ? std::clamp(static_cast<double>(plan.module_height) / plan.module_width, 0.25, 4.0)
+            : 1.0;
     double cell_w = 64.0;
     cell_w = std::min(cell_w, static_cast<double>(kMaxSide - 2 * kMargin) / columns);
     cell_w = std::min(cell_w, static_cast<double>(kMaxSide - 2 * kMargin - kCaptionHeight - kLegendHeight) /
@@ -75,9 +76,11 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
     const double grid_w = cell_w * columns;
     const double grid_h = cell_h * rows;
     // Wide enough for the caption and the legend as well as the grid (and the labels right of it).
-    const double text_w = std::max(QFontMetrics(arial(18, true)).horizontalAdvance(QString::fromStdString(texts.caption)),
-                                   QFontMetrics(arial(14)).horizontalAdvance(QString::fromStdString(texts.legend)));
-    const int width = static_cast<int>(std::ceil(std::max({grid_w + 2 * kMargin + 40, text_w + kMargin, 480.0})));
+    const double text_w =
+        std::max(QFontMetrics(arial(18, true)).horizontalAdvance(QString::fromStdString(texts.caption)),
+                 QFontMetrics(arial(14)).horizontalAdvance(QString::fromStdString(texts.legend)));
+    const int width =
+        static_cast<int>(std::ceil(std::max({grid_w + 2 * kMargin + 40, text_w + kMargin, 480.0})));
     const int height = static_cast<int>(std::ceil(grid_h + 2 * kMargin + kCaptionHeight + kLegendHeight));
     const QPointF origin(kMargin, kMargin + kCaptionHeight);
 
@@ -89,8 +92,8 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
 
     painter.setPen(Qt::black);
     painter.setFont(arial(18, true));
-    painter.drawText(QRectF(kMargin / 2.0, 8, width - kMargin, kCaptionHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     QString::fromStdString(texts.caption));
+    painter.drawText(QRectF(kMargin / 2.0, 8, width - kMargin, kCaptionHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(texts.caption));
 
     auto cell_rect = [&](const ModuleCell& cell) {
         return QRectF(origin.x() + cell.column * cell_w, origin.y() + cell.row * cell_h, cell_w, cell_h);
@@ -148,8 +151,8 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
         } else {
             box_centre = QPointF(origin.x() + grid_w + box.width() / 2 + 8, first_rect.center().y());
         }
-        const QRectF label_rect(box_centre.x() - box.width() / 2, box_centre.y() - box.height() / 2, box.width(),
-                                box.height());
+        const QRectF label_rect(box_centre.x() - box.width() / 2, box_centre.y() - box.height() / 2,
+                                box.width(), box.height());
         painter.setPen(QPen(colour, line));
         painter.drawLine(box_centre, first_rect.center());
         painter.setBrush(colour);

@@ -68,7 +68,9 @@ TEST(CliLayout, ImagesEqualTheLayoutFunctionsByteForByte) {
     };
     const std::vector<Case> cases = {
         {"strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 2",
-         [](ScreenConfig& i) { return build_long_strip({1920, 32, 32, 16, 2}, i); }},
+         [](ScreenConfig& i) {
+             return build_long_strip({1920, 32, 32, 16, 2}, i);
+         }},
         {"vertical --width 64 --height 128 --module-width 16 --module-height 16 --rows 4 --method 2",
          [](ScreenConfig& i) {
              return build_vertical({64, 128, 16, 16, 4, VerticalMethod::UnitBoard, false}, i);
@@ -103,7 +105,7 @@ TEST(CliLayout, ImagesEqualTheLayoutFunctionsByteForByte) {
     const ScreenConfig strip = read_image(dir / "strip.sys");
     EXPECT_EQ(strip.get(ConfigField::tableWidth), 2048u);
     EXPECT_EQ(strip.get(ConfigField::tableHeight), 256u);
-    EXPECT_EQ(strip.entry(1, 1023), 1023u);  // wide row 0, column 2,047: the end of port 0's row 0
+    EXPECT_EQ(strip.entry(1, 1023), 1023u);            // wide row 0, column 2,047: the end of port 0's row 0
     EXPECT_EQ(strip.entry(0, 128), 32u * 1024 + 64u);  // wide row 0, column 128: port 1 starts
 
     ASSERT_EQ(cli("layout direction --width 64 --height 32 --direction 4 -o " + dir.text("d4.sys")).code, 0);
@@ -135,10 +137,12 @@ TEST(CliLayout, RefusalsAndUsageErrorsHaveTheirExitCodes) {
          "IDS_MESSAGE_STEP1_3"},
         {"layout strip --width 1920 --height 176 --module-width 32 --module-height 16 --ports 3" + out, 3,
          "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE"},
-        {"layout direction --width 600 --height 32 --direction 1" + out, 3, "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE"},
+        {"layout direction --width 600 --height 32 --direction 1" + out, 3,
+         "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE"},
         {"layout strip --width 64 --height 32 --module-width 32 --module-height 16" + out, 2, ""},
         {"layout strip --width 64x --height 32 --module-width 32 --module-height 16 --ports 2" + out, 2, ""},
-        {"layout strip --width 64 --height 32 --module-width 32 --module-height 16 --ports 2 --colour red" + out,
+        {"layout strip --width 64 --height 32 --module-width 32 --module-height 16 --ports 2 --colour red" +
+             out,
          2, ""},
         {"layout direction --width 64 --height 32 --direction 9" + out, 2, ""},
         {"layout circle --width 64 --height 32" + out, 2, ""},
@@ -162,8 +166,10 @@ TEST(CliLayout, RefusalsAndUsageErrorsHaveTheirExitCodes) {
 
 TEST(CliLayout, PreviewsAreWrittenInTheFormatTheirNameAsks) {
     support::TempDir dir;
-    const std::string strip = "layout strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 2";
-    const std::string vertical = "layout vertical --width 64 --height 128 --module-width 16 --module-height 16 --rows 4";
+    const std::string strip =
+        "layout strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 2";
+    const std::string vertical =
+        "layout vertical --width 64 --height 128 --module-width 16 --module-height 16 --rows 4";
     ASSERT_EQ(cli(strip + " --preview " + dir.text("a.png")).code, 0);
     ASSERT_EQ(cli(strip + " --preview " + dir.text("a.jpg")).code, 0);
     ASSERT_EQ(cli(vertical + " --method 2 --preview " + dir.text("a.gif")).code, 0);
@@ -263,7 +269,8 @@ TEST(CliSend, ScreenParametersGoToTheCard) {
     const auto damaged = dir.write("bad.hcp", bad);
     EXPECT_EQ(cli("send-hcp --card 127.0.0.71 " + damaged.string()).code, 4);
     EXPECT_EQ(cli("send-hcp --card 127.0.0.71 --force " + damaged.string()).code, 0);
-    EXPECT_EQ(cli("send-hcp --card 127.0.0.71 " + dir.write("short.hcp", std::string(10, 'x')).string()).code, 4);
+    EXPECT_EQ(cli("send-hcp --card 127.0.0.71 " + dir.write("short.hcp", std::string(10, 'x')).string()).code,
+              4);
 }
 
 TEST(CliDiscover, ListsTheCardsThatAnswerWithTheirInformation) {

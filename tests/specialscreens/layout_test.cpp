@@ -52,8 +52,8 @@ TEST(LongStrip, PortsLandInTheWideColumnsFromTheRowsEnd) {
     };
     for (std::size_t i = 0; i < 256; ++i) {
         for (std::size_t c = 0; c < 2048; ++c) {
-            std::uint32_t expected = static_cast<std::uint32_t>(i * 2048 + c);  // the wide identity
-            if (i < 32 && c >= 1088) expected = kId(i, 64 + (c - 1088));                // port 0
+            std::uint32_t expected = static_cast<std::uint32_t>(i * 2048 + c);           // the wide identity
+            if (i < 32 && c >= 1088) expected = kId(i, 64 + (c - 1088));                 // port 0
             if (i < 32 && c >= 128 && c < 1088) expected = kId(32 + i, 64 + (c - 128));  // port 1
             ASSERT_EQ(wide(i, c), expected) << "wide row " << i << " column " << c;
         }
@@ -70,9 +70,9 @@ TEST(LongStrip, ASegmentIsRaisedToWholeModules) {
     ScreenConfig image;
     ASSERT_EQ(build_long_strip({1000, 16, 32, 16, 3}, image), std::nullopt);
     const MappingMatrix t = table_of(image);
-    EXPECT_EQ(t.at(0, 1023), kId(0, 1023));       // port 0 at the end
-    EXPECT_EQ(t.at(0, 671), kId(16, 1023));       // port 1 ends at 1024 - 352
-    EXPECT_EQ(t.at(0, 0), kId(32, 1024 - 320));   // port 2: only 320 columns left
+    EXPECT_EQ(t.at(0, 1023), kId(0, 1023));      // port 0 at the end
+    EXPECT_EQ(t.at(0, 671), kId(16, 1023));      // port 1 ends at 1024 - 352
+    EXPECT_EQ(t.at(0, 0), kId(32, 1024 - 320));  // port 2: only 320 columns left
     EXPECT_EQ(t.at(0, 319), kId(32, 1023));
 }
 
@@ -121,7 +121,8 @@ TEST(Vertical, MethodOneRunsDownOneModuleColumnAndUpTheNext) {
     ASSERT_EQ(build_vertical(in, flipped), std::nullopt);
     const MappingMatrix f = table_of(flipped);
     for (std::size_t r = 0; r < 64; ++r)
-        for (std::size_t c = 960; c < 1024; ++c) ASSERT_EQ(f.at(r, c), t.at(64 - 16 * (r / 16 + 1) + r % 16, c));
+        for (std::size_t c = 960; c < 1024; ++c)
+            ASSERT_EQ(f.at(r, c), t.at(64 - 16 * (r / 16 + 1) + r % 16, c));
 }
 
 TEST(Vertical, APartialLastGroupChainsOnlyItsRows) {
@@ -170,7 +171,8 @@ TEST(Direction, HeaderAndTableForEveryIndex) {
         EXPECT_EQ(image.get(ConfigField::moduleHeight), 16u);
         EXPECT_EQ(image.get(ConfigField::moduleWidth), 32u);
         EXPECT_EQ(image.get(ConfigField::tableWidth), 1024u);
-        expect_identity_outside(table_of(image), [](std::size_t r, std::size_t col) { return r < 32 && col >= 960; });
+        expect_identity_outside(table_of(image),
+                                [](std::size_t r, std::size_t col) { return r < 32 && col >= 960; });
     }
 
     ScreenConfig normal, mirror_h, mirror_v, half_mirror, turn_a, turn_b, half, turn_a_mirror;
@@ -239,10 +241,16 @@ TEST(Checks, InTheDialogsOrderWithTheirFocus) {
         LayoutField focus;
     };
     const std::vector<Case> cases = {
-        {"module width 0 first", {64, 32, 0, 0, std::nullopt}, LayoutProblem::ModuleWidthZero, LayoutField::ModuleWidth},
+        {"module width 0 first",
+         {64, 32, 0, 0, std::nullopt},
+         LayoutProblem::ModuleWidthZero,
+         LayoutField::ModuleWidth},
         {"width 6", {64, 32, 6, 0, 2}, LayoutProblem::ModuleWidthNotMultipleOf4, LayoutField::ModuleWidth},
         {"height 0", {64, 32, 32, 0, 2}, LayoutProblem::ModuleHeightZero, LayoutField::ModuleHeight},
-        {"height 10", {64, 32, 32, 10, 2}, LayoutProblem::ModuleHeightNotMultipleOf4, LayoutField::ModuleHeight},
+        {"height 10",
+         {64, 32, 32, 10, 2},
+         LayoutProblem::ModuleHeightNotMultipleOf4,
+         LayoutField::ModuleHeight},
         {"ports empty", {64, 32, 32, 16, std::nullopt}, LayoutProblem::CountTooSmall, LayoutField::None},
         {"one port", {64, 32, 32, 16, 1}, LayoutProblem::CountTooSmall, LayoutField::None},
     };
@@ -290,19 +298,22 @@ TEST(Bounds, LayoutsThatLeaveTheTableAreRefusedAndNothingIsBuilt) {
         LayoutProblem expected;
     };
     const std::vector<Case> cases = {
-        {"ports x height 528", check_long_strip({1920, 176, 32, 16, 3}, LayoutAction::Send), LayoutProblem::OutsideTable},
+        {"ports x height 528", check_long_strip({1920, 176, 32, 16, 3}, LayoutAction::Send),
+         LayoutProblem::OutsideTable},
         {"ports beyond the wide row", check_long_strip({100, 8, 32, 16, 50}, LayoutAction::Send),
          LayoutProblem::OutsideTable},
-        {"segment above 1024", check_long_strip({4000, 16, 32, 16, 2}, LayoutAction::Send), LayoutProblem::SegmentTooWide},
+        {"segment above 1024", check_long_strip({4000, 16, 32, 16, 2}, LayoutAction::Send),
+         LayoutProblem::SegmentTooWide},
         {"no width", check_long_strip({0, 16, 32, 16, 2}, LayoutAction::Send), LayoutProblem::ScreenEmpty},
         {"height 600", check_direction(64, 600, Direction::Normal), LayoutProblem::OutsideTable},
-        {"quarter turn of 513", check_direction(513, 32, Direction::Turn90Mirror), LayoutProblem::OutsideTable},
-        {"width 1025", check_direction(1025, 32, Direction::MirrorHorizontal), LayoutProblem::OutsideTable},
-        {"method 3 bands of 128 x 8", check_vertical({64, 256, 16, 16, 2, VerticalMethod::CascadedCabinets, false},
-                                                    LayoutAction::Send),
+        {"quarter turn of 513", check_direction(513, 32, Direction::Turn90Mirror),
          LayoutProblem::OutsideTable},
-        {"serpentine rows below 512", check_vertical({64, 510, 32, 20, 2, VerticalMethod::CabinetWidth, false},
-                                                     LayoutAction::Send),
+        {"width 1025", check_direction(1025, 32, Direction::MirrorHorizontal), LayoutProblem::OutsideTable},
+        {"method 3 bands of 128 x 8",
+         check_vertical({64, 256, 16, 16, 2, VerticalMethod::CascadedCabinets, false}, LayoutAction::Send),
+         LayoutProblem::OutsideTable},
+        {"serpentine rows below 512",
+         check_vertical({64, 510, 32, 20, 2, VerticalMethod::CabinetWidth, false}, LayoutAction::Send),
          LayoutProblem::OutsideTable},
     };
     for (const Case& c : cases) {
@@ -313,7 +324,8 @@ TEST(Bounds, LayoutsThatLeaveTheTableAreRefusedAndNothingIsBuilt) {
             EXPECT_FALSE(c.refusal->detail.empty());
         }
     }
-    EXPECT_NE(check_long_strip({1920, 176, 32, 16, 3}, LayoutAction::Send)->detail.find("528"), std::string::npos);
+    EXPECT_NE(check_long_strip({1920, 176, 32, 16, 3}, LayoutAction::Send)->detail.find("528"),
+              std::string::npos);
     // Exactly at the limits is allowed.
     EXPECT_EQ(check_long_strip({1024, 256, 32, 16, 2}, LayoutAction::Send), std::nullopt);
     EXPECT_EQ(check_direction(512, 512, Direction::Turn270), std::nullopt);
