@@ -65,7 +65,7 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
     // Cells keep the module's proportions; about 64 pixels across for a small screen.
     const double aspect =
         plan.module_width > 0 && plan.module_height > 0
-            ? std::clamp(static_cast<double>(plan.module_height) / plan.module_width, 0.25, 4.0)
+            ? std::clamp(static_cast<double>(plan.module_height) / plan.module_width, 0.5, 2.0)
             : 1.0;
     double cell_w = 64.0;
     cell_w = std::min(cell_w, static_cast<double>(kMaxSide - 2 * kMargin) / columns);
@@ -114,25 +114,36 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
 
     const double line = std::clamp(cell_w / 14.0, 1.0, 4.0);
     const double head = std::clamp(cell_w / 5.0, 3.0, 12.0);
-    const bool numbers = cell_w >= 20 && cell_h >= 16;
     for (const auto& run : plan.runs) {
         if (run.modules.empty()) continue;
         const QColor colour = port_colour(run.port);
-        // The cable from module to module, an arrow half way along each piece.
-        painter.setPen(QPen(colour, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(colour);
         for (std::size_t i = 1; i < run.modules.size(); ++i) {
-            const QPointF a = cell_rect(run.modules[i - 1]).center();
-            const QPointF b = cell_rect(run.modules[i]).center();
-            painter.drawLine(a, b);
-            draw_arrow_head(painter, (a + b) / 2.0 + (b - a) * 0.12, a, head);
-        }
-        if (numbers) {
-            painter.setPen(Qt::black);
-            painter.setFont(arial(static_cast<int>(std::min(cell_h, cell_w) / 3.2)));
-            for (std::size_t i = 0; i < run.modules.size(); ++i) {
-                const QRectF r = cell_rect(run.modules[i]).adjusted(3, 2, -3, -2);
-                painter.drawText(r, Qt::AlignLeft | Qt::AlignTop, QString::number(i + 1));
+            const ModuleCell from = run.modules[i - 1];
+            const ModuleCell to = run.modules[i];
+            const QPointF a = cell_rect(from).center();
+            const QPointF b = cell_rect(to).center();
+            const auto dc = std::abs(static_cast<long>(from.column) - static_cast<long>(to.column));
+            const auto dr = std::abs(static_cast<long>(from.row) - static_cast<long>(to.row));
+            if (dc + dr <= 1) {
+                // Neighbours: the cable straight across, an arrow half way along.
+                painter.setPen(QPen(colour, line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                painter.drawLine(a, b);
+                draw_arrow_head(painter, (a + b) / 2.0 + (b - a) * 0.12, a, head);
+            } else {
+                // A return to the far end of the next row: dashed, along the border between the rows,
+                // so it does not cross the modules' own cable.
+                painter.setPen(
+                    QPen(colour, std::max(1.0, line * 0.6), Qt::DashLine, Qt::RoundCap, Qt::RoundJoin));
+                const double y =
+                    from.row == to.row ? a.y() : (std::max(from.row, to.row)) * cell_h + origin.y();
+                const QPointF p1(a.x(), y);
+                const QPointF p2(b.x(), y);
+                painter.setBrush(Qt::NoBrush);
+                painter.drawPolyline(QPolygonF({a, p1, p2, b}));
+                painter.setBrush(colour);
+                painter.setPen(QPen(colour, 1.0));
+                draw_arrow_head(painter, (p1 + p2) / 2.0, p1, head * 0.8);
             }
         }
 
@@ -165,6 +176,24 @@ QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
         painter.setPen(QPen(colour, line + 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(first_rect.adjusted(line, line, -line, -line));
+    }
+
+    // The order numbers last, over the cables.
+    if (cell_w >= 20 && cell_h >= 16) {
+        painter.setFont(arial(static_cast<int>(std::min(cell_h, cell_w) / 3.2), true));
+        for (const auto& run : plan.runs) {
+            for (std::size_t i = 0; i < run.modules.size(); ++i) {
+                const QRectF r = cell_rect(run.modules[i]).adjusted(line + 3, line + 1, -3, -2);
+                const QString number = QString::number(i + 1);
+                QRectF box = QFontMetrics(painter.font()).boundingRect(number);
+                box.moveTopLeft(r.topLeft());
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(QColor(255, 255, 255, 210));
+                painter.drawRect(box.adjusted(-1, 0, 1, 0));
+                painter.setPen(Qt::black);
+                painter.drawText(r, Qt::AlignLeft | Qt::AlignTop, number);
+            }
+        }
     }
 
     painter.setPen(QColor(0x30, 0x30, 0x30));
