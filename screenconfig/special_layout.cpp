@@ -4,6 +4,7 @@
 #include <array>
 #include <cassert>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 namespace screenconfig {
@@ -103,13 +104,15 @@ FoldShape fold_shape(const VerticalInput& in) {
 // A copy of the first `rows` rows of the table: what a rearrangement reads while it writes in place.
 class RowCopy {
   public:
-    RowCopy(const MappingMatrix& table, std::size_t rows) : cells_(rows * kTableColumns) {
-        if (rows > 0) std::copy_n(table.row(0).data(), cells_.size(), cells_.begin());
+    // Not zero-filled first: every entry is copied in at once.
+    RowCopy(const MappingMatrix& table, std::size_t rows)
+        : cells_(std::make_unique_for_overwrite<std::uint32_t[]>(rows * kTableColumns)) {
+        if (rows > 0) std::copy_n(table.row(0).data(), rows * kTableColumns, cells_.get());
     }
-    const std::uint32_t* row(std::size_t r) const { return cells_.data() + r * kTableColumns; }
+    const std::uint32_t* row(std::size_t r) const { return cells_.get() + r * kTableColumns; }
 
   private:
-    std::vector<std::uint32_t> cells_;
+    std::unique_ptr<std::uint32_t[]> cells_;
 };
 
 void copy_run(const std::uint32_t* from, std::size_t count, std::uint32_t* to) {
@@ -254,10 +257,17 @@ bool arrange_long_strip(MappingMatrix& table, std::uint32_t width, std::uint32_t
     if (ports < 1 || strip_bounds(width, height, segment, ports, &shape)) return false;
     const RowCopy source(table, static_cast<std::size_t>(ports) * height);
     // The wide matrix's identity (r x 1024k + c) is the flat index, and its first 524,288 entries are
-    // the table: it is built in place.
+    // the table: it is built in place. The ports' bands cover the right end of the first `height` wide
+    // rows, so the identity is written only where no band goes.
     std::uint32_t* flat = &table.at(0, 0);
-    for (std::size_t i = 0; i < kTableEntries; ++i) flat[i] = static_cast<std::uint32_t>(i);
     const u64 s = shape.segment;
+    const u64 covered = std::min<u64>(shape.wide_columns, s * ports);
+    const u64 left = shape.wide_columns - covered;
+    auto identity = [flat](u64 from, u64 count) {
+        for (u64 i = from; i < from + count; ++i) flat[i] = static_cast<std::uint32_t>(i);
+    };
+    for (u64 i = 0; i < height; ++i) identity(i * shape.wide_columns, left);
+    identity(u64{height} * shape.wide_columns, kTableEntries - u64{height} * shape.wide_columns);
     for (u64 p = 0; p < ports; ++p) {
         const u64 e = shape.wide_columns - s * p;
         const bool whole = e >= s;
@@ -275,8 +285,17 @@ bool bands_bottom_to_top(MappingMatrix& table, std::uint32_t width, std::uint32_
     if (width > kColumns || height > kRows || band_height == 0) return false;
     const std::size_t n = height / band_height;
     if (n == 0) return true;
-    const RowCopy before(table, height);
     const std::size_t off = kColumns - width;
+    if (height % band_height == 0) {
+        // Whole bands: band i and band n - 1 - i change places, in place.
+        for (std::size_t i = 0; i < n / 2; ++i)
+            for (std::size_t k = 0; k < band_height; ++k)
+                std::swap_ranges(&table.at(i * band_height + k, off),
+                                 &table.at(i * band_height + k, 0) + kColumns,
+                                 &table.at((n - 1 - i) * band_height + k, off));
+        return true;
+    }
+    const RowCopy before(table, height);
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t k = 0; k < band_height; ++k)
             copy_run(before.row(height - band_height - i * band_height + k) + off, width,
@@ -410,7 +429,7 @@ std::optional<LayoutRefusal> build_direction(std::uint32_t width, std::uint32_t 
         std::optional<Transform> first;
         bool then_mirror;
     };
-    static constexpr std::array<Row, kDirectionCount> kRows = {{
+    static constexpr std::array<Row, kDirectionCount> kDirections = {{
         {0, 0, 0, std::nullopt, false},
         {1, 0, 1, Transform::QuarterTurnA, false},
         {3, 0, 1, Transform::QuarterTurnB, false},
@@ -424,7 +443,7 @@ std::optional<LayoutRefusal> build_direction(std::uint32_t width, std::uint32_t 
     }};
     const int index = static_cast<int>(direction);
     // No selection: a plain image.
-    const Row row = index >= 0 && index < kDirectionCount ? kRows[static_cast<std::size_t>(index)]
+    const Row row = index >= 0 && index < kDirectionCount ? kDirections[static_cast<std::size_t>(index)]
                                                           : Row{0, 0, 0, std::nullopt, false};
     build_blank(image);
     image.set(ConfigField::retraceTimes, 1);
