@@ -560,6 +560,10 @@ bool MainWindow::startImageTransfer(const std::filesystem::path& image) {
         return false;
     }
     if (!image_runner_) setImageTransferSettings({});
+    if (image_runner_->running()) {
+        platform::show_message(localisation::lookup("IDS_MESSAGE_IMAGE_TRANSFER_RUNNING"));
+        return false;
+    }
     return image_runner_->start(*target, image);
 }
 

@@ -146,7 +146,8 @@ class MainWindow : public QDialog {
     void focusScreenWidth();
     // Sends a screen configuration image to the card commands go to, on a worker thread, with the import
     // progress window (dialog 150) showing. False, starting nothing, when there is no card to send to
-    // (IDS_MESSAGE_CARD_LINK_ERROR is shown) or a transfer is already running.
+    // (IDS_MESSAGE_CARD_LINK_ERROR is shown) or a transfer is still running
+    // (IDS_MESSAGE_IMAGE_TRANSFER_RUNNING).
     bool startImageTransfer(const std::filesystem::path& image);
     bool imageTransferRunning() const;
     ImportProgressDialog* importProgress() const { return import_progress_; }
