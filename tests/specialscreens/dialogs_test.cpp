@@ -427,6 +427,13 @@ TEST_F(SpecialScreensTest, SendSettingsReachesTheCardAsConfigSys) {
     EXPECT_EQ(stored[0].card_path, "Config.sys");
     EXPECT_TRUE(support::read_bytes(stored[0].local_path) == cli);
     EXPECT_EQ(window.importProgress()->count(), 1025);
+
+    // One transfer at a time: a second send while one runs is refused with a message.
+    messages_.texts.clear();
+    ASSERT_TRUE(window.startImageTransfer(temp_sys));
+    EXPECT_FALSE(window.startImageTransfer(temp_sys));
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{text("IDS_MESSAGE_IMAGE_TRANSFER_RUNNING")});
+    EXPECT_TRUE(support::pump_until([&] { return !window.imageTransferRunning(); }, 20s));
 }
 
 int main(int argc, char** argv) {
