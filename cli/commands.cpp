@@ -169,6 +169,11 @@ std::optional<VerticalMethod> method_of(std::uint32_t n) {
 
 int save_preview(Report& report, const WiringPlan& plan, const specialscreens::PreviewTexts& texts,
                  const std::string& file) {
+    if (!specialscreens::drawable(plan))
+        return report.fail(kRefused, "too_many_modules",
+                           "the screen has too many modules to draw (" + std::to_string(plan.columns) +
+                               " x " + std::to_string(plan.rows) + "; at most " +
+                               std::to_string(specialscreens::kMaxModules) + " a side)");
     const QImage picture = specialscreens::render_wiring(plan, texts);
     if (!specialscreens::save_picture(picture, file, specialscreens::format_for(file)))
         return report.fail(kFileError, "write_failed", "cannot write the preview " + file);

@@ -59,7 +59,12 @@ void draw_arrow_head(QPainter& painter, QPointF tip, QPointF from, double size) 
 
 }  // namespace
 
+bool drawable(const WiringPlan& plan) {
+    return plan.columns <= kMaxModules && plan.rows <= kMaxModules;
+}
+
 QImage render_wiring(const WiringPlan& plan, const PreviewTexts& texts) {
+    if (!drawable(plan)) return {};
     const int columns = static_cast<int>(std::max<std::uint32_t>(plan.columns, 1));
     const int rows = static_cast<int>(std::max<std::uint32_t>(plan.rows, 1));
     // Cells keep the module's proportions; about 64 pixels across for a small screen.

@@ -10,6 +10,7 @@
 
 #include <QImage>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -22,8 +23,13 @@ struct PreviewTexts {
     std::string legend;   // last line below the grid
 };
 
+// At most this many module columns and rows are drawn (2 pixels a module at the least).
+inline constexpr std::uint32_t kMaxModules = 1900;
+bool drawable(const screenconfig::WiringPlan& plan);
+
 // The picture of `plan`. Module cells shrink for large screens so the picture stays below about 4,000
-// pixels a side; below 20 pixels a cell the order numbers are left out.
+// pixels a side; below 20 pixels a cell the order numbers are left out. A null picture when the plan is
+// not drawable().
 QImage render_wiring(const screenconfig::WiringPlan& plan, const PreviewTexts& texts);
 
 enum class PictureFormat { Jpeg, Gif, Png };

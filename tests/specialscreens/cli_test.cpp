@@ -185,6 +185,14 @@ TEST(CliLayout, PreviewsAreWrittenInTheFormatTheirNameAsks) {
     EXPECT_EQ(m3.code, 3);
     EXPECT_EQ(m3.json()["problem"].toString(), QStringLiteral("MethodNotDrawn"));
     EXPECT_FALSE(std::filesystem::exists(dir / "m3.png"));
+    // 25,000 module columns are not drawn.
+    const CliRun huge =
+        cli("layout strip --width 99999 --height 32 --module-width 4 --module-height 16 --ports 2 "
+            "--preview " +
+            dir.text("huge.png") + " --json");
+    EXPECT_EQ(huge.code, 3);
+    EXPECT_EQ(huge.json()["error"].toString(), QStringLiteral("too_many_modules"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "huge.png"));
 }
 
 namespace {
