@@ -11,6 +11,7 @@
 
 #include "app/single_instance.h"
 #include "mainwindow/main_window.h"
+#include "specialscreens/special_screens.h"
 #include "widgets/message_box_qt.h"
 #include "platform/paths.h"
 
@@ -103,6 +104,7 @@ int run(int argc, char** argv) {
     int result;
     {
         MainWindow window;
+        new specialscreens::SpecialScreens(window);  // the window's child: shows "特殊屏体设置"
         window.start();
         QObject::connect(&instance, &SingleInstance::raiseRequested, &window,
                          [&window] { bring_to_front(&window); });

@@ -25,7 +25,9 @@
 #include "common/card_info.h"
 #include "platform/localisation.h"
 #include "mainwindow/display_params.h"
+#include "mainwindow/import_progress_dialog.h"
 #include "mainwindow/message_window.h"
+#include "screenconfig/image_transfer_runner.h"
 #include "mainwindow/status_text.h"
 #include "wizard/smart_setup_wizard.h"
 #include "platform/message_service.h"
@@ -82,6 +84,8 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
         brightness_->setRange(display_params::kBrightnessMin, display_params::kBrightnessMax);
     }
 
+    import_progress_ = new ImportProgressDialog(this);
+
     QFont list_font(QStringLiteral("Arial"));
     list_font.setPixelSize(24);
     card_list_->setFont(list_font);
@@ -114,6 +118,8 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
 
 MainWindow::~MainWindow() {
     link_.stopDiscovery();
+    // A running transfer ends (its steps are bounded) before the progress window it reports to goes.
+    image_runner_.reset();
 }
 
 void MainWindow::start() {
@@ -176,8 +182,13 @@ void MainWindow::buildControls() {
     right->addLayout(network);
     buildSettingsControls(right);
 
+    auto* start_row = new QHBoxLayout;
     start_wizard_ = numbered(new QPushButton(QStringLiteral("启动向导"), this), kStartWizard);
-    right->addWidget(start_wizard_);
+    start_row->addWidget(start_wizard_, 1);
+    special_screens_ = numbered(new QPushButton(QStringLiteral("特殊屏体设置"), this), kSpecialScreens);
+    special_screens_->setVisible(false);  // until the special screens are installed
+    start_row->addWidget(special_screens_, 1);
+    right->addLayout(start_row);
 
     auto* load_row = new QHBoxLayout;
     load_hcp_ = numbered(new QPushButton(QStringLiteral("选择.hcp文件加载"), this), kLoadHcp);
@@ -234,6 +245,9 @@ void MainWindow::buildControls() {
         updateStatusTarget();
     });
     connect(start_wizard_, &QPushButton::clicked, this, &MainWindow::onStartWizard);
+    connect(special_screens_, &QPushButton::clicked, this, [this] {
+        if (open_special_screens_) open_special_screens_();
+    });
     connect(load_hcp_, &QPushButton::clicked, this, &MainWindow::onLoadHcp);
     connect(save_hcp_, &QPushButton::clicked, this, &MainWindow::onSaveHcp);
     connect(send_to_card_, &QPushButton::clicked, this, &MainWindow::onSendToCard);
@@ -516,6 +530,41 @@ bool MainWindow::haveCards() const {
 void MainWindow::onCardListed(const QString& card_id, int index) {
     QSignalBlocker block(card_list_);
     card_list_->insertItem(index, card_id);
+    cards_listed_ = true;
+}
+
+void MainWindow::setSpecialScreens(std::function<void()> open) {
+    open_special_screens_ = std::move(open);
+    special_screens_->setVisible(static_cast<bool>(open_special_screens_));
+}
+
+void MainWindow::focusScreenWidth() {
+    width_->setFocus();
+    width_->selectAll();
+}
+
+void MainWindow::setImageTransferSettings(const screenconfig::TransferSettings& settings) {
+    image_runner_.reset();
+    image_runner_ = std::make_unique<screenconfig::ImageTransferRunner>(
+        *import_progress_, [this] { return cards_listed_.load(); }, settings);
+}
+
+bool MainWindow::imageTransferRunning() const {
+    return image_runner_ && image_runner_->running();
+}
+
+bool MainWindow::startImageTransfer(const std::filesystem::path& image) {
+    const auto target = commandTarget();
+    if (!target) {
+        platform::show_message(localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR"));
+        return false;
+    }
+    if (!image_runner_) setImageTransferSettings({});
+    if (image_runner_->running()) {
+        platform::show_message(localisation::lookup("IDS_MESSAGE_IMAGE_TRANSFER_RUNNING"));
+        return false;
+    }
+    return image_runner_->start(*target, image);
 }
 
 void MainWindow::onCardSelectedAutomatically(int index) {
@@ -633,6 +682,7 @@ void MainWindow::onManualSearch() {
         QSignalBlocker block(card_list_);
         for (int i = card_list_->count() - 1; i >= 0; --i) delete card_list_->takeItem(i);
     }
+    cards_listed_ = false;
     link_.clearAndSearch();
     updateStatusTarget();
 }

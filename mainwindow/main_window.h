@@ -14,7 +14,10 @@
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,6 +26,7 @@
 #include "cardlink/firmware_upgrade.h"
 #include "common/card_info.h"
 #include "mainwindow/display_params.h"
+#include "screenconfig/image_transfer.h"
 #include "screenconfig/working_set.h"
 
 class QBoxLayout;
@@ -40,6 +44,10 @@ class QListWidget;
 class QPushButton;
 class QLabel;
 class MessageWindow;
+class ImportProgressDialog;
+namespace screenconfig {
+class ImageTransferRunner;
+}
 
 class MainWindow : public QDialog {
     Q_OBJECT
@@ -88,6 +96,7 @@ class MainWindow : public QDialog {
         kUpgradeProgress = 1171,
         kTest = 1167,
         kAdapterChoice = 1185,
+        kSpecialScreens = 1087,
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
         kCardListTitle = 2001,
         kScreenWidthLabel = 2002,
@@ -127,6 +136,23 @@ class MainWindow : public QDialog {
     // The firmware upgrade under way, if any (tests shorten its waits with `setUpgradeSettings`).
     bool upgradeRunning() const;
     void setUpgradeSettings(const cardlink::UpgradeSettings& settings) { upgrade_settings_ = settings; }
+
+    // "特殊屏体设置": the button is shown once the special screens are installed; `open` runs when it is
+    // pressed.
+    void setSpecialScreens(std::function<void()> open);
+    // Whether the card list has an entry.
+    bool cardsListed() const { return haveCards(); }
+    // Puts the focus on the screen width edit (after the technician said the size is wrong).
+    void focusScreenWidth();
+    // Sends a screen configuration image to the card commands go to, on a worker thread, with the import
+    // progress window (dialog 150) showing. False, starting nothing, when there is no card to send to
+    // (IDS_MESSAGE_CARD_LINK_ERROR is shown) or a transfer is still running
+    // (IDS_MESSAGE_IMAGE_TRANSFER_RUNNING).
+    bool startImageTransfer(const std::filesystem::path& image);
+    bool imageTransferRunning() const;
+    ImportProgressDialog* importProgress() const { return import_progress_; }
+    // Tests shorten the transfer's waits.
+    void setImageTransferSettings(const screenconfig::TransferSettings& settings);
 
     // The control with dialog control number `id` (for tests and localisation checks).
     QWidget* control(int id) const;
@@ -253,5 +279,11 @@ class MainWindow : public QDialog {
     int upgrade_scale_ = 1;
     cardlink::UpgradeSettings upgrade_settings_;  // the bar counts bytes / this (a bar holds an int)
     QPointer<MessageWindow> message_window_;
+    QPushButton* special_screens_ = nullptr;
+    std::function<void()> open_special_screens_;
+    ImportProgressDialog* import_progress_ = nullptr;
+    std::unique_ptr<screenconfig::ImageTransferRunner> image_runner_;
+    // Read by the image transfer's worker before it applies: whether the card list still has an entry.
+    std::atomic<bool> cards_listed_{false};
     QPointer<QWidget> focus_before_busy_;
 };

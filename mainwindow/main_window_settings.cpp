@@ -119,6 +119,7 @@ void MainWindow::forgetCards() {
         QSignalBlocker block(card_list_);
         for (int i = card_list_->count() - 1; i >= 0; --i) delete card_list_->takeItem(i);
     }
+    cards_listed_ = false;
     link_.clearCards();
     updateStatusTarget();
 }

@@ -14,10 +14,11 @@ declare -A allowed=(
   [widgets]="platform"
   [wizard]="widgets screenconfig cardlink common platform kelvra"
   [mainwindow]="wizard widgets screenconfig cardlink common platform kelvra"
-  [specialscreens]="mainwindow widgets screenconfig cardlink common platform"
+  [specialscreens]="mainwindow widgets screenconfig cardlink common platform kelvra"
   [app]="wizard specialscreens mainwindow widgets screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
+  [cli]="specialscreens screenconfig cardlink common platform"
   [simshow]=""
   [include]="kelvra"
   [tools]=""
@@ -25,6 +26,10 @@ declare -A allowed=(
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).
 no_widgets="platform common cardlink screenconfig library simulator include"
 no_qt="platform common library simulator include tools"
+# The command-line program draws pictures (Qt Gui) but has no windows.
+no_window_folders="cli"
+window_re='^#include <(QtWidgets|Q(Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|MainWindow)[>.])'
+
 widget_re='^#include <Q(Abstract[A-Za-z]*|Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|Slider|ProgressBar|ListWidget|CheckBox|RadioButton|[A-Za-z]*Layout|StatusBar|GroupBox|SpinBox|TableWidget|MainWindow|ButtonGroup|DialogButtonBox|Painter|Pixmap|Image|Font|Cursor|Gui|tWidgets|tGui)[>./]'
 
 status=0
@@ -41,6 +46,10 @@ for folder in "${!allowed[@]}"; do
     done < <(grep -n -E '^#include "[a-z_]+/' "$file" || true)
     if [[ " $no_widgets " == *" $folder "* ]] && grep -q -E "$widget_re" "$file"; then
       grep -n -E "$widget_re" "$file" | sed "s|^|$file:|; s|$| (no Qt Widgets or Gui in $folder/)|"
+      status=1
+    fi
+    if [[ " $no_window_folders " == *" $folder "* ]] && grep -q -E "$window_re" "$file"; then
+      grep -n -E "$window_re" "$file" | sed "s|^|$file:|; s|$| (no Qt Widgets in $folder/)|"
       status=1
     fi
     if [[ " $no_qt " == *" $folder "* ]] && grep -q -E '^#include <Q' "$file"; then

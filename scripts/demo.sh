@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target vantor ledcard-sim ledcard-sim-show
+cmake --build --preset dev --target vantor vantor-cli ledcard-sim ledcard-sim-show
 
 # The demo program folder: its own copy of the program, with the loopback discovery address in
 # "default.ini", so the normal build keeps the default search.
@@ -36,6 +36,12 @@ sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 sleep 0.5
 kill -0 "$sim" 2>/dev/null || { echo "ledcard-sim did not start" >&2; exit 1; }
+
+# The same cards from the command line (docs/special-screens.md): vantor-cli finds them with the
+# loopback broadcast, and a long strip's image and wiring preview are built for the first card's screen.
+build/dev/bin/vantor-cli discover --address 127.255.255.255 --timeout 1000 || true
+build/dev/bin/vantor-cli layout strip --width 256 --height 128 --module-width 32 --module-height 16 --ports 2 \
+  -o "$demo/strip.sys" --preview "$demo/strip-wiring.png" || true
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$demo/Vantor"

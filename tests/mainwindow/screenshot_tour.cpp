@@ -27,6 +27,11 @@
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "simulator/sim.h"
+#include "specialscreens/direction_dialog.h"
+#include "specialscreens/long_strip_dialog.h"
+#include "specialscreens/module_fields.h"
+#include "specialscreens/type_dialog.h"
+#include "specialscreens/vertical_dialog.h"
 #include "tests/support/qt/pump.h"
 
 namespace {
@@ -146,6 +151,39 @@ int main(int argc, char** argv) {
                                    &window);
             adapters.show();
             failures += !save(&adapters, out / ("dialog-172-" + suffix + ".png"));
+        }
+
+        // The special screens: the type choice (146) and the three layout dialogs (147, 148, 152), filled in.
+        {
+            specialscreens::TypeDialog type(&window);
+            type.show();
+            failures += !save(&type, out / ("dialog-146-" + suffix + ".png"));
+            specialscreens::DialogContext context;
+            context.width = 1920;
+            context.height = 32;
+            auto fill = [](QWidget* dialog, const char* mw, const char* mh, const char* count) {
+                for (auto* edit : dialog->findChildren<QLineEdit*>()) {
+                    const int id = edit->property("controlId").toInt();
+                    if (id == specialscreens::ModuleFields::kModuleWidth)
+                        edit->setText(QString::fromUtf8(mw));
+                    if (id == specialscreens::ModuleFields::kModuleHeight)
+                        edit->setText(QString::fromUtf8(mh));
+                    if (id == specialscreens::ModuleFields::kCount) edit->setText(QString::fromUtf8(count));
+                }
+            };
+            specialscreens::LongStripDialog strip(context, &window);
+            fill(&strip, "32", "16", "2");
+            strip.show();
+            failures += !save(&strip, out / ("dialog-147-" + suffix + ".png"));
+            context.width = 64;
+            context.height = 128;
+            specialscreens::VerticalDialog vertical(context, &window);
+            fill(&vertical, "16", "16", "4");
+            vertical.show();
+            failures += !save(&vertical, out / ("dialog-148-" + suffix + ".png"));
+            specialscreens::DirectionDialog direction(context, &window);
+            direction.show();
+            failures += !save(&direction, out / ("dialog-152-" + suffix + ".png"));
         }
 
         // An upgrade in progress: the package is picked in the file dialog, the bar moves.

@@ -1,0 +1,68 @@
+#include "specialscreens/long_strip_dialog.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "widgets/localise_dialog.h"
+
+namespace specialscreens {
+
+using namespace screenconfig;
+
+LongStripDialog::LongStripDialog(DialogContext context, QWidget* parent)
+    : QDialog(parent), context_(std::move(context)) {
+    auto* root = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    fields_ = std::make_unique<ModuleFields>(this, grid);
+    auto* ports = new QHBoxLayout;
+    ports->addWidget(fields_->count_edit());
+    ports->addWidget(numbered(new QLabel(QStringLiteral("个HUB接口带一行模组"), this), kPortsLabel));
+    ports->addStretch(1);
+    grid->addLayout(ports, 2, 0, 1, 2);
+    root->addLayout(grid);
+
+    auto* buttons = new QHBoxLayout;
+    auto* preview_button = numbered(new QPushButton(QStringLiteral("接线图预览"), this), kPreview);
+    auto* send_button = numbered(new QPushButton(QStringLiteral("发送设置"), this), kSend);
+    auto* close_button = numbered(new QPushButton(QStringLiteral("退出"), this), kClose);
+    for (QPushButton* b : {preview_button, send_button, close_button}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    root->addLayout(buttons);
+    connect(preview_button, &QPushButton::clicked, this, &LongStripDialog::preview);
+    connect(send_button, &QPushButton::clicked, this, &LongStripDialog::send);
+    connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
+    localise_dialog(this, kDialogNumber);
+}
+
+LongStripInput LongStripDialog::input() const {
+    return {context_.width, context_.height, fields_->module_width(), fields_->module_height(),
+            fields_->count()};
+}
+
+void LongStripDialog::preview() {
+    const LongStripInput in = input();
+    if (const auto refusal = check_long_strip(in, LayoutAction::Preview)) {
+        show_refusal(*refusal);
+        fields_->focus(refusal->focus);
+        return;
+    }
+    show_preview(long_strip_wiring(in), long_strip_texts(in), long_strip_preview_path());
+}
+
+void LongStripDialog::send() {
+    const LongStripInput in = input();
+    if (const auto refusal = build_long_strip(in, image_)) {
+        show_refusal(*refusal);
+        fields_->focus(refusal->focus);
+        return;
+    }
+    send_built_image(image_, context_.temp_sys, context_.start_transfer);
+}
+
+}  // namespace specialscreens
