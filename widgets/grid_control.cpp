@@ -21,9 +21,7 @@ class GridModel : public QAbstractTableModel {
     explicit GridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : rows_; }
-    int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : columns_;
-    }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : columns_; }
 
     QVariant data(const QModelIndex& index, int role) const override {
         const Cell* c = cell(index.row(), index.column());
