@@ -26,9 +26,11 @@
 #include "tests/support/messages.h"
 #include "tests/support/temp_dir.h"
 #include "widgets/localise_dialog.h"
+#include "screenconfig/screen_params.h"
+#include "tests/support/qt/pump.h"
+#include "widgets/grid_control.h"
 #include "wizard/pages.h"
 #include "wizard/smart_setup_wizard.h"
-#include "tests/support/qt/pump.h"
 
 namespace {
 
@@ -141,6 +143,31 @@ class WizardDialogTest : public ::testing::Test {
             << pattern << " value " << value;
         return seen.value_or(sim::ModulePicture{});
     }
+    // Steps 1 to 5 answered without looking (a card without a module takes any answer), up to step 6.
+    // `rows_lit_index`: the rows-lit list's index (1: "1" ... 5: "16").
+    void to_step_six(std::uint32_t width, std::uint32_t height, int cables_index, int rgb_index,
+                     int rows_lit_index) {
+        fill_module(width, height, cables_index, rgb_index);
+        choose(control<QComboBox>(wizard_->moduleInfoPage(), wizard::ModuleInfoPage::kDecoderList), 0);
+        ASSERT_TRUE(pump_until([&] { return idle(); }));
+        click(SmartSetupWizard::kNext);
+        for (int step = 2; step <= 4; ++step) {
+            ASSERT_EQ(wizard_->currentStep(), step) << testing::PrintToString(messages_.texts());
+            auto* page = wizard_->alternatingPage(step);
+            for (int list = 0; list < (step == 4 ? 3 : 1); ++list) choose(page->list(list), list + 1);
+            click(SmartSetupWizard::kNext);
+        }
+        choose(wizard_->scanLinesPage()->rowsLit(), rows_lit_index);
+        choose(wizard_->scanLinesPage()->rowsBetween(), 1);
+        click(SmartSetupWizard::kNext);
+        ASSERT_TRUE(pump_until([&] { return idle() && wizard_->currentStep() == 6; }))
+            << testing::PrintToString(messages_.texts());
+    }
+    void click_cell(widgets::GridControl* grid, int row, int column) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(row, column)).center());
+    }
+
     sim::ModulePicture show_state(wizard::AlternatingPage* page, int k) {
         auto* radio = control<QRadioButton>(page, wizard::AlternatingPage::kRadioFirst + k - 1);
         radio->click();
@@ -469,8 +496,7 @@ TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
                gap_at == gaps.end() ? 2 : static_cast<int>(gap_at - gaps.begin()) + 1);
         const std::uint64_t from = simulator_->journal_end();
         click(SmartSetupWizard::kNext);
-        ASSERT_TRUE(pump_until([&] { return idle() && button(SmartSetupWizard::kNext)->isEnabled(); }));
-        EXPECT_EQ(wizard_->currentStep(), 5);
+        ASSERT_TRUE(pump_until([&] { return idle() && wizard_->currentStep() == 6; }));
         EXPECT_TRUE(messages_.texts().empty()) << testing::PrintToString(messages_.texts());
 
         // The working header holds the module's hidden values.
@@ -506,16 +532,182 @@ TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
             block({13, 0, interval}),
             block({21, 0, 0x76543210, 0xDCBA98}),
         };
-        EXPECT_EQ(blocks_sent(from), expected);
+        // (step 6 then lights its first point on a connection of its own)
+        auto sent = blocks_sent(from);
+        ASSERT_GE(sent.size(), 4u);
+        sent.resize(4);
+        EXPECT_EQ(sent, expected);
         std::set<std::string> peers;
         for (const auto& e : simulator_->journal())
-            if (e.seq >= from) peers.insert(e.peer);
+            if (e.seq >= from && e.seq < from + 4) peers.insert(e.peer);
         EXPECT_EQ(peers.size(), 1u);
 
         wizard_.reset();
         service_.reset();
         simulator_.reset();
     }
+}
+
+// ---- steps 6 and 7 ----
+
+using wizard::LineCheckPage;
+using wizard::PointTracePage;
+using ParamsField = screenconfig::ParamsField;
+
+TEST_F(WizardDialogTest, ListChoiceSendsTheOrderAndAnEmptyListStillLetsNextPass) {
+    start_card("X100-000-00001");
+    open_wizard();
+    to_step_six(32, 16, 0, 0, 4);  // scan 16, 8 rows lit: line group 2
+    auto* trace = wizard_->pointTracePage();
+    EXPECT_EQ(working_.config.get(ConfigField::lineGroup), 2u);
+    EXPECT_EQ(trace->list()->count(), 6);
+    EXPECT_EQ(trace->list()->currentIndex(), -1);
+    EXPECT_EQ(trace->list()->itemText(0).toStdString(), text("IDS_MESSAGE_STEP7_2_16_1"));
+    EXPECT_TRUE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_FALSE(button(SmartSetupWizard::kFinish)->isEnabled());
+    const std::uint64_t from = simulator_->journal_end();
+    choose(trace->list(), 4);  // "a9876543dcb210", class 2
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 6; }));
+    EXPECT_EQ(trace->chosen()->text(), "5");
+    const auto sent = blocks_sent(from);
+    EXPECT_EQ(sent[3], screen_control::make(screen_control::Sub::DecodeOrderWords, {0x43DCB210, 0xA98765}));
+    EXPECT_EQ(sent[4], screen_control::make(screen_control::Sub::DecodeOrderClass, {2}));
+    EXPECT_EQ(sent[5], screen_control::make_smart(screen_control::SmartStep::LineCross));
+    EXPECT_EQ(working_.params.get(ParamsField::decodeOrder), 2u);
+    EXPECT_TRUE(messages_.texts().empty());
+    // A card that cannot be reached: "connect error!", the record filled all the same.
+    simulator_->set_faults(card_id_, {.answer_error = true});
+    choose(trace->list(), 0);
+    ASSERT_TRUE(pump_until([&] { return idle() && messages_.texts().size() == 6; }));
+    EXPECT_EQ(messages_.texts(),
+              (std::vector<std::string>{"error 6", "error 5", "error 4", "error 3", "error 2", "error 1"}));
+    simulator_.reset();
+    messages_.clear();
+    choose(trace->list(), 1);
+    ASSERT_TRUE(pump_until([&] { return idle() && !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{"connect error!"});
+    EXPECT_EQ(working_.params.get(ParamsField::decodeWordA), 0x43DCB210u);
+    EXPECT_EQ(working_.params.get(ParamsField::decodeOrder), 0u);
+}
+
+TEST_F(WizardDialogTest, ModuleWithoutAStandardListPassesNextAndFinishSavesAValidRecord) {
+    start_card("X100-000-00001");
+    open_wizard();
+    to_step_six(32, 12, 0, 0, 3);  // scan 12, 4 rows lit: line group 3
+    EXPECT_EQ(wizard_->pointTracePage()->list()->count(), 0);
+    click(SmartSetupWizard::kNext);
+    ASSERT_EQ(wizard_->currentStep(), 7);
+    EXPECT_FALSE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_EQ(working_.params.get(ParamsField::magic), 0u) << "Next leaves the record as it was";
+    // Column and row walks in order: codes 15 and 0; the test line is right.
+    auto* page = wizard_->lineCheckPage();
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+    EXPECT_FALSE(page->rowGrid()->isVisible());
+    for (int c = 1; c <= 16; ++c) {
+        click_cell(page->columnGrid(), 1, c);
+        ASSERT_TRUE(pump_until([&] { return !page->exchangeUnderWay(); }));
+    }
+    EXPECT_TRUE(page->rowGrid()->isVisible());
+    EXPECT_EQ(page->rowGrid()->rowCount(), 13);
+    messages_.set_reply(platform::MessageReply::Yes);
+    const std::uint64_t from = simulator_->journal_end();
+    for (int r = 1; r <= 12; ++r) {
+        click_cell(page->rowGrid(), r, 1);
+        ASSERT_TRUE(pump_until([&] { return !page->exchangeUnderWay(); }));
+    }
+    // A row order of 12 digits has no arrangement code: 0, without a message.
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_STEP8_TEST_LINE_IS_RIGHT")});
+    EXPECT_EQ(wizard_->result(), QDialog::Accepted);
+    EXPECT_FALSE(wizard_->isVisible());
+    const auto sent = blocks_sent(from);
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[sent.size() - 2], screen_control::make(screen_control::Sub::LitPoint, {15}));
+    EXPECT_EQ(sent.back(), screen_control::make_smart(screen_control::SmartStep::TestLine, {32, 12}));
+    // Finish filled the never-filled record from the header with the default order.
+    const auto& p = working_.params;
+    EXPECT_EQ(p.get(ParamsField::magic), screenconfig::kLedMarker);
+    EXPECT_EQ(p.get(ParamsField::endMarker), screenconfig::kEndMarker);
+    EXPECT_EQ(p.get(ParamsField::decodeWordA), 0x76543210u);
+    EXPECT_EQ(p.get(ParamsField::decodeWordB), 0xDCBA98u);
+    EXPECT_EQ(p.get(ParamsField::lineGroup), 3u);
+    EXPECT_EQ(p.get(ParamsField::pointFlags), 15u);
+}
+
+TEST_F(WizardDialogTest, GridModeTracesBacksAndResets) {
+    start_card("X100-000-00001");
+    open_wizard();
+    wizard_->resize(500, 400);
+    const QRect opened = wizard_->geometry();
+    to_step_six(64, 32, 0, 1, 5);  // W 32, H 16 (limited), scan 16, all rows lit
+    auto* trace = wizard_->pointTracePage();
+    EXPECT_EQ(wizard_->geometry().width(), 32 * 25 + 50) << "the frame widens for a wide module";
+    EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
+    EXPECT_EQ(trace->grid()->columnCount(), 33);
+    EXPECT_EQ(trace->grid()->rowCount(), 17);
+    EXPECT_FALSE(trace->grid()->isVisible());
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+
+    std::uint64_t from = simulator_->journal_end();
+    trace->radio(wizard::PointTrace::Mode::Grid)->click();
+    EXPECT_FALSE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_TRUE(trace->grid()->isVisible());
+    EXPECT_FALSE(trace->list()->isEnabled());
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 4; }));
+    auto sent = blocks_sent(from);
+    EXPECT_EQ(sent[0], screen_control::make(screen_control::Sub::LineInterval, {0}));
+    EXPECT_EQ(sent[1], screen_control::make(screen_control::Sub::DecodeOrderWords, {0x76543210, 0xDCBA98}));
+    EXPECT_EQ(sent[2], screen_control::make(screen_control::Sub::DecodeOrderClass, {0}));
+    EXPECT_EQ(sent[3], screen_control::make_smart(screen_control::SmartStep::TracePoint, {1023, 0, 1}));
+
+    from = simulator_->journal_end();
+    click_cell(trace->grid(), 3, 5);
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 1; }));
+    EXPECT_EQ(trace->grid()->cellText(3, 5), "1");
+    EXPECT_EQ(trace->grid()->cellBackground(3, 5), QColor(0xFF, 0xCC, 0xCC));
+    EXPECT_EQ(trace->grid()->cellTextColour(3, 5), QColor(Qt::black));
+    EXPECT_EQ(blocks_sent(from)[0],
+              screen_control::make_smart(screen_control::SmartStep::TracePoint, {1022, 0, 1}));
+    // The keyboard does the same: the current cell clicked with Space.
+    trace->grid()->setFocus();
+    trace->grid()->setCurrentIndex(trace->grid()->model()->index(1, 1));
+    QTest::keyClick(trace->grid(), Qt::Key_Space);
+    ASSERT_TRUE(pump_until([&] { return idle() && trace->controller().clicks() == 3; }));
+    EXPECT_EQ(trace->grid()->cellText(1, 1), "2");
+
+    // Back switches the lit point off and clears the last number.
+    from = simulator_->journal_end();
+    trace->backButton()->click();
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 1; }));
+    EXPECT_EQ(blocks_sent(from)[0],
+              screen_control::make_smart(screen_control::SmartStep::TracePoint, {1021, 0, 0}));
+    ASSERT_TRUE(pump_until([&] { return trace->grid()->cellText(1, 1).isEmpty(); }));
+    EXPECT_EQ(trace->grid()->cellTextColour(1, 1), QColor(Qt::black));
+    EXPECT_EQ(trace->controller().point(), 2u);
+
+    // A card that cannot be reached: the click is undone but keeps its number.
+    simulator_->set_faults(card_id_, {});
+    const auto id = card_id_;
+    simulator_.reset();
+    click_cell(trace->grid(), 2, 2);
+    ASSERT_TRUE(pump_until([&] { return idle() && !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_CARD_LINK_ERROR")});
+    EXPECT_EQ(trace->grid()->cellText(2, 2), "2");
+    EXPECT_EQ(trace->controller().point(), 2u);
+    EXPECT_EQ(trace->controller().clicks(), 2u);
+
+    // Reset empties the grid; the standard radio gives Next back.
+    start_card(id);
+    trace->resetButton()->click();
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+    EXPECT_TRUE(trace->grid()->cellText(3, 5).isEmpty());
+    EXPECT_EQ(trace->controller().point(), 1u);
+    trace->radio(wizard::PointTrace::Mode::List)->click();
+    EXPECT_TRUE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_FALSE(trace->grid()->isVisible());
+    // Step 7 restores the frame (its height grows where the row grid needs it).
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(wizard_->geometry().width(), opened.width());
+    EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
 }
 
 }  // namespace
