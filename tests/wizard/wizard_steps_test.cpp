@@ -5,6 +5,7 @@
 #include "screenconfig/working_set.h"
 #include "screenconfig/screen_params.h"
 #include "wizard/alternating_step.h"
+#include "wizard/kelvra_pictures.h"
 #include "wizard/line_check.h"
 #include "wizard/module_info.h"
 #include "wizard/point_trace.h"
@@ -681,6 +682,30 @@ TEST(LineCheckStep, RowOrderThatFitsNothingDisablesFinishAndSendsNothing) {
     for (int r = 1; r <= 4; ++r) w.take(w.check.row_clicked(r, 1, w.params, w.header));
     EXPECT_EQ(w.params.get(ParamsField::pointFlags), 0u);
     EXPECT_EQ(w.last.finish, true);
+}
+
+// ---- the traced picture ----
+
+TEST(TracedPicture, KelvraIsLoadedAtRunTimeAndItsFailuresHaveNames) {
+    KelvraPictures missing(std::filesystem::path(TEST_BINARY_DIR) / "no-such-libkelvra.so.1");
+    EXPECT_EQ(missing.load_error(), PictureError::LibraryMissing);
+    EXPECT_NE(missing.loader_message().find("no-such-libkelvra"), std::string::npos);
+    EXPECT_EQ(missing.save_window_jpeg(1, "/tmp/x.jpg", {0, 0, 10, 10}), PictureError::LibraryMissing);
+    // A library without the export.
+    KelvraPictures wrong("libm.so.6");
+    EXPECT_EQ(wrong.load_error(), PictureError::ExportMissing);
+
+    KelvraPictures kelvra(std::filesystem::path(TEST_BINARY_DIR) / "library" / "libkelvra.so.1");
+    ASSERT_EQ(kelvra.load_error(), PictureError::None) << kelvra.loader_message();
+    // Without a display (or a window) nothing is captured, and that is said, not taken for a picture.
+    ::unsetenv("DISPLAY");
+    EXPECT_EQ(kelvra.save_window_jpeg(0, "/tmp/vantor-ncp-test.jpg", {0, 0, 10, 10}),
+              PictureError::NothingCaptured);
+    EXPECT_FALSE(std::filesystem::exists("/tmp/vantor-ncp-test.jpg"));
+    // The fixed per-user place.
+    const auto data = std::filesystem::path(TEST_BINARY_DIR) / "wizard-data-home";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    EXPECT_EQ(traced_picture_path(), data / "vantor" / "ncp.jpg");
 }
 
 // ---- the frame ----
