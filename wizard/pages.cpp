@@ -446,11 +446,15 @@ widgets::GridControl* make_grid(QWidget* parent, int control) {
     return grid;
 }
 
-// Header row and column numbered; cell (0, 0) shows `corner`.
-void number_headers(widgets::GridControl* grid, const QString& corner) {
+// Cell (0, 0) shows `corner`; the header row numbers the columns, the header column the rows (the
+// one-row and one-column grids of step 7 number only their long side).
+enum class Numbered { Both, Columns, Rows };
+void number_headers(widgets::GridControl* grid, const QString& corner, Numbered numbered = Numbered::Both) {
     grid->setCellText(0, 0, corner);
-    for (int c = 1; c < grid->columnCount(); ++c) grid->setCellText(0, c, QString::number(c));
-    for (int r = 1; r < grid->rowCount(); ++r) grid->setCellText(r, 0, QString::number(r));
+    if (numbered != Numbered::Rows)
+        for (int c = 1; c < grid->columnCount(); ++c) grid->setCellText(0, c, QString::number(c));
+    if (numbered != Numbered::Columns)
+        for (int r = 1; r < grid->rowCount(); ++r) grid->setCellText(r, 0, QString::number(r));
 }
 
 void draw_numbers(widgets::GridControl* grid, const NumberGrid& numbers) {
@@ -701,7 +705,7 @@ LineCheckPage::LineCheckPage(SmartSetupWizard& frame) : frame_(frame) {
         if (in_flight_) return;
         auto actions = check_.lay_out_rows(true);
         rows_->setGridSize(check_.row_grid().rows(), check_.row_grid().columns());
-        number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"));
+        number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"), Numbered::Rows);
         render();
         run(std::move(actions));
     });
@@ -725,9 +729,9 @@ void LineCheckPage::enter() {
     const auto scan = frame_.working().config.get(screenconfig::ConfigField::scanCount);
     auto actions = check_.lay_out_columns(frame_.working().params, width, scan);
     columns_->setGridSize(check_.column_grid().rows(), check_.column_grid().columns());
-    number_headers(columns_, localised("IDS_MESSAGE_GOBACK_COLUMN"));
+    number_headers(columns_, localised("IDS_MESSAGE_GOBACK_COLUMN"), Numbered::Columns);
     rows_->setGridSize(check_.row_grid().rows(), check_.row_grid().columns());
-    number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"));
+    number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"), Numbered::Rows);
     showRows(false);
     render();
     run(std::move(actions));

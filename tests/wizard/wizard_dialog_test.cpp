@@ -28,6 +28,7 @@
 #include "widgets/localise_dialog.h"
 #include "screenconfig/screen_params.h"
 #include "tests/support/qt/pump.h"
+#include "tests/wizard/technician.h"
 #include "widgets/grid_control.h"
 #include "wizard/pages.h"
 #include "wizard/smart_setup_wizard.h"
@@ -43,12 +44,7 @@ std::string text(const char* key) {
     return localisation::lookup(key);
 }
 
-template <typename W>
-W* control(QWidget* parent, int id) {
-    for (W* w : parent->findChildren<W*>())
-        if (w->property(kControlIdProperty).toInt() == id) return w;
-    return nullptr;
-}
+using technician::control;
 
 struct Module {
     const char* name;
@@ -120,29 +116,12 @@ class WizardDialogTest : public ::testing::Test {
         control<QComboBox>(page, wizard::ModuleInfoPage::kCableGroups)->setCurrentIndex(cables_index);
         control<QComboBox>(page, wizard::ModuleInfoPage::kRgbGroups)->setCurrentIndex(rgb_index);
     }
-    void choose(QComboBox* list, int index) {
-        list->setCurrentIndex(index);
-        emit list->activated(index);
-    }
-    int hub_row(const char* name) const {
-        const auto& rows = wizard::hub_boards();
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].name == name) return static_cast<int>(i);
-        return -1;
+    void choose(QComboBox* list, int index) { technician::choose(list, index); }
+    int hub_row(const char* name) const { return technician::hub_row(name); }
+    void click_cell(widgets::GridControl* grid, int row, int column) {
+        technician::click_cell(grid, row, column);
     }
 
-    // What the technician sees once the card has lit `pattern` with `value`.
-    sim::ModulePicture look(std::uint32_t pattern, std::uint32_t value) {
-        std::optional<sim::ModulePicture> seen;
-        EXPECT_TRUE(pump_until([&] {
-            const auto s = simulator_->state(card_id_);
-            if (!s || s->smart_pattern != pattern || s->smart_value != value || !idle()) return false;
-            seen = s->module_picture;
-            return true;
-        })) << "pattern "
-            << pattern << " value " << value;
-        return seen.value_or(sim::ModulePicture{});
-    }
     // Steps 1 to 5 answered without looking (a card without a module takes any answer), up to step 6.
     // `rows_lit_index`: the rows-lit list's index (1: "1" ... 5: "16").
     void to_step_six(std::uint32_t width, std::uint32_t height, int cables_index, int rgb_index,
@@ -162,17 +141,6 @@ class WizardDialogTest : public ::testing::Test {
         click(SmartSetupWizard::kNext);
         ASSERT_TRUE(pump_until([&] { return idle() && wizard_->currentStep() == 6; }))
             << testing::PrintToString(messages_.texts());
-    }
-    void click_cell(widgets::GridControl* grid, int row, int column) {
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                          grid->visualRect(grid->model()->index(row, column)).center());
-    }
-
-    sim::ModulePicture show_state(wizard::AlternatingPage* page, int k) {
-        auto* radio = control<QRadioButton>(page, wizard::AlternatingPage::kRadioFirst + k - 1);
-        radio->click();
-        const auto block = page->controller().block(k);
-        return look(block[2], block[3]);
     }
 
     support::RecordingMessages messages_;
@@ -382,32 +350,6 @@ TEST_F(WizardDialogTest, CardSilentInStepThreeCostsOneBoundedWaitPerExchange) {
 
 // ---- the scripted technician ----
 
-int colour_answer(std::uint32_t rgb) {
-    switch (rgb) {
-        case 0xFF0000:
-            return 1;
-        case 0x00FF00:
-            return 2;
-        case 0x0000FF:
-            return 3;
-        case 0:
-            return 4;
-        default:
-            return 5;
-    }
-}
-
-std::uint32_t brightness(const sim::ModulePicture& p) {
-    std::uint32_t most = 0;
-    for (auto led : p.leds) most = std::max({most, led >> 16, (led >> 8) & 0xFF, led & 0xFF});
-    return most;
-}
-
-bool single(const sim::ModulePicture& p) {
-    return !p.leds.empty() &&
-           std::all_of(p.leds.begin(), p.leds.end(), [&](auto l) { return l == p.leds[0]; });
-}
-
 TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
     const Module modules[] = {
         {"64x32 1/16 RGB", "S730-413-00001", 64, 32, 1, 2, 1, 0, 0, "RGB", "LINSN_08", 2, 0, 0},
@@ -440,63 +382,15 @@ TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
         open_wizard();
         messages_.clear();
 
-        // Step 1: what is printed on the module and the board.
-        const int index_of_count[] = {-1, 0, 1, -1, 2};
-        fill_module(m.width, m.height, index_of_count[m.cables], index_of_count[m.rgb]);
-        auto* info = wizard_->moduleInfoPage();
-        if (*m.hub_board)
-            choose(control<QComboBox>(info, wizard::ModuleInfoPage::kHubList), hub_row(m.hub_board));
-        choose(control<QComboBox>(info, wizard::ModuleInfoPage::kDecoderList), static_cast<int>(m.decoder));
-        ASSERT_TRUE(pump_until([&] { return idle(); }));
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 2) << testing::PrintToString(messages_.texts());
+        technician::Technician tech(*wizard_, *simulator_, card_id_, *service_, messages_);
+        ASSERT_NO_FATAL_FAILURE(tech.step1({m.width, m.height, m.cables, m.rgb, m.hub_board, m.decoder}));
+        ASSERT_NO_FATAL_FAILURE(tech.step2());
+        ASSERT_NO_FATAL_FAILURE(tech.step3());
+        ASSERT_NO_FATAL_FAILURE(tech.step4());
         const std::uint32_t scan = m.height / (m.cables * m.rgb);
-
-        // Step 2: which state is black.
-        auto* rp = wizard_->alternatingPage(2);
-        const bool first_black = brightness(show_state(rp, 1)) == 0;
-        const bool second_black = brightness(show_state(rp, 2)) == 0;
-        ASSERT_NE(first_black, second_black);
-        choose(rp->list(0), first_black ? 1 : 2);
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 3);
-
-        // Step 3: which state is brighter.
-        auto* oe = wizard_->alternatingPage(3);
-        const auto b1 = brightness(show_state(oe, 1));
-        const auto b2 = brightness(show_state(oe, 2));
-        choose(oe->list(0), b1 > b2 ? 1 : b1 < b2 ? 2 : 3);
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 4);
-
-        // Step 4: the colour of each state.
-        auto* colour = wizard_->alternatingPage(4);
-        for (int k = 1; k <= 3; ++k) {
-            const auto picture = show_state(colour, k);
-            ASSERT_TRUE(single(picture));
-            choose(colour->list(k - 1), colour_answer(picture.leds[0]));
-        }
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 5) << testing::PrintToString(messages_.texts());
-
-        // Step 5: count the lit rows of the first module's top band, and the gap between two.
-        const auto rows = look(4, 0);
         std::vector<std::uint32_t> lit;
-        for (std::uint32_t r = 0; r < scan; ++r)
-            if (rows.at(0, r) != 0) lit.push_back(r);
-        const std::vector<std::size_t> counts = {1, 2, 4, 8, 16};
-        const auto count_at = std::find(counts.begin(), counts.end(), lit.size());
-        ASSERT_NE(count_at, counts.end()) << lit.size();
-        auto* scan_page = wizard_->scanLinesPage();
-        choose(scan_page->rowsLit(), static_cast<int>(count_at - counts.begin()) + 1);
-        const std::uint32_t gap = lit.size() > 1 ? lit[1] - lit[0] - 1 : 0;
-        const std::vector<std::uint32_t> gaps = {0, 1, 3, 7, 15};
-        const auto gap_at = std::find(gaps.begin(), gaps.end(), gap);
-        choose(scan_page->rowsBetween(),
-               gap_at == gaps.end() ? 2 : static_cast<int>(gap_at - gaps.begin()) + 1);
-        const std::uint64_t from = simulator_->journal_end();
-        click(SmartSetupWizard::kNext);
-        ASSERT_TRUE(pump_until([&] { return idle() && wizard_->currentStep() == 6; }));
+        std::uint64_t from = 0;
+        ASSERT_NO_FATAL_FAILURE(tech.step5(scan, &lit, &from));
         EXPECT_TRUE(messages_.texts().empty()) << testing::PrintToString(messages_.texts());
 
         // The working header holds the module's hidden values.
