@@ -26,7 +26,8 @@ constexpr std::size_t kParamLineInterval = 28;
 constexpr std::size_t kParamDecodeOrder = 32;
 constexpr std::size_t kParamDecodeWordA = 36;
 constexpr std::size_t kParamDecodeWordB = 40;
-static_assert(kParamDecodeWordB + 4 <= card_info::kScreenParamsSize);
+constexpr std::size_t kParamPointFlags = 44;
+static_assert(kParamPointFlags + 4 <= card_info::kScreenParamsSize);
 
 bool valid_ipv4(const std::string& text) {
     in_addr a{};
@@ -389,9 +390,14 @@ void CardModel::on_screen_control(Exchange& x) {
     switch (sub) {
         case Sub::Test:
             if (w[1] == static_cast<std::uint32_t>(TestOp::SmartSetup) &&
-                w[2] != static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
+                w[2] == static_cast<std::uint32_t>(SmartStep::TracePoint)) {
+                trace_point(w[3], w[4], w[5] == 1);
+            } else if (w[1] == static_cast<std::uint32_t>(TestOp::SmartSetup) &&
+                       w[2] != static_cast<std::uint32_t>(SmartStep::ScreenParams)) {
                 state_.smart_pattern = w[2];
                 state_.smart_value = w[3];
+                state_.smart_value2 = w[4];
+                state_.point_on = false;
                 state_.test_pattern.clear();
             }
             if (w[1] == static_cast<std::uint32_t>(TestOp::Grid) ||
@@ -461,8 +467,10 @@ void CardModel::on_screen_control(Exchange& x) {
         case Sub::DecodeOrderClass:
             set_param(kParamDecodeOrder, w[2]);
             break;
-        case Sub::WizardHiddenControl:
         case Sub::LitPoint:
+            set_param(kParamPointFlags, w[2]);
+            break;
+        case Sub::WizardHiddenControl:
             break;
         case Sub::ApplyConfig:
             ++state_.config_applied;
@@ -479,14 +487,33 @@ void CardModel::on_screen_control(Exchange& x) {
     render_module();
 }
 
+// The card shows one traced point at a time: switching one on replaces whatever was shown; switching
+// off the point that is lit darkens the module, switching off any other point changes nothing.
+void CardModel::trace_point(std::uint32_t along, std::uint32_t row, bool on) {
+    const bool lit_now =
+        state_.smart_pattern == static_cast<std::uint32_t>(screen_control::SmartStep::TracePoint) &&
+        state_.point_on && state_.smart_value == along && state_.smart_value2 == row;
+    if (!on && !lit_now) return;
+    state_.smart_pattern = static_cast<std::uint32_t>(screen_control::SmartStep::TracePoint);
+    state_.smart_value = along;
+    state_.smart_value2 = row;
+    state_.point_on = on;
+    state_.test_pattern.clear();
+}
+
 void CardModel::render_module() {
     if (!config_.module) return;
     const auto& params = state_.info.screen_params;
+    auto param = [&](std::size_t offset) { return frame::get_u32le(params.data() + offset); };
     ModuleInputs in;
-    in.hub_type = frame::get_u32le(params.data() + kParamHubType);
-    in.decode_type = frame::get_u32le(params.data() + kParamDecodeType);
+    in.hub_type = param(kParamHubType);
+    in.decode_type = param(kParamDecodeType);
     in.pattern = state_.smart_pattern;
     in.value = state_.smart_value;
+    in.value2 = state_.smart_value2;
+    in.point_on = state_.point_on;
+    in.rows = {param(kParamDecodeWordA), param(kParamDecodeWordB), param(kParamDecodeOrder),
+               param(kParamLineInterval), param(kParamPointFlags)};
     in.test = state_.test_pattern;
     auto picture = sim::render_module(*config_.module, in);
     if (state_.module_picture == picture) return;

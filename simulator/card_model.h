@@ -111,6 +111,7 @@ class CardModel {
     void factory_restore();
     void check_config_image();
     void render_module();  // the virtual module's picture, and its PNG when it changed
+    void trace_point(std::uint32_t along, std::uint32_t row, bool on);
 
     CardConfig config_;
     std::filesystem::path folder_;

@@ -134,6 +134,8 @@ struct CardState {
     Faults faults;
     std::uint32_t smart_pattern = 0;  // the last smart-setup test: its step (word 2; 0: none yet)
     std::uint32_t smart_value = 0;    // and its word 3
+    std::uint32_t smart_value2 = 0;   // and its word 4
+    bool point_on = false;            // the traced point (pattern 5 at words 3 and 4) is lit
     // The test dialog's pattern running now: words 1..9 of its block (grid or gray ramp); empty when
     // none runs (stopped, or a smart-setup pattern came after it).
     std::vector<std::uint32_t> test_pattern;

@@ -9,6 +9,7 @@
 #include "simulator/card_model.h"
 #include "simulator/config.h"
 #include "simulator/led_module.h"
+#include "tests/simulator/card_blocks.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -84,7 +85,7 @@ TEST(ModuleProfile, CardOptionReadsTheFileAndShowIsAnOption) {
 TEST(ModuleRendering, PolarityStatesLightOnlyForTheModulesOwnSense) {
     for (const char* colours : {"RGB", "RG", "R"}) {
         for (std::uint32_t truth : {0u, 1u}) {
-            auto m = profile("width=8\nheight=8\nrgb-groups=1\n");
+            auto m = profile("width=8\nheight=8\nrgb-groups=1\nline-group=8\n");
             m.colours = colours;
             m.data_polarity = truth;
             m.oe_polarity = truth;
@@ -112,7 +113,7 @@ TEST(ModuleRendering, EachCardChannelLightsTheColourWiredToIt) {
         {"GR", 0x00FF00, 0xFF0000, 0},         {"G", 0, 0xFF0000, 0},
     };
     for (const auto& c : cases) {
-        auto m = profile("width=4\nheight=4\nrgb-groups=1\n");
+        auto m = profile("width=4\nheight=4\nrgb-groups=1\nline-group=4\n");
         m.colours = c.colours;
         EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0x0000FF, {}})), c.red) << c.colours;
         EXPECT_EQ(only_colour(sim::render_module(m, {0, 0, 3, 0x00FF00, {}})), c.green) << c.colours;
@@ -123,14 +124,14 @@ TEST(ModuleRendering, EachCardChannelLightsTheColourWiredToIt) {
 
 TEST(ModuleRendering, RowPatternLightsScanOverLineGroupRowsInEachBand) {
     // 32 rows, two RGB groups: bands of 16 rows; line group 4 lights rows 0, 4, 8, 12 of each band.
-    const auto m = profile("width=8\nheight=32\nrgb-groups=2\nline-group=4\n");
+    const auto m = profile("width=16\nheight=32\nrgb-groups=2\nline-group=4\n");
     const auto p = sim::render_module(m, {0, 0, 4, 0, {}});
     for (std::uint32_t r = 0; r < 32; ++r)
         EXPECT_EQ(p.at(3, r), (r % 16) % 4 == 0 ? 0xFFFFFFu : 0u) << "row " << r;
 }
 
 TEST(ModuleRendering, WrongHubBoardOrDecoderLeavesTheModuleDark) {
-    const auto m = profile("width=8\nheight=8\nrgb-groups=1\nhub=2\ndecoder=1\n");
+    const auto m = profile("width=8\nheight=8\nrgb-groups=1\nline-group=8\nhub=2\ndecoder=1\n");
     EXPECT_EQ(only_colour(sim::render_module(m, {2, 1, 1, 0, {}})), 0xFFFFFFu);
     EXPECT_EQ(only_colour(sim::render_module(m, {3, 1, 1, 0, {}})), 0u);
     EXPECT_EQ(only_colour(sim::render_module(m, {2, 0, 1, 0, {}})), 0u);
@@ -174,17 +175,7 @@ TEST(ModuleCard, KeepsSettingsAndRewritesThePictureOnChange) {
     c.address = "127.0.0.2";
     c.module = profile("width=16\nheight=16\nrgb-groups=2\nhub=2\ncolours=GRB\n");
     sim::CardModel card(c, folder, std::chrono::steady_clock::now());
-    std::optional<sim::IncomingFile> slot;
-    auto send = [&](const screen_control::Words& w) {
-        frame::Packet pk;
-        pk.command = frame::CMD_SCREEN_CONTROL;
-        pk.card_id = c.id;
-        pk.wide_id = true;
-        const auto bytes = screen_control::encode(w);
-        pk.data.assign(bytes.begin(), bytes.end());
-        const auto wire = frame::encode_exact(pk, frame::check_form_for_id(c.id));
-        return card.handle(*frame::decode(wire), slot, 0);
-    };
+    auto send = [&](const screen_control::Words& w) { return simtest::send_block(card, w); };
     using screen_control::SmartStep;
     using screen_control::Sub;
     ASSERT_TRUE(card.state().module_picture);
