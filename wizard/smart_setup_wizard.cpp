@@ -125,7 +125,8 @@ void SmartSetupWizard::sendPoints(std::vector<Block> blocks, QObject* context,
                                   std::function<void(std::vector<bool>)> done) {
     auto opened = std::make_shared<std::vector<bool>>();
     exchanges_.submit(
-        [opened, target = card_, blocks = std::move(blocks), timeouts = exchanges_.timeouts()] {
+        [opened, target = card_, blocks = std::move(blocks), timeouts = exchanges_.timeouts(),
+         pause = point_pause_] {
             for (const auto& b : blocks) {
                 const auto bytes = screen_control::encode(b);
                 const auto r = cardlink::ExchangeSequence(
@@ -133,7 +134,7 @@ void SmartSetupWizard::sendPoints(std::vector<Block> blocks, QObject* context,
                     {std::vector<std::uint8_t>(bytes.begin(), bytes.end())}, false, timeouts);
                 opened->push_back(r.connected);
                 // The card draws the point before the next command reaches it.
-                if (r.connected) std::this_thread::sleep_for(kPointPause);
+                if (r.connected) std::this_thread::sleep_for(pause);
             }
             return cardlink::ExchangeResult{};
         },

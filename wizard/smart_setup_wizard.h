@@ -69,6 +69,7 @@ class SmartSetupWizard : public QDialog {
     // card draw. `done` gets, per block, whether its connection opened.
     void sendPoints(std::vector<Block> blocks, QObject* context, std::function<void(std::vector<bool>)> done);
     static constexpr std::chrono::milliseconds kPointPause{100};
+    void setPointPause(std::chrono::milliseconds pause) { point_pause_ = pause; }  // tests shorten it
     // Shows each message in order (keys localised).
     static void showMessages(const Messages& messages);
 
@@ -108,6 +109,7 @@ class SmartSetupWizard : public QDialog {
     PointTracePage* trace_page_ = nullptr;
     LineCheckPage* line_page_ = nullptr;
     bool next_allowed_ = true;  // step 6's grid mode turns Next off
+    std::chrono::milliseconds point_pause_ = kPointPause;
     QRect opened_rect_;
     std::vector<QWidget*> pages_;
     QPushButton* previous_ = nullptr;

@@ -80,26 +80,30 @@ bool one_cross(const sim::ModulePicture& p) {
                        [&](auto led) { return led.second == full_rows[0] || led.first == full_columns[0]; });
 }
 
-bool straight_line(const sim::ModulePicture& p) {
+bool right_test_line(const sim::ModulePicture& p, std::uint32_t width, std::uint32_t height) {
+    std::set<std::pair<std::uint32_t, std::uint32_t>> expected;
+    const std::uint32_t w = std::min(width, p.width);
+    const std::uint32_t h = std::min(height, p.height);
+    if (w == 0 || h == 0) return false;
+    expected.emplace(p.width - 1, 0);
+    for (std::uint32_t i = 0; i + 1 < w && i < h; ++i) expected.emplace(p.width - 2 - i, i);
     const auto lit = lit_leds(p);
-    if (lit.size() < 2) return false;
-    const bool one_row =
-        std::all_of(lit.begin(), lit.end(), [&](auto l) { return l.second == lit[0].second; });
-    const bool one_column =
-        std::all_of(lit.begin(), lit.end(), [&](auto l) { return l.first == lit[0].first; });
-    if (!one_row && !one_column) return false;
-    // lit_leds() lists them row by row: a line without gaps has consecutive positions.
-    for (std::size_t i = 1; i < lit.size(); ++i) {
-        const auto step = one_row ? lit[i].first - lit[i - 1].first : lit[i].second - lit[i - 1].second;
-        if (step != 1) return false;
-    }
-    return true;
+    return std::set<std::pair<std::uint32_t, std::uint32_t>>(lit.begin(), lit.end()) == expected;
 }
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> lit_led(const sim::ModulePicture& p) {
     const auto lit = lit_leds(p);
     if (lit.size() != 1) return std::nullopt;
     return lit[0];
+}
+
+std::string Technician::drawn(const sim::ModulePicture& p) {
+    std::string text;
+    for (std::uint32_t y = 0; y < p.height; ++y) {
+        for (std::uint32_t x = 0; x < p.width; ++x) text += p.at(x, y) != 0 ? '#' : '.';
+        text += '\n';
+    }
+    return text;
 }
 
 sim::ModulePicture Technician::look(std::uint32_t pattern, std::uint32_t value) {
@@ -224,11 +228,24 @@ void Technician::steps_1_to_5(const Label& label) {
     ASSERT_NO_FATAL_FAILURE(step5(label.height / (label.cables * label.rgb)));
 }
 
+void Technician::await_frames(std::uint64_t frames) {
+    EXPECT_TRUE(pump_until([&] { return idle() && sim_.journal_end() >= mark_ + frames; }))
+        << frames << " frames after " << mark_;
+}
+
+std::optional<std::pair<std::uint32_t, std::uint32_t>> Technician::lit_after(std::uint64_t frames) {
+    await_frames(frames);
+    const auto s = sim_.state(card_id_);
+    if (!s || !s->module_picture) return std::nullopt;
+    return lit_led(*s->module_picture);
+}
+
 int Technician::step6_list() {
     auto* trace = wizard_.pointTracePage();
     for (int i = 0; i < trace->list()->count(); ++i) {
         choose(trace->list(), i);
         if (one_cross(look(6, 0))) {
+            mark();
             next();
             return wizard_.currentStep() == 7 ? i : -1;
         }
@@ -238,14 +255,13 @@ int Technician::step6_list() {
 
 void Technician::step6_grid() {
     auto* trace = wizard_.pointTracePage();
+    mark();
     trace->radio(wizard::PointTrace::Mode::Grid)->click();
+    std::uint64_t frames = 4;  // the three settings and the first point
     auto* grid = trace->grid();
     const int cells = (grid->rowCount() - 1) * (grid->columnCount() - 1);
     for (int i = 0; i <= cells; ++i) {
-        EXPECT_TRUE(pump_until([&] { return idle() && !trace->exchangeUnderWay(); }));
-        const auto state = sim_.state(card_id_);
-        if (!state || !state->module_picture || state->smart_pattern != 5) return;
-        const auto led = lit_led(*state->module_picture);
+        const auto led = lit_after(frames);
         if (!led) return;  // the point lies off the module
         const int row = static_cast<int>(led->second) + 1;
         const int column = static_cast<int>(led->first) + 1;
@@ -253,7 +269,9 @@ void Technician::step6_grid() {
             !grid->cellText(row, column).isEmpty())
             return;
         const auto shown = messages_.texts().size();
+        mark();
         click_cell(grid, row, column);
+        frames = 1;
         EXPECT_TRUE(pump_until([&] { return idle() && !trace->exchangeUnderWay(); }));
         if (messages_.texts().size() > shown) return;  // the tracing is over (or the card is gone)
     }
@@ -283,17 +301,22 @@ class Judge final : public platform::MessageService {
         while (std::chrono::steady_clock::now() < until) {
             const auto s = sim_.state(card_id_);
             if (s && s->smart_pattern == 8 && s->module_picture) {
+                width = s->smart_value;
+                height = s->smart_value2;
                 seen = s->module_picture;
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         asked = true;
-        straight = seen && straight_line(*seen);
-        return straight ? platform::MessageReply::Yes : platform::MessageReply::No;
+        if (seen) picture = *seen;
+        right = seen && right_test_line(*seen, width, height);
+        return right ? platform::MessageReply::Yes : platform::MessageReply::No;
     }
     bool asked = false;
-    bool straight = false;
+    bool right = false;
+    std::uint32_t width = 0, height = 0;
+    sim::ModulePicture picture;
 
   private:
     sim::Simulator& sim_;
@@ -304,39 +327,38 @@ class Judge final : public platform::MessageService {
 
 }  // namespace
 
-void Technician::step7(bool* line_straight) {
+void Technician::step7(bool* line_right) {
     ASSERT_EQ(wizard_.currentStep(), 7);
     auto* page = wizard_.lineCheckPage();
     Judge judge(sim_, card_id_, messages_);
-    auto settle = [&] { EXPECT_TRUE(pump_until([&] { return idle() && !page->exchangeUnderWay(); })); };
-    auto lit_now = [&]() -> std::optional<std::pair<std::uint32_t, std::uint32_t>> {
-        settle();
-        const auto s = sim_.state(card_id_);
-        if (!s || !s->module_picture) return std::nullopt;
-        return lit_led(*s->module_picture);
-    };
-    // The column points along the top row: the grid's columns are the module's last columns.
+    // The column points along the top row: the grid's columns are the module's last columns. Entering
+    // the step lit column point 1; the last column click lights one more column point and row point 1.
     auto* columns = page->columnGrid();
     const int used = columns->columnCount() - 1;
+    std::uint64_t frames = 1;
     for (int n = 1; n <= used; ++n) {
-        const auto led = lit_now();
+        const auto led = lit_after(frames);
         ASSERT_TRUE(led) << "column point " << n;
         const auto width = sim_.state(card_id_)->module_picture->width;
         const int column = static_cast<int>(led->first) - static_cast<int>(width) + used + 1;
         ASSERT_GE(column, 1) << n;
+        mark();
         click_cell(columns, 1, column);
+        frames = n == used ? 2 : 1;
     }
-    settle();
-    ASSERT_TRUE(page->rowGrid()->isVisible());
     // The row points down the right edge.
     auto* rows = page->rowGrid();
     for (int n = 1; n < rows->rowCount(); ++n) {
-        const auto led = lit_now();
+        const auto led = lit_after(frames);
+        ASSERT_TRUE(rows->isVisible());
         ASSERT_TRUE(led) << "row point " << n;
+        mark();
         click_cell(rows, static_cast<int>(led->second) + 1, 1);
+        frames = 1;
     }
-    settle();
-    if (line_straight) *line_straight = judge.asked && judge.straight;
+    EXPECT_TRUE(pump_until([&] { return idle() && !page->exchangeUnderWay(); }));
+    if (line_right) *line_right = judge.asked && judge.right;
+    test_line = judge.picture;
 }
 
 }  // namespace technician

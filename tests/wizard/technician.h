@@ -44,8 +44,10 @@ std::uint32_t brightness(const sim::ModulePicture& picture);
 bool single(const sim::ModulePicture& picture);
 // Whether exactly one whole row and one whole column are lit, and nothing else.
 bool one_cross(const sim::ModulePicture& picture);
-// Whether the lit LEDs form one straight line (one row or one column, without gaps) and nothing else.
-bool straight_line(const sim::ModulePicture& picture);
+// Whether the module shows the test line as it should be: from the top-right corner, the corner and the
+// LED left of it, then one row down and one column left at a time, over the module's first
+// `width` x `height` LEDs; and nothing else.
+bool right_test_line(const sim::ModulePicture& picture, std::uint32_t width, std::uint32_t height);
 // The one lit LED, if exactly one is lit.
 std::optional<std::pair<std::uint32_t, std::uint32_t>> lit_led(const sim::ModulePicture& picture);
 
@@ -83,10 +85,21 @@ class Technician {
     // module). The grid then holds the numbers clicked.
     void step6_grid();
     // Step 7: the column and row walks from the pictures, then the test line judged: Yes when it is
-    // straight (`line_straight` says what was seen).
-    void step7(bool* line_straight = nullptr);
+    // right (`line_right` says what was seen).
+    void step7(bool* line_right = nullptr);
+
+    // The last test line the technician judged, and the picture drawn as text ('#' lit), for messages.
+    sim::ModulePicture test_line;
+    static std::string drawn(const sim::ModulePicture& picture);
 
   private:
+    // Points go out without an answer: before reading the picture, wait until the card has taken the
+    // `frames` frames sent since mark().
+    void mark() { mark_ = sim_.journal_end(); }
+    void await_frames(std::uint64_t frames);
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> lit_after(std::uint64_t frames);
+
+    std::uint64_t mark_ = 0;
     wizard::SmartSetupWizard& wizard_;
     sim::Simulator& sim_;
     std::string card_id_;
