@@ -327,7 +327,13 @@ class Judge final : public platform::MessageService {
 
 }  // namespace
 
-void Technician::step7(bool* line_right) {
+void Technician::redo_step7(bool* line_right) {
+    mark();
+    control<QPushButton>(wizard_.lineCheckPage(), wizard::LineCheckPage::kColumnRedo)->click();
+    step7(line_right);
+}
+
+void Technician::step7(bool* line_right, int column_lie) {
     ASSERT_EQ(wizard_.currentStep(), 7);
     auto* page = wizard_.lineCheckPage();
     Judge judge(sim_, card_id_, messages_);
@@ -343,7 +349,7 @@ void Technician::step7(bool* line_right) {
         const int column = static_cast<int>(led->first) - static_cast<int>(width) + used + 1;
         ASSERT_GE(column, 1) << n;
         mark();
-        click_cell(columns, 1, column);
+        click_cell(columns, 1, ((column - 1) ^ column_lie) + 1);
         frames = n == used ? 2 : 1;
     }
     // The row points down the right edge.

@@ -85,8 +85,11 @@ class Technician {
     // module). The grid then holds the numbers clicked.
     void step6_grid();
     // Step 7: the column and row walks from the pictures, then the test line judged: Yes when it is
-    // right (`line_right` says what was seen).
-    void step7(bool* line_right = nullptr);
+    // right (`line_right` says what was seen). `column_lie`, when not 0, makes the technician click the
+    // column cell whose index is XORed with it: a wrong, but supported, column order.
+    void step7(bool* line_right = nullptr, int column_lie = 0);
+    // Step 7's column "重新选择", then the walks again, answered truthfully.
+    void redo_step7(bool* line_right = nullptr);
 
     // The last test line the technician judged, and the picture drawn as text ('#' lit), for messages.
     sim::ModulePicture test_line;

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <chrono>
 #include <fstream>
+#include <map>
 
 #include "app/startup.h"
 #include "common/bytes.h"
@@ -248,6 +249,108 @@ TEST_F(WizardEndToEndTest, EveryStandardOrderIsFoundSavedAndSentExactly) {
         simulator_.reset();
         messages_.clear();
         if (HasFatalFailure()) return;
+    }
+}
+
+TEST_F(WizardEndToEndTest, WrongAnswersShow) {
+    // A 1/4-scan module with all rows lit: thirteen standard entries, one of them right.
+    auto m = module(32, 8, 1, 2, 1);
+    const auto list = row_decode::standard_list(1, 4);
+    m.decode_order = std::string(list[7].order);
+    m.decode_class = list[7].order_class;
+    m.column_code = 3;
+    m.row_code = 2;
+    m.hub = 2;
+    const Case c{"1/4 entry 8", m, {32, 8, 1, 2, "LINSN_90", 0}};
+    ASSERT_NO_FATAL_FAILURE(start(c, "S730-413-00042"));
+    const auto hcp = program_ / "module.hcp";
+    choose_when_asked(hcp, window_.get());
+    std::vector<bool> crosses;
+    bool wrong_line = true;
+    bool right_line = false;
+    std::string seen;
+    in_wizard([&](SmartSetupWizard& wizard, technician::Technician& tech) {
+        ASSERT_NO_FATAL_FAILURE(tech.steps_1_to_5(c.label));
+        auto* trace = wizard.pointTracePage();
+        for (int i = 0; i < trace->list()->count(); ++i) {
+            technician::choose(trace->list(), i);
+            crosses.push_back(technician::one_cross(tech.look(6, 0)));
+        }
+        technician::choose(trace->list(), 7);
+        tech.look(6, 0);
+        tech.next();
+        // Columns swapped in pairs where they are not: a supported order, the wrong one.
+        ASSERT_NO_FATAL_FAILURE(tech.step7(&wrong_line, 1));
+        seen = technician::Technician::drawn(tech.test_line);
+        EXPECT_EQ(messages_.texts().back(), localisation::lookup("IDS_MESSAGE_STEP8_FAILED_RESET_PLEASE"));
+        EXPECT_TRUE(wizard.isVisible()) << "a wrong test line keeps the wizard open";
+        EXPECT_EQ(wizard.working().params.get(ParamsField::pointFlags), (3u ^ 1u) | 2u << 10);
+        ASSERT_NO_FATAL_FAILURE(tech.redo_step7(&right_line));
+    });
+    std::vector<bool> expected(13, false);
+    expected[7] = true;
+    EXPECT_EQ(crosses, expected) << "only the module's own order shows one clean cross";
+    EXPECT_FALSE(wrong_line) << "wrong point flags must not draw the right test line\n" << seen;
+    EXPECT_TRUE(right_line);
+    ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(hcp); }));
+    const auto truth = truth_record(c.profile);
+    std::ifstream file(hcp, std::ios::binary);
+    EXPECT_EQ(std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), {}),
+              std::vector<std::uint8_t>(truth.begin(), truth.end()));
+}
+
+TEST_F(WizardEndToEndTest, GridTracingNumbersTheModulesHiddenWiring) {
+    // 8 x 12, one RGB group: scan 12 with three row addresses of four rows each. There is no standard
+    // list for line group 3 and scan 12; the module's rows follow an order of its own.
+    auto m = module(8, 12, 1, 1, 3);
+    m.decode_order = "dcba9876541032";
+    m.column_code = 5;
+    m.row_code = 0;
+    const Case c{"8x12 1/12", m, {8, 12, 1, 1, "", 0}};
+    ASSERT_NO_FATAL_FAILURE(start(c, "X100-000-00012"));
+    std::map<std::pair<int, int>, std::uint32_t> numbers;
+    int rows = 0, columns = 0;
+    bool next_enabled = true;
+    std::uint32_t lit_rows_minus_one = 0;
+    in_wizard([&](SmartSetupWizard& wizard, technician::Technician& tech) {
+        ASSERT_NO_FATAL_FAILURE(tech.steps_1_to_5(c.label));
+        EXPECT_EQ(wizard.pointTracePage()->list()->count(), 0);
+        ASSERT_NO_FATAL_FAILURE(tech.step6_grid());
+        next_enabled = wizard.button(SmartSetupWizard::kNext)->isEnabled();
+        lit_rows_minus_one = wizard.litRowsHandedOver();
+        auto* grid = wizard.pointTracePage()->grid();
+        rows = grid->rowCount();
+        columns = grid->columnCount();
+        for (int r = 1; r < rows; ++r)
+            for (int col = 1; col < columns; ++col)
+                if (!grid->cellText(r, col).isEmpty()) numbers[{r, col}] = grid->cellText(r, col).toUInt();
+    });
+    EXPECT_FALSE(next_enabled) << "grid mode has no Next";
+    EXPECT_EQ(rows, 13);
+    EXPECT_EQ(columns, 9);
+    ASSERT_EQ(lit_rows_minus_one, 3u);
+    // The tracing ended, and its picture was asked for: without a display it cannot be captured, and
+    // the message says so.
+    const auto texts = messages_.texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back().rfind(localisation::lookup("IDS_MESSAGE_NCP_NOT_SAVED"), 0), 0u) << texts.back();
+    // Every LED of the band traced, each numbered where the hidden wiring shows the card's n-th point:
+    // point n is bit (n - 1) mod 32 of row address (n - 1) / 32, with the default order the grid mode
+    // sends.
+    ASSERT_EQ(numbers.size(), 8u * 12u);
+    const auto grid_settings = [] {
+        sim::CardRowSettings s;
+        const auto w = row_decode::words_of(row_decode::kDefaultOrder);
+        s.decode_word_a = w.a;
+        s.decode_word_b = w.b;
+        return s;
+    }();
+    for (std::uint32_t n = 1; n <= 96; ++n) {
+        const std::uint32_t chain = (lit_rows_minus_one + 1) * 8;
+        const auto led = sim::traced_led(m, grid_settings, 1023 - (n - 1) % chain, (n - 1) / chain);
+        ASSERT_TRUE(led) << n;
+        const std::pair<int, int> cell(static_cast<int>(led->row) + 1, static_cast<int>(led->column) + 1);
+        EXPECT_EQ(numbers[cell], n) << n;
     }
 }
 
