@@ -29,6 +29,7 @@
 #include "simulator/sim.h"
 #include "tests/support/messages.h"
 #include "tests/support/netns.h"
+#include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
 #include "tests/wizard/technician.h"
@@ -47,23 +48,6 @@ struct Case {
     sim::ModuleProfile profile;
     technician::Label label;
 };
-
-// Answers the ".hcp" save dialog with `file` once it is open.
-void choose_when_asked(const std::filesystem::path& file, QObject* owner) {
-    auto* timer = new QTimer(owner);
-    QObject::connect(timer, &QTimer::timeout, [timer, file] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            if (dialog == nullptr || !dialog->isVisible()) continue;
-            dialog->selectFile(QString::fromStdString(file.string()));
-            static_cast<QDialog*>(dialog)->accept();
-            timer->stop();
-            timer->deleteLater();
-            return;
-        }
-    });
-    timer->start(10);
-}
 
 // The record the module's hidden truth calls for.
 std::array<std::uint8_t, screenconfig::kParamsSize> truth_record(const sim::ModuleProfile& m) {
@@ -224,7 +208,7 @@ TEST_F(WizardEndToEndTest, EveryStandardOrderIsFoundSavedAndSentExactly) {
         const auto hcp = program_ / ("module-" + std::to_string(index++) + ".hcp");
         ASSERT_NO_FATAL_FAILURE(start(c, "S730-413-" + std::to_string(10000 + index)));
         const std::uint64_t from = simulator_->journal_end();
-        choose_when_asked(hcp, window_.get());
+        support::choose_file_when_asked(hcp, window_.get());
         int chosen = -2;
         bool line_right = false;
         std::string seen;
@@ -264,7 +248,7 @@ TEST_F(WizardEndToEndTest, WrongAnswersShow) {
     const Case c{"1/4 entry 8", m, {32, 8, 1, 2, "LINSN_90", 0}};
     ASSERT_NO_FATAL_FAILURE(start(c, "S730-413-00042"));
     const auto hcp = program_ / "module.hcp";
-    choose_when_asked(hcp, window_.get());
+    support::choose_file_when_asked(hcp, window_.get());
     std::vector<bool> crosses;
     bool wrong_line = true;
     bool right_line = false;

@@ -152,8 +152,9 @@ int main(int argc, char** argv) {
     Answers answers;
     wizard.next();
     settle(service);
+    // The demo module's rows follow the fourth standard entry: the one that shows a clean cross.
     auto* trace = wizard.pointTracePage();
-    choose(trace->list(), 0);
+    choose(trace->list(), 3);
     save(6);
     // The grid: the first points of the module's top rows traced.
     trace->radio(wizard::PointTrace::Mode::Grid)->click();
@@ -163,13 +164,14 @@ int main(int argc, char** argv) {
     wizard.grab().save(prefix + QStringLiteral("-step6-grid.png"));
     trace->resetButton()->click();
     trace->radio(wizard::PointTrace::Mode::List)->click();
-    choose(trace->list(), 0);
+    choose(trace->list(), 3);
     settle(service);
     wizard.next();
     settle(service);
 
     auto* check = wizard.lineCheckPage();
-    for (int c = 16; c >= 1; --c) click(check->columnGrid(), 1, c, service);
+    // Its columns swap in pairs: column point n shows in grid column 16 - ((n - 1) XOR 1).
+    for (int n = 1; n <= 16; ++n) click(check->columnGrid(), 1, 16 - ((n - 1) ^ 1), service);
     for (int r = 1; r < check->rowGrid()->rowCount() - 1; ++r) click(check->rowGrid(), r, 1, service);
     save(7);
     click(check->rowGrid(), check->rowGrid()->rowCount() - 1, 1, service);  // the test line: Yes
