@@ -650,8 +650,8 @@ void PointTracePage::savePicture(int columns, int rows) {
     const KelvraRect rect{top_left.x(), top_left.y(), top_left.x() + columns * grid_->cellWidth(),
                           top_left.y() + rows * grid_->cellHeight()};
     grid_->repaint();  // the capture takes what the screen shows
-    if (!kelvra_) kelvra_ = std::make_unique<KelvraPictures>(library_path_);
-    const auto path = picture_path_.empty() ? traced_picture_path() : picture_path_;
+    if (!kelvra_) kelvra_ = std::make_unique<KelvraPictures>();
+    const auto path = traced_picture_path();
     const auto error = kelvra_->save_window_jpeg(static_cast<unsigned long>(window->winId()), path, rect);
     if (error == PictureError::None) {
         platform::show_message(localisation::lookup("IDS_MESSAGE_DUDO_POINT_LINE_OVER") + "\n" +

@@ -6,7 +6,6 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -167,9 +166,6 @@ class PointTracePage : public QWidget {
     QPushButton* backButton() const { return back_; }
     QPushButton* resetButton() const { return reset_; }
     bool exchangeUnderWay() const { return in_flight_; }
-    // Where the traced picture goes and which library saves it (tests name their own).
-    void setPicturePath(std::filesystem::path path) { picture_path_ = std::move(path); }
-    void setKelvraLibrary(std::filesystem::path library) { library_path_ = std::move(library); }
 
     // Entering step 6: the grid laid out (the frame widened for a wide module), point 1 lit, and the
     // standard list filled for the module.
@@ -188,8 +184,6 @@ class PointTracePage : public QWidget {
     SmartSetupWizard& frame_;
     PointTrace trace_;
     bool in_flight_ = false;  // a point on its way: clicks wait
-    std::filesystem::path picture_path_;
-    std::filesystem::path library_path_;
     std::unique_ptr<KelvraPictures> kelvra_;
     QButtonGroup* modes_ = nullptr;
     QComboBox* list_ = nullptr;
