@@ -644,11 +644,15 @@ void PointTracePage::onBack() {
     });
 }
 
+KelvraRect gridPictureRect(const widgets::GridControl& grid, int columns, int rows) {
+    const QPoint top_left = grid.mapTo(grid.window(), grid.cellsRect().topLeft());
+    return {top_left.x(), top_left.y(), top_left.x() + columns * grid.cellWidth(),
+            top_left.y() + rows * grid.cellHeight()};
+}
+
 void PointTracePage::savePicture(int columns, int rows) {
     QWidget* window = grid_->window();
-    const QPoint top_left = grid_->mapTo(window, grid_->cellsRect().topLeft());
-    const KelvraRect rect{top_left.x(), top_left.y(), top_left.x() + columns * grid_->cellWidth(),
-                          top_left.y() + rows * grid_->cellHeight()};
+    const KelvraRect rect = gridPictureRect(*grid_, columns, rows);
     grid_->repaint();  // the capture takes what the screen shows
     if (!kelvra_) kelvra_ = std::make_unique<KelvraPictures>();
     const auto path = traced_picture_path();

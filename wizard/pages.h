@@ -136,6 +136,10 @@ class ScanLinesPage : public QWidget {
     QComboBox* rows_between_ = nullptr;
 };
 
+// The rectangle of a picture of `grid`'s first `columns` x `rows` cells, in the coordinates of the
+// grid's window (what SaveWndJpg takes).
+KelvraRect gridPictureRect(const widgets::GridControl& grid, int columns, int rows);
+
 // Step 6: the standard row-decode orders, or tracing the module's points in a grid.
 class PointTracePage : public QWidget {
     Q_OBJECT
