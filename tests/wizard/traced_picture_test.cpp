@@ -104,7 +104,10 @@ pid_t start_xvfb(int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const pid_t xvfb = start_xvfb(90 + static_cast<int>(::getpid() % 9));
+    // A display number no other server holds.
+    pid_t xvfb = 0;
+    for (int n = 90 + static_cast<int>(::getpid() % 9), tries = 0; xvfb == 0 && tries < 9; ++n, ++tries)
+        xvfb = start_xvfb(n);
     g_display = xvfb != 0;
     ::setenv("QT_QPA_PLATFORM", g_display ? "xcb" : "offscreen", 1);
     int status = 0;
