@@ -13,7 +13,8 @@ cmake --build --preset dev --target vantor vantor-cli ledcard-sim ledcard-sim-sh
 # "default.ini", so the normal build keeps the default search.
 demo=build/demo
 mkdir -p "$demo"
-cp build/dev/bin/Vantor build/dev/bin/DudoHelp*.html "$demo/"
+# Kelvra beside the program: the wizard loads it at run time to save its traced picture.
+cp build/dev/bin/Vantor build/dev/bin/libkelvra.so.1 build/dev/bin/DudoHelp*.html "$demo/"
 printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
 
 # Both check-byte families, several firmware versions (one too old for smart setup, one that raises

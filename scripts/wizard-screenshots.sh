@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The wizard screenshots in docs/ (simplified Chinese and English): one simulated card with the virtual
 # module of docs/modules/p10-outdoor.txt on a loopback address, the wizard opened on it under Xvfb and
-# filled step by step. Everything runs in a private network namespace of its own (needs root). The
-# window of `ledcard-sim --show`, showing the module's row pattern after step 5, is kept as
-# docs/sim-show.png.
+# filled step by step through all seven steps to Finish; the ".hcp" it saved is shown field by field
+# (docs/wizard-<lang>-finished-hcp.png). Everything runs in a private network namespace of its own
+# (needs root). The window of `ledcard-sim --show`, showing the module's test line at the end, is kept
+# as docs/sim-show-test-line.png.
 #   PRESET=asan bash scripts/wizard-screenshots.sh      (default preset: dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,8 +29,9 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     --card S730-413-05862@127.0.0.2,module=docs/modules/p10-outdoor.txt > "$2/sim.log" 2>&1 & sim=$!
   sleep 2
   "build/$1/tests/wizard/wizard_screenshots" "lang/$3.ini" S730-413-05862 "$4"
+  rm -f "$4-finished.hcp"
   sleep 1
   import -window root "$2/full.png"
-  convert "$2/full.png" -trim +repage "$5/docs/sim-show.png"
+  convert "$2/full.png" -trim +repage "$5/docs/sim-show-test-line.png"
   kill "$sim"; wait "$sim" 2>/dev/null || true' shot "$preset" "$work" "$lang" "$root/$out" "$root"
-echo "Saved $out-step1.png .. $out-step5.png"
+echo "Saved $out-step1.png .. $out-step7.png, $out-step6-grid.png and $out-finished-hcp.png"

@@ -10,12 +10,15 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QPainter>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "platform/localisation.h"
+#include "platform/message_service.h"
+#include "widgets/grid_control.h"
 #include "widgets/localise_dialog.h"
 #include "wizard/smart_setup_wizard.h"
 
@@ -427,6 +430,379 @@ void ScanLinesPage::accept(std::function<void(bool)> done) {
                           SmartSetupWizard::showMessages(outcome.messages);
                           done(outcome.accepted);
                       });
+}
+
+// ---- the grids of steps 6 and 7 ----
+
+namespace {
+
+constexpr int kRowHeight = 20;
+constexpr int kColumnWidth = 25;
+
+widgets::GridControl* make_grid(QWidget* parent, int control) {
+    auto* grid = numbered(new widgets::GridControl(parent), control);
+    grid->setCellSize(kRowHeight, kColumnWidth);
+    grid->setDefaultColours(Qt::white, Qt::red);
+    return grid;
+}
+
+// Cell (0, 0) shows `corner`; the header row numbers the columns, the header column the rows (the
+// one-row and one-column grids of step 7 number only their long side).
+enum class Numbered { Both, Columns, Rows };
+void number_headers(widgets::GridControl* grid, const QString& corner, Numbered numbered = Numbered::Both) {
+    grid->setCellText(0, 0, corner);
+    if (numbered != Numbered::Rows)
+        for (int c = 1; c < grid->columnCount(); ++c) grid->setCellText(0, c, QString::number(c));
+    if (numbered != Numbered::Columns)
+        for (int r = 1; r < grid->rowCount(); ++r) grid->setCellText(r, 0, QString::number(r));
+}
+
+void draw_numbers(widgets::GridControl* grid, const NumberGrid& numbers) {
+    for (int r = 1; r < numbers.rows(); ++r)
+        for (int c = 1; c < numbers.columns(); ++c) {
+            const auto n = numbers.number(r, c);
+            grid->setCellText(r, c, n ? QString::number(*n) : QString());
+            switch (numbers.look(r, c)) {
+                case NumberGrid::Look::Fresh:
+                    grid->setCellColours(r, c, Qt::white, Qt::red);
+                    break;
+                case NumberGrid::Look::Numbered:
+                    grid->setCellColours(r, c, widgets::GridControl::fromColourRef(PointTracePage::kNumbered),
+                                         Qt::black);
+                    break;
+                case NumberGrid::Look::Cleared:
+                    grid->setCellColours(r, c, Qt::white, Qt::black);
+                    break;
+            }
+        }
+    grid->redraw();
+}
+
+// The step's failure texts for the answers a sequence got (a connection that did not open is said by
+// `no_connection` alone).
+Messages sequence_messages(const cardlink::SequenceResult& r, std::span<const std::string_view> failures,
+                           std::string_view no_connection) {
+    if (!r.connected) return {std::string(no_connection)};
+    Messages m;
+    for (std::size_t i = 0; i < r.results.size() && i < failures.size(); ++i)
+        if (!r.results[i].ok()) m.emplace_back(failures[i]);
+    return m;
+}
+
+}  // namespace
+
+// ---- step 6 ----
+
+PointTracePage::PointTracePage(SmartSetupWizard& frame) : frame_(frame) {
+    setProperty(kDialogIdProperty, kDialogNumber);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption(this, kDialogNumber));
+    modes_ = new QButtonGroup(this);
+    auto* list_radio = numbered(new QRadioButton(QStringLiteral("从通用屏体中选取"), this), kListRadio);
+    modes_->addButton(list_radio, static_cast<int>(PointTrace::Mode::List));
+    layout->addWidget(list_radio);
+    layout->addWidget(
+        label(this, QStringLiteral("依次选择，直到屏幕画面上只有一条横线和一条竖线"), kListHint));
+    auto* list_row = new QHBoxLayout;
+    list_ = numbered(new QComboBox(this), kList);
+    list_->setMinimumWidth(220);
+    chosen_ = numbered(new QLineEdit(this), kChosen);
+    chosen_->setReadOnly(true);
+    chosen_->setMaximumWidth(60);
+    list_row->addWidget(list_);
+    list_row->addWidget(chosen_);
+    list_row->addStretch(1);
+    layout->addLayout(list_row);
+    auto* grid_radio = numbered(
+        new QRadioButton(
+            QStringLiteral("如果以上选择都不能在屏幕上看到只有一条横线和一条竖线的情况，请选择此项"), this),
+        kGridRadio);
+    modes_->addButton(grid_radio, static_cast<int>(PointTrace::Mode::Grid));
+    layout->addWidget(grid_radio);
+    grid_hint_ = label(
+        this, QStringLiteral("请在表格中点击屏幕上亮点所在的格子。点“回退”退回一个点，点“复位”重新开始。"),
+        kGridHint);
+    grid_hint_->setWordWrap(true);
+    layout->addWidget(grid_hint_);
+    grid_ = make_grid(this, kGrid);
+    layout->addWidget(grid_, 0, Qt::AlignLeft);
+    auto* buttons = new QHBoxLayout;
+    back_ = numbered(new QPushButton(QStringLiteral("回退"), this), kBack);
+    reset_ = numbered(new QPushButton(QStringLiteral("复位"), this), kReset);
+    for (QPushButton* b : {back_, reset_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    layout->addStretch(1);
+    list_radio->setChecked(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{grid_hint_, grid_, back_, reset_}) w->hide();
+
+    connect(modes_, &QButtonGroup::idClicked, this,
+            [this](int id) { chooseMode(static_cast<PointTrace::Mode>(id)); });
+    connect(list_, &QComboBox::activated, this, &PointTracePage::onListChosen);
+    connect(grid_, &widgets::GridControl::cellClicked, this, &PointTracePage::onCellClicked);
+    connect(back_, &QPushButton::clicked, this, &PointTracePage::onBack);
+    connect(reset_, &QPushButton::clicked, this, [this] {
+        if (!in_flight_) layOutGrid();
+    });
+    localise_dialog(this, kDialogNumber);
+}
+
+QRadioButton* PointTracePage::radio(PointTrace::Mode mode) const {
+    return static_cast<QRadioButton*>(modes_->button(static_cast<int>(mode)));
+}
+
+void PointTracePage::enter() {
+    layOutGrid();
+    list_->clear();
+    for (const auto& entry : trace_.list()) list_->addItem(localised(entry.key));
+    list_->setCurrentIndex(-1);
+    if (trace_.mode == PointTrace::Mode::Grid) frame_.setNextEnabled(false);
+}
+
+void PointTracePage::layOutGrid() {
+    const auto& header = frame_.working().config;
+    const auto& info = frame_.moduleInfoPage()->controller();
+    PointTrace::Module module;
+    module.width = info.width_limited();
+    module.height = info.height_limited();
+    module.scan = header.get(screenconfig::ConfigField::scanCount);
+    module.line_group = header.get(screenconfig::ConfigField::lineGroup);
+    module.lit_rows_minus_one = frame_.litRowsHandedOver();
+    const auto first = trace_.lay_out(module);
+    if (module.width > 16) frame_.setFrameWidth(static_cast<int>(module.width) * kColumnWidth);
+    grid_->setGridSize(static_cast<int>(module.height) + 1, static_cast<int>(module.width) + 1);
+    number_headers(grid_, QString());
+    render();
+    if (first) light(*first, [](bool) {});
+}
+
+void PointTracePage::render() {
+    draw_numbers(grid_, trace_.grid());
+}
+
+void PointTracePage::light(Block block, std::function<void(bool)> done) {
+    in_flight_ = true;
+    frame_.sendPoints({block}, this, [this, done = std::move(done)](const std::vector<bool>& opened) {
+        in_flight_ = false;
+        const bool ok = !opened.empty() && opened.front();
+        if (!ok) SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
+        done(ok);
+    });
+}
+
+void PointTracePage::chooseMode(PointTrace::Mode mode) {
+    trace_.mode = mode;
+    const bool grid = mode == PointTrace::Mode::Grid;
+    for (QWidget* w : std::initializer_list<QWidget*>{grid_hint_, grid_, back_, reset_}) w->setVisible(grid);
+    list_->setEnabled(!grid);
+    frame_.setNextEnabled(!grid);
+    if (!grid) return;
+    in_flight_ = true;
+    frame_.sendBlocks(PointTrace::grid_mode_blocks(), true, this, [this](const cardlink::SequenceResult& r) {
+        in_flight_ = false;
+        SmartSetupWizard::showMessages(
+            sequence_messages(r, PointTrace::kGridFailures, PointTrace::kGridNoConnection));
+        if (!r.connected) return;  // nothing lit
+        if (const auto first = trace_.start_tracing()) light(*first, [](bool) {});
+    });
+}
+
+void PointTracePage::onListChosen(int index) {
+    if (index < 0) return;
+    auto choice = trace_.choose(index, frame_.working());
+    chosen_->setText(QString::fromStdString(choice.number_text));
+    frame_.sendBlocks(std::move(choice.blocks), true, this, [](const cardlink::SequenceResult& r) {
+        SmartSetupWizard::showMessages(
+            sequence_messages(r, PointTrace::kChoiceFailures, PointTrace::kChoiceNoConnection));
+    });
+}
+
+void PointTracePage::onCellClicked(int row, int column) {
+    if (in_flight_) return;
+    const auto click = trace_.clicked(row, column, frame_.working());
+    render();
+    SmartSetupWizard::showMessages(click.messages);
+    if (!click.light) return;
+    light(*click.light, [this, click](bool ok) {
+        if (!ok) trace_.light_failed();
+        if (click.save_picture) savePicture(click.picture_columns, click.picture_rows);
+    });
+}
+
+void PointTracePage::onBack() {
+    if (in_flight_) return;
+    const auto block = trace_.back_block();
+    if (!block) return;
+    light(*block, [this](bool ok) {
+        if (!ok) return;
+        trace_.back_done(frame_.working().config.get(screenconfig::ConfigField::scanCount));
+        render();
+    });
+}
+
+KelvraRect gridPictureRect(const widgets::GridControl& grid, int columns, int rows) {
+    const QPoint top_left = grid.mapTo(grid.window(), grid.cellsRect().topLeft());
+    return {top_left.x(), top_left.y(), top_left.x() + columns * grid.cellWidth(),
+            top_left.y() + rows * grid.cellHeight()};
+}
+
+void PointTracePage::savePicture(int columns, int rows) {
+    QWidget* window = grid_->window();
+    const KelvraRect rect = gridPictureRect(*grid_, columns, rows);
+    grid_->repaint();  // the capture takes what the screen shows
+    if (!kelvra_) kelvra_ = std::make_unique<KelvraPictures>();
+    const auto path = traced_picture_path();
+    const auto error = kelvra_->save_window_jpeg(static_cast<unsigned long>(window->winId()), path, rect);
+    if (error == PictureError::None) {
+        platform::show_message(localisation::lookup("IDS_MESSAGE_DUDO_POINT_LINE_OVER") + "\n" +
+                               path.string());
+        return;
+    }
+    // A picture that was not saved is said, with the reason, instead of the tracing's success.
+    std::string why(picture_error_name(error));
+    if (!kelvra_->loader_message().empty()) why += ": " + kelvra_->loader_message();
+    platform::show_message(
+        localisation::lookup("IDS_MESSAGE_NCP_NOT_SAVED") + "\n" + path.string() + "\n" + why, {},
+        platform::MessageIcon::Warning);
+}
+
+// ---- step 7 ----
+
+LineCheckPage::LineCheckPage(SmartSetupWizard& frame) : frame_(frame) {
+    setProperty(kDialogIdProperty, kDialogNumber);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption(this, kDialogNumber));
+    auto* column_hint = label(
+        this, QStringLiteral("1.观察屏幕上点亮点的位置，并在下列表格中选中亮点所在的位置"), kColumnHint);
+    column_hint->setWordWrap(true);
+    layout->addWidget(column_hint);
+    auto* column_row = new QHBoxLayout;
+    columns_ = make_grid(this, kColumnGrid);
+    auto* column_redo = numbered(new QPushButton(QStringLiteral("重新选择"), this), kColumnRedo);
+    column_row->addWidget(columns_);
+    column_row->addWidget(column_redo, 0, Qt::AlignTop);
+    column_row->addStretch(1);
+    layout->addLayout(column_row);
+    row_hint_ =
+        label(this, QStringLiteral("2.观察屏幕上点亮点的位置，并在下列表格中选中亮点所在的位置"), kRowHint);
+    row_hint_->setWordWrap(true);
+    layout->addWidget(row_hint_);
+    auto* row_row = new QHBoxLayout;
+    rows_ = make_grid(this, kRowGrid);
+    row_redo_ = numbered(new QPushButton(QStringLiteral("重新选择"), this), kRowRedo);
+    row_row->addWidget(rows_);
+    row_row->addWidget(row_redo_, 0, Qt::AlignTop);
+    row_row->addStretch(1);
+    layout->addLayout(row_row);
+    layout->addStretch(1);
+    for (QPushButton* b : {column_redo, row_redo_}) b->setAutoDefault(false);
+    showRows(false);
+
+    connect(column_redo, &QPushButton::clicked, this, [this] {
+        if (!in_flight_) enter();
+    });
+    connect(row_redo_, &QPushButton::clicked, this, [this] {
+        if (in_flight_) return;
+        auto actions = check_.lay_out_rows(true);
+        rows_->setGridSize(check_.row_grid().rows(), check_.row_grid().columns());
+        number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"), Numbered::Rows);
+        render();
+        run(std::move(actions));
+    });
+    connect(columns_, &widgets::GridControl::cellClicked, this, [this](int row, int column) {
+        if (in_flight_) return;
+        auto actions = check_.column_clicked(row, column, frame_.working().params);
+        render();
+        run(std::move(actions));
+    });
+    connect(rows_, &widgets::GridControl::cellClicked, this, [this](int row, int column) {
+        if (in_flight_) return;
+        auto actions = check_.row_clicked(row, column, frame_.working().params, frame_.working().config);
+        render();
+        run(std::move(actions));
+    });
+    localise_dialog(this, kDialogNumber);
+}
+
+void LineCheckPage::enter() {
+    const auto width = frame_.moduleInfoPage()->controller().width_limited();
+    const auto scan = frame_.working().config.get(screenconfig::ConfigField::scanCount);
+    auto actions = check_.lay_out_columns(frame_.working().params, width, scan);
+    columns_->setGridSize(check_.column_grid().rows(), check_.column_grid().columns());
+    number_headers(columns_, localised("IDS_MESSAGE_GOBACK_COLUMN"), Numbered::Columns);
+    rows_->setGridSize(check_.row_grid().rows(), check_.row_grid().columns());
+    number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"), Numbered::Rows);
+    showRows(false);
+    render();
+    run(std::move(actions));
+}
+
+void LineCheckPage::showRows(bool shown) {
+    for (QWidget* w : std::initializer_list<QWidget*>{row_hint_, rows_, row_redo_}) w->setVisible(shown);
+}
+
+void LineCheckPage::render() {
+    draw_numbers(columns_, check_.column_grid());
+    draw_numbers(rows_, check_.row_grid());
+}
+
+void LineCheckPage::run(LineCheck::Actions actions) {
+    SmartSetupWizard::showMessages(actions.messages);
+    if (actions.show_rows) showRows(true);
+    if (actions.finish) frame_.setFinishEnabled(*actions.finish);
+    if (actions.points.empty()) {
+        sendFlags(std::move(actions.flags), std::move(actions.test_line));
+        return;
+    }
+    in_flight_ = true;
+    frame_.sendPoints(
+        std::move(actions.points), this,
+        [this, flags = actions.flags, test_line = actions.test_line](const std::vector<bool>& opened) {
+            Messages m;
+            for (bool ok : opened)
+                if (!ok) m.emplace_back("IDS_MESSAGE_CARD_LINK_ERROR");
+            SmartSetupWizard::showMessages(m);
+            sendFlags(flags, test_line);
+        });
+}
+
+void LineCheckPage::sendFlags(std::optional<Block> flags, std::optional<Block> test_line) {
+    if (!flags) {
+        in_flight_ = false;
+        return;
+    }
+    in_flight_ = true;
+    frame_.sendBlocks({*flags}, true, this, [this, test_line](const cardlink::SequenceResult& r) {
+        if (!r.connected)
+            SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
+        else if (r.results.empty() || !r.results.front().ok())
+            SmartSetupWizard::showMessages({std::string(LineCheck::kFlagsFailure)});
+        if (test_line)
+            lightTestLine(*test_line);
+        else
+            in_flight_ = false;
+    });
+}
+
+void LineCheckPage::lightTestLine(Block test_line) {
+    frame_.sendPoints({test_line}, this, [this](const std::vector<bool>& opened) {
+        in_flight_ = false;
+        if (opened.empty() || !opened.front()) {
+            SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
+            return;
+        }
+        const auto reply =
+            platform::show_message(localisation::lookup("IDS_MESSAGE_STEP8_TEST_LINE_IS_RIGHT"), {},
+                                   platform::MessageIcon::Question, platform::MessageButtons::YesNo);
+        if (reply == platform::MessageReply::Yes)
+            frame_.finish();
+        else
+            SmartSetupWizard::showMessages({"IDS_MESSAGE_STEP8_FAILED_RESET_PLEASE"});
+    });
 }
 
 }  // namespace wizard

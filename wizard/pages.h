@@ -1,5 +1,5 @@
-// The wizard's step panels (steps 1 to 5). Each renders its controller and forwards the technician's
-// actions to it; card exchanges go through the frame. UI thread only.
+// The wizard's step panels. Each renders its controller and forwards the technician's actions to it;
+// card exchanges go through the frame. UI thread only.
 #pragma once
 
 #include <QTimer>
@@ -7,9 +7,13 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "wizard/alternating_step.h"
+#include "wizard/kelvra_pictures.h"
+#include "wizard/line_check.h"
 #include "wizard/module_info.h"
+#include "wizard/point_trace.h"
 #include "wizard/scan_lines.h"
 
 class QButtonGroup;
@@ -18,6 +22,12 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace widgets {
+class GridControl;
+}
 
 namespace wizard {
 
@@ -124,6 +134,108 @@ class ScanLinesPage : public QWidget {
     ScanLines scan_;
     QComboBox* rows_lit_ = nullptr;
     QComboBox* rows_between_ = nullptr;
+};
+
+// The rectangle of a picture of `grid`'s first `columns` x `rows` cells, in the coordinates of the
+// grid's window (what SaveWndJpg takes).
+KelvraRect gridPictureRect(const widgets::GridControl& grid, int columns, int rows);
+
+// Step 6: the standard row-decode orders, or tracing the module's points in a grid.
+class PointTracePage : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kDialogNumber = 135;
+    enum Control : int {
+        kCancel = 2,  // the panel's own "完成" and "取消" do nothing, so they are not shown
+        kChosen = 1001,
+        kBack = 1012,
+        kGrid = 1036,
+        kListRadio = 1039,
+        kGridRadio = 1040,
+        kDone = 1048,
+        kReset = 1049,
+        kGridHint = 1051,
+        kList = 1053,
+        kListHint = 2110,
+    };
+    static constexpr std::uint32_t kNumbered = 0xCCCCFF;  // 0x00BBGGRR
+
+    explicit PointTracePage(SmartSetupWizard& frame);
+
+    PointTrace& controller() { return trace_; }
+    widgets::GridControl* grid() const { return grid_; }
+    QComboBox* list() const { return list_; }
+    QLineEdit* chosen() const { return chosen_; }
+    QRadioButton* radio(PointTrace::Mode mode) const;
+    QPushButton* backButton() const { return back_; }
+    QPushButton* resetButton() const { return reset_; }
+    bool exchangeUnderWay() const { return in_flight_; }
+
+    // Entering step 6: the grid laid out (the frame widened for a wide module), point 1 lit, and the
+    // standard list filled for the module.
+    void enter();
+
+  private:
+    void layOutGrid();
+    void chooseMode(PointTrace::Mode mode);
+    void onListChosen(int index);
+    void onCellClicked(int row, int column);
+    void onBack();
+    void light(Block block, std::function<void(bool)> done);
+    void savePicture(int columns, int rows);
+    void render();
+
+    SmartSetupWizard& frame_;
+    PointTrace trace_;
+    bool in_flight_ = false;  // a point on its way: clicks wait
+    std::unique_ptr<KelvraPictures> kelvra_;
+    QButtonGroup* modes_ = nullptr;
+    QComboBox* list_ = nullptr;
+    QLineEdit* chosen_ = nullptr;
+    QLabel* grid_hint_ = nullptr;
+    widgets::GridControl* grid_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QPushButton* reset_ = nullptr;
+};
+
+// Step 7: the column and row walks, the test line and its question.
+class LineCheckPage : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kDialogNumber = 144;
+    enum Control : int {
+        kColumnRedo = 1000,
+        kRowRedo = 1001,
+        kRowGrid = 1037,
+        kColumnGrid = 1054,
+        kColumnHint = 1069,
+        kRowHint = 1070,
+    };
+
+    explicit LineCheckPage(SmartSetupWizard& frame);
+
+    LineCheck& controller() { return check_; }
+    widgets::GridControl* columnGrid() const { return columns_; }
+    widgets::GridControl* rowGrid() const { return rows_; }
+    bool exchangeUnderWay() const { return in_flight_; }
+
+    // Entering step 7 (and the column "重新选择"): the column walk starts.
+    void enter();
+
+  private:
+    void run(LineCheck::Actions actions);
+    void sendFlags(std::optional<Block> flags, std::optional<Block> test_line);
+    void lightTestLine(Block test_line);
+    void render();
+    void showRows(bool shown);
+
+    SmartSetupWizard& frame_;
+    LineCheck check_;
+    bool in_flight_ = false;
+    widgets::GridControl* columns_ = nullptr;
+    widgets::GridControl* rows_ = nullptr;
+    QLabel* row_hint_ = nullptr;
+    QPushButton* row_redo_ = nullptr;
 };
 
 }  // namespace wizard

@@ -1,5 +1,6 @@
 #include "wizard/scan_lines.h"
 
+#include "common/row_decode.h"
 #include "screenconfig/screen_params.h"
 
 namespace wizard {
@@ -8,22 +9,6 @@ using screenconfig::ConfigField;
 
 std::uint32_t scan_code(std::uint32_t scan) {
     return screenconfig::scan_code_for(scan).value_or(0);  // a scan the card has no code for sends 0
-}
-
-std::uint32_t hex_reading(std::string_view text) {
-    if (text.size() > 8) text = text.substr(0, 8);
-    std::uint32_t value = 0;
-    for (char c : text) {
-        std::uint32_t digit = 255;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        value = value * 16 + digit;  // wraps modulo 2^32, as a u32 does
-    }
-    return value;
 }
 
 std::uint32_t ScanLines::lit_rows_minus_one() const {
@@ -68,13 +53,13 @@ ScanLines::Plan ScanLines::accept(screenconfig::WorkingSet& working) const {
     const std::uint32_t group = s / (interval + 1);
     header.set(ConfigField::lineGroup, group);
     using screen_control::Sub;
+    const auto default_order = row_decode::words_of(row_decode::kDefaultOrder);
     plan.outcome.accepted = true;
     plan.blocks = {
         screen_control::make(Sub::ScanCode, {scan_code(s)}),
         screen_control::make(Sub::LineGroup, {working.all_rows_lit == 1 ? s : group}),
         screen_control::make(Sub::LineInterval, {interval}),
-        screen_control::make(Sub::DecodeOrderWords, {hex_reading(kDefaultDecodeOrder.substr(6)),
-                                                     hex_reading(kDefaultDecodeOrder.substr(0, 6))}),
+        screen_control::make(Sub::DecodeOrderWords, {default_order.a, default_order.b}),
     };
     return plan;
 }

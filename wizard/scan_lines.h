@@ -17,10 +17,6 @@ namespace wizard {
 
 // Sub-command 20's code for a scan: 1 -> 4, 2 -> 3, 4 -> 2, 8 -> 1, 16 -> 0, any other -> 0.
 std::uint32_t scan_code(std::uint32_t scan);
-// Up to 8 characters as a hexadecimal number, the rightmost the lowest digit; a character that is no
-// hexadecimal digit counts as 255 in its position.
-std::uint32_t hex_reading(std::string_view text);
-inline constexpr std::string_view kDefaultDecodeOrder = "dcba9876543210";
 
 class ScanLines {
   public:

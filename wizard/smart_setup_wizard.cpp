@@ -3,19 +3,22 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
+#include <thread>
 
 #include "common/frame.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "widgets/localise_dialog.h"
 #include "wizard/pages.h"
+#include "wizard/point_trace.h"
 
 namespace wizard {
 
 SmartSetupWizard::SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlink::CardTarget card,
                                    screenconfig::WorkingSet& working, QWidget* parent)
-    : QDialog(parent), exchanges_(exchanges), card_(std::move(card)), working_(working), steps_(5) {
+    : QDialog(parent), exchanges_(exchanges), card_(std::move(card)), working_(working), steps_(kStepCount) {
     setProperty(kDialogIdProperty, kDialogNumber);
     setWindowTitle(QStringLiteral("智能设置向导"));
     auto* layout = new QVBoxLayout(this);
@@ -34,6 +37,10 @@ SmartSetupWizard::SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlin
     }
     scan_page_ = new ScanLinesPage(*this);
     pages_.push_back(scan_page_);
+    trace_page_ = new PointTracePage(*this);
+    pages_.push_back(trace_page_);
+    line_page_ = new LineCheckPage(*this);
+    pages_.push_back(line_page_);
     for (QWidget* p : pages_) {
         p->setParent(area);
         area_layout->addWidget(p);
@@ -53,6 +60,7 @@ SmartSetupWizard::SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlin
     layout->addLayout(buttons);
     connect(previous_, &QPushButton::clicked, this, &SmartSetupWizard::previous);
     connect(next_, &QPushButton::clicked, this, &SmartSetupWizard::next);
+    connect(finish_, &QPushButton::clicked, this, &SmartSetupWizard::finish);
     connect(cancel_, &QPushButton::clicked, this, &SmartSetupWizard::reject);
     localise_dialog(this, kDialogNumber);
 
@@ -113,6 +121,26 @@ void SmartSetupWizard::sendBlocks(std::vector<Block> blocks, bool read_answer, Q
         context, [result, done = std::move(done)](const cardlink::ExchangeResult&) { done(*result); });
 }
 
+void SmartSetupWizard::sendPoints(std::vector<Block> blocks, QObject* context,
+                                  std::function<void(std::vector<bool>)> done) {
+    auto opened = std::make_shared<std::vector<bool>>();
+    exchanges_.submit(
+        [opened, target = card_, blocks = std::move(blocks), timeouts = exchanges_.timeouts(),
+         pause = point_pause_] {
+            for (const auto& b : blocks) {
+                const auto bytes = screen_control::encode(b);
+                const auto r = cardlink::ExchangeSequence(
+                    target, frame::CMD_SCREEN_CONTROL,
+                    {std::vector<std::uint8_t>(bytes.begin(), bytes.end())}, false, timeouts);
+                opened->push_back(r.connected);
+                // The card draws the point before the next command reaches it.
+                if (r.connected) std::this_thread::sleep_for(pause);
+            }
+            return cardlink::ExchangeResult{};
+        },
+        context, [opened, done = std::move(done)](const cardlink::ExchangeResult&) { done(*opened); });
+}
+
 void SmartSetupWizard::showMessages(const Messages& messages) {
     for (const auto& m : messages) platform::show_message(message_text(m));
 }
@@ -124,13 +152,22 @@ void SmartSetupWizard::showStep(int n) {
     for (int s = 2; s <= 4; ++s)
         if (s != shown) alternatingPage(s)->stop();
     if (auto* p = alternatingPage(shown)) p->start();
-    if (shown == 5) scan_page_->lightRowPattern();
+    if (shown != 6) next_allowed_ = true;
+    if (shown == 5) {
+        scan_page_->lightRowPattern();
+        restoreFrame();
+    }
     updateButtons();
+    if (shown == 6) trace_page_->enter();
+    if (shown == 7) {
+        restoreFrame();
+        line_page_->enter();
+    }
 }
 
 void SmartSetupWizard::updateButtons() {
     previous_->setEnabled(steps_.previous_enabled() && !accepting_);
-    next_->setEnabled(steps_.next_enabled() && !accepting_);
+    next_->setEnabled(steps_.next_enabled() && next_allowed_ && !accepting_);
     finish_->setEnabled(steps_.finish_enabled() && !accepting_);
     cancel_->setEnabled(true);
 }
@@ -143,21 +180,56 @@ void SmartSetupWizard::next() {
         accepted = module_page_->accept();
     else if (auto* p = alternatingPage(step))
         accepted = p->accept();
+    else if (step == 6)
+        accepted = true;  // whether a list entry was chosen or not
     else if (step == 5) {
         accepting_ = true;
         updateButtons();
         scan_page_->accept([this](bool ok) {
             accepting_ = false;
-            if (ok) lit_rows_handed_over_ = scan_page_->controller().lit_rows_minus_one();
-            // The step after this one has no panel yet: the wizard stays here.
-            if (ok && steps_.after_accept() != 5)
+            if (ok) {
+                lit_rows_handed_over_ = scan_page_->controller().lit_rows_minus_one();
                 showStep(steps_.after_accept());
-            else
+            } else {
                 updateButtons();
+            }
         });
         return;
     }
     if (accepted) showStep(steps_.after_accept());
+}
+
+void SmartSetupWizard::finish() {
+    if (!steps_.finish_enabled()) return;
+    fill_unfilled_record(working_);
+    for (auto* p : alternating_) p->stop();
+    QDialog::accept();
+}
+
+void SmartSetupWizard::setNextEnabled(bool on) {
+    next_allowed_ = on;
+    updateButtons();
+}
+
+void SmartSetupWizard::setFinishEnabled(bool on) {
+    steps_.set_finish_enabled(on);
+    updateButtons();
+}
+
+void SmartSetupWizard::setFrameWidth(int width) {
+    if (!opened_rect_.isValid()) return;
+    QRect r = opened_rect_;
+    r.setWidth(width + 50);
+    setGeometry(r);
+}
+
+void SmartSetupWizard::restoreFrame() {
+    if (opened_rect_.isValid() && geometry() != opened_rect_) setGeometry(opened_rect_);
+}
+
+void SmartSetupWizard::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!opened_rect_.isValid()) opened_rect_ = geometry();
 }
 
 void SmartSetupWizard::previous() {

@@ -1,16 +1,18 @@
 // The smart-setup wizard (dialog 136): the step panels in one frame, the Previous / Next / Finish /
 // Cancel rules, and the one card exchange every step uses. The panels render their step's controller
-// (module_info.h, alternating_step.h, scan_lines.h) and forward what the technician does; the frame
-// runs every card exchange on the main window's exchange service, so the window never waits on a card.
+// (module_info.h, alternating_step.h, scan_lines.h, point_trace.h, line_check.h) and forward what the
+// technician does; the frame runs every card exchange on the main window's exchange service, so the
+// window never waits on a card.
 //
-// Steps 1 to 5 have panels; the later steps are not reachable yet, so Finish stays disabled and Next on
-// step 5 runs its accept and stays there.
+// Finish (enabled by step 7) closes the wizard as accepted; the main window then saves and sends the
+// working ScreenParams.
 //
 // Life: constructed by the main window for one modal run, on the UI thread; the working set and the
 // exchange service outlive it.
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -30,6 +32,8 @@ namespace wizard {
 class ModuleInfoPage;
 class AlternatingPage;
 class ScanLinesPage;
+class PointTracePage;
+class LineCheckPage;
 
 class SmartSetupWizard : public QDialog {
     Q_OBJECT
@@ -46,6 +50,8 @@ class SmartSetupWizard : public QDialog {
     ModuleInfoPage* moduleInfoPage() const { return module_page_; }
     AlternatingPage* alternatingPage(int step) const;  // steps 2, 3, 4
     ScanLinesPage* scanLinesPage() const { return scan_page_; }
+    PointTracePage* pointTracePage() const { return trace_page_; }
+    LineCheckPage* lineCheckPage() const { return line_page_; }
     QWidget* page(int step) const;
     // The lit-row count minus one handed over when step 5 accepts (for the trace step).
     std::uint32_t litRowsHandedOver() const { return lit_rows_handed_over_; }
@@ -59,17 +65,36 @@ class SmartSetupWizard : public QDialog {
     // result on the UI thread (dropped when `context` is gone).
     void sendBlocks(std::vector<Block> blocks, bool read_answer, QObject* context,
                     std::function<void(const cardlink::SequenceResult&)> done);
+    // Lights points: each block on its own connection, no answer awaited, then a pause that lets the
+    // card draw. `done` gets, per block, whether its connection opened.
+    void sendPoints(std::vector<Block> blocks, QObject* context, std::function<void(std::vector<bool>)> done);
+    static constexpr std::chrono::milliseconds kPointPause{100};
+    void setPointPause(std::chrono::milliseconds pause) { point_pause_ = pause; }  // tests shorten it
     // Shows each message in order (keys localised).
     static void showMessages(const Messages& messages);
 
     void next();
     void previous();
+    // Finish: a record no list choice filled is filled with the default order, then the wizard closes as
+    // accepted.
+    void finish();
+
+    // Offered to the step panels: Next (step 6's grid mode turns it off), Finish (step 7's row walk),
+    // and the frame's width (step 6 widens it for a wide module; steps 5 and 7 restore it).
+    void setNextEnabled(bool on);
+    void setFinishEnabled(bool on);
+    void setFrameWidth(int width);
+    QRect openedRect() const { return opened_rect_; }
 
   public slots:
     void reject() override;  // Cancel, close and Escape: asks first
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     void showStep(int n);
+    void restoreFrame();
     void updateButtons();
 
     cardlink::ExchangeService& exchanges_;
@@ -81,6 +106,11 @@ class SmartSetupWizard : public QDialog {
     ModuleInfoPage* module_page_ = nullptr;
     std::vector<AlternatingPage*> alternating_;
     ScanLinesPage* scan_page_ = nullptr;
+    PointTracePage* trace_page_ = nullptr;
+    LineCheckPage* line_page_ = nullptr;
+    bool next_allowed_ = true;  // step 6's grid mode turns Next off
+    std::chrono::milliseconds point_pause_ = kPointPause;
+    QRect opened_rect_;
     std::vector<QWidget*> pages_;
     QPushButton* previous_ = nullptr;
     QPushButton* next_ = nullptr;

@@ -41,6 +41,7 @@
 #include "simulator/sim.h"
 #include "tests/support/messages.h"
 #include "tests/support/netns.h"
+#include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
 
@@ -355,23 +356,6 @@ TEST_F(SettingsWindowTest, TheTestDialogSendsGridGrayAndStopBlocks) {
     EXPECT_TRUE(messages_.texts().empty());
 }
 
-// Answers the upgrade's file dialog with `file` once it is open.
-void choose_when_asked(const std::filesystem::path& file) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, file] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            if (dialog == nullptr || !dialog->isVisible()) continue;
-            dialog->selectFile(QString::fromStdString(file.string()));
-            static_cast<QDialog*>(dialog)->accept();
-            timer->stop();
-            timer->deleteLater();
-            return;
-        }
-    });
-    timer->start(10);
-}
-
 class UpgradeWindowTest : public SettingsWindowTest {
   protected:
     void SetUp() override {
@@ -392,7 +376,7 @@ class UpgradeWindowTest : public SettingsWindowTest {
         quick.timeouts.send = 1000ms;
         window_->setUpgradeSettings(quick);
         give_password("517");
-        choose_when_asked(package_ / "firmware.sys");
+        support::choose_file_when_asked(package_ / "firmware.sys");
         click(MainWindow::kUpgrade);
     }
     TempDir package_;

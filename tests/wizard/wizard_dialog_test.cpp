@@ -26,9 +26,12 @@
 #include "tests/support/messages.h"
 #include "tests/support/temp_dir.h"
 #include "widgets/localise_dialog.h"
+#include "screenconfig/screen_params.h"
+#include "tests/support/qt/pump.h"
+#include "tests/wizard/technician.h"
+#include "widgets/grid_control.h"
 #include "wizard/pages.h"
 #include "wizard/smart_setup_wizard.h"
-#include "tests/support/qt/pump.h"
 
 namespace {
 
@@ -41,12 +44,7 @@ std::string text(const char* key) {
     return localisation::lookup(key);
 }
 
-template <typename W>
-W* control(QWidget* parent, int id) {
-    for (W* w : parent->findChildren<W*>())
-        if (w->property(kControlIdProperty).toInt() == id) return w;
-    return nullptr;
-}
+using technician::control;
 
 struct Module {
     const char* name;
@@ -118,34 +116,31 @@ class WizardDialogTest : public ::testing::Test {
         control<QComboBox>(page, wizard::ModuleInfoPage::kCableGroups)->setCurrentIndex(cables_index);
         control<QComboBox>(page, wizard::ModuleInfoPage::kRgbGroups)->setCurrentIndex(rgb_index);
     }
-    void choose(QComboBox* list, int index) {
-        list->setCurrentIndex(index);
-        emit list->activated(index);
-    }
-    int hub_row(const char* name) const {
-        const auto& rows = wizard::hub_boards();
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].name == name) return static_cast<int>(i);
-        return -1;
+    void choose(QComboBox* list, int index) { technician::choose(list, index); }
+    int hub_row(const char* name) const { return technician::hub_row(name); }
+    void click_cell(widgets::GridControl* grid, int row, int column) {
+        technician::click_cell(grid, row, column);
     }
 
-    // What the technician sees once the card has lit `pattern` with `value`.
-    sim::ModulePicture look(std::uint32_t pattern, std::uint32_t value) {
-        std::optional<sim::ModulePicture> seen;
-        EXPECT_TRUE(pump_until([&] {
-            const auto s = simulator_->state(card_id_);
-            if (!s || s->smart_pattern != pattern || s->smart_value != value || !idle()) return false;
-            seen = s->module_picture;
-            return true;
-        })) << "pattern "
-            << pattern << " value " << value;
-        return seen.value_or(sim::ModulePicture{});
-    }
-    sim::ModulePicture show_state(wizard::AlternatingPage* page, int k) {
-        auto* radio = control<QRadioButton>(page, wizard::AlternatingPage::kRadioFirst + k - 1);
-        radio->click();
-        const auto block = page->controller().block(k);
-        return look(block[2], block[3]);
+    // Steps 1 to 5 answered without looking (a card without a module takes any answer), up to step 6.
+    // `rows_lit_index`: the rows-lit list's index (1: "1" ... 5: "16").
+    void to_step_six(std::uint32_t width, std::uint32_t height, int cables_index, int rgb_index,
+                     int rows_lit_index) {
+        fill_module(width, height, cables_index, rgb_index);
+        choose(control<QComboBox>(wizard_->moduleInfoPage(), wizard::ModuleInfoPage::kDecoderList), 0);
+        ASSERT_TRUE(pump_until([&] { return idle(); }));
+        click(SmartSetupWizard::kNext);
+        for (int step = 2; step <= 4; ++step) {
+            ASSERT_EQ(wizard_->currentStep(), step) << testing::PrintToString(messages_.texts());
+            auto* page = wizard_->alternatingPage(step);
+            for (int list = 0; list < (step == 4 ? 3 : 1); ++list) choose(page->list(list), list + 1);
+            click(SmartSetupWizard::kNext);
+        }
+        choose(wizard_->scanLinesPage()->rowsLit(), rows_lit_index);
+        choose(wizard_->scanLinesPage()->rowsBetween(), 1);
+        click(SmartSetupWizard::kNext);
+        ASSERT_TRUE(pump_until([&] { return idle() && wizard_->currentStep() == 6; }))
+            << testing::PrintToString(messages_.texts());
     }
 
     support::RecordingMessages messages_;
@@ -355,32 +350,6 @@ TEST_F(WizardDialogTest, CardSilentInStepThreeCostsOneBoundedWaitPerExchange) {
 
 // ---- the scripted technician ----
 
-int colour_answer(std::uint32_t rgb) {
-    switch (rgb) {
-        case 0xFF0000:
-            return 1;
-        case 0x00FF00:
-            return 2;
-        case 0x0000FF:
-            return 3;
-        case 0:
-            return 4;
-        default:
-            return 5;
-    }
-}
-
-std::uint32_t brightness(const sim::ModulePicture& p) {
-    std::uint32_t most = 0;
-    for (auto led : p.leds) most = std::max({most, led >> 16, (led >> 8) & 0xFF, led & 0xFF});
-    return most;
-}
-
-bool single(const sim::ModulePicture& p) {
-    return !p.leds.empty() &&
-           std::all_of(p.leds.begin(), p.leds.end(), [&](auto l) { return l == p.leds[0]; });
-}
-
 TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
     const Module modules[] = {
         {"64x32 1/16 RGB", "S730-413-00001", 64, 32, 1, 2, 1, 0, 0, "RGB", "LINSN_08", 2, 0, 0},
@@ -413,64 +382,15 @@ TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
         open_wizard();
         messages_.clear();
 
-        // Step 1: what is printed on the module and the board.
-        const int index_of_count[] = {-1, 0, 1, -1, 2};
-        fill_module(m.width, m.height, index_of_count[m.cables], index_of_count[m.rgb]);
-        auto* info = wizard_->moduleInfoPage();
-        if (*m.hub_board)
-            choose(control<QComboBox>(info, wizard::ModuleInfoPage::kHubList), hub_row(m.hub_board));
-        choose(control<QComboBox>(info, wizard::ModuleInfoPage::kDecoderList), static_cast<int>(m.decoder));
-        ASSERT_TRUE(pump_until([&] { return idle(); }));
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 2) << testing::PrintToString(messages_.texts());
+        technician::Technician tech(*wizard_, *simulator_, card_id_, *service_, messages_);
+        ASSERT_NO_FATAL_FAILURE(tech.step1({m.width, m.height, m.cables, m.rgb, m.hub_board, m.decoder}));
+        ASSERT_NO_FATAL_FAILURE(tech.step2());
+        ASSERT_NO_FATAL_FAILURE(tech.step3());
+        ASSERT_NO_FATAL_FAILURE(tech.step4());
         const std::uint32_t scan = m.height / (m.cables * m.rgb);
-
-        // Step 2: which state is black.
-        auto* rp = wizard_->alternatingPage(2);
-        const bool first_black = brightness(show_state(rp, 1)) == 0;
-        const bool second_black = brightness(show_state(rp, 2)) == 0;
-        ASSERT_NE(first_black, second_black);
-        choose(rp->list(0), first_black ? 1 : 2);
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 3);
-
-        // Step 3: which state is brighter.
-        auto* oe = wizard_->alternatingPage(3);
-        const auto b1 = brightness(show_state(oe, 1));
-        const auto b2 = brightness(show_state(oe, 2));
-        choose(oe->list(0), b1 > b2 ? 1 : b1 < b2 ? 2 : 3);
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 4);
-
-        // Step 4: the colour of each state.
-        auto* colour = wizard_->alternatingPage(4);
-        for (int k = 1; k <= 3; ++k) {
-            const auto picture = show_state(colour, k);
-            ASSERT_TRUE(single(picture));
-            choose(colour->list(k - 1), colour_answer(picture.leds[0]));
-        }
-        click(SmartSetupWizard::kNext);
-        ASSERT_EQ(wizard_->currentStep(), 5) << testing::PrintToString(messages_.texts());
-
-        // Step 5: count the lit rows of the first module's top band, and the gap between two.
-        const auto rows = look(4, 0);
         std::vector<std::uint32_t> lit;
-        for (std::uint32_t r = 0; r < scan; ++r)
-            if (rows.at(0, r) != 0) lit.push_back(r);
-        const std::vector<std::size_t> counts = {1, 2, 4, 8, 16};
-        const auto count_at = std::find(counts.begin(), counts.end(), lit.size());
-        ASSERT_NE(count_at, counts.end()) << lit.size();
-        auto* scan_page = wizard_->scanLinesPage();
-        choose(scan_page->rowsLit(), static_cast<int>(count_at - counts.begin()) + 1);
-        const std::uint32_t gap = lit.size() > 1 ? lit[1] - lit[0] - 1 : 0;
-        const std::vector<std::uint32_t> gaps = {0, 1, 3, 7, 15};
-        const auto gap_at = std::find(gaps.begin(), gaps.end(), gap);
-        choose(scan_page->rowsBetween(),
-               gap_at == gaps.end() ? 2 : static_cast<int>(gap_at - gaps.begin()) + 1);
-        const std::uint64_t from = simulator_->journal_end();
-        click(SmartSetupWizard::kNext);
-        ASSERT_TRUE(pump_until([&] { return idle() && button(SmartSetupWizard::kNext)->isEnabled(); }));
-        EXPECT_EQ(wizard_->currentStep(), 5);
+        std::uint64_t from = 0;
+        ASSERT_NO_FATAL_FAILURE(tech.step5(scan, &lit, &from));
         EXPECT_TRUE(messages_.texts().empty()) << testing::PrintToString(messages_.texts());
 
         // The working header holds the module's hidden values.
@@ -506,16 +426,182 @@ TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
             block({13, 0, interval}),
             block({21, 0, 0x76543210, 0xDCBA98}),
         };
-        EXPECT_EQ(blocks_sent(from), expected);
+        // (step 6 then lights its first point on a connection of its own)
+        auto sent = blocks_sent(from);
+        ASSERT_GE(sent.size(), 4u);
+        sent.resize(4);
+        EXPECT_EQ(sent, expected);
         std::set<std::string> peers;
         for (const auto& e : simulator_->journal())
-            if (e.seq >= from) peers.insert(e.peer);
+            if (e.seq >= from && e.seq < from + 4) peers.insert(e.peer);
         EXPECT_EQ(peers.size(), 1u);
 
         wizard_.reset();
         service_.reset();
         simulator_.reset();
     }
+}
+
+// ---- steps 6 and 7 ----
+
+using wizard::LineCheckPage;
+using wizard::PointTracePage;
+using ParamsField = screenconfig::ParamsField;
+
+TEST_F(WizardDialogTest, ListChoiceSendsTheOrderAndAnEmptyListStillLetsNextPass) {
+    start_card("X100-000-00001");
+    open_wizard();
+    to_step_six(32, 16, 0, 0, 4);  // scan 16, 8 rows lit: line group 2
+    auto* trace = wizard_->pointTracePage();
+    EXPECT_EQ(working_.config.get(ConfigField::lineGroup), 2u);
+    EXPECT_EQ(trace->list()->count(), 6);
+    EXPECT_EQ(trace->list()->currentIndex(), -1);
+    EXPECT_EQ(trace->list()->itemText(0).toStdString(), text("IDS_MESSAGE_STEP7_2_16_1"));
+    EXPECT_TRUE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_FALSE(button(SmartSetupWizard::kFinish)->isEnabled());
+    const std::uint64_t from = simulator_->journal_end();
+    choose(trace->list(), 4);  // "a9876543dcb210", class 2
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 6; }));
+    EXPECT_EQ(trace->chosen()->text(), "5");
+    const auto sent = blocks_sent(from);
+    EXPECT_EQ(sent[3], screen_control::make(screen_control::Sub::DecodeOrderWords, {0x43DCB210, 0xA98765}));
+    EXPECT_EQ(sent[4], screen_control::make(screen_control::Sub::DecodeOrderClass, {2}));
+    EXPECT_EQ(sent[5], screen_control::make_smart(screen_control::SmartStep::LineCross));
+    EXPECT_EQ(working_.params.get(ParamsField::decodeOrder), 2u);
+    EXPECT_TRUE(messages_.texts().empty());
+    // A card that cannot be reached: "connect error!", the record filled all the same.
+    simulator_->set_faults(card_id_, {.answer_error = true});
+    choose(trace->list(), 0);
+    ASSERT_TRUE(pump_until([&] { return idle() && messages_.texts().size() == 6; }));
+    EXPECT_EQ(messages_.texts(),
+              (std::vector<std::string>{"error 6", "error 5", "error 4", "error 3", "error 2", "error 1"}));
+    simulator_.reset();
+    messages_.clear();
+    choose(trace->list(), 1);
+    ASSERT_TRUE(pump_until([&] { return idle() && !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{"connect error!"});
+    EXPECT_EQ(working_.params.get(ParamsField::decodeWordA), 0x43DCB210u);
+    EXPECT_EQ(working_.params.get(ParamsField::decodeOrder), 0u);
+}
+
+TEST_F(WizardDialogTest, ModuleWithoutAStandardListPassesNextAndFinishSavesAValidRecord) {
+    start_card("X100-000-00001");
+    open_wizard();
+    to_step_six(32, 12, 0, 0, 3);  // scan 12, 4 rows lit: line group 3
+    EXPECT_EQ(wizard_->pointTracePage()->list()->count(), 0);
+    click(SmartSetupWizard::kNext);
+    ASSERT_EQ(wizard_->currentStep(), 7);
+    EXPECT_FALSE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_EQ(working_.params.get(ParamsField::magic), 0u) << "Next leaves the record as it was";
+    // Column and row walks in order: codes 15 and 0; the test line is right.
+    auto* page = wizard_->lineCheckPage();
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+    EXPECT_FALSE(page->rowGrid()->isVisible());
+    for (int c = 1; c <= 16; ++c) {
+        click_cell(page->columnGrid(), 1, c);
+        ASSERT_TRUE(pump_until([&] { return !page->exchangeUnderWay(); }));
+    }
+    EXPECT_TRUE(page->rowGrid()->isVisible());
+    EXPECT_EQ(page->rowGrid()->rowCount(), 13);
+    messages_.set_reply(platform::MessageReply::Yes);
+    const std::uint64_t from = simulator_->journal_end();
+    for (int r = 1; r <= 12; ++r) {
+        click_cell(page->rowGrid(), r, 1);
+        ASSERT_TRUE(pump_until([&] { return !page->exchangeUnderWay(); }));
+    }
+    // A row order of 12 digits has no arrangement code: 0, without a message.
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_STEP8_TEST_LINE_IS_RIGHT")});
+    EXPECT_EQ(wizard_->result(), QDialog::Accepted);
+    EXPECT_FALSE(wizard_->isVisible());
+    const auto sent = blocks_sent(from);
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[sent.size() - 2], screen_control::make(screen_control::Sub::LitPoint, {15}));
+    EXPECT_EQ(sent.back(), screen_control::make_smart(screen_control::SmartStep::TestLine, {32, 12}));
+    // Finish filled the never-filled record from the header with the default order.
+    const auto& p = working_.params;
+    EXPECT_EQ(p.get(ParamsField::magic), screenconfig::kLedMarker);
+    EXPECT_EQ(p.get(ParamsField::endMarker), screenconfig::kEndMarker);
+    EXPECT_EQ(p.get(ParamsField::decodeWordA), 0x76543210u);
+    EXPECT_EQ(p.get(ParamsField::decodeWordB), 0xDCBA98u);
+    EXPECT_EQ(p.get(ParamsField::lineGroup), 3u);
+    EXPECT_EQ(p.get(ParamsField::pointFlags), 15u);
+}
+
+TEST_F(WizardDialogTest, GridModeTracesBacksAndResets) {
+    start_card("X100-000-00001");
+    open_wizard();
+    wizard_->resize(500, 400);
+    const QRect opened = wizard_->geometry();
+    to_step_six(64, 32, 0, 1, 5);  // W 32, H 16 (limited), scan 16, all rows lit
+    auto* trace = wizard_->pointTracePage();
+    EXPECT_EQ(wizard_->geometry().width(), 32 * 25 + 50) << "the frame widens for a wide module";
+    EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
+    EXPECT_EQ(trace->grid()->columnCount(), 33);
+    EXPECT_EQ(trace->grid()->rowCount(), 17);
+    EXPECT_FALSE(trace->grid()->isVisible());
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+
+    std::uint64_t from = simulator_->journal_end();
+    trace->radio(wizard::PointTrace::Mode::Grid)->click();
+    EXPECT_FALSE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_TRUE(trace->grid()->isVisible());
+    EXPECT_FALSE(trace->list()->isEnabled());
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 4; }));
+    auto sent = blocks_sent(from);
+    EXPECT_EQ(sent[0], screen_control::make(screen_control::Sub::LineInterval, {0}));
+    EXPECT_EQ(sent[1], screen_control::make(screen_control::Sub::DecodeOrderWords, {0x76543210, 0xDCBA98}));
+    EXPECT_EQ(sent[2], screen_control::make(screen_control::Sub::DecodeOrderClass, {0}));
+    EXPECT_EQ(sent[3], screen_control::make_smart(screen_control::SmartStep::TracePoint, {1023, 0, 1}));
+
+    from = simulator_->journal_end();
+    click_cell(trace->grid(), 3, 5);
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 1; }));
+    EXPECT_EQ(trace->grid()->cellText(3, 5), "1");
+    EXPECT_EQ(trace->grid()->cellBackground(3, 5), QColor(0xFF, 0xCC, 0xCC));
+    EXPECT_EQ(trace->grid()->cellTextColour(3, 5), QColor(Qt::black));
+    EXPECT_EQ(blocks_sent(from)[0],
+              screen_control::make_smart(screen_control::SmartStep::TracePoint, {1022, 0, 1}));
+    // The keyboard does the same: the current cell clicked with Space.
+    trace->grid()->setFocus();
+    trace->grid()->setCurrentIndex(trace->grid()->model()->index(1, 1));
+    QTest::keyClick(trace->grid(), Qt::Key_Space);
+    ASSERT_TRUE(pump_until([&] { return idle() && trace->controller().clicks() == 3; }));
+    EXPECT_EQ(trace->grid()->cellText(1, 1), "2");
+
+    // Back switches the lit point off and clears the last number.
+    from = simulator_->journal_end();
+    trace->backButton()->click();
+    ASSERT_TRUE(pump_until([&] { return idle() && blocks_sent(from).size() == 1; }));
+    EXPECT_EQ(blocks_sent(from)[0],
+              screen_control::make_smart(screen_control::SmartStep::TracePoint, {1021, 0, 0}));
+    ASSERT_TRUE(pump_until([&] { return trace->grid()->cellText(1, 1).isEmpty(); }));
+    EXPECT_EQ(trace->grid()->cellTextColour(1, 1), QColor(Qt::black));
+    EXPECT_EQ(trace->controller().point(), 2u);
+
+    // A card that cannot be reached: the click is undone but keeps its number.
+    simulator_->set_faults(card_id_, {});
+    const auto id = card_id_;
+    simulator_.reset();
+    click_cell(trace->grid(), 2, 2);
+    ASSERT_TRUE(pump_until([&] { return idle() && !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_CARD_LINK_ERROR")});
+    EXPECT_EQ(trace->grid()->cellText(2, 2), "2");
+    EXPECT_EQ(trace->controller().point(), 2u);
+    EXPECT_EQ(trace->controller().clicks(), 2u);
+
+    // Reset empties the grid; the standard radio gives Next back.
+    start_card(id);
+    trace->resetButton()->click();
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+    EXPECT_TRUE(trace->grid()->cellText(3, 5).isEmpty());
+    EXPECT_EQ(trace->controller().point(), 1u);
+    trace->radio(wizard::PointTrace::Mode::List)->click();
+    EXPECT_TRUE(button(SmartSetupWizard::kNext)->isEnabled());
+    EXPECT_FALSE(trace->grid()->isVisible());
+    // Step 7 restores the frame (its height grows where the row grid needs it).
+    click(SmartSetupWizard::kNext);
+    EXPECT_EQ(wizard_->geometry().width(), opened.width());
+    EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
 }
 
 }  // namespace

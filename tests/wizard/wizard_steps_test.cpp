@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include "screenconfig/working_set.h"
+#include "screenconfig/screen_params.h"
 #include "wizard/alternating_step.h"
+#include "wizard/kelvra_pictures.h"
+#include "wizard/line_check.h"
 #include "wizard/module_info.h"
+#include "wizard/point_trace.h"
 #include "wizard/scan_lines.h"
 #include "wizard/step_sequence.h"
 
 namespace {
 
 using screenconfig::ConfigField;
+using screenconfig::ParamsField;
 using namespace wizard;
 
 // ---- step 1 ----
@@ -319,18 +324,393 @@ TEST(ScanLinesStep, MissingAnswersAndTheCardsReplies) {
     EXPECT_EQ(r.messages, Messages{"error 33"});
 }
 
-TEST(ScanLinesStep, HexReading) {
-    EXPECT_EQ(hex_reading("76543210"), 0x76543210u);
-    EXPECT_EQ(hex_reading("dcba98"), 0xDCBA98u);
-    EXPECT_EQ(hex_reading("DCBA98"), 0xDCBA98u);
-    EXPECT_EQ(hex_reading("1g"), 0x10u + 255u) << "a non-digit counts 255 in its place";
-    EXPECT_EQ(hex_reading("g0"), 255u * 16u);
-    EXPECT_EQ(hex_reading(""), 0u);
+// ---- step 6 ----
+
+screenconfig::WorkingSet header_for(std::uint32_t line_group, std::uint32_t scan) {
+    screenconfig::WorkingSet w;
+    w.config.set(ConfigField::lineGroup, line_group);
+    w.config.set(ConfigField::scanCount, scan);
+    w.config.set(ConfigField::lineInterval, scan / line_group - 1);
+    w.config.set(ConfigField::hubType, 3);
+    w.config.set(ConfigField::decodeType, 1);
+    w.config.set(ConfigField::dataPolarity, 1);
+    w.config.set(ConfigField::oePolarity, 1);
+    w.config.set(ConfigField::colourOrder, 4);
+    return w;
+}
+
+std::array<std::uint32_t, 3> point_words(const Block& b) {
+    return {b[3], b[4], b[5]};
+}
+
+TEST(PointTraceStep, ListChoiceFillsTheRecordAndSendsSixBlocks) {
+    auto working = header_for(4, 16);
+    working.params.set(ParamsField::pointFlags, 0x403);
+    PointTrace trace;
+    trace.lay_out({16, 16, 16, 4, 3});
+    ASSERT_EQ(trace.list().size(), 10u);
+    EXPECT_EQ(trace.list()[5].key, "IDS_MESSAGE_STEP7_4_16_6");
+    const auto choice = trace.choose(5, working);  // "ba987654dc3210", class 1
+    EXPECT_EQ(choice.number_text, "6");
+    const auto& p = working.params;
+    EXPECT_EQ(p.get(ParamsField::magic), screenconfig::kLedMarker);
+    EXPECT_EQ(p.get(ParamsField::endMarker), screenconfig::kEndMarker);
+    EXPECT_EQ(p.get(ParamsField::decodeOrder), 1u);
+    EXPECT_EQ(p.get(ParamsField::decodeWordA), 0x54DC3210u);
+    EXPECT_EQ(p.get(ParamsField::decodeWordB), 0xBA9876u);
+    EXPECT_EQ(p.get(ParamsField::hubType), 3u);
+    EXPECT_EQ(p.get(ParamsField::colourOrder), 4u);
+    EXPECT_EQ(p.get(ParamsField::scanCode), 0u);
+    EXPECT_EQ(p.get(ParamsField::lineInterval), 3u);
+    EXPECT_EQ(p.get(ParamsField::pointFlags), 0x403u) << "pointFlags is step 7's";
+    EXPECT_EQ(p.get(ParamsField::wordSum), 0u) << "the sum is the save's";
+    using screen_control::Sub;
+    const std::vector<Block> expected = {
+        screen_control::make(Sub::LineGroup, {4}),
+        screen_control::make(Sub::ScanCode, {0}),
+        screen_control::make(Sub::LineInterval, {3}),
+        screen_control::make(Sub::DecodeOrderWords, {0x54DC3210, 0xBA9876}),
+        screen_control::make(Sub::DecodeOrderClass, {1}),
+        screen_control::make_smart(screen_control::SmartStep::LineCross),
+    };
+    EXPECT_EQ(choice.blocks, expected);
+}
+
+TEST(PointTraceStep, PairsWithoutAListOfferNothing) {
+    const std::pair<std::uint32_t, std::uint32_t> none[] = {{8, 4}, {1, 1}, {1, 12}, {2, 32}, {0, 0}};
+    for (const auto& [group, scan] : none) {
+        PointTrace trace;
+        trace.lay_out({32, 16, scan, group, 1});
+        EXPECT_TRUE(trace.list().empty()) << group << "/" << scan;
+    }
+    // A choice beyond the list: the empty order, class 0, both words 0; a scan without a code keeps the
+    // record's scan code.
+    auto working = header_for(1, 12);
+    working.params.set(ParamsField::scanCode, 2);
+    PointTrace trace;
+    trace.lay_out({32, 12, 12, 1, 11});
+    trace.choose(0, working);
+    EXPECT_EQ(working.params.get(ParamsField::decodeWordA), 0u);
+    EXPECT_EQ(working.params.get(ParamsField::decodeWordB), 0u);
+    EXPECT_EQ(working.params.get(ParamsField::scanCode), 2u);
+}
+
+TEST(PointTraceStep, FinishFillsOnlyARecordThatWasNeverFilled) {
+    auto working = header_for(8, 4);
+    working.params.set(ParamsField::pointFlags, 0x0C01);
+    EXPECT_TRUE(fill_unfilled_record(working));
+    EXPECT_EQ(working.params.get(ParamsField::magic), screenconfig::kLedMarker);
+    EXPECT_EQ(working.params.get(ParamsField::decodeOrder), 0u);
+    EXPECT_EQ(working.params.get(ParamsField::decodeWordA), 0x76543210u);
+    EXPECT_EQ(working.params.get(ParamsField::decodeWordB), 0xDCBA98u);
+    EXPECT_EQ(working.params.get(ParamsField::scanCode), 2u);
+    EXPECT_EQ(working.params.get(ParamsField::pointFlags), 0x0C01u);
+    // A chosen (or loaded) record stays as it is.
+    working.params.set(ParamsField::decodeWordA, 0x12345678);
+    EXPECT_FALSE(fill_unfilled_record(working));
+    EXPECT_EQ(working.params.get(ParamsField::decodeWordA), 0x12345678u);
+}
+
+TEST(PointTraceStep, PointNumbersWrapAtTheChain) {
+    PointTrace trace;
+    const auto first = trace.lay_out({16, 16, 16, 16, 0});  // m = 0, W = 16
+    ASSERT_TRUE(first);
+    EXPECT_EQ(point_words(*first), (std::array<std::uint32_t, 3>{1023, 0, 1}));
+    EXPECT_EQ(point_words(trace.point_block(16, true)), (std::array<std::uint32_t, 3>{1008, 0, 1}));
+    EXPECT_EQ(point_words(trace.point_block(17, true)), (std::array<std::uint32_t, 3>{1023, 1, 1}));
+    EXPECT_EQ(point_words(trace.point_block(17, false)), (std::array<std::uint32_t, 3>{1023, 1, 0}));
+    EXPECT_EQ(trace.bands(), 1u);
+}
+
+TEST(PointTraceStep, NoWidthMeansNoTracing) {
+    auto working = header_for(1, 8);
+    working.all_rows_lit = 1;
+    PointTrace trace;
+    EXPECT_FALSE(trace.lay_out({0, 16, 8, 1, 7}));
+    EXPECT_FALSE(trace.tracing_active());
+    EXPECT_FALSE(trace.clicked(1, 1, working).light);
+    EXPECT_FALSE(trace.back_block());
+    EXPECT_FALSE(trace.start_tracing());
+}
+
+// Clicks cells in order along the rows and returns the point lit after each click.
+std::vector<std::uint32_t> trace_points(PointTrace& trace, screenconfig::WorkingSet& working, int clicks,
+                                        std::vector<PointTrace::Click>* out = nullptr) {
+    std::vector<std::uint32_t> points;
+    const int w = static_cast<int>(trace.module().width);
+    for (int i = 0; i < clicks; ++i) {
+        const auto click = trace.clicked(i / w + 1, i % w + 1, working);
+        EXPECT_TRUE(click.light) << i;
+        points.push_back(trace.point());
+        if (out) out->push_back(click);
+    }
+    return points;
+}
+
+TEST(PointTraceStep, AllRowsLitWalksOneChainThenOnePointPerBand) {
+    // W = 4, H = 16, scan 8, all 8 rows lit (m = 7): the first W x S = 32 clicks walk the chain point by
+    // point; after that, click k lights the first point of band k. N = 2 bands.
+    auto working = header_for(1, 8);
+    working.all_rows_lit = 1;
+    PointTrace trace;
+    trace.lay_out({4, 16, 8, 1, 7});
+    EXPECT_EQ(trace.bands(), 2u);
+    std::vector<PointTrace::Click> clicks;
+    const auto points = trace_points(trace, working, 33, &clicks);
+    for (int i = 0; i < 31; ++i)
+        EXPECT_EQ(points[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i + 2));
+    EXPECT_EQ(points[31], 8u * 4u * 8u * 1u + 1u) << "k = 1";
+    EXPECT_EQ(points[32], 8u * 4u * 8u * 2u + 1u) << "k = 2";
+    EXPECT_FALSE(clicks[31].save_picture);
+    ASSERT_TRUE(clicks[32].save_picture) << "k = N";
+    EXPECT_EQ(clicks[32].picture_columns, 5);
+    EXPECT_EQ(clicks[32].picture_rows, 17);
+    EXPECT_EQ(point_words(trace.point_block(points[32], true)), (std::array<std::uint32_t, 3>{1023, 16, 1}));
+    EXPECT_EQ(trace.grid().number(1, 1), 1u);
+    EXPECT_EQ(trace.grid().number(9, 1), 33u);
+}
+
+TEST(PointTraceStep, PartRowsLitStepsByWholeGroups) {
+    // W = 2, scan 4, 2 rows lit (m = 1): W x S = 8 clicks walk point by point, then click k lights
+    // (m + 1) x W x S x k + 1.
+    auto working = header_for(2, 4);
+    working.part_rows_lit = 1;
+    working.rows_per_group = 2;
+    PointTrace trace;
+    trace.lay_out({2, 8, 4, 2, 1});
+    EXPECT_EQ(trace.bands(), 2u);
+    std::vector<PointTrace::Click> clicks;
+    const auto points = trace_points(trace, working, 10, &clicks);
+    EXPECT_EQ(working.rows_per_group, 0u);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(points[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i + 2));
+    EXPECT_EQ(points[7], 2u * 2u * 4u * 1u + 1u) << "C = 9 > W x S: k = 1";
+    EXPECT_EQ(points[8], 2u * 2u * 4u * 2u + 1u) << "k = 2";
+    ASSERT_FALSE(clicks[7].save_picture);
+    ASSERT_TRUE(clicks[8].save_picture);
+    EXPECT_EQ(clicks[8].picture_columns, 4) << "one cell more each way";
+    EXPECT_EQ(clicks[8].picture_rows, 10);
+}
+
+TEST(PointTraceStep, ClicksThatDoNotCount) {
+    auto working = header_for(1, 8);
+    PointTrace trace;
+    trace.lay_out({8, 8, 8, 1, 7});
+    // Before step 5 accepted: said, nothing numbered, nothing lit.
+    auto click = trace.clicked(1, 1, working);
+    EXPECT_EQ(click.messages, Messages{"IDS_MESSAGE_DUDO_DISABLE_DO_IT"});
+    EXPECT_FALSE(click.light);
+    EXPECT_FALSE(trace.grid().number(1, 1));
+    working.all_rows_lit = 1;
+    ASSERT_TRUE(trace.clicked(1, 1, working).light);
+    // A numbered cell, a header cell and a cell outside the module change nothing.
+    for (auto [r, c] :
+         {std::pair{1, 1}, std::pair{0, 3}, std::pair{3, 0}, std::pair{9, 1}, std::pair{1, 9}}) {
+        click = trace.clicked(r, c, working);
+        EXPECT_FALSE(click.light) << r << "," << c;
+        EXPECT_FALSE(click.numbered);
+    }
+    EXPECT_EQ(trace.point(), 2u);
+    EXPECT_EQ(trace.clicks(), 2u);
+}
+
+TEST(PointTraceStep, AFailedLightUndoesTheClickButKeepsTheNumber) {
+    auto working = header_for(1, 2);
+    working.all_rows_lit = 1;
+    PointTrace trace;
+    trace.lay_out({2, 4, 2, 1, 0});  // chain of 2, jump of 2 after every 2 points
+    trace_points(trace, working, 2);
+    EXPECT_EQ(trace.point(), 5u) << "point 3 jumps to 5";
+    trace.light_failed();
+    EXPECT_EQ(trace.point(), 4u) << "the jump is not undone";
+    EXPECT_EQ(trace.clicks(), 2u);
+    EXPECT_EQ(trace.grid().number(1, 2), 2u);
+    // Beyond W x S the previous point comes back.
+    trace.clicked(2, 1, working);
+    trace.clicked(2, 2, working);
+    const auto before = trace.point();
+    trace.clicked(3, 1, working);
+    trace.light_failed();
+    EXPECT_EQ(trace.point(), before);
+}
+
+TEST(PointTraceStep, BackRightAfterEnteringSwitchesPointTwoOff) {
+    PointTrace trace;
+    trace.lay_out({16, 16, 16, 16, 0});
+    const auto off = trace.back_block();
+    ASSERT_TRUE(off);
+    EXPECT_EQ(point_words(*off), (std::array<std::uint32_t, 3>{1022, 0, 0}));
+    trace.back_done(16);
+    EXPECT_EQ(trace.point(), 1u);
+    EXPECT_EQ(trace.clicks(), 1u);
+}
+
+TEST(PointTraceStep, BackClearsTheLastNumberAndStepsOverTheJump) {
+    auto working = header_for(1, 2);
+    working.all_rows_lit = 1;
+    PointTrace trace;
+    trace.lay_out({2, 4, 2, 1, 0});
+    trace_points(trace, working, 3);  // points 2, 5, 6
+    ASSERT_EQ(trace.point(), 6u);
+    ASSERT_EQ(trace.clicks(), 4u);
+    ASSERT_TRUE(trace.back_block());
+    trace.back_done(2);
+    EXPECT_EQ(trace.point(), 5u);
+    EXPECT_EQ(trace.clicks(), 3u);
+    EXPECT_FALSE(trace.grid().number(2, 1)) << "the third number is cleared";
+    EXPECT_EQ(trace.grid().look(2, 1), NumberGrid::Look::Cleared);
+    ASSERT_TRUE(trace.back_block());
+    trace.back_done(2);
+    EXPECT_EQ(trace.point(), 4u - 2u) << "4 is a multiple of the chain: back over the jump";
+    EXPECT_EQ(trace.clicks(), 2u);
+    EXPECT_EQ(trace.grid().number(1, 1), 1u);
+}
+
+// ---- step 7 ----
+
+TEST(LineCheckStep, ArrangementCodes) {
+    const std::pair<const char*, int> cases[] = {
+        {"fedcba9876543210", 0},
+        {"efcdab8967452301", 1},
+        {"0123456789abcdef", 15},
+        {"3210", 0},
+        {"0123", 3},
+        {"10", 0},
+        {"01", 1},
+        {"76543210", 0},
+        {"67452301", 1},
+        {"0213", -1},
+        {"11", -1},
+        {"FEDCBA9876543210", -1},
+        {"210", 0},
+        {"", 0},
+        {"0123456789ab", 0},
+    };
+    for (const auto& [text, code] : cases) {
+        Messages m;
+        EXPECT_EQ(arrangement_code(text, m), code) << text;
+        EXPECT_EQ(m.empty(), code != -1) << text;
+        if (code == -1) {
+            EXPECT_EQ(m, Messages{"IDS_MESSAGE_NOT_SUPPORT_THIS"});
+        }
+    }
+}
+
+struct Walk {
+    LineCheck check;
+    screenconfig::ScreenParams params;
+    screenconfig::ScreenConfig header;
+    std::vector<Block> lit;
+    LineCheck::Actions last;
+
+    void take(LineCheck::Actions a) {
+        lit.insert(lit.end(), a.points.begin(), a.points.end());
+        last = std::move(a);
+    }
+};
+
+TEST(LineCheckStep, ColumnWalkOfAWideModule) {
+    Walk w;
+    w.params.set(ParamsField::pointFlags, 0xFFFF);
+    w.take(w.check.lay_out_columns(w.params, 32, 4));
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 0u);
+    EXPECT_EQ(w.last.finish, false);
+    EXPECT_EQ(w.check.column_grid().columns(), 17) << "16 ordinary columns";
+    EXPECT_EQ(w.check.row_grid().rows(), 5);
+    // The 16th lit point is in grid column 1 ... the 1st in column 16.
+    for (int c = 16; c >= 1; --c) w.take(w.check.column_clicked(1, c, w.params));
+    ASSERT_EQ(w.lit.size(), 18u);
+    for (std::uint32_t n = 1; n <= 17; ++n) EXPECT_EQ(w.lit[n - 1], LineCheck::column_point(n)) << n;
+    EXPECT_EQ(w.lit[17], LineCheck::row_point(1)) << "the row walk starts";
+    EXPECT_EQ(w.lit[16][3], 1024u - 17u);
+    EXPECT_TRUE(w.last.show_rows);
+    EXPECT_EQ(w.check.phase(), 2);
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 0u) << "reversed clicks: code 0";
+    // The column grid now only shows the result.
+    w.take(w.check.column_clicked(1, 3, w.params));
+    EXPECT_TRUE(w.last.points.empty());
+}
+
+TEST(LineCheckStep, OrderedColumnsGiveFifteenAndRowsThreeTwoOneZero) {
+    Walk w;
+    w.header.set(ConfigField::moduleWidthLimited, 32);
+    w.header.set(ConfigField::moduleHeightLimited, 16);
+    w.take(w.check.lay_out_columns(w.params, 16, 4));
+    for (int c = 1; c <= 16; ++c) w.take(w.check.column_clicked(1, c, w.params));
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 15u);
+    // A numbered cell changes nothing and lights nothing.
+    w.take(w.check.row_clicked(1, 1, w.params, w.header));
+    w.take(w.check.row_clicked(1, 1, w.params, w.header));
+    EXPECT_TRUE(w.last.points.empty());
+    for (int r = 2; r <= 4; ++r) w.take(w.check.row_clicked(r, 1, w.params, w.header));
+    EXPECT_EQ(w.last.finish, true);
+    EXPECT_TRUE(w.last.messages.empty());
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 15u) << "rows \"3210\": code 0";
+    EXPECT_EQ(w.last.flags, screen_control::make(screen_control::Sub::LitPoint, {15}));
+    EXPECT_EQ(w.last.test_line, screen_control::make_smart(screen_control::SmartStep::TestLine, {32, 16}));
+    // Row points 2..5 were lit by the clicks (point 5 with the last).
+    EXPECT_EQ(w.last.points, std::vector<Block>{LineCheck::row_point(5)});
+    EXPECT_EQ(w.lit.back()[4], 4u);
+}
+
+TEST(LineCheckStep, ColumnsSwappedInPairs) {
+    Walk w;
+    w.take(w.check.lay_out_columns(w.params, 8, 8));
+    // Point 1 appears in column 2, point 2 in column 1, ...: T = "10325476", which is 7..0 XOR 6.
+    const int order[] = {2, 1, 4, 3, 6, 5, 8, 7};
+    for (int c : order) w.take(w.check.column_clicked(1, c, w.params));
+    EXPECT_TRUE(w.last.messages.empty());
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 6u);
+}
+
+TEST(LineCheckStep, RowOrderThatFitsNothingDisablesFinishAndSendsNothing) {
+    Walk w;
+    w.take(w.check.lay_out_columns(w.params, 4, 4));
+    for (int c = 4; c >= 1; --c) w.take(w.check.column_clicked(1, c, w.params));
+    const int rows[] = {1, 3, 2, 4};
+    for (int r : rows) w.take(w.check.row_clicked(r, 1, w.params, w.header));
+    EXPECT_EQ(w.last.messages, Messages{"IDS_MESSAGE_NOT_SUPPORT_THIS"});
+    EXPECT_EQ(w.last.finish, false);
+    EXPECT_FALSE(w.last.flags);
+    EXPECT_FALSE(w.last.test_line);
+    // The row walk again, in reverse this time: bits 10..13 take code 3, and a third walk replaces it.
+    w.take(w.check.lay_out_rows(true));
+    EXPECT_EQ(w.last.finish, false);
+    for (int r = 4; r >= 1; --r) w.take(w.check.row_clicked(r, 1, w.params, w.header));
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 3u << 10);
+    w.take(w.check.lay_out_rows(true));
+    for (int r = 1; r <= 4; ++r) w.take(w.check.row_clicked(r, 1, w.params, w.header));
+    EXPECT_EQ(w.params.get(ParamsField::pointFlags), 0u);
+    EXPECT_EQ(w.last.finish, true);
+}
+
+// ---- the traced picture ----
+
+TEST(TracedPicture, KelvraIsLoadedAtRunTimeAndItsFailuresHaveNames) {
+    KelvraPictures missing(std::filesystem::path(TEST_BINARY_DIR) / "no-such-libkelvra.so.1");
+    EXPECT_EQ(missing.load_error(), PictureError::LibraryMissing);
+    EXPECT_NE(missing.loader_message().find("no-such-libkelvra"), std::string::npos);
+    EXPECT_EQ(missing.save_window_jpeg(1, "/tmp/x.jpg", {0, 0, 10, 10}), PictureError::LibraryMissing);
+    // A library without the export.
+    KelvraPictures wrong("libm.so.6");
+    EXPECT_EQ(wrong.load_error(), PictureError::ExportMissing);
+
+    KelvraPictures kelvra(std::filesystem::path(TEST_BINARY_DIR) / "library" / "libkelvra.so.1");
+    ASSERT_EQ(kelvra.load_error(), PictureError::None) << kelvra.loader_message();
+    // Without a display (or a window) nothing is captured, and that is said, not taken for a picture.
+    ::unsetenv("DISPLAY");
+    EXPECT_EQ(kelvra.save_window_jpeg(0, "/tmp/vantor-ncp-test.jpg", {0, 0, 10, 10}),
+              PictureError::NothingCaptured);
+    EXPECT_FALSE(std::filesystem::exists("/tmp/vantor-ncp-test.jpg"));
+    // The fixed per-user place.
+    const auto data = std::filesystem::path(TEST_BINARY_DIR) / "wizard-data-home";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    EXPECT_EQ(traced_picture_path(), data / "vantor" / "ncp.jpg");
 }
 
 // ---- the frame ----
 
-TEST(StepSequenceRules, ButtonsAlongTheBuiltSteps) {
+TEST(StepSequenceRules, ButtonsAlongTheSteps) {
     StepSequence steps(5);
     EXPECT_EQ(steps.show(1), 1);
     EXPECT_FALSE(steps.previous_enabled());

@@ -1,0 +1,124 @@
+// The traced picture on a real X display: the grid's picture saved through Kelvra's SaveWndJpg (loaded
+// at run time) shows the grid as it is on the screen. The test starts its own Xvfb server and skips
+// when there is none.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <QVBoxLayout>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/temp_dir.h"
+#include "widgets/grid_control.h"
+#include "wizard/kelvra_pictures.h"
+#include "wizard/pages.h"
+
+extern char** environ;
+
+// Qt's X11 platform opens a D-Bus connection whose buffer libdbus keeps until the process ends; only
+// this test runs on X11, so only it names that system library to the leak checker.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+bool g_display = false;
+
+TEST(TracedPicture, SavedPictureShowsTheNumberedGrid) {
+    if (!g_display) GTEST_SKIP() << "no Xvfb";
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(17, 23, 5, 5);  // the grid away from the window's corner
+    auto* grid = new widgets::GridControl(&window);
+    grid->setCellSize(20, 25);
+    grid->setGridSize(5, 9);
+    for (int c = 1; c < 9; ++c) grid->setCellText(0, c, QString::number(c));
+    for (int r = 1; r < 5; ++r) grid->setCellText(r, 0, QString::number(r));
+    for (int n = 1; n <= 12; ++n) {
+        const int r = (n - 1) / 8 + 1, c = (n * 5) % 8 + 1;
+        grid->setCellText(r, c, QString::number(n));
+        grid->setCellColours(r, c, widgets::GridControl::fromColourRef(0xCCCCFF), Qt::black);
+    }
+    layout->addWidget(grid);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(200);  // the window manager-less server maps and paints at once; give it a moment
+
+    support::TempDir folder;
+    const auto file = folder / "ncp.jpg";
+    wizard::KelvraPictures kelvra(std::filesystem::path(TEST_BINARY_DIR) / "library" / "libkelvra.so.1");
+    ASSERT_EQ(kelvra.load_error(), wizard::PictureError::None) << kelvra.loader_message();
+    const auto rect = wizard::gridPictureRect(*grid, 9, 5);
+    EXPECT_EQ(rect.left, 17);
+    EXPECT_EQ(rect.top, 23);
+    ASSERT_EQ(kelvra.save_window_jpeg(static_cast<unsigned long>(window.winId()), file, rect),
+              wizard::PictureError::None);
+
+    QImage saved(QString::fromStdString(file.string()));
+    ASSERT_FALSE(saved.isNull());
+    ASSERT_EQ(saved.size(), QSize(9 * 25, 5 * 20));
+    const QImage shown = grid->grab(grid->cellsRect()).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), saved.size());
+    // JPEG at quality 100 (4:4:4): every pixel within a few levels of what the grid draws.
+    long worst = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            const QColor a = shown.pixelColor(x, y), b = saved.pixelColor(x, y);
+            worst = std::max<long>({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                    std::abs(a.blue() - b.blue())});
+        }
+    EXPECT_LT(worst, 48) << "the saved picture is not the grid";
+}
+
+// Starts Xvfb on display :`n` and waits (bounded) for its socket; 0 when it did not come up.
+pid_t start_xvfb(int n) {
+    const std::string display = ":" + std::to_string(n);
+    const auto socket = std::filesystem::path("/tmp/.X11-unix") / ("X" + std::to_string(n));
+    if (std::filesystem::exists(socket)) return 0;
+    std::vector<std::string> args = {"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0) return 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+        if (std::filesystem::exists(socket)) {
+            ::setenv("DISPLAY", display.c_str(), 1);
+            return pid;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A display number no other server holds.
+    pid_t xvfb = 0;
+    for (int n = 90 + static_cast<int>(::getpid() % 9), tries = 0; xvfb == 0 && tries < 9; ++n, ++tries)
+        xvfb = start_xvfb(n);
+    g_display = xvfb != 0;
+    ::setenv("QT_QPA_PLATFORM", g_display ? "xcb" : "offscreen", 1);
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    if (xvfb != 0) {
+        ::kill(xvfb, SIGTERM);
+        ::waitpid(xvfb, nullptr, 0);
+    }
+    return status;
+}
