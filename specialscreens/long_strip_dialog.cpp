@@ -25,18 +25,8 @@ LongStripDialog::LongStripDialog(DialogContext context, QWidget* parent)
     grid->addLayout(ports, 2, 0, 1, 2);
     root->addLayout(grid);
 
-    auto* buttons = new QHBoxLayout;
-    auto* preview_button = numbered(new QPushButton(QStringLiteral("接线图预览"), this), kPreview);
-    auto* send_button = numbered(new QPushButton(QStringLiteral("发送设置"), this), kSend);
-    auto* close_button = numbered(new QPushButton(QStringLiteral("退出"), this), kClose);
-    for (QPushButton* b : {preview_button, send_button, close_button}) {
-        b->setAutoDefault(false);
-        buttons->addWidget(b);
-    }
-    root->addLayout(buttons);
-    connect(preview_button, &QPushButton::clicked, this, &LongStripDialog::preview);
-    connect(send_button, &QPushButton::clicked, this, &LongStripDialog::send);
-    connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
+    root->addLayout(layout_buttons(
+        this, [this] { preview(); }, [this] { send(); }));
     localise_dialog(this, kDialogNumber);
 }
 

@@ -19,9 +19,9 @@ class LongStripDialog : public QDialog {
   public:
     static constexpr int kDialogNumber = 147;
     static constexpr int kPortsLabel = 2003;
-    static constexpr int kPreview = 1010;
-    static constexpr int kSend = 1011;
-    static constexpr int kClose = 2;
+    static constexpr int kPreview = ModuleFields::kPreview;
+    static constexpr int kSend = ModuleFields::kSend;
+    static constexpr int kClose = ModuleFields::kClose;
 
     LongStripDialog(DialogContext context, QWidget* parent = nullptr);
 

@@ -1,8 +1,11 @@
 #include "specialscreens/module_fields.h"
 
+#include <QDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 
 #include "widgets/localise_dialog.h"
@@ -66,6 +69,22 @@ void ModuleFields::focus(screenconfig::LayoutField field) const {
     }
     edit->setFocus();
     edit->selectAll();
+}
+
+QHBoxLayout* layout_buttons(QDialog* dialog, std::function<void()> preview, std::function<void()> send) {
+    auto* buttons = new QHBoxLayout;
+    auto* preview_button =
+        numbered(new QPushButton(QStringLiteral("接线图预览"), dialog), ModuleFields::kPreview);
+    auto* send_button = numbered(new QPushButton(QStringLiteral("发送设置"), dialog), ModuleFields::kSend);
+    auto* close_button = numbered(new QPushButton(QStringLiteral("退出"), dialog), ModuleFields::kClose);
+    for (QPushButton* b : {preview_button, send_button, close_button}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    QObject::connect(preview_button, &QPushButton::clicked, dialog, std::move(preview));
+    QObject::connect(send_button, &QPushButton::clicked, dialog, std::move(send));
+    QObject::connect(close_button, &QPushButton::clicked, dialog, &QDialog::reject);
+    return buttons;
 }
 
 }  // namespace specialscreens

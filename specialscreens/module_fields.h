@@ -6,11 +6,14 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "screenconfig/special_layout.h"
 
+class QDialog;
 class QGridLayout;
+class QHBoxLayout;
 class QLineEdit;
 class QWidget;
 
@@ -23,6 +26,9 @@ class ModuleFields {
     static constexpr int kCount = 1003;
     static constexpr int kModuleWidthLabel = 2001;
     static constexpr int kModuleHeightLabel = 2002;
+    static constexpr int kPreview = 1010;
+    static constexpr int kSend = 1011;
+    static constexpr int kClose = 2;
 
     // Adds the two module rows to `grid` (rows 0 and 1) and makes the count edit, for the caller to place.
     ModuleFields(QWidget* dialog, QGridLayout* grid);
@@ -40,5 +46,9 @@ class ModuleFields {
     QLineEdit* height_ = nullptr;
     QLineEdit* count_ = nullptr;
 };
+
+// The row of buttons the strip and vertical dialogs end with: "接线图预览" calls `preview`, "发送设置"
+// calls `send`, "退出" rejects the dialog.
+QHBoxLayout* layout_buttons(QDialog* dialog, std::function<void()> preview, std::function<void()> send);
 
 }  // namespace specialscreens

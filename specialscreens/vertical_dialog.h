@@ -27,9 +27,9 @@ class VerticalDialog : public QDialog {
     static constexpr int kMethod2 = 1005;
     static constexpr int kMethod3 = 1006;
     static constexpr int kBottomToTop = 1007;
-    static constexpr int kPreview = 1010;
-    static constexpr int kSend = 1011;
-    static constexpr int kClose = 2;
+    static constexpr int kPreview = ModuleFields::kPreview;
+    static constexpr int kSend = ModuleFields::kSend;
+    static constexpr int kClose = ModuleFields::kClose;
 
     VerticalDialog(DialogContext context, QWidget* parent = nullptr);
 
