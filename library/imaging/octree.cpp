@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -31,32 +32,47 @@ class Octree {
         make_node(0);  // the root
     }
 
-    // Adds `n` pixels of one colour. With `use_seen`, a colour added before since the last reduction
-    // goes straight to its leaf; true when it did.
-    bool add(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint64_t n, bool use_seen) {
-        // A colour seen before goes straight to its leaf, unless a reduction has released leaves since.
-        const std::uint32_t key = std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
-        Seen& seen = seen_[(key * 2654435761u) >> 20];
-        if (use_seen && seen.key == key && seen.generation == generation_) {
-            Node& leaf = nodes_[static_cast<std::size_t>(seen.leaf)];
-            leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n, leaf.b += std::uint64_t{b} * n;
-            leaf.count += static_cast<std::uint32_t>(n);
-            return true;
-        }
+    // Pixels whose colour's top three bits lead to a leaf at or above the shortcuts' level: their sums
+    // are kept aside by those bits and added to the leaf before the next reduction (the sums do not
+    // depend on the order of addition, and nothing but a reduction moves pixels between leaves).
+    bool add_above_shortcuts(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t n) {
+        const std::size_t top = shortcut_of(r, g, b);
+        if (leaf_at_[top] < 0) return false;
+        Deferred& d = deferred_[top];
+        if (d.count == 0) dirty_[dirty_count_++] = static_cast<std::uint16_t>(top);
+        d.r += std::uint64_t{r} * n, d.g += std::uint64_t{g} * n, d.b += std::uint64_t{b} * n, d.count += n;
+        return true;
+    }
+
+    // Adds `n` pixels of a colour added before since the last reduction straight to its leaf; false
+    // when the colour is not in the cache of seen colours.
+    bool add_seen(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t n) {
+        const std::uint32_t key = key_of(r, g, b);
+        const Seen& seen = seen_[slot_of(key)];
+        if (seen.key != key || seen.generation != generation_) return false;
+        add_to_leaf(seen.leaf, std::uint64_t{r} * n, std::uint64_t{g} * n, std::uint64_t{b} * n, n);
+        return true;
+    }
+
+    // Adds `n` pixels of one colour by a walk down the tree, then reduces the tree while it has too
+    // many leaves.
+    void add(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t n, bool use_seen) {
         // The walk starts where the last walk with the same top three bits of each channel got to.
-        Shortcut& shortcut = shortcuts_[static_cast<std::size_t>((r >> 5) << 6 | (g >> 5) << 3 | (b >> 5))];
+        Shortcut& shortcut = shortcuts_[shortcut_of(r, g, b)];
         const bool known = shortcut.epoch == epoch_;
         std::int32_t node = known ? shortcut.node : 0;
         for (int level = known ? shortcut.level : 0;; ++level) {
-            if (!known && level <= kShortcutLevel &&
-                (level == kShortcutLevel || nodes_[static_cast<std::size_t>(node)].leaf))
+            const bool leaf = nodes_[static_cast<std::size_t>(node)].leaf;
+            if (!known && level <= kShortcutLevel && (level == kShortcutLevel || leaf)) {
                 shortcut = Shortcut{epoch_, node, level};
-            if (nodes_[static_cast<std::size_t>(node)].leaf) {
-                Node& leaf = nodes_[static_cast<std::size_t>(node)];
-                leaf.r += std::uint64_t{r} * n, leaf.g += std::uint64_t{g} * n,
-                    leaf.b += std::uint64_t{b} * n;
-                leaf.count += static_cast<std::uint32_t>(n);
-                if (use_seen) seen = Seen{key, generation_, node};
+                if (leaf) leaf_at_[shortcut_of(r, g, b)] = node;
+            }
+            if (leaf) {
+                add_to_leaf(node, std::uint64_t{r} * n, std::uint64_t{g} * n, std::uint64_t{b} * n, n);
+                if (use_seen) {
+                    const std::uint32_t key = key_of(r, g, b);
+                    seen_[slot_of(key)] = Seen{key, generation_, node};
+                }
                 break;
             }
             const int shift = 7 - level;
@@ -70,16 +86,31 @@ class Octree {
             node = child;
         }
         while (leaves_ > kMaxPaletteColours) reduce();
-        return false;
     }
 
-    std::vector<Rgb> palette() const {
+    std::vector<Rgb> palette() {
+        settle();
         std::vector<Rgb> out;
         collect(0, out);
         return out;
     }
 
   private:
+    // Adds the sums kept aside to their leaves.
+    void settle() {
+        for (std::size_t k = 0; k < dirty_count_; ++k) {
+            Deferred& d = deferred_[dirty_[k]];
+            add_to_leaf(leaf_at_[dirty_[k]], d.r, d.g, d.b, static_cast<std::uint32_t>(d.count));
+            d = Deferred{};
+        }
+        dirty_count_ = 0;
+    }
+
+    void add_to_leaf(std::int32_t index, std::uint64_t r, std::uint64_t g, std::uint64_t b, std::uint32_t n) {
+        Node& leaf = nodes_[static_cast<std::size_t>(index)];
+        leaf.r += r, leaf.g += g, leaf.b += b, leaf.count += n;
+    }
+
     std::int32_t make_node(int level) {
         std::int32_t index;
         if (!free_.empty()) {
@@ -109,8 +140,14 @@ class Octree {
         if (list.empty()) return;
         const std::int32_t index = list.back();
         list.pop_back();
-        // Released children at the shortcuts' level or above may be reused as other nodes.
-        if (level < kShortcutLevel) ++epoch_;
+        // Released children at the shortcuts' level or above may be reused as other nodes, and a node at
+        // that level or above becomes a leaf: the sums kept aside go to their leaves first, and the
+        // shortcuts start again. Deeper reductions touch no leaf that a shortcut leads to.
+        if (level <= kShortcutLevel) {
+            settle();
+            ++epoch_;
+            leaf_at_.fill(-1);
+        }
         Node& node = nodes_[static_cast<std::size_t>(index)];
         for (auto& child : node.children) {
             if (child < 0) continue;
@@ -139,14 +176,34 @@ class Octree {
     }
 
     // Where a walk may start: the node at kShortcutLevel on the path of a colour's top bits, or the leaf
-    // above it. Such a node keeps its place until a reduction above that level releases it: a node
-    // there is created once and a leaf never gains children.
+    // above it. Such a node keeps its place and its kind until a reduction at or above that level
+    // releases it or makes it a leaf: a node there is created once and a leaf never gains children.
     static constexpr int kShortcutLevel = 3;
     struct Shortcut {
         std::uint32_t epoch = 0;  // valid while equal to epoch_
         std::int32_t node = 0;
         int level = 0;
     };
+    // The leaf a shortcut leads to, or -1 when it leads to an inner node or is not valid.
+    std::array<std::int32_t, 512> leaf_at_ = filled(-1);
+    struct Deferred {
+        std::uint64_t r = 0, g = 0, b = 0, count = 0;
+    };
+    std::array<Deferred, 512> deferred_{};
+    std::array<std::uint16_t, 512> dirty_{};
+    std::size_t dirty_count_ = 0;
+    static std::array<std::int32_t, 512> filled(std::int32_t v) {
+        std::array<std::int32_t, 512> a;
+        a.fill(v);
+        return a;
+    }
+    static std::size_t shortcut_of(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        return static_cast<std::size_t>((r >> 5) << 6 | (g >> 5) << 3 | (b >> 5));
+    }
+    static std::uint32_t key_of(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        return std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
+    }
+    static std::size_t slot_of(std::uint32_t key) { return (key * 2654435761u) >> 20; }
     std::array<Shortcut, 512> shortcuts_{};
     std::uint32_t epoch_ = 1;
 
@@ -164,159 +221,198 @@ class Octree {
     std::size_t leaves_ = 0;
 };
 
-// Nearest-colour search through two grids of cells, 16 and 32 a side. A cell lists the palette colours
-// that can be nearest to some colour inside it: those whose nearest point is no farther than the least
-// farthest point of any colour. The coarse lists are made from the whole palette, the fine ones from
-// their coarse cell's list, each when its cell is first used. A fine cell with at most four candidates
-// (nearly all) keeps them inline and is searched without a branch.
+// Nearest-colour search through a hierarchy of cells: the colour cube split in eight, each of those
+// in eight again, and so on down to cells 8 a side. A cell lists the palette colours that can be
+// nearest to some colour inside it: those whose nearest point is no farther than the least farthest
+// point of any colour. A cell's list is made from its parent's, for all eight children at once, when
+// one of them is first used. A finest cell with at most eight candidates (nearly all) keeps them
+// inline and is searched without a branch.
 class NearestColour {
   public:
-    explicit NearestColour(std::span<const Rgb> palette)
-        : palette_(palette),
-          state_(kFineCells, kUnbuilt),
-          inline_(kFineCells),
-          fine_(kFineCells),
-          coarse_(16 * 16 * 16) {
-        all_.resize(palette.size());
-        for (std::size_t i = 0; i < all_.size(); ++i) all_[i] = static_cast<std::uint8_t>(i);
+    explicit NearestColour(std::span<const Rgb> palette) : palette_(palette), state_(kFineCells, kUnbuilt) {
+        inline_ = std::make_unique_for_overwrite<Inline[]>(kFineCells);
+        fine_.resize(kFineCells);
+        for (std::size_t level = 1; level < kLevels; ++level)
+            lists_[level].resize(std::size_t{1} << (3 * level));
         candidates_.reserve(1 << 16);
+        for (std::size_t i = 0; i < palette.size(); ++i) candidates_.push_back(static_cast<std::uint8_t>(i));
+        lists_[0].push_back(List{0, static_cast<std::uint32_t>(palette.size())});
     }
 
     std::uint8_t find(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         const std::size_t cell = static_cast<std::size_t>(r >> 3) << 10 |
                                  static_cast<std::size_t>(g >> 3) << 5 | static_cast<std::size_t>(b >> 3);
-        if (state_[cell] != kInline) {
-            if (state_[cell] == kUnbuilt) build_fine(cell, r, g, b);
+        if (state_[cell] != kInline) [[unlikely]] {
+            if (state_[cell] == kUnbuilt) build_finest(r, g, b);
             if (state_[cell] == kListed) return search(fine_[cell], r, g, b);
         }
-        // Four candidates (padded with the first), each weighed by its squared distance and then its
-        // index, so that a tie keeps the lower index. The colours are kept in the cell: one load serves
-        // all four.
-        return nearest_of_four(inline_[cell], r, g, b);
+        return nearest_of_eight(inline_[cell], r, g, b);
     }
 
   private:
+    static constexpr std::size_t kLevels = 5;  // cells 256, 128, 64, 32 and 16 a side; then the finest
     static constexpr std::size_t kFineCells = 32 * 32 * 32;
     static constexpr std::uint8_t kUnbuilt = 0, kInline = 1, kListed = 2;
 
-    struct Inline {
-        std::array<std::uint8_t, 4> index, r, g, b;
+    struct List {  // candidates_[start, end); end 0: not built yet (a built list is never empty)
+        std::uint32_t start = 0, end = 0;
     };
-    static_assert(sizeof(Inline) == 16);
+
+    // Eight candidates in index order, padded with the first.
+    struct alignas(32) Inline {
+        std::array<std::uint8_t, 8> r, g, b, index;
+    };
 
 #if defined(__SSE2__)
-    static std::uint8_t nearest_of_four(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    // The squared distances are summed in 16 bits with saturation: when the least of them is below
+    // the saturation point, it and every distance equal to it are exact, so the first position that
+    // holds it is the nearest colour with the lowest index. Otherwise (a pixel farther than 255 from
+    // every candidate) the exact search decides.
+    std::uint8_t nearest_of_eight(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) const {
         const __m128i zero = _mm_setzero_si128();
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell));
-        const __m128i colours = _mm_srli_si128(bytes, 4);  // r0..r3 g0..g3 b0..b3
-        // (red, green) pairs of 16 bits for the four candidates, and blue with a zero beside it.
-        const __m128i rg = _mm_unpacklo_epi8(_mm_unpacklo_epi8(colours, _mm_srli_si128(colours, 4)), zero);
-        const __m128i blue = _mm_unpacklo_epi8(_mm_srli_si128(colours, 8), zero);
-        const __m128i d_rg = _mm_sub_epi16(_mm_set1_epi32(static_cast<int>(r | g << 16)), rg);
-        const __m128i d_b = _mm_unpacklo_epi16(_mm_sub_epi16(_mm_set1_epi16(b), blue), zero);
-        const __m128i distance = _mm_add_epi32(_mm_madd_epi16(d_rg, d_rg), _mm_madd_epi16(d_b, d_b));
-        const __m128i index = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
-        __m128i weight = _mm_or_si128(_mm_slli_epi32(distance, 8), index);
-        // The least of four signed 32-bit lanes (weights stay below 2^26), without SSE4.1's minimum.
-        const auto least = [](__m128i a, __m128i c) {
-            const __m128i greater = _mm_cmpgt_epi32(a, c);
-            return _mm_or_si128(_mm_and_si128(greater, c), _mm_andnot_si128(greater, a));
-        };
-        weight = least(weight, _mm_shuffle_epi32(weight, _MM_SHUFFLE(1, 0, 3, 2)));
-        weight = least(weight, _mm_shuffle_epi32(weight, _MM_SHUFFLE(2, 3, 0, 1)));
-        return static_cast<std::uint8_t>(_mm_cvtsi128_si32(weight) & 0xFF);
+        const __m128i rg = _mm_load_si128(reinterpret_cast<const __m128i*>(&cell));
+        const __m128i bi = _mm_load_si128(reinterpret_cast<const __m128i*>(&cell.b));
+        const __m128i dr = _mm_sub_epi16(_mm_set1_epi16(r), _mm_unpacklo_epi8(rg, zero));
+        const __m128i dg = _mm_sub_epi16(_mm_set1_epi16(g), _mm_unpackhi_epi8(rg, zero));
+        const __m128i db = _mm_sub_epi16(_mm_set1_epi16(b), _mm_unpacklo_epi8(bi, zero));
+        const __m128i d = _mm_adds_epu16(_mm_adds_epu16(_mm_mullo_epi16(dr, dr), _mm_mullo_epi16(dg, dg)),
+                                         _mm_mullo_epi16(db, db));
+        const auto least = [](__m128i a, __m128i c) { return _mm_sub_epi16(a, _mm_subs_epu16(a, c)); };
+        __m128i m = least(d, _mm_shuffle_epi32(d, _MM_SHUFFLE(1, 0, 3, 2)));
+        m = least(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+        m = least(m, _mm_srli_epi32(m, 16));
+        const int nearest = _mm_cvtsi128_si32(m) & 0xFFFF;
+        if (nearest == 0xFFFF) [[unlikely]]
+            return exact_of_eight(cell, r, g, b);
+        const int hits = _mm_movemask_epi8(_mm_cmpeq_epi16(d, _mm_set1_epi16(static_cast<short>(nearest))));
+        return cell.index[static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)) / 2)];
     }
 #else
-    static std::uint8_t nearest_of_four(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    std::uint8_t nearest_of_eight(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) const {
+        return exact_of_eight(cell, r, g, b);
+    }
+#endif
+
+    static std::uint8_t exact_of_eight(const Inline& cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
-        for (std::size_t k = 0; k < 4; ++k) {
+        for (std::size_t k = 0; k < 8; ++k) {
             const int dr = r - cell.r[k], dg = g - cell.g[k], db = b - cell.b[k];
             best =
                 std::min(best, static_cast<std::uint32_t>(dr * dr + dg * dg + db * db) << 8 | cell.index[k]);
         }
         return static_cast<std::uint8_t>(best & 0xFF);
     }
-#endif
 
-    struct List {  // candidates_[start, end); end 0: not built yet (a built list is never empty)
-        std::uint32_t start = 0, end = 0;
-    };
-
-    std::uint32_t distance(std::uint8_t index, int r, int g, int b) const {
-        const Rgb& c = palette_[index];
-        const int dr = r - c.r, dg = g - c.g, db = b - c.b;
-        return static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
-    }
-
-    std::uint8_t search(const List& list, int r, int g, int b) const {
+    [[gnu::noinline]] std::uint8_t search(const List& list, int r, int g, int b) const {
         std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
-        std::uint8_t best_index = 0;
         for (std::uint32_t i = list.start; i < list.end; ++i) {
-            const std::uint32_t d = distance(candidates_[i], r, g, b);
-            if (d < best) best = d, best_index = candidates_[i];
+            const Rgb& c = palette_[candidates_[i]];
+            const int dr = r - c.r, dg = g - c.g, db = b - c.b;
+            best =
+                std::min(best, static_cast<std::uint32_t>(dr * dr + dg * dg + db * db) << 8 | candidates_[i]);
         }
-        return best_index;
+        return static_cast<std::uint8_t>(best & 0xFF);
     }
 
-    void build_fine(std::size_t cell, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-        const std::size_t c = static_cast<std::size_t>(r >> 4) << 8 | static_cast<std::size_t>(g >> 4) << 4 |
-                              static_cast<std::size_t>(b >> 4);
-        if (coarse_[c].end == 0) build(coarse_[c], r & 0xF0, g & 0xF0, b & 0xF0, 16, all_);
-        scratch_.assign(candidates_.begin() + coarse_[c].start, candidates_.begin() + coarse_[c].end);
-        List& list = fine_[cell];
-        build(list, r & 0xF8, g & 0xF8, b & 0xF8, 8, scratch_);
-        const std::uint32_t n = list.end - list.start;
-        if (n > 4) {
-            state_[cell] = kListed;
-            return;
+    // The list of the cell at `level` that holds the colour, made with its seven siblings if needed.
+    const List& list_at(std::size_t level, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        List& list = lists_[level][cell_at(level, r, g, b)];
+        if (level > 0 && list.end == 0) {
+            const List& parent = list_at(level - 1, r, g, b);
+            split(parent, level, r, g, b,
+                  [&](std::size_t child, std::uint8_t cr, std::uint8_t cg, std::uint8_t cb) {
+                      (void)child;
+                      lists_[level][cell_at(level, cr, cg, cb)] =
+                          List{start_, static_cast<std::uint32_t>(candidates_.size())};
+                  });
         }
-        Inline& cell_colours = inline_[cell];
-        for (std::uint32_t k = 0; k < 4; ++k) {
-            const std::uint8_t index = candidates_[list.start + (k < n ? k : 0)];
-            cell_colours.index[k] = index;
-            cell_colours.r[k] = palette_[index].r;
-            cell_colours.g[k] = palette_[index].g;
-            cell_colours.b[k] = palette_[index].b;
-        }
-        state_[cell] = kInline;
+        return list;
     }
 
-    // Lists, in index order, the colours of `from` that can be nearest inside the cube of `side` at
-    // (r0, g0, b0): one pass for each colour's nearest and farthest squared distance to the cube, then
-    // those whose nearest is within the least farthest.
-    void build(List& list, int r0, int g0, int b0, int side, const std::vector<std::uint8_t>& from) {
-        const int r1 = r0 + side - 1, g1 = g0 + side - 1, b1 = b0 + side - 1;
-        // The colours are gathered into planes first, so that the distances are computed on whole
-        // vectors of colours.
-        const std::size_t n = from.size();
-        red_.resize(n), green_.resize(n), blue_.resize(n), nearest_.resize(n), farthest_.resize(n);
+    [[gnu::noinline]] void build_finest(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const List& parent = list_at(kLevels - 1, r, g, b);
+        split(parent, kLevels, r, g, b, [&](std::size_t, std::uint8_t cr, std::uint8_t cg, std::uint8_t cb) {
+            const std::size_t cell = static_cast<std::size_t>(cr >> 3) << 10 |
+                                     static_cast<std::size_t>(cg >> 3) << 5 |
+                                     static_cast<std::size_t>(cb >> 3);
+            const std::uint32_t n = static_cast<std::uint32_t>(candidates_.size()) - start_;
+            if (n > 8) {
+                fine_[cell] = List{start_, static_cast<std::uint32_t>(candidates_.size())};
+                state_[cell] = kListed;
+                return;
+            }
+            Inline& c = inline_[cell];
+            for (std::uint32_t k = 0; k < 8; ++k) {
+                const std::uint8_t index = candidates_[start_ + (k < n ? k : 0)];
+                c.index[k] = index, c.r[k] = palette_[index].r, c.g[k] = palette_[index].g,
+                c.b[k] = palette_[index].b;
+            }
+            candidates_.resize(start_);  // an inline cell keeps its candidates itself
+            state_[cell] = kInline;
+        });
+    }
+
+    static std::size_t cell_at(std::size_t level, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        const std::size_t shift = 8 - level;
+        return (static_cast<std::size_t>(r >> shift) << level | static_cast<std::size_t>(g >> shift))
+                   << level |
+               static_cast<std::size_t>(b >> shift);
+    }
+
+    // Makes the lists of the eight cells at `level` whose parent holds (r, g, b), from the parent's
+    // list: for each candidate and each channel, its nearest and farthest squared distance to the lower
+    // and the upper half; then for each child the candidates whose nearest is within the least
+    // farthest. `done` is called for each child, with its candidates at candidates_[start_, end).
+    template <typename Done>
+    void split(const List& parent, std::size_t level, std::uint8_t r, std::uint8_t g, std::uint8_t b,
+               Done done) {
+        const int side = 256 >> level;
+        const int mask = ~(2 * side - 1) & 0xFF;
+        const int origin[3] = {r & mask, g & mask, b & mask};
+        const std::size_t n = parent.end - parent.start;
+        scratch_.assign(candidates_.begin() + parent.start, candidates_.begin() + parent.end);
+        for (auto& v : near_) v.resize(n);
+        for (auto& v : far_) v.resize(n);
         for (std::size_t k = 0; k < n; ++k) {
-            const Rgb& c = palette_[from[k]];
-            red_[k] = c.r, green_[k] = c.g, blue_[k] = c.b;
+            const Rgb& c = palette_[scratch_[k]];
+            const int value[3] = {c.r, c.g, c.b};
+            for (std::size_t axis = 0; axis < 3; ++axis) {
+                for (std::size_t half = 0; half < 2; ++half) {
+                    const int lo = origin[axis] + static_cast<int>(half) * side, hi = lo + side - 1;
+                    const int v = value[axis];
+                    const int nd = std::max(0, std::max(lo - v, v - hi)), fd = std::max(v - lo, hi - v);
+                    near_[axis * 2 + half][k] = nd * nd;
+                    far_[axis * 2 + half][k] = fd * fd;
+                }
+            }
         }
-        for (std::size_t k = 0; k < n; ++k) {
-            const int r = red_[k], g = green_[k], b = blue_[k];
-            const int fr = std::max(r - r0, r1 - r), fg = std::max(g - g0, g1 - g),
-                      fb = std::max(b - b0, b1 - b);
-            const int nr = std::max(0, std::max(r0 - r, r - r1)), ng = std::max(0, std::max(g0 - g, g - g1)),
-                      nb = std::max(0, std::max(b0 - b, b - b1));
-            farthest_[k] = fr * fr + fg * fg + fb * fb;
-            nearest_[k] = nr * nr + ng * ng + nb * nb;
+        for (std::size_t child = 0; child < 8; ++child) {
+            const std::size_t hr = child >> 2, hg = child >> 1 & 1, hb = child & 1;
+            const int* fr = far_[hr].data();
+            const int* fg = far_[2 + hg].data();
+            const int* fb = far_[4 + hb].data();
+            int bound = std::numeric_limits<int>::max();
+            for (std::size_t k = 0; k < n; ++k) bound = std::min(bound, fr[k] + fg[k] + fb[k]);
+            const int* nr = near_[hr].data();
+            const int* ng = near_[2 + hg].data();
+            const int* nb = near_[4 + hb].data();
+            start_ = static_cast<std::uint32_t>(candidates_.size());
+            for (std::size_t k = 0; k < n; ++k)
+                if (nr[k] + ng[k] + nb[k] <= bound) candidates_.push_back(scratch_[k]);
+            done(child, static_cast<std::uint8_t>(origin[0] + static_cast<int>(hr) * side),
+                 static_cast<std::uint8_t>(origin[1] + static_cast<int>(hg) * side),
+                 static_cast<std::uint8_t>(origin[2] + static_cast<int>(hb) * side));
         }
-        int bound = std::numeric_limits<int>::max();
-        for (std::size_t k = 0; k < n; ++k) bound = std::min(bound, farthest_[k]);
-        list.start = static_cast<std::uint32_t>(candidates_.size());
-        for (std::size_t k = 0; k < n; ++k)
-            if (nearest_[k] <= bound) candidates_.push_back(from[k]);
-        list.end = static_cast<std::uint32_t>(candidates_.size());
     }
 
     std::span<const Rgb> palette_;
-    std::vector<std::uint8_t> all_, scratch_, candidates_;
-    std::vector<int> red_, green_, blue_, nearest_, farthest_;
     std::vector<std::uint8_t> state_;
-    std::vector<Inline> inline_;
-    std::vector<List> fine_, coarse_;
+    std::unique_ptr<Inline[]> inline_;
+    std::vector<List> fine_;
+    std::array<std::vector<List>, kLevels> lists_;
+    std::vector<std::uint8_t> candidates_, scratch_;
+    std::array<std::vector<int>, 6> near_, far_;
+    std::uint32_t start_ = 0;
 };
 
 }  // namespace
@@ -329,20 +425,27 @@ std::vector<Rgb> octree_palette(const Bitmap& picture) {
     // every 16th row.
     bool use_seen = true;
     for (std::size_t y = 0; y < static_cast<std::size_t>(picture.height); ++y) {
-        std::size_t added = 0, hits = 0;
+        std::size_t looked = 0, hits = 0;
         if (y % 16 == 0) use_seen = true;
         const std::size_t end = (y + 1) * width;
         // Runs of one colour (common on screens) go into the tree at once.
         for (std::size_t i = y * width; i < end;) {
+            const std::uint8_t r = p[3 * i], g = p[3 * i + 1], b = p[3 * i + 2];
             std::size_t j = i + 1;
-            while (j < end && p[3 * j] == p[3 * i] && p[3 * j + 1] == p[3 * i + 1] &&
-                   p[3 * j + 2] == p[3 * i + 2])
-                ++j;
-            hits += tree.add(p[3 * i], p[3 * i + 1], p[3 * i + 2], j - i, use_seen) ? 1 : 0;
-            ++added;
+            while (j < end && p[3 * j] == r && p[3 * j + 1] == g && p[3 * j + 2] == b) ++j;
+            const auto n = static_cast<std::uint32_t>(j - i);
             i = j;
+            if (tree.add_above_shortcuts(r, g, b, n)) continue;
+            if (use_seen) {
+                ++looked;
+                if (tree.add_seen(r, g, b, n)) {
+                    ++hits;
+                    continue;
+                }
+            }
+            tree.add(r, g, b, n, use_seen);
         }
-        if (use_seen && hits * 2 < added) use_seen = false;
+        if (use_seen && hits * 2 < looked) use_seen = false;
     }
     return tree.palette();
 }
@@ -361,30 +464,36 @@ std::vector<std::uint8_t> map_to_palette(const Bitmap& picture, std::span<const 
     bool use_known = true;
     const std::uint8_t* p = picture.rgb.data();
     const std::size_t width = static_cast<std::size_t>(picture.width);
-    for (std::size_t y = 0, i = 0; y < static_cast<std::size_t>(picture.height); ++y) {
+    for (std::size_t y = 0; y < static_cast<std::size_t>(picture.height); ++y) {
         std::size_t looked = 0, hits = 0;
         if (y % 16 == 0) use_known = true;
-        for (std::size_t x = 0; x < width; ++x, ++i) {
-            // Runs of one colour (common on screens) are looked up once.
-            if (x > 0 && p[3 * i] == p[3 * i - 3] && p[3 * i + 1] == p[3 * i - 2] &&
-                p[3 * i + 2] == p[3 * i - 1]) {
-                out[i] = out[i - 1];
-                continue;
-            }
-            if (!use_known) {
-                out[i] = nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
-                continue;
-            }
-            const std::uint32_t key =
-                std::uint32_t{p[3 * i]} << 16 | std::uint32_t{p[3 * i + 1]} << 8 | p[3 * i + 2];
-            Known& k = known[(key * 2654435761u) >> 20];
-            ++looked;
-            if (k.key == key) {
-                ++hits;
+        const std::size_t end = (y + 1) * width;
+        // Runs of one colour (common on screens) are looked up once.
+        for (std::size_t i = y * width; i < end;) {
+            const std::uint8_t r = p[3 * i], g = p[3 * i + 1], b = p[3 * i + 2];
+            std::size_t j = i + 1;
+            while (j < end && p[3 * j] == r && p[3 * j + 1] == g && p[3 * j + 2] == b) ++j;
+            std::uint8_t index;
+            if (use_known) {
+                const std::uint32_t key = std::uint32_t{r} << 16 | std::uint32_t{g} << 8 | b;
+                Known& k = known[(key * 2654435761u) >> 20];
+                ++looked;
+                if (k.key == key) {
+                    ++hits;
+                } else {
+                    k = Known{key, nearest.find(r, g, b)};
+                }
+                index = k.index;
             } else {
-                k = Known{key, nearest.find(p[3 * i], p[3 * i + 1], p[3 * i + 2])};
+                index = nearest.find(r, g, b);
             }
-            out[i] = k.index;
+            if (j - i == 1) {
+                out[i] = index;
+            } else {
+                std::fill(out.begin() + static_cast<std::ptrdiff_t>(i),
+                          out.begin() + static_cast<std::ptrdiff_t>(j), index);
+            }
+            i = j;
         }
         if (use_known && hits * 2 < looked) use_known = false;
     }

@@ -195,33 +195,70 @@ TEST(Octree, EqualsThePlainAlgorithm) {
     }
 }
 
+int exhaustive_nearest(const std::vector<Rgb>& palette, const Rgb& pixel) {
+    int best = 0, best_d = 1 << 30;
+    for (std::size_t j = 0; j < palette.size(); ++j) {
+        const int dr = pixel.r - palette[j].r, dg = pixel.g - palette[j].g, db = pixel.b - palette[j].b;
+        if (dr * dr + dg * dg + db * db < best_d)
+            best_d = dr * dr + dg * dg + db * db, best = static_cast<int>(j);
+    }
+    return best;
+}
+
+// Every colour whose channels are multiples of `step` below `limit`.
+std::vector<Rgb> grid_of_colours(int step, int limit = 256) {
+    std::vector<Rgb> out;
+    for (int r = 0; r < limit; r += step)
+        for (int g = 0; g < limit; g += step)
+            for (int b = 0; b < limit; b += step)
+                out.push_back({static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                               static_cast<std::uint8_t>(b)});
+    return out;
+}
+
 TEST(NearestColour, MatchesAnExhaustiveSearch) {
+    struct Case {
+        const char* name;
+        std::vector<Rgb> palette, pixels;
+    };
+    std::vector<Case> cases;
     std::mt19937 random(7);
+    const auto random_colour = [&] {
+        return Rgb{static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                   static_cast<std::uint8_t>(random())};
+    };
     for (int round = 0; round < 4; ++round) {
-        std::vector<Rgb> palette(1 + random() % 256);
-        for (auto& c : palette)
-            c = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
-                 static_cast<std::uint8_t>(random())};
-        if (round == 0) palette.push_back(palette.front());  // a tie goes to the lower index
+        Case c{"random palette", std::vector<Rgb>(1 + random() % 256), {}};
+        for (auto& colour : c.palette) colour = random_colour();
+        if (round == 0) c.palette.push_back(c.palette.front());  // a tie goes to the lower index
         // Rounds 2 and 3 draw from 300 colours, so that colours come back (the cache answers them).
         std::vector<Rgb> pool(round < 2 ? 20000 : 300);
-        for (auto& c : pool)
-            c = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
-                 static_cast<std::uint8_t>(random())};
-        std::vector<Rgb> pixels(20000);
-        for (std::size_t i = 0; i < pixels.size(); ++i)
-            pixels[i] = pool[round < 2 ? i : random() % pool.size()];
-        const auto indices = kelvra::imaging::map_to_palette(picture_of(pixels), palette);
-        for (std::size_t i = 0; i < pixels.size(); ++i) {
-            int best = 0, best_d = 1 << 30;
-            for (std::size_t j = 0; j < palette.size(); ++j) {
-                const int dr = pixels[i].r - palette[j].r, dg = pixels[i].g - palette[j].g,
-                          db = pixels[i].b - palette[j].b;
-                if (dr * dr + dg * dg + db * db < best_d)
-                    best_d = dr * dr + dg * dg + db * db, best = static_cast<int>(j);
-            }
-            ASSERT_EQ(indices[i], best) << "pixel " << i << " round " << round;
-        }
+        for (auto& colour : pool) colour = random_colour();
+        for (std::size_t i = 0; i < 20000; ++i)
+            c.pixels.push_back(pool[round < 2 ? i : random() % pool.size()]);
+        cases.push_back(std::move(c));
+    }
+    // Pixels farther than 255 from every colour, where a distance no longer fits in 16 bits; the
+    // second colour is the nearer one to black.
+    cases.push_back(
+        {"far from every colour", {{255, 255, 255}, {255, 255, 254}, {255, 254, 255}}, grid_of_colours(15)});
+    // More candidates than a cell keeps inline: 27 colours inside one cell of 8 a side, and their ties.
+    {
+        Case c{"crowded cell", {}, grid_of_colours(1, 24)};  // the crowded cell and its neighbours
+        for (const int r : {1, 3, 5})
+            for (const int g : {1, 3, 5})
+                for (const int b : {1, 3, 5})
+                    c.palette.push_back({static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                         static_cast<std::uint8_t>(b)});
+        c.palette.push_back({200, 10, 10});
+        cases.push_back(std::move(c));
+    }
+    for (const Case& c : cases) {
+        const auto indices = kelvra::imaging::map_to_palette(picture_of(c.pixels), c.palette);
+        for (std::size_t i = 0; i < c.pixels.size(); ++i)
+            ASSERT_EQ(indices[i], exhaustive_nearest(c.palette, c.pixels[i]))
+                << c.name << ", pixel " << i << " (" << int{c.pixels[i].r} << ", " << int{c.pixels[i].g}
+                << ", " << int{c.pixels[i].b} << ")";
     }
 }
 
