@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/bytes.h"
+#include "common/row_decode.h"
 
 namespace screenconfig {
 
@@ -67,12 +68,6 @@ int decode_digit(char ch) {
     return -1;
 }
 
-std::uint32_t hex_value(std::string_view digits) {
-    std::uint32_t v = 0;
-    for (char ch : digits) v = (v << 4) | static_cast<std::uint32_t>(decode_digit(ch));
-    return v;
-}
-
 }  // namespace
 
 bool is_decode_order_text(std::string_view text) {
@@ -83,8 +78,9 @@ bool is_decode_order_text(std::string_view text) {
 bool set_decode_order(ScreenParams& params, std::uint32_t order_class, std::string_view text) {
     if (!is_decode_order_text(text)) return false;
     params.set(ParamsField::decodeOrder, order_class);
-    params.set(ParamsField::decodeWordA, hex_value(text.substr(6, 8)));
-    params.set(ParamsField::decodeWordB, hex_value(text.substr(0, 6)));
+    const row_decode::Words words = row_decode::words_of(text);
+    params.set(ParamsField::decodeWordA, words.a);
+    params.set(ParamsField::decodeWordB, words.b);
     return true;
 }
 

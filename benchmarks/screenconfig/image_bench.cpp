@@ -3,13 +3,11 @@
 // finish are meant to stay within 2x.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "benchmarks/support/memcpy_ratio.h"
 #include "screenconfig/record_files.h"
 #include "screenconfig/screen_config.h"
 
@@ -18,13 +16,7 @@ using namespace screenconfig;
 namespace {
 
 void BM_Memcpy(benchmark::State& state) {
-    std::vector<std::uint8_t> from(kImageSize, 1), to(kImageSize);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), kImageSize);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
+    bench::memcpy_of_an_image(state);
 }
 BENCHMARK(BM_Memcpy);
 
@@ -66,41 +58,15 @@ void BM_WriteTempSys(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteTempSys)->Unit(benchmark::kMillisecond);
 
-// Console output as usual, and each benchmark's time per iteration kept for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] =
-                    run.GetAdjustedRealTime() /
-                    static_cast<double>(benchmark::GetTimeUnitMultiplier(run.time_unit));
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;  // seconds per iteration
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    // Writing "temp.sys" waits on the file system: wall time.
+    bench::RatioReporter reporter(bench::RatioReporter::Clock::Wall);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto memcpy_time = reporter.times.find("BM_Memcpy");
-    if (memcpy_time == reporter.times.end() || memcpy_time->second <= 0) return 0;
-    std::printf("\nratio to a 2 MB memcpy (%.3f ms):\n", memcpy_time->second * 1e3);
-    for (const auto& [name, limit] : {std::pair<const char*, double>{"BM_BuildBlank", 2.0},
-                                      {"BM_Finish", 2.0},
-                                      {"BM_WriteTempSys", 0.0}}) {
-        const auto it = reporter.times.find(name);
-        if (it == reporter.times.end()) continue;
-        const double ratio = it->second / memcpy_time->second;
-        if (limit > 0)
-            std::printf("  %-16s %6.2fx  (%s %.0fx)\n", name, ratio, ratio <= limit ? "within" : "OVER",
-                        limit);
-        else
-            std::printf("  %-16s %6.2fx\n", name, ratio);
-    }
+    reporter.print_ratios("BM_Memcpy",
+                          {{"BM_BuildBlank", 2.0}, {"BM_Finish", 2.0}, {"BM_WriteTempSys", 0.0}});
     benchmark::Shutdown();
     return 0;
 }

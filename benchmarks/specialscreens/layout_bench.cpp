@@ -4,12 +4,10 @@
 // transpose in tiles) within 5x.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "benchmarks/support/memcpy_ratio.h"
 #include "screenconfig/screen_config.h"
 #include "screenconfig/special_layout.h"
 
@@ -18,12 +16,7 @@ using namespace screenconfig;
 namespace {
 
 void BM_Memcpy(benchmark::State& state) {
-    std::vector<std::uint8_t> from(kImageSize, 1), to(kImageSize);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), kImageSize);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
+    bench::memcpy_of_an_image(state);
 }
 BENCHMARK(BM_Memcpy);
 
@@ -101,53 +94,25 @@ void BM_BuildAndFinishLongStrip(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildAndFinishLongStrip);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() /
-                    static_cast<double>(benchmark::GetTimeUnitMultiplier(run.time_unit));
-        ConsoleReporter::ReportRuns(runs);
-    }
-    // CPU seconds per iteration: on a machine shared with other work the wall time says more about the
-    // neighbours than about the code.
-    std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter(bench::RatioReporter::Clock::Cpu);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto memcpy_time = reporter.times.find("BM_Memcpy");
-    if (memcpy_time == reporter.times.end() || memcpy_time->second <= 0) return 0;
-    std::printf("\nratio to a 2 MB memcpy (%.3f ms):\n", memcpy_time->second * 1e3);
-    const std::vector<std::pair<const char*, double>> limits = {
-        {"BM_MirrorHorizontal", 2.0},
-        {"BM_MirrorVertical", 2.0},
-        {"BM_HalfTurn", 2.0},
-        {"BM_QuarterTurnA", 5.0},
-        {"BM_QuarterTurnB", 5.0},
-        {"BM_LongStrip", 2.0},
-        {"BM_Fold", 2.0},
-        {"BM_Serpentine", 2.0},
-        {"BM_BottomToTop", 2.0},
-        {"BM_Finish", 2.0},
-        {"BM_BuildAndFinishLongStrip", 0.0},
-    };
-    for (const auto& [name, limit] : limits) {
-        const auto it = reporter.times.find(name);
-        if (it == reporter.times.end()) continue;
-        const double ratio = it->second / memcpy_time->second;
-        if (limit > 0)
-            std::printf("  %-28s %6.2fx  (%s %.0fx)\n", name, ratio, ratio <= limit ? "within" : "OVER",
-                        limit);
-        else
-            std::printf("  %-28s %6.2fx\n", name, ratio);
-    }
+    reporter.print_ratios("BM_Memcpy", {
+                                           {"BM_MirrorHorizontal", 2.0},
+                                           {"BM_MirrorVertical", 2.0},
+                                           {"BM_HalfTurn", 2.0},
+                                           {"BM_QuarterTurnA", 5.0},
+                                           {"BM_QuarterTurnB", 5.0},
+                                           {"BM_LongStrip", 2.0},
+                                           {"BM_Fold", 2.0},
+                                           {"BM_Serpentine", 2.0},
+                                           {"BM_BottomToTop", 2.0},
+                                           {"BM_Finish", 2.0},
+                                           {"BM_BuildAndFinishLongStrip", 0.0},
+                                       });
     benchmark::Shutdown();
     return 0;
 }
