@@ -10,7 +10,7 @@
 #include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "simulator/sim.h"
-#include "tests/kelvra_imaging/xvfb.h"
+#include "tests/support/x11/xvfb.h"
 #include "tests/support/netns.h"
 
 // Xlib last: its macros must not reach the headers above.

@@ -16,7 +16,7 @@
 #include "library/imaging/bmp.h"
 #include "pictures.h"
 #include "tests/support/temp_dir.h"
-#include "xvfb.h"
+#include "tests/support/x11/xvfb.h"
 
 // Xlib after Qt: its macros must not reach Qt's headers.
 // clang-format off

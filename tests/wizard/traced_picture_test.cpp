@@ -2,25 +2,19 @@
 // at run time) shows the grid as it is on the screen. The test starts its own Xvfb server and skips
 // when there is none.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QImage>
 #include <QTest>
 #include <QVBoxLayout>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/x11/xvfb.h"
 #include "widgets/grid_control.h"
 #include "wizard/kelvra_pictures.h"
 #include "wizard/pages.h"
-
-extern char** environ;
 
 // Qt's X11 platform opens a D-Bus connection whose buffer libdbus keeps until the process ends; only
 // this test runs on X11, so only it names that system library to the leak checker.
@@ -85,48 +79,17 @@ TEST(TracedPicture, SavedPictureShowsTheNumberedGrid) {
     EXPECT_LT(worst, 48) << "the saved picture is not the grid";
 }
 
-// Starts Xvfb on display :`n` and waits (bounded) for its socket; 0 when it did not come up.
-pid_t start_xvfb(int n) {
-    const std::string display = ":" + std::to_string(n);
-    const auto socket = std::filesystem::path("/tmp/.X11-unix") / ("X" + std::to_string(n));
-    if (std::filesystem::exists(socket)) return 0;
-    std::vector<std::string> args = {"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0) return 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-        if (std::filesystem::exists(socket)) {
-            ::setenv("DISPLAY", display.c_str(), 1);
-            return pid;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A display number no other server holds.
-    pid_t xvfb = 0;
-    for (int n = 90 + static_cast<int>(::getpid() % 9), tries = 0; xvfb == 0 && tries < 9; ++n, ++tries)
-        xvfb = start_xvfb(n);
-    g_display = xvfb != 0;
-    ::setenv("QT_QPA_PLATFORM", g_display ? "xcb" : "offscreen", 1);
     int status = 0;
     {
+        const xvfb::Server server(800, 600);
+        g_display = server.running();
+        ::setenv("QT_QPA_PLATFORM", g_display ? "xcb" : "offscreen", 1);
         QApplication app(argc, argv);
         ::testing::InitGoogleTest(&argc, argv);
         status = RUN_ALL_TESTS();
-    }
-    if (xvfb != 0) {
-        ::kill(xvfb, SIGTERM);
-        ::waitpid(xvfb, nullptr, 0);
     }
     return status;
 }

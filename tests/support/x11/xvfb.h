@@ -1,4 +1,4 @@
-// A display of the test's own: Xvfb on the first free display number from 90 on, stopped when the
+// A display of the test's own: Xvfb on a display number it picks itself, stopped when the
 // object goes. DISPLAY is pointed at it while it runs.
 #pragma once
 
