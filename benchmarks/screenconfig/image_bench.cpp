@@ -32,14 +32,7 @@ void BM_BuildBlank(benchmark::State& state) {
 BENCHMARK(BM_BuildBlank);
 
 void BM_Finish(benchmark::State& state) {
-    ScreenConfig image;
-    build_blank(image);
-    for (auto _ : state) {
-        finish(image);
-        benchmark::DoNotOptimize(image.bytes().data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageSize));
+    bench::finish_of_an_image(state);
 }
 BENCHMARK(BM_Finish);
 

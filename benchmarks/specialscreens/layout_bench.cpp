@@ -72,13 +72,7 @@ BENCHMARK(BM_Serpentine);
 BENCHMARK(BM_BottomToTop);
 
 void BM_Finish(benchmark::State& state) {
-    ScreenConfig image;
-    build_blank(image);
-    for (auto _ : state) {
-        finish(image);
-        benchmark::DoNotOptimize(image.bytes().data());
-        benchmark::ClobberMemory();
-    }
+    bench::finish_of_an_image(state);
 }
 BENCHMARK(BM_Finish);
 

@@ -1,6 +1,6 @@
 // Benchmarks set against a plain memcpy of the screen configuration image's 2,097,588 bytes: the
-// memcpy itself, and a console reporter that keeps each benchmark's time and prints the ratios with
-// their bounds after the runs.
+// memcpy itself, the finish of an image, and a console reporter that keeps each benchmark's time and prints
+// the ratios with their bounds after the runs.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -21,6 +21,18 @@ inline void memcpy_of_an_image(benchmark::State& state) {
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), screenconfig::kImageSize);
         benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * screenconfig::kImageSize));
+}
+
+// The finish of a blank image (end marker and word sum), the step every image send ends with.
+inline void finish_of_an_image(benchmark::State& state) {
+    screenconfig::ScreenConfig image;
+    screenconfig::build_blank(image);
+    for (auto _ : state) {
+        screenconfig::finish(image);
+        benchmark::DoNotOptimize(image.bytes().data());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * screenconfig::kImageSize));
