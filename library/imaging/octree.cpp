@@ -58,14 +58,15 @@ class Octree {
     // many leaves.
     void add(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint32_t n, bool use_seen) {
         // The walk starts where the last walk with the same top three bits of each channel got to.
-        Shortcut& shortcut = shortcuts_[shortcut_of(r, g, b)];
+        const std::size_t top = shortcut_of(r, g, b);
+        Shortcut& shortcut = shortcuts_[top];
         const bool known = shortcut.epoch == epoch_;
         std::int32_t node = known ? shortcut.node : 0;
         for (int level = known ? shortcut.level : 0;; ++level) {
             const bool leaf = nodes_[static_cast<std::size_t>(node)].leaf;
             if (!known && level <= kShortcutLevel && (level == kShortcutLevel || leaf)) {
                 shortcut = Shortcut{epoch_, node, level};
-                if (leaf) leaf_at_[shortcut_of(r, g, b)] = node;
+                if (leaf) leaf_at_[top] = node;
             }
             if (leaf) {
                 add_to_leaf(node, std::uint64_t{r} * n, std::uint64_t{g} * n, std::uint64_t{b} * n, n);

@@ -39,6 +39,7 @@
 #include "tests/support/messages.h"
 #include "tests/support/netns.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/qt/widget_tests_main.h"
 #include "tests/support/temp_dir.h"
 
 using support::pump_until;
@@ -902,10 +903,5 @@ TEST_F(GammaDialogTest, KeysSendOneCommandOnceTheyStop) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before any thread exists, so every later thread inherits the namespace.
-    g_private_network = support::enter_private_network();
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return support::run_widget_tests_in_private_network(argc, argv, g_private_network);
 }

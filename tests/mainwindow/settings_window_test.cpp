@@ -43,6 +43,7 @@
 #include "tests/support/netns.h"
 #include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/qt/widget_tests_main.h"
 #include "tests/support/temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -529,10 +530,5 @@ TEST_F(TwoAdapters, TheChosenAdapterIsStoredAndTheRestoreLeavesOnItOnly) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before any thread exists, so every later thread inherits the namespace.
-    g_private_network = support::enter_private_network();
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return support::run_widget_tests_in_private_network(argc, argv, g_private_network);
 }

@@ -31,6 +31,7 @@
 #include "tests/support/netns.h"
 #include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/qt/widget_tests_main.h"
 #include "tests/support/temp_dir.h"
 #include "tests/wizard/technician.h"
 
@@ -348,10 +349,5 @@ TEST_F(WizardEndToEndTest, GridTracingNumbersTheModulesHiddenWiring) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before any thread exists, so every later thread inherits the namespace.
-    g_private_network = support::enter_private_network();
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return support::run_widget_tests_in_private_network(argc, argv, g_private_network);
 }
