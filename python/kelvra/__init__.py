@@ -28,8 +28,8 @@ from .cards import (
     set_status_callback,
     status_message_code,
 )
-from .errors import *  # noqa: F401,F403  (the exception classes)
-from .errors import KelvraError, check
+from .errors import *  # noqa: F401,F403  (the exception classes and check)
+from .errors import __all__ as _errors_all
 from .imaging import (
     MemoryBlock,
     bmp_to_image,
@@ -45,3 +45,32 @@ from .imaging import (
 )
 
 __version__ = "1.0.0"
+
+__all__ = [
+    "lib",
+    "Card",
+    "CardInfo",
+    "FoundCard",
+    "IoState",
+    "Transport",
+    "card_info",
+    "connect_check",
+    "discover",
+    "reply_ok",
+    "set_message_handler",
+    "set_serial",
+    "set_status_callback",
+    "status_message_code",
+    "MemoryBlock",
+    "bmp_to_image",
+    "copy_tree",
+    "create_folder",
+    "delete_tree",
+    "dib_to_image",
+    "load_bmp_to_dib",
+    "move_tree",
+    "read_file",
+    "save_image",
+    "screen_picture",
+    "__version__",
+] + _errors_all

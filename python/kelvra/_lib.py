@@ -8,6 +8,7 @@ beside this one wrap them.
 
 import ctypes
 import os
+from typing import Dict, Optional, Sequence, Tuple
 
 c_char_p = ctypes.c_char_p
 c_int = ctypes.c_int
@@ -48,7 +49,8 @@ class RevMsg(ctypes.Structure):
 BLOCK_P = ctypes.POINTER(MemoryBlockRecord)
 
 # name: (result type, argument types)
-EXPORTS = {
+# Each type is a ctypes class; a result of None is a function that returns nothing.
+EXPORTS: Dict[str, Tuple[Optional[type], Sequence[type]]] = {
     # cards.h
     "CallBack": (None, [STATUS_CALLBACK]),
     "KelvraSetMessageHandler": (None, [MESSAGE_HANDLER, c_void_p]),
@@ -126,7 +128,7 @@ EXPORTS = {
 }
 
 
-def _load():
+def _load() -> ctypes.CDLL:
     path = os.environ.get("KELVRA_LIBRARY") or "libkelvra.so.1"
     try:
         lib = ctypes.CDLL(path)

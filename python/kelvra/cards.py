@@ -8,10 +8,12 @@ runs the job on a thread of its own and only its start is reported.
 
 import ctypes
 import enum
+import os
 import struct
 import threading
 import time
 from dataclasses import dataclass, field
+from typing import Any, Callable, Dict, List, Optional, Tuple, Union
 
 from . import errors
 from ._lib import MESSAGE_HANDLER, STATUS_CALLBACK, RevMsg, lib
@@ -28,13 +30,13 @@ class Transport(enum.IntEnum):
     SERIAL = 4
 
 
-def _b(text):
+def _b(text: Union[str, bytes, None]) -> Optional[bytes]:
     if text is None:
         return None
     return text.encode() if isinstance(text, str) else bytes(text)
 
 
-def _text(raw):
+def _text(raw: bytes) -> str:
     return raw.split(b"\0", 1)[0].decode("ascii", "replace")
 
 
@@ -48,7 +50,10 @@ class FoundCard:
 
 @dataclass
 class CardInfo:
-    """The fields of a card's information block (and, when it came, the extended block)."""
+    """The fields of a card's information block (and, when it came, the extended block).
+
+    The firmware versions are texts as the card reports them ("V9.120"); the words they are made
+    from are `software_version_word` and `hardware_version_word`."""
 
     id: str
     ip_address: str
@@ -62,13 +67,15 @@ class CardInfo:
     oe_polarity: int
     data_polarity: int
     gray_value: int
-    gamma: tuple
-    clock: tuple
+    gamma: Tuple[float, float, float]
+    clock: Tuple[int, int, int, int, int, int, int]
     programme: int
     output_lines: int
     input_lines: int
-    software_version: int
-    hardware_version: int
+    software_version: str
+    hardware_version: str
+    software_version_word: int
+    hardware_version_word: int
     model: str = ""
     mac_address: str = ""
     uptime_seconds: int = 0
@@ -77,14 +84,17 @@ class CardInfo:
     raw: bytes = field(default=b"", repr=False)
 
     @staticmethod
-    def version_text(word):
+    def version_text(word: int) -> str:
         """"V8.814" for 0x00080814: upper and lower 16 bits in hexadecimal."""
         return "V%X.%X" % (word >> 16, word & 0xFFFF)
 
     @classmethod
-    def from_blocks(cls, info, more=None):
-        u32 = lambda offset: struct.unpack_from("<I", info, offset)[0]  # noqa: E731
-        values = dict(
+    def from_blocks(cls, info: bytes, more: Optional[bytes] = None) -> "CardInfo":
+        def u32(offset: int) -> int:
+            value: int = struct.unpack_from("<I", info, offset)[0]
+            return value
+
+        values: Dict[str, Any] = dict(
             id=_text(info[0:20]),
             ip_address=_text(info[60:76]),
             subnet_mask=_text(info[92:108]),
@@ -102,8 +112,10 @@ class CardInfo:
             programme=u32(672),
             output_lines=u32(676),
             input_lines=u32(680),
-            software_version=u32(1032),
-            hardware_version=u32(1036),
+            software_version=cls.version_text(u32(1032)),
+            hardware_version=cls.version_text(u32(1036)),
+            software_version_word=u32(1032),
+            hardware_version_word=u32(1036),
             raw=bytes(info),
         )
         if more is not None:
@@ -117,7 +129,7 @@ class CardInfo:
         return cls(**values)
 
 
-def card_info(address, card_id=""):
+def card_info(address: str, card_id: str = "") -> CardInfo:
     """Reads a card's information over TCP. With no card id, any card at the address may answer.
     Raises NoAnswer when no usable answer came."""
     info = ctypes.create_string_buffer(INFO_SIZE)
@@ -129,10 +141,10 @@ def card_info(address, card_id=""):
     return CardInfo.from_blocks(info.raw, more.raw if more.raw[0] != 0 else None)
 
 
-def discover(timeout=15.0, poll=0.1):
+def discover(timeout: float = 15.0, poll: float = 0.1) -> List[FoundCard]:
     """Broadcasts a discovery (UDP, 255.255.255.255:31296) and returns the cards that answered.
     The library collects answers until none has come for 3 s (10 s at most)."""
-    started = lib.LoopCheck()
+    started: int = lib.LoopCheck()
     if started == 1:
         raise errors.DiscoveryRunning("LoopCheck", 1)
     errors.check("LoopCheck", started)
@@ -151,9 +163,9 @@ def discover(timeout=15.0, poll=0.1):
     return cards
 
 
-def connect_check(address):
+def connect_check(address: str) -> bool:
     """True when a TCP connection to the card succeeds within 2 s."""
-    return lib.ConnectCardSuccessOrFaile(_b(address)) == 1
+    return bool(lib.ConnectCardSuccessOrFaile(_b(address)) == 1)
 
 
 @dataclass
@@ -168,30 +180,30 @@ class Card:
     """One card: `Card("S730-413-05862", "192.168.0.7")`. The id may be left empty for a network card:
     it is then read from the card's information block on first use."""
 
-    def __init__(self, card_id="", address="", transport=Transport.TCP):
+    def __init__(self, card_id: str = "", address: str = "", transport: Transport = Transport.TCP) -> None:
         self._id = card_id
         self.address = address
         self.transport = Transport(transport)
 
     @property
-    def id(self):
+    def id(self) -> str:
         if not self._id:
             self._id = card_info(self.address).id
         return self._id
 
-    def _args(self):
+    def _args(self) -> Tuple[Optional[bytes], Optional[bytes]]:
         return _b(self.id), _b(self.address)
 
-    def info(self):
+    def info(self) -> CardInfo:
         return card_info(self.address, self.id)
 
-    def reset(self):
+    def reset(self) -> None:
         errors.check("ResetCard", lib.ResetCard(*self._args(), self.transport))
 
-    def set_brightness(self, value):
+    def set_brightness(self, value: int) -> None:
         errors.check("SetLedScreenLight", lib.SetLedScreenLight(*self._args(), value, self.transport))
 
-    def set_clock(self, *values):
+    def set_clock(self, *values: int) -> None:
         """The seven clock values in the card's order; none given: the local time now (year, month,
         day, hour, minute, second, weekday with 0 for Sunday)."""
         if not values:
@@ -201,31 +213,33 @@ class Card:
             raise ValueError("the clock takes seven values")
         errors.check("AdjustClock", lib.AdjustClock(*self._args(), *values, self.transport))
 
-    def select_program(self, number):
+    def select_program(self, number: int) -> None:
         errors.check("SelectProgramPlay", lib.SelectProgramPlay(*self._args(), self.transport, number))
 
-    def test_module(self, t1, t2, t3, colour, e1=0, e2=0):
+    def test_module(self, t1: int, t2: int, t3: int, colour: Tuple[int, int, int], e1: int = 0, e2: int = 0) -> None:
         """A module test; `colour` is (red, green, blue)."""
         red, green, blue = colour
         errors.check(
             "TestLedModule", lib.TestLedModule(*self._args(), t1, t2, t3, red, green, blue, e1, e2, self.transport)
         )
 
-    def stop_test(self):
+    def stop_test(self) -> None:
         errors.check("StopTest", lib.StopTest(*self._args(), self.transport))
 
-    def set_io(self, line, on):
+    def set_io(self, line: int, on: bool) -> None:
         errors.check("SetIOState", lib.SetIOState(*self._args(), self.transport, 0, line, 1 if on else 0))
 
-    def get_io(self, line):
+    def get_io(self, line: int) -> IoState:
         """The state of an output line and all output and input lines (TCP or UDP)."""
         inputs, outputs = ctypes.c_int32(), ctypes.c_int32()
-        r = lib.GetIOState(*self._args(), self.transport, 0, line, ctypes.byref(inputs), ctypes.byref(outputs))
+        r: int = lib.GetIOState(*self._args(), self.transport, 0, line, ctypes.byref(inputs), ctypes.byref(outputs))
         if r not in (0, 1):
             errors.check("GetIOState", r)
         return IoState(line, r == 1, outputs.value & 0xFFFFFFFF, inputs.value & 0xFFFFFFFF)
 
-    def send_file(self, path, name="", folder="", file_type=4, parameter=0):
+    def send_file(
+        self, path: "os.PathLike[str] | str", name: str = "", folder: str = "", file_type: int = 4, parameter: int = 0
+    ) -> None:
         """Sends a local file; the card stores it as folder\\name (name: the file's own by default)."""
         errors.check(
             "SendFileToCard",
@@ -234,7 +248,7 @@ class Card:
             ),
         )
 
-    def send_folder(self, path, base, parameter=0):
+    def send_folder(self, path: "os.PathLike[str] | str", base: str, parameter: int = 0) -> None:
         """Sends every file below `path` over TCP; card folders start at the folder named `base`."""
         errors.check(
             "SendFolderToCard",
@@ -242,7 +256,7 @@ class Card:
             {1: errors.FolderPathHasDot, 2: errors.IncompleteTransfer},
         )
 
-    def upgrade(self, folder, base, parameter=0):
+    def upgrade(self, folder: "os.PathLike[str] | str", base: str, parameter: int = 0) -> None:
         """Starts a firmware upgrade on the library's own thread; its course is reported through the
         message handler (set_message_handler)."""
         errors.check(
@@ -251,7 +265,7 @@ class Card:
             {1: errors.NotStarted},
         )
 
-    def show_picture(self, path, parameter=0):
+    def show_picture(self, path: "os.PathLike[str] | str", parameter: int = 0) -> None:
         """Shows a BMP, JPEG or GIF picture on the screen at once."""
         errors.check(
             "ShowPicture",
@@ -259,7 +273,15 @@ class Card:
             {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture},
         )
 
-    def create_window(self, window, rect, window_word=0, style_word=0, marker=False, parameter=0):
+    def create_window(
+        self,
+        window: int,
+        rect: Tuple[int, int, int, int],
+        window_word: int = 0,
+        style_word: int = 0,
+        marker: bool = False,
+        parameter: int = 0,
+    ) -> None:
         """Opens a display window; `rect` is the card's four rectangle words."""
         errors.check(
             "CreateWnd",
@@ -267,46 +289,47 @@ class Card:
                           1 if marker else 0),
         )
 
-    def destroy_window(self, window):
+    def destroy_window(self, window: int) -> None:
         errors.check("DestroyWnd", lib.DestroyWnd(window, *self._args(), self.transport))
 
-    def quit_insert_mode(self):
-        r = lib.QuitInsertModel(*self._args(), self.transport)
+    def quit_insert_mode(self) -> None:
+        r: int = lib.QuitInsertModel(*self._args(), self.transport)
         if r in (-1, -2):
             raise errors.NameTooLong("QuitInsertModel", r)
         errors.check("QuitInsertModel", r)
 
 
-def set_serial(port=1, baud=9600, data_bits=8, parity=0, stop_bits=0):
+def set_serial(port: int = 1, baud: int = 9600, data_bits: int = 8, parity: int = 0, stop_bits: int = 0) -> None:
     """Serial settings for later serial jobs: port COM<port> (/dev/ttyS<port-1>, or $KELVRA_COM<port>)."""
-    r = lib.SetComParam(port, baud, data_bits, parity, stop_bits)
+    r: int = lib.SetComParam(port, baud, data_bits, parity, stop_bits)
     if r != 0:
         which = ["port", "baud rate", "data bits", "parity", "stop bits"][r - 1]
         raise ValueError("SetComParam refused the %s" % which)
 
 
-def reply_ok(text):
+def reply_ok(text: str) -> bool:
     """True when a card's answer text means success ("Success!")."""
-    return lib.NetReceiveDataInfoPro(_b(text)) == 0
+    return bool(lib.NetReceiveDataInfoPro(_b(text)) == 0)
 
 
-def status_message_code(command, text, card_id="", mode=3):
+def status_message_code(command: int, text: str, card_id: str = "", mode: int = 3) -> int:
     """ProcRevMsg: 41, 42 or 43 for the status answers that say "Error!", 0 for a 0x42 "Success!"
     in mode 3, -1 for anything else."""
-    raw = _b(text)
+    raw = text.encode()
     msg = RevMsg((ctypes.c_ubyte * 3)(0x7E, 0x7E, 0x7E), command, _b(card_id), 0, len(raw), raw)
-    return lib.ProcRevMsg(ctypes.byref(msg), 0, mode)
+    code: int = lib.ProcRevMsg(ctypes.byref(msg), 0, mode)
+    return code
 
 
 # The callbacks are kept alive here: the library calls them from its own threads.
 _callbacks_lock = threading.Lock()
-_callbacks = {}
+_callbacks: Dict[str, Any] = {}
 
 
-def set_status_callback(function):
+def set_status_callback(function: Callable[[int, Optional[str]], None]) -> None:
     """`function(code, text)` is called (from the library's threads too) for each status event."""
 
-    def call(code, text):
+    def call(code: int, text: Optional[bytes]) -> None:
         function(code, text.decode("utf-8", "replace") if text is not None else None)
 
     c_function = STATUS_CALLBACK(call)
@@ -315,16 +338,17 @@ def set_status_callback(function):
     lib.CallBack(c_function)
 
 
-def set_message_handler(function):
+def set_message_handler(function: Optional[Callable[[str], None]]) -> None:
     """`function(text)` receives what the library would show; None restores standard error."""
     if function is None:
-        lib.KelvraSetMessageHandler(MESSAGE_HANDLER(), None)
+        lib.KelvraSetMessageHandler(MESSAGE_HANDLER(0), None)  # a null function pointer
         with _callbacks_lock:
             _callbacks.pop("message", None)
         return
+    handler = function
 
-    def call(text, _user):
-        function(text.decode("utf-8", "replace") if text is not None else "")
+    def call(text: Optional[bytes], _user: Optional[int]) -> None:
+        handler(text.decode("utf-8", "replace") if text is not None else "")
 
     c_function = MESSAGE_HANDLER(call)
     with _callbacks_lock:

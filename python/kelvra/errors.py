@@ -4,14 +4,43 @@ Every failing result becomes an exception whose class names it; each carries the
 its name (`name`) and the export that gave it (`export`). All derive from KelvraError.
 """
 
+from typing import Dict, Optional, Type
+
+__all__ = [
+    "KelvraError",
+    "BroadcastNotAllowed",
+    "OutOfMemory",
+    "NoAnswer",
+    "FileUnreadable",
+    "NameTooLong",
+    "BadTransport",
+    "NoCommand",
+    "PacketNotBuilt",
+    "NoSocket",
+    "TcpSendFailed",
+    "UdpSendFailed",
+    "BroadcastSendFailed",
+    "BroadcastBindFailed",
+    "CardUnreachable",
+    "DiscoveryRunning",
+    "FolderPathHasDot",
+    "IncompleteTransfer",
+    "NotAPicture",
+    "PictureUnreadable",
+    "NotStarted",
+    "OperationFailed",
+    "SEND_RESULTS",
+    "check",
+]
+
 
 class KelvraError(Exception):
     """A libkelvra call failed. `code` is its result, `name` the result's name."""
 
-    code = None
+    code: int
     name = "FAILED"
 
-    def __init__(self, export, code, detail=None):
+    def __init__(self, export: str, code: int, detail: Optional[str] = None) -> None:
         self.export = export
         self.code = code
         message = "%s: %s (%d)" % (export, self.name, code)
@@ -20,36 +49,134 @@ class KelvraError(Exception):
         super().__init__(message)
 
 
-def _error(class_name, name, doc):
-    return type(class_name, (KelvraError,), {"name": name, "__doc__": doc})
+class BroadcastNotAllowed(KelvraError):
+    """The command needs one card (11)."""
+
+    name = "BROADCAST_NOT_ALLOWED"
 
 
-BroadcastNotAllowed = _error("BroadcastNotAllowed", "BROADCAST_NOT_ALLOWED", "The command needs one card (11).")
-OutOfMemory = _error("OutOfMemory", "OUT_OF_MEMORY", "The library ran out of memory (14, 34).")
-NoAnswer = _error("NoAnswer", "NO_ANSWER", "No usable answer arrived in time (18).")
-FileUnreadable = _error("FileUnreadable", "FILE_UNREADABLE", "The local file is missing or unreadable (19).")
-NameTooLong = _error("NameTooLong", "NAME_TOO_LONG", "A card file name or folder exceeds 99 bytes (20).")
-BadTransport = _error("BadTransport", "BAD_TRANSPORT", "The iProtoType is not one the library knows (31).")
-NoCommand = _error("NoCommand", "NO_COMMAND", "No command block was given (32).")
-PacketNotBuilt = _error("PacketNotBuilt", "PACKET_NOT_BUILT", "A packet could not be built (46).")
-NoSocket = _error("NoSocket", "NO_SOCKET", "The job had no socket (47).")
-TcpSendFailed = _error("TcpSendFailed", "TCP_SEND_FAILED", "Sending over TCP failed part way (51).")
-UdpSendFailed = _error("UdpSendFailed", "UDP_SEND_FAILED", "Sending over UDP failed (52).")
-BroadcastSendFailed = _error("BroadcastSendFailed", "BROADCAST_SEND_FAILED", "The broadcast was not sent (53).")
-BroadcastBindFailed = _error("BroadcastBindFailed", "BROADCAST_BIND_FAILED", "The broadcast socket was not bound (54).")
-CardUnreachable = _error("CardUnreachable", "CARD_UNREACHABLE", "No connection to the card (60).")
-DiscoveryRunning = _error("DiscoveryRunning", "DISCOVERY_RUNNING", "A discovery runs already (LoopCheck 1).")
-FolderPathHasDot = _error("FolderPathHasDot", "FOLDER_PATH_HAS_DOT", "Folder transfers refuse paths with a '.' (1).")
-IncompleteTransfer = _error(
-    "IncompleteTransfer", "INCOMPLETE_TRANSFER", "A folder transfer left something out (2)."
-)
-NotAPicture = _error("NotAPicture", "NOT_A_PICTURE", "The file is not a BMP, JPEG or GIF picture (13).")
-PictureUnreadable = _error("PictureUnreadable", "PICTURE_UNREADABLE", "The picture cannot be read or converted.")
-NotStarted = _error("NotStarted", "NOT_STARTED", "The job could not be started.")
-OperationFailed = _error("OperationFailed", "OPERATION_FAILED", "A file or picture operation failed.")
+class OutOfMemory(KelvraError):
+    """The library ran out of memory (14, 34)."""
+
+    name = "OUT_OF_MEMORY"
+
+
+class NoAnswer(KelvraError):
+    """No usable answer arrived in time (18)."""
+
+    name = "NO_ANSWER"
+
+
+class FileUnreadable(KelvraError):
+    """The local file is missing or unreadable (19)."""
+
+    name = "FILE_UNREADABLE"
+
+
+class NameTooLong(KelvraError):
+    """A card file name or folder exceeds 99 bytes (20)."""
+
+    name = "NAME_TOO_LONG"
+
+
+class BadTransport(KelvraError):
+    """The iProtoType is not one the library knows (31)."""
+
+    name = "BAD_TRANSPORT"
+
+
+class NoCommand(KelvraError):
+    """No command block was given (32)."""
+
+    name = "NO_COMMAND"
+
+
+class PacketNotBuilt(KelvraError):
+    """A packet could not be built (46)."""
+
+    name = "PACKET_NOT_BUILT"
+
+
+class NoSocket(KelvraError):
+    """The job had no socket (47)."""
+
+    name = "NO_SOCKET"
+
+
+class TcpSendFailed(KelvraError):
+    """Sending over TCP failed part way (51)."""
+
+    name = "TCP_SEND_FAILED"
+
+
+class UdpSendFailed(KelvraError):
+    """Sending over UDP failed (52)."""
+
+    name = "UDP_SEND_FAILED"
+
+
+class BroadcastSendFailed(KelvraError):
+    """The broadcast was not sent (53)."""
+
+    name = "BROADCAST_SEND_FAILED"
+
+
+class BroadcastBindFailed(KelvraError):
+    """The broadcast socket was not bound (54)."""
+
+    name = "BROADCAST_BIND_FAILED"
+
+
+class CardUnreachable(KelvraError):
+    """No connection to the card (60)."""
+
+    name = "CARD_UNREACHABLE"
+
+
+class DiscoveryRunning(KelvraError):
+    """A discovery runs already (LoopCheck 1)."""
+
+    name = "DISCOVERY_RUNNING"
+
+
+class FolderPathHasDot(KelvraError):
+    """Folder transfers refuse paths with a '.' (1)."""
+
+    name = "FOLDER_PATH_HAS_DOT"
+
+
+class IncompleteTransfer(KelvraError):
+    """A folder transfer left something out (2)."""
+
+    name = "INCOMPLETE_TRANSFER"
+
+
+class NotAPicture(KelvraError):
+    """The file is not a BMP, JPEG or GIF picture (13)."""
+
+    name = "NOT_A_PICTURE"
+
+
+class PictureUnreadable(KelvraError):
+    """The picture cannot be read or converted."""
+
+    name = "PICTURE_UNREADABLE"
+
+
+class NotStarted(KelvraError):
+    """The job could not be started."""
+
+    name = "NOT_STARTED"
+
+
+class OperationFailed(KelvraError):
+    """A file or picture operation failed."""
+
+    name = "OPERATION_FAILED"
+
 
 # The results that mean the same in every export that sends.
-SEND_RESULTS = {
+SEND_RESULTS: Dict[int, Type[KelvraError]] = {
     11: BroadcastNotAllowed,
     14: OutOfMemory,
     18: NoAnswer,
@@ -68,7 +195,7 @@ SEND_RESULTS = {
 }
 
 
-def check(export, code, table=None):
+def check(export: str, code: int, table: Optional[Dict[int, Type[KelvraError]]] = None) -> int:
     """Returns `code` when it is 0; raises the exception that names it otherwise. `table` maps the
     export's own results (those that differ from SEND_RESULTS) to exceptions."""
     if code == 0:

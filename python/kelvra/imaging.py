@@ -10,65 +10,74 @@ KelvraFreeMemoryBlock. Here each is a MemoryBlock, a context manager that releas
 
 import ctypes
 import os
+from typing import Optional, Union
 
 from . import errors
 from ._lib import MemoryBlockRecord, lib, libc
+
+# A path as the library takes it: text or bytes, or anything os.fspath accepts.
+Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+# A picture or DIB passed in: bytes of the caller's, or a block the library returned.
+Data = Union[bytes, bytearray, "MemoryBlock"]
 
 
 class MemoryBlock:
     """A block the library allocated: released exactly once, by close() or at the end of `with`."""
 
-    def __init__(self, pointer, export):
+    _pointer: "Optional[ctypes._Pointer[MemoryBlockRecord]]"
+
+    def __init__(self, pointer: "Optional[ctypes._Pointer[MemoryBlockRecord]]", export: str) -> None:
         if not pointer:
             raise errors.OperationFailed(export, 0)
         self._pointer = pointer
 
-    def __enter__(self):
+    def __enter__(self) -> "MemoryBlock":
         return self
 
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
-    def __del__(self):
+    def __exit__(self, *exc: object) -> None:
         self.close()
 
-    def close(self):
+    def __del__(self) -> None:
+        self.close()
+
+    def close(self) -> None:
         pointer, self._pointer = getattr(self, "_pointer", None), None
         if pointer:
             lib.KelvraFreeMemoryBlock(pointer)
 
     @property
-    def closed(self):
+    def closed(self) -> bool:
         return self._pointer is None
 
-    def _record(self):
-        if self._pointer is None:
-            raise ValueError("the memory block has been released")
-        return self._pointer.contents
+    def _record(self) -> MemoryBlockRecord:
+        return self._pointer_checked().contents
 
-    def __len__(self):
-        return self._record().size
+    def __len__(self) -> int:
+        size: int = self._record().size
+        return size
 
-    def bytes(self):
+    def bytes(self) -> bytes:
         """A copy of the block's bytes."""
         record = self._record()
         return ctypes.string_at(record.data, record.size)
 
-    def save(self, path):
+    def save(self, path: Path) -> None:
         """Writes the block to `path` (absolute). Raises OperationFailed when it was not written."""
         if lib.SaveMemFileToDisk(self._pointer_checked(), _path(path)) != 1:
-            raise errors.OperationFailed("SaveMemFileToDisk", 0, str(path))
+            raise errors.OperationFailed("SaveMemFileToDisk", 0, os.fsdecode(path))
 
-    def _pointer_checked(self):
-        self._record()
+    def _pointer_checked(self) -> "ctypes._Pointer[MemoryBlockRecord]":
+        if self._pointer is None:
+            raise ValueError("the memory block has been released")
         return self._pointer
 
 
 class _Borrowed:
     """Caller's bytes lent to the library as a block for the length of one call."""
 
-    def __init__(self, data):
+    pointer: "ctypes._Pointer[MemoryBlockRecord]"
+
+    def __init__(self, data: Data) -> None:
         if isinstance(data, MemoryBlock):
             self.pointer = data._pointer_checked()
             return
@@ -77,68 +86,70 @@ class _Borrowed:
         self.pointer = ctypes.pointer(self._record)
 
 
-def _path(path):
+def _path(path: Path) -> bytes:
     return os.fsencode(path)
 
 
-def _format(fmt):
+def _format(fmt: Union[str, bytes]) -> bytes:
     return fmt.encode() if isinstance(fmt, str) else fmt
 
 
-def bmp_to_image(bmp, fmt):
+def bmp_to_image(bmp: Data, fmt: Union[str, bytes]) -> MemoryBlock:
     """A BMP file (bytes or a MemoryBlock) converted to "jpg", "gif" or "bmp"."""
     return MemoryBlock(lib.MBmpToMImage(_Borrowed(bmp).pointer, _format(fmt)), "MBmpToMImage")
 
 
-def load_bmp_to_dib(path):
+def load_bmp_to_dib(path: Path) -> MemoryBlock:
     """The BMP file at `path` as a DIB (BITMAPINFOHEADER, colour table, rows bottom-up)."""
     return MemoryBlock(lib.LoadBmpToDIB(_path(path)), "LoadBmpToDIB")
 
 
-def dib_to_image(dib, fmt):
+def dib_to_image(dib: Data, fmt: Union[str, bytes]) -> MemoryBlock:
     """A DIB (bytes or a MemoryBlock) converted to "jpg", "gif" or "bmp"."""
     return MemoryBlock(lib.DIBFormatCovert(_Borrowed(dib).pointer, _format(fmt)), "DIBFormatCovert")
 
 
-def save_image(data, path):
+def save_image(data: Data, path: Path) -> None:
     """Writes bytes or a MemoryBlock to the absolute `path`."""
     if lib.SaveMemFileToDisk(_Borrowed(data).pointer, _path(path)) != 1:
-        raise errors.OperationFailed("SaveMemFileToDisk", 0, str(path))
+        raise errors.OperationFailed("SaveMemFileToDisk", 0, os.fsdecode(path))
 
 
-def screen_picture(left, top, right, bottom, fmt="jpg", reduce=False):
+def screen_picture(
+    left: int, top: int, right: int, bottom: int, fmt: Union[str, bytes] = "jpg", reduce: bool = False
+) -> MemoryBlock:
     """The screen rectangle captured (X11) and encoded."""
     return MemoryBlock(lib.GetScreenPic(left, top, right, bottom, _format(fmt), 1 if reduce else 0), "GetScreenPic")
 
 
-def read_file(path):
+def read_file(path: Path) -> bytes:
     """GetFileBuf: the whole file as bytes (the library's buffer is freed here)."""
     length = ctypes.c_uint32()
     pointer = lib.GetFileBuf(_path(path), ctypes.byref(length))
     if not pointer:
-        raise errors.FileUnreadable("GetFileBuf", 19, str(path))
+        raise errors.FileUnreadable("GetFileBuf", 19, os.fsdecode(path))
     try:
         return ctypes.string_at(pointer, length.value)
     finally:
         libc.free(pointer)
 
 
-def _one(export, result, path):
+def _one(export: str, result: int, path: Path) -> None:
     if result != 1:
-        raise errors.OperationFailed(export, result, str(path))
+        raise errors.OperationFailed(export, result, os.fsdecode(path))
 
 
-def delete_tree(path):
+def delete_tree(path: Path) -> None:
     _one("DelTreeOrFile", lib.DelTreeOrFile(_path(path)), path)
 
 
-def copy_tree(source, destination):
+def copy_tree(source: Path, destination: Path) -> None:
     _one("CopyTreeOrFile", lib.CopyTreeOrFile(_path(source), _path(destination)), source)
 
 
-def move_tree(source, destination):
+def move_tree(source: Path, destination: Path) -> None:
     _one("MoveTreeOrFile", lib.MoveTreeOrFile(_path(source), _path(destination)), source)
 
 
-def create_folder(folder):
+def create_folder(folder: Path) -> None:
     lib.CreateFolder(_path(folder))

@@ -69,6 +69,18 @@ def test_memory_blocks_are_released_when_the_block_is_left(tmp_path):
         kelvra.bmp_to_image(b"BM not a picture", "jpg")
 
 
+@pytest.mark.parametrize(
+    "word, text",
+    [(0x00090120, "V9.120"), (0x00080814, "V8.814"), (0x000A0003, "VA.3"), (0, "V0.0"), (0xFFFFFFFF, "VFFFF.FFFF")],
+)
+def test_versions_read_as_the_card_writes_them(word, text):
+    info = bytearray(1088)
+    struct.pack_into("<II", info, 1032, word, 0x00020001)
+    parsed = kelvra.CardInfo.from_blocks(bytes(info))
+    assert (parsed.software_version, parsed.software_version_word) == (text, word)
+    assert parsed.hardware_version == "V2.1"
+
+
 def test_file_utilities(tmp_path):
     src = tmp_path / "a" / "b"
     kelvra.create_folder(str(src))
@@ -94,7 +106,9 @@ def test_card_info_and_the_id_read_from_the_card(sim):
     info = kelvra.card_info(address)
     assert info.id == card_id
     assert info.ip_address == address
-    assert kelvra.CardInfo.version_text(info.hardware_version).startswith("V")
+    # The versions as the card reports them (the simulator's default words 0x00090120 and 0x00020001).
+    assert (info.software_version, info.software_version_word) == ("V9.120", 0x00090120)
+    assert (info.hardware_version, info.hardware_version_word) == ("V2.1", 0x00020001)
     assert info.mac_address.count(":") == 5
     assert kelvra.Card(address=address).id == card_id
     with pytest.raises(kelvra.NoAnswer):
