@@ -10,6 +10,8 @@ pkgs=(
   fonts-wqy-microhei fonts-liberation
   iproute2 util-linux xdg-utils
   file python3-pytest tshark tcpdump
+  python3-venv python3-wheel-whl mypy
+  dpkg-dev fakeroot lintian help2man desktop-file-utils binutils
 )
 missing=()
 for p in "${pkgs[@]}"; do

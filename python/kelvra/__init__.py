@@ -29,7 +29,6 @@ from .cards import (
     status_message_code,
 )
 from .errors import *  # noqa: F401,F403  (the exception classes and check)
-from .errors import __all__ as _errors_all
 from .imaging import (
     MemoryBlock,
     bmp_to_image,
@@ -73,4 +72,28 @@ __all__ = [
     "save_image",
     "screen_picture",
     "__version__",
-] + _errors_all
+    "KelvraError",
+    "BroadcastNotAllowed",
+    "OutOfMemory",
+    "NoAnswer",
+    "FileUnreadable",
+    "NameTooLong",
+    "BadTransport",
+    "NoCommand",
+    "PacketNotBuilt",
+    "NoSocket",
+    "TcpSendFailed",
+    "UdpSendFailed",
+    "BroadcastSendFailed",
+    "BroadcastBindFailed",
+    "CardUnreachable",
+    "DiscoveryRunning",
+    "FolderPathHasDot",
+    "IncompleteTransfer",
+    "NotAPicture",
+    "PictureUnreadable",
+    "NotStarted",
+    "OperationFailed",
+    "SEND_RESULTS",
+    "check",
+]
