@@ -2,8 +2,8 @@
 # The Wireshark dissector on a capture made here: discovery, card information, a file transfer and
 # screen-control commands between the kelvra command line and ledcard-sim cards of both check-byte
 # families, captured on loopback inside this test's private network namespace, then decoded with
-# tshark. Every frame must decode with named fields only; the one damaged frame sent on purpose must
-# be the one error.
+# tshark. The link has Ethernet's MTU, so long frames cross TCP segments. Every frame must decode with
+# named fields only and in its wire form; the damaged frames sent on purpose must be the only errors.
 # usage: capture_test.sh KELVRA LEDCARD_SIM DISSECTOR
 set -euo pipefail
 kelvra=$1 sim=$2 dissector=$3
@@ -14,6 +14,11 @@ skip() { echo "SKIP: $*"; exit 77; }
 command -v tshark >/dev/null || skip "tshark is not installed"
 command -v tcpdump >/dev/null || skip "tcpdump is not installed"
 ip route replace default dev lo  # broadcasts leave over loopback
+# Loopback as an Ethernet link: MTU 1500, and no segment larger than that (loopback would otherwise
+# hand tcpdump segments of up to 64 KiB), so the 2080-byte information requests and the 2029-byte file
+# pieces cross segments as on a real network and the dissector must reassemble them.
+ip link set lo mtu 1500
+ip link set lo gso_max_size 1500
 
 work=$(mktemp -d /tmp/kelvra-capture-XXXXXX)
 pids=()
@@ -34,7 +39,9 @@ plain=S730-413-08001 complement=A901-200-08002
   2>"$work/sim.log" &
 pids+=($!)
 wait_for_text "$work/sim.log" "cards ready"
-tcpdump -i lo -U -w "$work/capture.pcap" 'udp port 31296 or port 31298' 2>"$work/tcpdump.log" &
+# Datagrams above the MTU go as IP fragments; those after the first carry no ports.
+tcpdump -i lo -U -w "$work/capture.pcap" 'udp port 31296 or port 31298 or (ip[6:2] & 0x1fff != 0)' \
+  2>"$work/tcpdump.log" &
 pids+=($!)
 wait_for_text "$work/tcpdump.log" "listening on"
 
@@ -49,8 +56,9 @@ head -c 4100 /dev/urandom >"$work/clip.bin"
 "$kelvra" io get 2 --card "$complement" --address 127.0.8.2 >/dev/null
 "$kelvra" clock 2026 12 11 1 2 3 5 --card "$plain" --address 127.0.8.1
 # Frames built here byte by byte: the program's own card-information request (exact form, complement
-# check byte, UDP 31296) and grid test (a whole 408-byte screen-control block), window operations, a flashing window and an effect list's start; last, one
-# damaged frame (CMD_RESET_CARD whose check byte is neither form).
+# check byte, UDP 31296) and grid test (a whole 408-byte screen-control block), window operations, a
+# flashing window and an effect list's start; last, two damaged frames: a datagram cut off after 20
+# bytes and a CMD_RESET_CARD whose check byte is neither form.
 python3 - <<'PY'
 import socket, struct
 
@@ -85,9 +93,10 @@ udp.sendto(frame(0x92, "S730-413-08001", glint) + b"\0\0\0", plain)
 start = words(604, {400: 7})
 start[504:514] = b"Config.sys"
 udp.sendto(frame(0x91, "S730-413-08001", start) + b"\0\0\0", plain)
+udp.sendto(frame(0x8B, "S730-413-08001", b"")[:20], plain)
 udp.sendto(frame(0x8B, "S730-413-08001", b"", check_delta=1) + b"\0\0\0", plain)
 PY
-# tcpdump writes each packet at once (-U): wait until the damaged frame, the last one, is in the file.
+# tcpdump writes each packet at once (-U): wait until the last damaged frame is in the file.
 for _ in $(seq 1 100); do
   tcpdump -r "$work/capture.pcap" 'udp dst port 31298 and udp[4:2] = 40' 2>/dev/null | grep -q . && break
   sleep 0.05

@@ -79,6 +79,7 @@ local f = {
     form = F.string("kelvra.form", "Wire form"),
     padding = F.bytes("kelvra.padding", "Padding"),
     junk = F.bytes("kelvra.junk", "Bytes before a lead-in"),
+    truncated = F.bytes("kelvra.truncated", "Truncated frame"),
     text = F.stringz("kelvra.text", "Text"),
     -- file header
     file_type = F.uint32("kelvra.file.type", "File type", base.DEC, file_types),
@@ -185,14 +186,16 @@ local e = {
         expert.severity.WARN),
     too_long = ProtoExpert.new("kelvra.length.corrupt", "Data length above 65536: taken as corrupt",
         expert.group.MALFORMED, expert.severity.ERROR),
-    short = ProtoExpert.new("kelvra.short", "Datagram shorter than its frame", expert.group.MALFORMED,
+    short = ProtoExpert.new("kelvra.short", "Datagram shorter than its frame (truncated)", expert.group.MALFORMED,
         expert.severity.ERROR),
+    not_frame = ProtoExpert.new("kelvra.not_frame", "Datagram that is not a card frame (no lead-in)",
+        expert.group.MALFORMED, expert.severity.ERROR),
     junk = ProtoExpert.new("kelvra.junk", "Bytes that are neither a frame nor padding", expert.group.PROTOCOL,
         expert.severity.WARN),
     size = ProtoExpert.new("kelvra.data.size", "Data of an unexpected size for this command", expert.group.PROTOCOL,
         expert.severity.NOTE),
 }
-kelvra.experts = { e.bad_check, e.family, e.too_long, e.short, e.junk, e.size }
+kelvra.experts = { e.bad_check, e.family, e.too_long, e.short, e.not_frame, e.junk, e.size }
 
 local tcp_port = Field.new("tcp.srcport")
 
@@ -527,9 +530,17 @@ end
 
 -- Frames --------------------------------------------------------------------------------------------
 
+-- The wire form of a frame of `size` bytes followed by `padding` zero bytes of its own.
+local function form_name(size, padding)
+    if padding == 3 then return "stream (n + 32)" end
+    if size + padding == FIXED_BLOCK then return "fixed (2080-byte block)" end
+    if padding == 0 then return "exact (n + 29)" end
+    return string.format("padded with %d zero bytes", padding)
+end
+
 -- Dissects the frame at `offset` (its lead-in checked); `padding` is the number of zero bytes after it
 -- that belong to it. Returns the summary for the Info column.
-local function dissect_frame(tvb, pinfo, root, offset, n, padding, datagram)
+local function dissect_frame(tvb, pinfo, root, offset, n, padding)
     local size = HEADER + n + 1
     local total = size + padding
     local tree = root:add(kelvra, tvb(offset, total))
@@ -565,21 +576,11 @@ local function dissect_frame(tvb, pinfo, root, offset, n, padding, datagram)
             string.format("wrong: plain sum would be 0x%02x, complement 0x%02x", sum, 255 - sum))
         check_item:add_proto_expert_info(e.bad_check)
     end
-    local form
-    if padding == 3 then
-        form = "stream (n + 32)"
-    elseif total == FIXED_BLOCK then
-        form = "fixed (2080-byte block)"
-    elseif padding == 0 then
-        form = "exact (n + 29)"
-    else
-        form = string.format("padded with %d zero bytes", padding)
-    end
     if padding > 0 then tree:add(f.padding, tvb(offset + size, padding)) end
-    tree:add(f.form, tvb(offset, total), form)
+    local form_item = tree:add(f.form, tvb(offset, total), form_name(size, padding))
     local name = commands[command] or string.format("0x%02X", command)
     tree:append_text(string.format(", %s, %s, %d data bytes", name, id, n))
-    return string.format("%s %s", name, id)
+    return string.format("%s %s", name, id), tree, form_item
 end
 
 local function all_zero(tvb, offset, count)
@@ -591,25 +592,34 @@ end
 
 local function dissect_datagram(tvb, pinfo, root)
     local len = tvb:len()
-    if len < HEADER + 1 or tvb(0, 3):uint() ~= LEAD_IN then
+    if len < 3 or tvb(0, 3):uint() ~= LEAD_IN then
         local tree = root:add(kelvra, tvb())
-        tree:add(f.junk, tvb()):add_proto_expert_info(e.junk)
+        tree:add(f.junk, tvb()):add_proto_expert_info(e.not_frame)
         pinfo.cols.info = "Not a card frame"
+        return len
+    end
+    if len < HEADER + 1 then
+        local tree = root:add(kelvra, tvb())
+        tree:add(f.lead_in, tvb(0, 3))
+        tree:add(f.truncated, tvb()):add_proto_expert_info(e.short)
+        pinfo.cols.info = string.format("Damaged frame: %d bytes, shorter than a frame header", len)
         return len
     end
     local n = u32(tvb, 24)
     if n > MAX_LENGTH then
         local tree = root:add(kelvra, tvb())
         tree:add_le(f.length, tvb(24, 4)):add_proto_expert_info(e.too_long)
+        pinfo.cols.info = "Damaged frame: data length above 65536"
         return len
     end
     if HEADER + n + 1 > len then
         local tree = root:add(kelvra, tvb())
         tree:add_le(f.length, tvb(24, 4)):add_proto_expert_info(e.short)
+        pinfo.cols.info = string.format("Damaged frame: %d bytes, its length field says %d data bytes", len, n)
         return len
     end
     local padding = len - (HEADER + n + 1)
-    local info = dissect_frame(tvb, pinfo, root, 0, n, padding, true)
+    local info = dissect_frame(tvb, pinfo, root, 0, n, padding)
     if padding > 0 and not all_zero(tvb, HEADER + n + 1, padding) then
         root:add(f.junk, tvb(HEADER + n + 1, padding)):add_proto_expert_info(e.junk)
     end
@@ -617,12 +627,57 @@ local function dissect_datagram(tvb, pinfo, root)
     return len
 end
 
--- TCP: frames cut at their length field; zero bytes between them are padding, other bytes before a
--- lead-in are junk. A frame that continues in a later segment is reassembled.
+-- The zero bytes that follow a whole frame of `size` bytes at `after` belong to its wire form: three
+-- (stream), up to the 2080-byte block (fixed) or none (exact). Returns how many belong to the frame, or
+-- nil and how many more bytes are needed when the zeros run to the end of what has arrived and the
+-- form cannot be told yet (the rest of a fixed block, or of the three stream bytes, is still to come).
+local function frame_padding(tvb, after, size)
+    local len = tvb:len()
+    local zeros = 0
+    while after + zeros < len and tvb(after + zeros, 1):uint() == 0 do zeros = zeros + 1 end
+    local open = after + zeros == len
+    local fixed_rest = FIXED_BLOCK - size
+    if zeros > 3 and fixed_rest > 3 and zeros >= fixed_rest then return fixed_rest end
+    if open and zeros > 0 and zeros ~= 3 then
+        if zeros < 3 then return nil, 3 - zeros end
+        if fixed_rest > zeros then return nil, fixed_rest - zeros end
+    end
+    if zeros >= 3 then return 3 end
+    return zeros -- none (exact), or one or two zero bytes before the next frame
+end
+
+-- TCP: frames cut at their length field, each with the zero bytes of its wire form; a frame or form
+-- that continues in later segments is reassembled first (desegment_offset / desegment_len), so the
+-- form is told from the whole frame, not from where a segment happens to end. Other zero bytes
+-- between frames are padding, other bytes before a lead-in junk.
+-- A reassembled frame ends where the reassembly was asked to end, so its form's zero bytes, when the
+-- same segment carries them, come to the next call for the same packet: the frame is remembered here
+-- and its form completed then.
+local open_frame = nil -- { number = packet, size = frame bytes, tree = frame tree, form = form item }
+
+local function complete_open_frame(tvb, pinfo)
+    local frame = open_frame
+    open_frame = nil
+    if not frame or frame.number ~= pinfo.number then return 0 end
+    local len = tvb:len()
+    local zeros = 0
+    while zeros < len and tvb(zeros, 1):uint() == 0 do zeros = zeros + 1 end
+    if zeros ~= 3 and frame.size + zeros ~= FIXED_BLOCK then return 0 end
+    frame.tree:add(f.padding, tvb(0, zeros))
+    frame.form:set_text("Wire form: " .. form_name(frame.size, zeros))
+    return zeros
+end
+
 local function dissect_stream(tvb, pinfo, root)
     local len = tvb:len()
-    local offset = 0
+    local offset = complete_open_frame(tvb, pinfo)
     local infos = {}
+    local function need_more(from, count)
+        pinfo.desegment_offset = from
+        pinfo.desegment_len = count
+        if #infos > 0 then pinfo.cols.info = table.concat(infos, "; ") end
+        return len
+    end
     while offset < len do
         local zeros = 0
         while offset + zeros < len and tvb(offset + zeros, 1):uint() == 0 do zeros = zeros + 1 end
@@ -631,41 +686,31 @@ local function dissect_stream(tvb, pinfo, root)
             offset = offset + zeros
         end
         if offset >= len then break end
-        if len - offset < 3 then
-            pinfo.desegment_offset = offset
-            pinfo.desegment_len = DESEGMENT_ONE_MORE_SEGMENT
-            return len
-        end
+        if len - offset < 3 then return need_more(offset, DESEGMENT_ONE_MORE_SEGMENT) end
         if tvb(offset, 3):uint() ~= LEAD_IN then
             local junk = 1
             while offset + junk < len and tvb(offset + junk, 1):uint() ~= 0x7E do junk = junk + 1 end
             root:add(kelvra, tvb(offset, junk)):add(f.junk, tvb(offset, junk)):add_proto_expert_info(e.junk)
             offset = offset + junk
         else
-            if len - offset < HEADER then
-                pinfo.desegment_offset = offset
-                pinfo.desegment_len = DESEGMENT_ONE_MORE_SEGMENT
-                return len
-            end
+            if len - offset < HEADER then return need_more(offset, HEADER - (len - offset)) end
             local n = u32(tvb, offset + 24)
+            local size = HEADER + n + 1
             if n > MAX_LENGTH then
                 root:add(kelvra, tvb(offset, HEADER)):add_le(f.length, tvb(offset + 24, 4))
                     :add_proto_expert_info(e.too_long)
                 offset = offset + 3 -- the card skips the lead-in and searches on
-            elseif len - offset < HEADER + n + 1 then
-                pinfo.desegment_offset = offset
-                pinfo.desegment_len = HEADER + n + 1 - (len - offset)
-                return len
+            elseif len - offset < size then
+                return need_more(offset, size - (len - offset))
             else
-                -- The zero bytes that follow belong to this frame's form when they complete it.
-                local after = offset + HEADER + n + 1
-                local padding = 0
-                while after + padding < len and tvb(after + padding, 1):uint() == 0 do padding = padding + 1 end
-                if after + padding < len and padding > 3 and (HEADER + n + 1 + padding) ~= FIXED_BLOCK then
-                    padding = 0 -- zeros before the next frame that no form explains: shown as padding
+                local padding, missing = frame_padding(tvb, offset + size, size)
+                if not padding then return need_more(offset, missing) end
+                local info, tree, form = dissect_frame(tvb, pinfo, root, offset, n, padding)
+                infos[#infos + 1] = info
+                offset = offset + size + padding
+                if offset == len and padding == 0 then
+                    open_frame = { number = pinfo.number, size = size, tree = tree, form = form }
                 end
-                infos[#infos + 1] = dissect_frame(tvb, pinfo, root, offset, n, padding, false)
-                offset = after + padding
             end
         end
     end
