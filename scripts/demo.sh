@@ -2,6 +2,9 @@
 # The demo: simulated control cards on loopback addresses and Vantor searching for them with the
 # loopback broadcast 127.255.255.255, so nothing leaves this machine. Closing Vantor stops the cards.
 # Without a display, Vantor runs under Xvfb for a few seconds and a screenshot is saved.
+# The first run builds the program first (preset dev: several minutes on two cores); later runs
+# rebuild only what changed. DEMO_LANGUAGE=English_zavo (or Chinese_zavo_s, Chinese_zavo_t) sets the
+# window's language; without it the demo keeps the language of its last run (simplified Chinese at first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,6 +19,9 @@ mkdir -p "$demo"
 # Kelvra beside the program: the wizard loads it at run time to save its traced picture.
 cp build/dev/bin/Vantor build/dev/bin/libkelvra.so.1 build/dev/bin/DudoHelp*.html "$demo/"
 printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
+if [ -n "${DEMO_LANGUAGE:-}" ]; then
+  printf '[Setting]\r\nZAVO_Language=%s\r\n' "$DEMO_LANGUAGE" > "$demo/setting.ini"
+fi
 
 # Both check-byte families, several firmware versions (one too old for smart setup, one that raises
 # the low-version warning) and two cards that share one address. The first card drives the virtual LED
@@ -34,7 +40,14 @@ build/dev/simulator/ledcard-sim \
   --card P300-001-00100@127.0.0.5,sw=0x00070801 \
   --card B512-300-00007@127.0.0.5,sw=0x000A0003 &
 sim=$!
-trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
+# Without a session's runtime folder, Vantor would keep its single-instance lock in a shared temporary
+# folder (/tmp/vantor-<uid>); the demo gives it a private folder of its own and removes it at the end.
+runtime=""
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  runtime=$(mktemp -d /tmp/vantor-demo-XXXXXX)
+  export XDG_RUNTIME_DIR=$runtime
+fi
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; [ -z "$runtime" ] || rm -rf "$runtime"' EXIT
 sleep 0.5
 kill -0 "$sim" 2>/dev/null || { echo "ledcard-sim did not start" >&2; exit 1; }
 
