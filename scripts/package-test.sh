@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Debian packages from an optimised build folder, unpacks them into a scratch root and
-# checks them as a user of the packages would: their names and dependencies, the library's SONAME, a
-# C program built outside the tree against the unpacked library with pkg-config and with
-# find_package(Kelvra), and that program and the packaged kelvra command line discovering cards of the
-# packaged ledcard-sim (as root, inside a private network namespace: nothing leaves the machine).
+# Builds the Debian packages from an optimised build folder and checks them as a Debian maintainer and
+# a user of the packages would: lintian without errors or warnings, the split (the command-line tools
+# and the simulator install without Qt), the shlibs, symbols and ldconfig trigger of libkelvra1, split-off
+# debug symbols, manual pages, the desktop entry, the dissector in Wireshark's global Lua plugin folder;
+# then, unpacked into a scratch root, a C program built outside the tree against the library with
+# pkg-config (dpkg-shlibdeps must name libkelvra1 for it) and with find_package(Kelvra), and that
+# program and the packaged kelvra command line discovering cards of the packaged ledcard-sim (as root,
+# inside a private network namespace: nothing leaves the machine).
 # usage: scripts/package-test.sh BUILD_FOLDER
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,30 +19,89 @@ fail() { echo "package test: $*" >&2; exit 1; }
 echo "-- packages"
 (cd "$build" && cpack -G DEB -B "$scratch/debs" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack failed"; }
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-for p in vantor libkelvra1 libkelvra-dev; do
-  deb=$(ls "$scratch"/debs/${p}_*.deb 2>/dev/null | head -1)
-  [ -n "$deb" ] || fail "no package $p"
-  [ "$(dpkg-deb -f "$deb" Package)" = "$p" ] || fail "$deb is not named $p"
-  echo "$p: $(dpkg-deb -f "$deb" Version) depends on: $(dpkg-deb -f "$deb" Depends)"
-  dpkg -x "$deb" "$scratch/root"
+packages=(libkelvra1 libkelvra-dev kelvra-tools vantor kelvra-wireshark)
+deb() { ls "$scratch"/debs/"$1"_*.deb 2>/dev/null | head -1; }
+for p in "${packages[@]}"; do
+  [ -n "$(deb "$p")" ] || fail "no package $p"
+  [ "$(dpkg-deb -f "$(deb "$p")" Package)" = "$p" ] || fail "$(deb "$p") is not named $p"
+  echo "$p $(dpkg-deb -f "$(deb "$p")" Version): $(dpkg-deb -f "$(deb "$p")" Description | head -1)"
+  echo "    depends on: $(dpkg-deb -f "$(deb "$p")" Depends)"
+  dpkg -x "$(deb "$p")" "$scratch/root"
 done
-dpkg-deb -f "$scratch"/debs/vantor_*.deb Depends | grep -q "libkelvra1 (= $version)" || fail "vantor must depend on libkelvra1"
-dpkg-deb -f "$scratch"/debs/libkelvra-dev_*.deb Depends | grep -q "libkelvra1 (= $version)" || fail "libkelvra-dev must depend on libkelvra1"
-dpkg-deb -f "$scratch"/debs/libkelvra1_*.deb Depends | grep -q "libc6" || fail "libkelvra1 lacks its system dependencies"
+for p in vantor libkelvra-dev kelvra-tools; do
+  dpkg-deb -f "$(deb "$p")" Depends | grep -q "libkelvra1 (= $version)" || fail "$p must depend on libkelvra1 (= $version)"
+done
+dpkg-deb -f "$(deb libkelvra1)" Depends | grep -q "libc6" || fail "libkelvra1 lacks its system dependencies"
+[ "$(for p in "${packages[@]}"; do dpkg-deb -f "$(deb "$p")" Description | head -1; done | sort -u | wc -l)" -eq ${#packages[@]} ] ||
+  fail "two packages share one summary"
 
+echo "-- lintian"
+lintian --fail-on error,warning --tag-display-limit 0 "$scratch"/debs/*.deb "$scratch"/debs/*.ddeb >"$scratch/lintian.log" 2>&1 ||
+  { cat "$scratch/lintian.log"; fail "lintian reports errors or warnings"; }
+grep -v '^N: ' "$scratch/lintian.log" | grep -E '^[EW]: ' && fail "lintian reports errors or warnings"
+echo "lintian: no errors or warnings on $(ls "$scratch"/debs/*.deb "$scratch"/debs/*.ddeb | wc -l) packages"
+
+echo "-- the tools install without Qt"
+# The packages apt would install for kelvra-tools: its dependencies and those of libkelvra1, closed
+# over Debian's archive. The same closure for vantor must hold Qt, or the check proves nothing.
+closure() {
+  local names
+  names=$(for p in "$@"; do dpkg-deb -f "$(deb "$p")" Depends; done | tr ',' '\n' | sed 's/|.*//; s/(.*)//; s/ //g' |
+    grep -v -x -e '' -e libkelvra1 | sort -u)
+  # shellcheck disable=SC2086
+  apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
+    --no-enhances $names | grep -v '^ ' | sort -u
+}
+closure kelvra-tools libkelvra1 >"$scratch/tools-closure.txt"
+closure vantor libkelvra1 >"$scratch/vantor-closure.txt"
+grep -q '^libqt6' "$scratch/vantor-closure.txt" || fail "the dependency closure of vantor holds no Qt: the check is broken"
+if grep -i 'qt' "$scratch/tools-closure.txt"; then fail "kelvra-tools pulls in Qt"; fi
+echo "kelvra-tools: $(wc -l <"$scratch/tools-closure.txt") packages in its closure, none of Qt"
+
+echo "-- libkelvra1: shlibs, symbols, ldconfig trigger, debug symbols"
+dpkg-deb -e "$(deb libkelvra1)" "$scratch/control"
+grep -qx "libkelvra 1 libkelvra1 (>= $version)" "$scratch/control/shlibs" || { cat "$scratch/control/shlibs"; fail "bad shlibs file"; }
+grep -qx 'activate-noawait ldconfig' "$scratch/control/triggers" || fail "libkelvra1 has no ldconfig trigger"
+[ ! -e "$scratch/control/postinst" ] && [ ! -e "$scratch/control/postrm" ] || fail "libkelvra1 has maintainer scripts"
+# The symbols file lists exactly what the library exports (-c4: a missing or new symbol fails).
+mkdir -p "$scratch/symbols/debian"
+cp "$source_dir/packaging/debian/changelog" "$scratch/symbols/debian/changelog"
+mkdir -p "$scratch/pkg"
+dpkg-deb -R "$(deb libkelvra1)" "$scratch/pkg/libkelvra1"
+(cd "$scratch/symbols" && dpkg-gensymbols -q -plibkelvra1 -P"$scratch/pkg/libkelvra1" \
+  -I"$scratch/control/symbols" -O"$scratch/symbols/out" -c4 >"$scratch/symbols.log" 2>&1) ||
+  { cat "$scratch/symbols.log"; fail "the symbols file does not match the library's exports"; }
+for p in libkelvra1 kelvra-tools vantor; do
+  dbg=$(ls "$scratch"/debs/"$p"-dbgsym_*.ddeb 2>/dev/null | head -1)
+  [ -n "$dbg" ] || fail "no debug symbols package for $p"
+  dpkg-deb -c "$dbg" >"$scratch/dbgsym.txt"
+  grep -q '/usr/lib/debug/.build-id/.*\.debug$' "$scratch/dbgsym.txt" || fail "$dbg holds no debug files"
+done
+
+echo "-- manual pages, desktop entry, dissector"
 root=$scratch/root
+for program in "$root"/usr/bin/*; do
+  [ -e "$root/usr/share/man/man1/$(basename "$program").1.gz" ] || fail "no manual page for $(basename "$program")"
+done
+zcat "$root/usr/share/man/man1/kelvra.1.gz" | grep -q 'discover' || fail "the manual page of kelvra lacks its commands"
+desktop-file-validate "$root/usr/share/applications/vantor.desktop" >"$scratch/desktop.txt" 2>&1 || true
+[ ! -s "$scratch/desktop.txt" ] || { cat "$scratch/desktop.txt"; fail "desktop-file-validate finds fault with the desktop entry"; }
+lua_folder=$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')
+[ -n "$lua_folder" ] || fail "tshark names no global Lua plugin folder"
+[ -e "$root$lua_folder/kelvra.lua" ] || fail "the dissector is not in $lua_folder"
+
 libdir=$(dirname "$(find "$root/usr" -name 'libkelvra.so.1' | head -1)")
 [ -n "$libdir" ] || fail "libkelvra.so.1 is not in the packages"
 readelf -d "$libdir/libkelvra.so.1" | grep -q 'SONAME.*\[libkelvra.so.1\]' || fail "libkelvra.so.1 has no SONAME libkelvra.so.1"
 [ -L "$libdir/libkelvra.so" ] || fail "libkelvra.so is not a link"
-for f in usr/bin/Vantor usr/bin/kelvra usr/bin/ledcard-sim usr/bin/ledcard-sim-show \
+for f in usr/bin/Vantor usr/bin/vantor-cli usr/bin/kelvra usr/bin/ledcard-sim usr/bin/ledcard-sim-show \
          usr/share/vantor/Language/English_zavo.ini usr/share/vantor/DudoHelp.html \
          usr/share/applications/vantor.desktop usr/share/icons/hicolor/scalable/apps/vantor.svg \
-         usr/share/vantor/wireshark/kelvra.lua usr/include/kelvra/kelvra.h; do
+         usr/include/kelvra/kelvra.h; do
   [ -e "$root/$f" ] || fail "$f is not in the packages"
 done
 
-echo "-- a program outside the tree: pkg-config"
+echo "-- a program outside the tree: pkg-config, dpkg-shlibdeps"
 mkdir -p "$scratch/consumer"
 cp tests/kelvra_abi/c_caller.c tests/packaging/consumer/CMakeLists.txt "$scratch/consumer/"
 export PKG_CONFIG_PATH=$libdir/pkgconfig
@@ -48,6 +110,15 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 cc -std=c11 -Wall -Wextra -Werror -o "$scratch/discover-pc" "$scratch/consumer/c_caller.c" \
   $(pkg-config --cflags --libs kelvra)
 unset PKG_CONFIG_PATH
+# A package of that program: dpkg-shlibdeps takes libkelvra1's shlibs and symbols from the package.
+mkdir -p "$scratch/shlibdeps/debian/discover/usr/bin"
+printf 'Source: discover\n\nPackage: discover\nArchitecture: any\n' >"$scratch/shlibdeps/debian/control"
+cp "$scratch/discover-pc" "$scratch/shlibdeps/debian/discover/usr/bin/discover"
+(cd "$scratch/shlibdeps" && dpkg-shlibdeps -O -S"$scratch/pkg/libkelvra1" \
+  -l"$scratch/pkg/libkelvra1/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)" debian/discover/usr/bin/discover) \
+  >"$scratch/shlibdeps.txt" 2>&1 || { cat "$scratch/shlibdeps.txt"; fail "dpkg-shlibdeps failed on the consumer"; }
+grep -q "libkelvra1 (>= $version)" "$scratch/shlibdeps.txt" || { cat "$scratch/shlibdeps.txt"; fail "dpkg-shlibdeps does not name libkelvra1"; }
+echo "consumer: $(grep "^shlibs:Depends=" "$scratch/shlibdeps.txt")"
 
 echo "-- a program outside the tree: find_package(Kelvra)"
 cmake -S "$scratch/consumer" -B "$scratch/consumer-build" -DCMAKE_PREFIX_PATH="$root/usr" >"$scratch/cmake.log" 2>&1 ||

@@ -1,0 +1,55 @@
+# Run by cpack once it has built the packages (CPACK_POST_BUILD_SCRIPTS). What CPack 3.25's DEB
+# generator does not do as Debian wants is finished here, on the packages themselves:
+#  - libkelvra1 gets no maintainer scripts: CPack gives every package with a shared library a postinst
+#    and a postrm that call ldconfig, and the ldconfig trigger of its control files does that job.
+#  - each -dbgsym package gets md5sums with the paths inside the package (CPack writes its staging
+#    paths), "Auto-Built-Package: debug-symbols" as Debian's own debug packages have, and the link of
+#    its documentation folder to that of the package it belongs to.
+# The packages as built, before cpack copies them to their folder.
+set(packages ${CPACK_PACKAGE_FILES})
+set(work ${CPACK_TOPLEVEL_DIRECTORY}/_fix_debs)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${ARGN}: ${out}")
+  endif()
+endfunction()
+
+foreach(package ${packages})
+  get_filename_component(name ${package} NAME)
+  string(REGEX REPLACE "_.*" "" package_name "${name}")
+  set(debug_package FALSE)
+  if(package_name MATCHES "-dbgsym$")
+    set(debug_package TRUE)
+  elseif(NOT package_name STREQUAL "libkelvra1")
+    continue()
+  endif()
+  file(REMOVE_RECURSE ${work})
+  run(dpkg-deb -R ${package} ${work})
+  if(debug_package)
+    string(REGEX REPLACE "-dbgsym$" "" owner "${package_name}")
+    file(READ ${work}/DEBIAN/control control)
+    if(NOT control MATCHES "Auto-Built-Package:")
+      string(REGEX REPLACE "\n$" "\nAuto-Built-Package: debug-symbols\n" control "${control}")
+      file(WRITE ${work}/DEBIAN/control "${control}")
+    endif()
+    file(MAKE_DIRECTORY ${work}/usr/share/doc)
+    file(CREATE_LINK ${owner} ${work}/usr/share/doc/${package_name} SYMBOLIC)
+    file(GLOB_RECURSE files RELATIVE ${work} ${work}/usr/*)
+    list(SORT files)
+    set(sums "")
+    foreach(f ${files})
+      if(NOT IS_SYMLINK ${work}/${f} AND NOT IS_DIRECTORY ${work}/${f})
+        file(MD5 ${work}/${f} sum)
+        string(APPEND sums "${sum}  ${f}\n")
+      endif()
+    endforeach()
+    file(WRITE ${work}/DEBIAN/md5sums "${sums}")
+  else()
+    file(REMOVE ${work}/DEBIAN/postinst ${work}/DEBIAN/postrm)
+  endif()
+  file(CHMOD ${work}/DEBIAN/md5sums PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  run(dpkg-deb --root-owner-group -Zxz -b ${work} ${package})
+  file(REMOVE_RECURSE ${work})
+endforeach()
