@@ -4,6 +4,7 @@
 #   kelvra-tools      the kelvra command line and ledcard-sim: no Qt, for headless controllers and CI
 #   vantor            the desktop program with vantor-cli and ledcard-sim-show (the Qt programs)
 #   kelvra-wireshark  the protocol dissector in Wireshark's global Lua plugin folder
+#   python3-kelvra    the Python package kelvra (pure Python over libkelvra.so.1)
 # and a -dbgsym package with the split-off debug information of each package that holds programs.
 # Run-time dependencies on system libraries come from dpkg-shlibdeps; those between our own packages
 # are written out below. Each package carries the copyright file, the changelog and the manual pages
@@ -17,7 +18,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_CONTACT "Vantor developers <maintainers@vantor.example.org>")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL libkelvra1 libkelvra-dev kelvra-tools vantor kelvra-wireshark)
+set(CPACK_COMPONENTS_ALL libkelvra1 libkelvra-dev kelvra-tools vantor kelvra-wireshark python3-kelvra)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SOURCE vantor)
@@ -113,6 +114,20 @@ command and answer by name, check bytes, file transfers, screen-control
 blocks and display windows. Frames split over TCP segments are reassembled.
 
 A Lua plugin, installed in Wireshark's global plugin folder.")
+
+set(CPACK_DEBIAN_PYTHON3-KELVRA_PACKAGE_NAME python3-kelvra)
+set(CPACK_DEBIAN_PYTHON3-KELVRA_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON3-KELVRA_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON3-KELVRA_PACKAGE_DEPENDS "python3 (>= 3.9), libkelvra1 (>= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_PYTHON3-KELVRA_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON3-KELVRA_DESCRIPTION "Python bindings of the library for networked LED control cards
+The Python package kelvra drives LED control cards through libkelvra
+(ctypes, nothing compiled): discovery, card information and commands, file,
+folder and firmware transfers, pictures. Failures raise exceptions named
+after the library's results; the package is typed.")
+# Debian's folder for Python packages that work with every python3 version.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/kelvra DESTINATION lib/python3/dist-packages
+  COMPONENT python3-kelvra FILES_MATCHING PATTERN "*.py" PATTERN "py.typed")
 
 # What every package carries: its copyright file and the changelog (gzip -9n, as Debian wants).
 set(VANTOR_DEB_CHANGELOG ${CMAKE_BINARY_DIR}/packaging/changelog.gz)

@@ -19,7 +19,7 @@ fail() { echo "package test: $*" >&2; exit 1; }
 echo "-- packages"
 (cd "$build" && cpack -G DEB -B "$scratch/debs" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack failed"; }
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-packages=(libkelvra1 libkelvra-dev kelvra-tools vantor kelvra-wireshark)
+packages=(libkelvra1 libkelvra-dev kelvra-tools vantor kelvra-wireshark python3-kelvra)
 deb() { ls "$scratch"/debs/"$1"_*.deb 2>/dev/null | head -1; }
 for p in "${packages[@]}"; do
   [ -n "$(deb "$p")" ] || fail "no package $p"
@@ -148,6 +148,13 @@ unshare -n bash -c '
   done
   "$root/usr/bin/kelvra" discover --json | grep -c "127.0.9." | grep -qx 2
   echo "kelvra discover --json: 2 cards"
+  # The packaged Python package, on the packaged library (found as libkelvra.so.1, as once installed).
+  PYTHONPATH=$root/usr/lib/python3/dist-packages /usr/bin/python3 -c "
+import kelvra
+assert kelvra.__file__.startswith(\"$root/\"), kelvra.__file__
+found = sorted(c.address for c in kelvra.discover())
+assert found == [\"127.0.9.1\", \"127.0.9.2\"], found
+print(\"python3-kelvra: kelvra.discover() found\", \" \".join(found))"
   # The packaged Vantor keeps its settings in the user'"'"'s configuration folder and takes the installed
   # language files (it writes no copies of its own).
   mkdir -p "$scratch/home/run"
