@@ -20,7 +20,8 @@ echo "-- packages"
 (cd "$build" && cpack -G DEB -B "$scratch/debs" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack failed"; }
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 packages=(libkelvra1 libkelvra-dev kelvra-tools vantor kelvra-wireshark python3-kelvra)
-deb() { ls "$scratch"/debs/"$1"_*.deb 2>/dev/null | head -1; }
+# The file of package $1 (nothing when there is none).
+deb() { local f; for f in "$scratch"/debs/"$1"_*.deb; do [ -e "$f" ] && echo "$f"; return; done; }
 for p in "${packages[@]}"; do
   [ -n "$(deb "$p")" ] || fail "no package $p"
   [ "$(dpkg-deb -f "$(deb "$p")" Package)" = "$p" ] || fail "$(deb "$p") is not named $p"
@@ -36,10 +37,11 @@ dpkg-deb -f "$(deb libkelvra1)" Depends | grep -q "libc6" || fail "libkelvra1 la
   fail "two packages share one summary"
 
 echo "-- lintian"
-lintian --fail-on error,warning --tag-display-limit 0 "$scratch"/debs/*.deb "$scratch"/debs/*.ddeb >"$scratch/lintian.log" 2>&1 ||
+all_debs=("$scratch"/debs/*.deb "$scratch"/debs/*.ddeb)
+lintian --fail-on error,warning --tag-display-limit 0 "${all_debs[@]}" >"$scratch/lintian.log" 2>&1 ||
   { cat "$scratch/lintian.log"; fail "lintian reports errors or warnings"; }
 grep -v '^N: ' "$scratch/lintian.log" | grep -E '^[EW]: ' && fail "lintian reports errors or warnings"
-echo "lintian: no errors or warnings on $(ls "$scratch"/debs/*.deb "$scratch"/debs/*.ddeb | wc -l) packages"
+echo "lintian: no errors or warnings on ${#all_debs[@]} packages"
 
 echo "-- the tools install without Qt"
 # The packages apt would install for kelvra-tools: its dependencies and those of libkelvra1, closed
@@ -62,7 +64,7 @@ echo "-- libkelvra1: shlibs, symbols, ldconfig trigger, debug symbols"
 dpkg-deb -e "$(deb libkelvra1)" "$scratch/control"
 grep -qx "libkelvra 1 libkelvra1 (>= $version)" "$scratch/control/shlibs" || { cat "$scratch/control/shlibs"; fail "bad shlibs file"; }
 grep -qx 'activate-noawait ldconfig' "$scratch/control/triggers" || fail "libkelvra1 has no ldconfig trigger"
-[ ! -e "$scratch/control/postinst" ] && [ ! -e "$scratch/control/postrm" ] || fail "libkelvra1 has maintainer scripts"
+if [ -e "$scratch/control/postinst" ] || [ -e "$scratch/control/postrm" ]; then fail "libkelvra1 has maintainer scripts"; fi
 # The symbols file lists exactly what the library exports (-c4: a missing or new symbol fails).
 mkdir -p "$scratch/symbols/debian"
 cp "$source_dir/packaging/debian/changelog" "$scratch/symbols/debian/changelog"
@@ -72,10 +74,10 @@ dpkg-deb -R "$(deb libkelvra1)" "$scratch/pkg/libkelvra1"
   -I"$scratch/control/symbols" -O"$scratch/symbols/out" -c4 >"$scratch/symbols.log" 2>&1) ||
   { cat "$scratch/symbols.log"; fail "the symbols file does not match the library's exports"; }
 for p in libkelvra1 kelvra-tools vantor; do
-  dbg=$(ls "$scratch"/debs/"$p"-dbgsym_*.ddeb 2>/dev/null | head -1)
-  [ -n "$dbg" ] || fail "no debug symbols package for $p"
-  dpkg-deb -c "$dbg" >"$scratch/dbgsym.txt"
-  grep -q '/usr/lib/debug/.build-id/.*\.debug$' "$scratch/dbgsym.txt" || fail "$dbg holds no debug files"
+  dbg=("$scratch"/debs/"$p"-dbgsym_*.ddeb)
+  [ -e "${dbg[0]}" ] || fail "no debug symbols package for $p"
+  dpkg-deb -c "${dbg[0]}" >"$scratch/dbgsym.txt"
+  grep -q '/usr/lib/debug/.build-id/.*\.debug$' "$scratch/dbgsym.txt" || fail "${dbg[0]} holds no debug files"
 done
 
 echo "-- manual pages, desktop entry, dissector"
