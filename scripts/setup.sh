@@ -11,7 +11,7 @@ pkgs=(
   iproute2 util-linux xdg-utils
   file python3-pytest tshark tcpdump
   python3-venv python3-wheel-whl mypy
-  dpkg-dev fakeroot lintian help2man desktop-file-utils binutils
+  dpkg-dev lintian help2man desktop-file-utils binutils
 )
 missing=()
 for p in "${pkgs[@]}"; do
