@@ -160,6 +160,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     add_layout_sizes(direction, direction_options, false);
     add_size(direction, "--direction", direction_options.direction, "0 to 8")->check(CLI::Range(0, 8));
     add_files(direction, direction_options, false);
+    direction->get_option("--output")->required();
     add_output(direction, direction_options.output, false);
 
     auto* send_image = app.add_subcommand(
@@ -185,6 +186,12 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         result.error = args.empty() ? std::string("no command given") : std::string(e.what());
         return result;
     }
+    for (const auto& [sub, options] :
+         {std::pair{strip, &strip_options}, std::pair{vertical, &vertical_options}})
+        if (sub->parsed() && !options->file && !options->preview) {
+            result.error = "layout " + sub->get_name() + ": give -o FILE, --preview PICTURE or both";
+            return result;
+        }
     if (discover->parsed()) {
         result.options = discover_options;
     } else if (strip->parsed()) {

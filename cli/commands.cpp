@@ -233,11 +233,6 @@ int run_layout(const LayoutOptions& o) {
     const std::string kind = kinds[static_cast<int>(o.kind)];
     const auto& output = o.file;
     const auto& preview = o.preview;
-    if (!output && !preview)
-        return report.fail(kUsage, "usage",
-                           o.kind == LayoutKind::Direction ? "-o FILE is required"
-                                                           : "give -o FILE, --preview PICTURE or both");
-
     ScreenConfig image;
     std::optional<LayoutRefusal> refusal;
     std::optional<WiringPlan> plan;
@@ -258,9 +253,7 @@ int run_layout(const LayoutOptions& o) {
         VerticalInput in{o.width,         o.height, o.module_width,
                          o.module_height, o.rows,   VerticalMethod::CabinetWidth,
                          o.bottom_to_top};
-        const auto m = method_of(o.method);
-        if (!m) return report.fail(kUsage, "usage", "--method must be 1, 2 or 3");
-        in.method = *m;
+        in.method = method_of(o.method).value_or(VerticalMethod::CabinetWidth);  // 1..3: checked when read
         if (output) refusal = build_vertical(in, image);
         if (!refusal && preview) {
             refusal = check_vertical(in, LayoutAction::Preview);
@@ -271,8 +264,6 @@ int run_layout(const LayoutOptions& o) {
                             (in.bottom_to_top ? "   bottom to top" : "");
         }
     } else {
-        if (o.direction >= static_cast<std::uint32_t>(kDirectionCount))
-            return report.fail(kUsage, "usage", "--direction must be a number from 0 to 8");
         refusal = build_direction(o.width, o.height, static_cast<Direction>(o.direction), image);
     }
     report.set("layout", qs(kind));
