@@ -410,10 +410,15 @@ int run_discover(const DiscoverOptions& options) {
     };
     std::map<std::string, Found> found;
     std::vector<std::string> order;
-    QObject::connect(&link, &cardlink::CardLink::cardListed, &link, [&](const QString& id, int) {
-        order.push_back(id.toStdString());
+    // A card's id as it sent it: the card table's bytes, not the signal's text, which holds U+FFFD
+    // where the id is not UTF-8 and would find no address.
+    QObject::connect(&link, &cardlink::CardLink::cardListed, &link, [&](const QString&, int index) {
+        const auto& list = link.table().list();
+        if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
+        const std::string card = list[static_cast<std::size_t>(index)];
+        order.push_back(card);
         // The card's address is entered just after it is listed: ask for its information then.
-        QTimer::singleShot(0, &link, [&link, &found, card = id.toStdString()] {
+        QTimer::singleShot(0, &link, [&link, &found, card] {
             const auto where = link.table().address_of(card);
             found[card].address = where.value_or("");
             if (where) link.RequestCardInfo(card, *where);
@@ -421,9 +426,11 @@ int run_discover(const DiscoverOptions& options) {
     });
     QObject::connect(&link, &cardlink::CardLink::cardInfoArrived, &link,
                      [&](const QString& id, const QString& from, bool) {
-                         auto& entry = found[id.toStdString()];
-                         entry.address = from.toStdString();
-                         entry.info = card_info::decode_card_info(link.cardInfo());
+                         for (auto& [card, entry] : found) {
+                             if (qs(card) != id) continue;
+                             entry.address = from.toStdString();
+                             entry.info = card_info::decode_card_info(link.cardInfo());
+                         }
                      });
     link.DiscoverCards();
     QElapsedTimer clock;
