@@ -78,7 +78,7 @@ void add_card_options(CLI::App* c, Options& o, std::string& transport, std::stri
     c->add_option("--transport", transport,
                   "how commands travel: tcp (default), udp or serial. info, send-folder and upgrade use "
                   "TCP only, io get TCP or UDP")
-        ->check(CLI::IsMember({"tcp", "udp", "serial"}));
+        ->check(CLI::IsMember(std::vector<std::string>{"tcp", "udp", "serial"}));
     c->add_option("--port", port,
                   "serial line: COM number N (1..30: /dev/ttyS<N-1>, or the device $KELVRA_COM<N> names) "
                   "or a device path such as /dev/ttyUSB0 (default 1)");
@@ -174,7 +174,7 @@ Parsed parse(const std::vector<std::string>& args, const std::string& version) {
     io_set->add_option("LINE", o.line, "0 to 31")->required()->transform(kNumber)->check(CLI::Range(0, 31));
     io_set->add_option("STATE", io_state, "on or off")
         ->required()
-        ->check(CLI::IsMember({"on", "off", "1", "0"}));
+        ->check(CLI::IsMember(std::vector<std::string>{"on", "off", "1", "0"}));
     add_card_options(io_set, o, transport, port);
 
     auto* send_file = app.add_subcommand(
