@@ -55,14 +55,14 @@ const CLI::Validator kAddress(
                    ? std::string()
                    : "not an IPv4 address (such as 192.168.0.7): \"" + text + "\"";
     },
-    "IP", "address");
+    "", "address");
 
 const CLI::Validator kCardId(
     [](std::string& text) -> std::string {
         return !text.empty() && text.size() <= 16 ? std::string()
                                                   : "a card id has 1 to 16 characters: \"" + text + "\"";
     },
-    "ID", "card id");
+    "", "card id");
 
 void add_output(CLI::App* c, Output& o, bool trace) {
     c->add_flag("--json", o.json, "print one JSON object on standard output");
@@ -92,10 +92,22 @@ void add_files(CLI::App* c, LayoutOptions& o, bool preview) {
 }
 
 void add_send(CLI::App* c, SendOptions& o, const char* file_help) {
-    c->add_option("--card", o.card_id, "the card's identifier, e.g. S730-413-05862")->check(kCardId);
-    c->add_option("--address", o.address, "the card's IPv4 address")->required()->check(kAddress);
+    c->add_option("--card", o.card_id, "the card's identifier, e.g. S730-413-05862")
+        ->type_name("ID")
+        ->check(kCardId);
+    c->add_option("--address", o.address, "the card's IPv4 address")
+        ->type_name("IP")
+        ->required()
+        ->check(kAddress);
     c->add_option("FILE", o.file, file_help)->required();
     add_output(c, o.output, true);
+}
+
+bool is_command(const CLI::App& app, const std::string& name) {
+    const std::function<bool(const CLI::App*)> named = [&name](const CLI::App* c) {
+        return c->get_name() == name;
+    };
+    return !app.get_subcommands(named).empty();
 }
 
 }  // namespace
@@ -123,12 +135,14 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     discover
         ->add_option("--address", discover_options.address,
                      "where the search goes (default 255.255.255.255, every card on the network)")
+        ->type_name("IP")
         ->check(kAddress);
     discover
         ->add_option("--timeout", discover_options.timeout_ms,
                      "how long answers are collected, in milliseconds, 1 to 600000 (default 1500)")
+        ->type_name("MS")
         ->transform(kNumber)
-        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs));
+        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
     add_output(discover, discover_options.output, true);
 
     auto* layout = app.add_subcommand(
@@ -149,7 +163,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     add_size(vertical, "--rows", vertical_options.rows, "module rows per port");
     vertical->add_option("--method", vertical_options.method, "wiring method 1, 2 or 3 (default 1)")
         ->transform(kNumber)
-        ->check(CLI::Range(1, 3));
+        ->check(CLI::Range(1, 3).description(""));
     vertical->add_flag("--bottom-to-top", vertical_options.bottom_to_top, "rows are chained from the bottom");
     add_files(vertical, vertical_options, true);
     add_output(vertical, vertical_options.output, false);
@@ -158,7 +172,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         "a turned or mirrored screen: 0 normal, 1 270 deg, 2 90 deg, 3 180 deg, 4 mirrored horizontally, "
         "5 vertically, 6 270 deg + mirror, 7 90 deg + mirror, 8 180 deg + mirror");
     add_layout_sizes(direction, direction_options, false);
-    add_size(direction, "--direction", direction_options.direction, "0 to 8")->check(CLI::Range(0, 8));
+    add_size(direction, "--direction", direction_options.direction, "0 to 8")
+        ->check(CLI::Range(0, 8).description(""));
     add_files(direction, direction_options, false);
     direction->get_option("--output")->required();
     add_output(direction, direction_options.output, false);
@@ -184,6 +199,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         return result;
     } catch (const CLI::ParseError& e) {
         result.error = args.empty() ? std::string("no command given") : std::string(e.what());
+        const auto& first = args.empty() ? std::string() : args.front();
+        if (!first.empty() && first.front() != '-' && !is_command(app, first))
+            result.error = "unknown command " + first;
         return result;
     }
     for (const auto& [sub, options] :

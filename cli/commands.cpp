@@ -385,11 +385,11 @@ int run_send_hcp(const SendOptions& options) {
     return report.done(kFailed);
 }
 
-int run_discover(const DiscoverOptions& options) {
-    Report report("discover", options.output.json);
-    trace_to_stderr(options.output.trace);
-    const std::string& address = options.address;
-    const std::uint32_t timeout = options.timeout_ms;
+int run_discover(const DiscoverOptions& request) {
+    Report report("discover", request.output.json);
+    trace_to_stderr(request.output.trace);
+    const std::string& address = request.address;
+    const std::uint32_t timeout = request.timeout_ms;
     report.set("discovery_address", qs(address));
     report.set("timeout_ms", static_cast<qint64>(timeout));
 

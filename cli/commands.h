@@ -59,7 +59,7 @@ struct SendOptions {
     Output output;
 };
 
-int run_discover(const DiscoverOptions& options);
+int run_discover(const DiscoverOptions& request);
 int run_layout(const LayoutOptions& options);
 int run_send_image(const SendOptions& options);
 int run_send_hcp(const SendOptions& options);

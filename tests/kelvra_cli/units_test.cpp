@@ -105,7 +105,7 @@ TEST(KelvraCliOptions, RefusedCommandLinesSayWhy) {
         const char* error;
     } cases[] = {
         {"", "no command given"},
-        {"blink --address 1.2.3.4", "blink"},
+        {"blink --address 1.2.3.4", "unknown command blink"},
         {"reset", "reset needs --address IP"},
         {"reset --address 1.2.3.4 --transport ipx", "ipx"},
         {"reset --transport serial", "--transport serial needs --card ID"},
@@ -130,7 +130,7 @@ TEST(KelvraCliOptions, RefusedCommandLinesSayWhy) {
         {"reset --address 999.1.1.1", "not an IPv4 address"},
         {"reset --address 8.8.8.8x", "not an IPv4 address"},
         {"reset --address not-an-ip", "not an IPv4 address"},
-        {"reset --address=", "not an IPv4 address"},
+        {"reset --address=", "--address"},
         {"reset --address 1.2.3", "not an IPv4 address"},
         {"discover --address 256.0.0.1", "not an IPv4 address"},
         {"discover --timeout 4294967295", "--timeout"},

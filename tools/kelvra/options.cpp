@@ -56,14 +56,14 @@ const CLI::Validator kAddress(
         return valid_ipv4(text) ? std::string()
                                 : "not an IPv4 address (such as 192.168.0.7): \"" + text + "\"";
     },
-    "IP", "address");
+    "", "address");
 
 const CLI::Validator kCardId(
     [](std::string& text) -> std::string {
         return !text.empty() && text.size() <= 16 ? std::string()
                                                   : "a card id has 1 to 16 characters: \"" + text + "\"";
     },
-    "ID", "card id");
+    "", "card id");
 
 void add_output_options(CLI::App* c, Options& o) {
     c->add_flag("--json", o.json, "print one JSON object on standard output (docs/command-line.md)");
@@ -73,18 +73,24 @@ void add_card_options(CLI::App* c, Options& o, std::string& transport, std::stri
     c->add_option("--card", o.card_id,
                   "the card's id, e.g. S730-413-05862 (default: read from the card over TCP; needed with "
                   "--transport serial)")
+        ->type_name("ID")
         ->check(kCardId);
-    c->add_option("--address", o.address, "the card's IPv4 address (network transports)")->check(kAddress);
+    c->add_option("--address", o.address, "the card's IPv4 address (network transports)")
+        ->type_name("IP")
+        ->check(kAddress);
     c->add_option("--transport", transport,
                   "how commands travel: tcp (default), udp or serial. info, send-folder and upgrade use "
                   "TCP only, io get TCP or UDP")
-        ->check(CLI::IsMember(std::vector<std::string>{"tcp", "udp", "serial"}));
+        ->type_name("tcp|udp|serial")
+        ->check(CLI::IsMember(std::vector<std::string>{"tcp", "udp", "serial"}).description(""));
     c->add_option("--port", port,
                   "serial line: COM number N (1..30: /dev/ttyS<N-1>, or the device $KELVRA_COM<N> names) "
-                  "or a device path such as /dev/ttyUSB0 (default 1)");
+                  "or a device path such as /dev/ttyUSB0 (default 1)")
+        ->type_name("PORT");
     c->add_option("--baud", o.baud, "serial baud rate, 100 to 115200 (default 9600)")
+        ->type_name("RATE")
         ->transform(kNumber)
-        ->check(CLI::Range(100, 115200));
+        ->check(CLI::Range(100, 115200).description(""));
     c->add_flag("--trace", o.trace, "print every frame sent and received, in hex, on standard error");
     add_output_options(c, o);
 }
@@ -102,6 +108,13 @@ std::string subcommand_path(const CLI::App& app) {
         path += (path.empty() ? "" : " ") + c->get_name();
     }
     return path;
+}
+
+bool is_command(const CLI::App& app, const std::string& name) {
+    const std::function<bool(const CLI::App*)> named = [&name](const CLI::App* c) {
+        return c->get_name() == name;
+    };
+    return !app.get_subcommands(named).empty();
 }
 
 }  // namespace
@@ -132,12 +145,14 @@ Parsed parse(const std::vector<std::string>& args, const std::string& version) {
     discover
         ->add_option("--address", o.address,
                      "where the search goes (default 255.255.255.255, every card on the network)")
+        ->type_name("IP")
         ->check(kAddress);
     discover
         ->add_option("--timeout", o.timeout_ms,
                      "how long answers are collected, in milliseconds, 1 to 600000 (default 1500)")
+        ->type_name("MS")
         ->transform(kNumber)
-        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs));
+        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
     discover->add_flag("--trace", o.trace, "print every frame sent and received, in hex, on standard error");
     add_output_options(discover, o);
 
@@ -154,7 +169,7 @@ Parsed parse(const std::vector<std::string>& args, const std::string& version) {
     brightness->add_option("VALUE", o.brightness, "1 (dim) to 8 (bright)")
         ->required()
         ->transform(kNumber)
-        ->check(CLI::Range(1, 8));
+        ->check(CLI::Range(1, 8).description(""));
     add_card_options(brightness, o, transport, port);
 
     auto* clock = app.add_subcommand("clock",
@@ -168,13 +183,19 @@ Parsed parse(const std::vector<std::string>& args, const std::string& version) {
     auto* io = app.add_subcommand("io", "read or switch the card's output lines");
     io->require_subcommand(1);
     auto* io_get = io->add_subcommand("get", "read an output line (and every output and input line)");
-    io_get->add_option("LINE", o.line, "0 to 31")->required()->transform(kNumber)->check(CLI::Range(0, 31));
+    io_get->add_option("LINE", o.line, "0 to 31")
+        ->required()
+        ->transform(kNumber)
+        ->check(CLI::Range(0, 31).description(""));
     add_card_options(io_get, o, transport, port);
     auto* io_set = io->add_subcommand("set", "switch an output line");
-    io_set->add_option("LINE", o.line, "0 to 31")->required()->transform(kNumber)->check(CLI::Range(0, 31));
+    io_set->add_option("LINE", o.line, "0 to 31")
+        ->required()
+        ->transform(kNumber)
+        ->check(CLI::Range(0, 31).description(""));
     io_set->add_option("STATE", io_state, "on or off")
         ->required()
-        ->check(CLI::IsMember(std::vector<std::string>{"on", "off", "1", "0"}));
+        ->check(CLI::IsMember(std::vector<std::string>{"on", "off", "1", "0"}).description(""));
     add_card_options(io_set, o, transport, port);
 
     auto* send_file = app.add_subcommand(
@@ -221,7 +242,10 @@ Parsed parse(const std::vector<std::string>& args, const std::string& version) {
         return result;
     } catch (const CLI::ParseError& e) {
         result.error = e.what();
-        if (result.error.empty() || args.empty()) result.error = "no command given";
+        if (args.empty()) result.error = "no command given";
+        const auto& first = args.empty() ? std::string() : args.front();
+        if (!first.empty() && first.front() != '-' && !is_command(app, first))
+            result.error = "unknown command " + first;
         return result;
     }
 
