@@ -16,17 +16,17 @@
 
 namespace {
 
-struct Run {
+struct Outcome {
     int exit_code = -1;
     std::string out;
     std::string err;
 };
 
-Run run(const std::string& program, const std::string& args) {
+Outcome invoke(const std::string& program, const std::string& args) {
     support::TempDir dir;
     const auto err_file = dir.path() / "stderr";
     const std::string command = program + " " + args + " 2>" + err_file.string();
-    Run r;
+    Outcome r;
     FILE* p = popen(command.c_str(), "r");
     if (p == nullptr) return r;
     char buf[4096];
@@ -130,7 +130,7 @@ TEST_F(CommandLineConvention, SameOptionsSameExitCodesAndJson) {
             std::string args = c.args;
             if (args.rfind("CARD", 0) == 0) args = tool.card_command + args.substr(4);
             SCOPED_TRACE(std::string(tool.name) + " " + args);
-            const Run r = run(tool.program, args);
+            const Outcome r = invoke(tool.program, args);
             EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
             if (c.error == nullptr) {
                 EXPECT_TRUE(r.out.empty()) << r.out;
@@ -141,7 +141,9 @@ TEST_F(CommandLineConvention, SameOptionsSameExitCodesAndJson) {
             const auto j = nlohmann::json::parse(r.out);
             const std::string command = args.substr(0, args.find(' '));
             expect_common_keys(j, command, c.exit_code);
-            if (c.exit_code != 0) EXPECT_EQ(j["error"], c.error);
+            if (c.exit_code != 0) {
+                EXPECT_EQ(j["error"], c.error);
+            }
             if (command == "discover") {
                 EXPECT_TRUE(j["discovery_address"].is_string());
                 EXPECT_TRUE(j["timeout_ms"].is_number_unsigned());
@@ -162,10 +164,10 @@ TEST_F(CommandLineConvention, SameOptionsSameExitCodesAndJson) {
             }
         }
         // -V and COMMAND --help, as help2man reads them.
-        const Run version = run(tool.program, "-V");
+        const Outcome version = invoke(tool.program, "-V");
         EXPECT_EQ(version.exit_code, 0);
         EXPECT_EQ(version.out.rfind(std::string(tool.name) + " ", 0), 0u) << version.out;
-        const Run help = run(tool.program, "discover --help");
+        const Outcome help = invoke(tool.program, "discover --help");
         EXPECT_EQ(help.exit_code, 0);
         EXPECT_NE(help.out.find("Usage:"), std::string::npos) << help.out;
         EXPECT_NE(help.out.find("--timeout"), std::string::npos) << help.out;
@@ -177,22 +179,22 @@ TEST_F(CommandLineConvention, SameOptionsSameExitCodesAndJson) {
 TEST_F(CommandLineConvention, TraceShowsEveryFrameInHex) {
     for (const Tool& tool : tools_) {
         SCOPED_TRACE(tool.name);
-        const Run r = run(tool.program,
-                          tool.card_command + " --json --trace --card S730-413-00071 --address 127.0.9.1");
+        const Outcome r = invoke(
+            tool.program, tool.card_command + " --json --trace --card S730-413-00071 --address 127.0.9.1");
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_TRUE(nlohmann::json::accept(r.out)) << r.out;
         EXPECT_NE(r.err.find(std::string(tool.name) + ": sent "), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(" bytes: 7e 7e 7e "), std::string::npos) << r.err;
     }
-    const Run discover =
-        run(tools_[1].program, "discover --json --trace --address 127.255.255.255 --timeout 500");
+    const Outcome discover =
+        invoke(tools_[1].program, "discover --json --trace --address 127.255.255.255 --timeout 500");
     EXPECT_NE(discover.err.find("vantor-cli: received "), std::string::npos) << discover.err;
 }
 
 // kelvra info reads the whole information block; a card id that is not UTF-8 still gives valid JSON,
 // and the table shows it as sent.
 TEST_F(CommandLineConvention, InfoOfACardWhoseIdIsNotUtf8) {
-    const Run r = run(KELVRA_CLI, "info --json --address 127.0.9.2");
+    const Outcome r = invoke(KELVRA_CLI, "info --json --address 127.0.9.2");
     ASSERT_EQ(r.exit_code, 0) << r.err;
     ASSERT_TRUE(nlohmann::json::accept(r.out)) << r.out;
     const auto j = nlohmann::json::parse(r.out);

@@ -126,12 +126,12 @@ TEST_F(KelvraCli, DiscoverAtOneAddressWithATrace) {
 TEST_F(KelvraCli, InfoReadsTheCardAndLearnsItsIdWhenNoneIsGiven) {
     const Outcome run = kelvra("info --json --address " + cards_[1].address);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    const auto card = run.json()["card"];
-    EXPECT_EQ(card["id"], cards_[1].id) << run.out;
-    EXPECT_EQ(card["address"], "127.0.5.2");
-    EXPECT_EQ(card["software_version"], "VA.3");
-    EXPECT_EQ(card["screen_width"], 128);
-    EXPECT_TRUE(card.contains("mac_address")) << "the extended block: " << run.out;
+    const auto found = run.json()["card"];
+    EXPECT_EQ(found["id"], cards_[1].id) << run.out;
+    EXPECT_EQ(found["address"], "127.0.5.2");
+    EXPECT_EQ(found["software_version"], "VA.3");
+    EXPECT_EQ(found["screen_width"], 128);
+    EXPECT_TRUE(found.contains("mac_address")) << "the extended block: " << run.out;
 
     const Outcome table = kelvra("info " + card(0));
     ASSERT_EQ(table.exit_code, 0) << table.err;

@@ -93,7 +93,7 @@ TEST(KelvraCliOptions, HelpAndVersionArePrintedNotRun) {
     // A command's own help names its options, not the program's command list.
     const auto info = parse(words("info --help"));
     EXPECT_NE(info.output.find("--address"), std::string::npos) << info.output;
-    EXPECT_EQ(info.output.find("send-folder"), std::string::npos) << info.output;
+    EXPECT_EQ(info.output.find("Subcommands:"), std::string::npos) << info.output;
     EXPECT_NE(parse(words("io set --help")).output.find("STATE"), std::string::npos);
     EXPECT_EQ(parse(words("-V"), "1.2.3").output, "kelvra 1.2.3\n");
     EXPECT_EQ(parse(words("--version"), "1.2.3").output, "kelvra 1.2.3\n");
@@ -198,8 +198,8 @@ TEST(KelvraCliReport, AnyBytesFromTheCardGiveValidJson) {
         std::string printed;
     } cases[] = {
         {"S730\xff-413", "S730\xef\xbf\xbd-413"},
-        {"\xc3", "\xef\xbf\xbd"},                                  // a sequence cut short
-        {"\xed\xa0\x80", ""},  // an encoded surrogate is not UTF-8 either
+        {"\xc3", "\xef\xbf\xbd"},  // a sequence cut short
+        {"\xed\xa0\x80", ""},      // an encoded surrogate is not UTF-8 either
         {"caf\xc3\xa9", "caf\xc3\xa9"},
         {"a\"b\\c", "a\\\"b\\\\c"},
     };
@@ -208,10 +208,8 @@ TEST(KelvraCliReport, AnyBytesFromTheCardGiveValidJson) {
         const std::string text =
             kelvra_cli::dump(kelvra_cli::card_json(kelvra_cli::FoundCard{c.id, "127.0.0.2"}));
         EXPECT_TRUE(nlohmann::json::accept(text)) << text;
-        if (c.printed.empty())
-            EXPECT_NE(text.find("\xef\xbf\xbd"), std::string::npos) << text;
-        else
-            EXPECT_NE(text.find("\"id\": \"" + c.printed + "\""), std::string::npos) << text;
+        const std::string wanted = c.printed.empty() ? "\xef\xbf\xbd" : "\"id\": \"" + c.printed + "\"";
+        EXPECT_NE(text.find(wanted), std::string::npos) << text;
     }
 }
 
