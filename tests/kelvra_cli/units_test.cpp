@@ -77,6 +77,10 @@ TEST(KelvraCliOptions, AcceptedCommandLines) {
     EXPECT_EQ(o->timeout_ms, 600000u);
     EXPECT_TRUE(o->trace);
 
+    o = parse(words("send-file a.bin --quiet --address 1.2.3.4")).options;
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->quiet);
+
     o = parse(words("reset --card=S1 --transport=serial --port=/dev/ttyUSB0")).options;
     ASSERT_TRUE(o);
     EXPECT_EQ(o->port_device, "/dev/ttyUSB0");
@@ -228,14 +232,30 @@ TEST(KelvraCliPorts, ListsThePortsWithADeviceBehindThem) {
     port("ttyS0", "serial8250", "4\n");
     port("ttyS1", "serial8250", "0\n");  // listed by the kernel, no UART there
     port("ttyACM0", "cdc_acm", nullptr);
+    // A newer kernel's layout: tty -> serial-base port -> serial-base ctrl -> the UART's device.
+    const auto uart = sys / "devices" / "pnp0";
+    std::filesystem::create_directories(uart / "ctrl0" / "port0");
+    std::filesystem::create_directories(sys / "bus" / "serial-base" / "drivers" / "port");
+    std::filesystem::create_directories(sys / "bus" / "serial-base" / "drivers" / "ctrl");
+    std::filesystem::create_directories(sys / "bus" / "pnp" / "drivers" / "serial");
+    std::filesystem::create_directory_symlink(sys / "bus" / "serial-base" / "drivers" / "port",
+                                              uart / "ctrl0" / "port0" / "driver");
+    std::filesystem::create_directory_symlink(sys / "bus" / "serial-base" / "drivers" / "ctrl",
+                                              uart / "ctrl0" / "driver");
+    std::filesystem::create_directory_symlink(sys / "bus" / "pnp" / "drivers" / "serial", uart / "driver");
+    std::filesystem::create_directories(sys / "class" / "ttyS4");
+    std::filesystem::create_directory_symlink(uart / "ctrl0" / "port0", sys / "class" / "ttyS4" / "device");
+    support::write_file(sys / "class" / "ttyS4" / "type", std::string_view("4\n"));
     std::filesystem::create_directories(sys / "class" / "tty0");  // a virtual terminal: no device
     const auto ports = kelvra_cli::serial_ports((sys / "class").string());
-    ASSERT_EQ(ports.size(), 3u);
+    ASSERT_EQ(ports.size(), 4u);
     EXPECT_EQ(ports[0].path, "/dev/ttyACM0");
     EXPECT_EQ(ports[0].driver, "cdc_acm");
     EXPECT_EQ(ports[1].path, "/dev/ttyS0");
-    EXPECT_EQ(ports[2].path, "/dev/ttyUSB0");
-    EXPECT_EQ(ports[2].driver, "ftdi_sio");
+    EXPECT_EQ(ports[2].path, "/dev/ttyS4");
+    EXPECT_EQ(ports[2].driver, "serial");
+    EXPECT_EQ(ports[3].path, "/dev/ttyUSB0");
+    EXPECT_EQ(ports[3].driver, "ftdi_sio");
     EXPECT_TRUE(kelvra_cli::serial_ports((sys / "absent").string()).empty());
 }
 

@@ -92,6 +92,7 @@ void add_card_options(CLI::App* c, Options& o, std::string& transport, std::stri
         ->transform(kNumber)
         ->check(CLI::Range(100, 115200).description(""));
     c->add_flag("--trace", o.trace, "print every frame sent and received, in hex, on standard error");
+    c->add_flag("-q,--quiet", o.quiet, "no progress bar");
     add_output_options(c, o);
 }
 

@@ -193,7 +193,7 @@ nlohmann::json card_json(const CardReport& r) {
 }
 
 std::string dump(const nlohmann::json& document) {
-    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return document.dump(4, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::vector<SerialPort> serial_ports(const std::string& sys_class_tty) {
@@ -204,8 +204,17 @@ std::vector<SerialPort> serial_ports(const std::string& sys_class_tty) {
         const fs::path entry = it->path();
         // Virtual terminals and pseudo-terminals have no device behind them.
         if (!fs::exists(entry / "device", ec)) continue;
-        std::string driver = fs::read_symlink(entry / "device" / "driver", ec).filename().string();
-        if (ec) driver.clear();
+        // Newer kernels put serial-base "port" and "ctrl" devices between the tty and the device that
+        // carries the UART's own driver: the first driver not on that bus names the hardware.
+        std::string driver;
+        fs::path device = fs::canonical(entry / "device", ec);
+        for (int up = 0; !ec && up < 4 && !device.empty(); ++up, device = device.parent_path()) {
+            std::error_code link_ec;
+            const fs::path link = fs::read_symlink(device / "driver", link_ec);
+            if (link_ec) break;
+            driver = link.filename().string();
+            if (link.string().find("/serial-base/") == std::string::npos) break;
+        }
         // The kernel lists the legacy 8250 ports whether or not a UART answers there: "type" 0 is
         // none.
         if (std::ifstream type(entry / "type"); type) {

@@ -48,8 +48,8 @@ std::string report_table(const CardReport& r);
 nlohmann::json card_json(const FoundCard& card);
 nlohmann::json card_json(const CardReport& r);
 
-// A document as the tools print it: indented by two, one line feed at the end. Bytes that are not
-// UTF-8 (a card's id may hold any) become U+FFFD, so the output is always valid JSON.
+// A document as the tools print it: indented by four (as vantor-cli's), one line feed at the end. Bytes that
+// are not UTF-8 (a card's id may hold any) become U+FFFD, so the output is always valid JSON.
 std::string dump(const nlohmann::json& document);
 
 // A serial port present on this machine (`kelvra ports`).
