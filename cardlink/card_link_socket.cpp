@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "common/frame.h"
+#include "platform/frame_trace.h"
 #include "platform/message_service.h"
 #include "platform/registry_store.h"
 
@@ -150,6 +151,7 @@ int CardLinkSocket::Broadcast(std::span<const std::uint8_t> bytes) {
         showError("Ip address error!");
         return -1;
     }
+    platform::trace_frame(platform::TraceDirection::Sent, bytes);
     const ssize_t n =
         ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return n < 0 ? -1 : static_cast<int>(n);
@@ -169,6 +171,7 @@ int CardLinkSocket::SendTo(std::string_view address, std::span<const std::uint8_
         showError("Ip address error!");
         return -1;
     }
+    platform::trace_frame(platform::TraceDirection::Sent, bytes);
     const ssize_t n =
         ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (n < 0) {
@@ -188,6 +191,8 @@ int CardLinkSocket::ReceiveFrom(int socket, SocketEvent event,
     const ssize_t n =
         ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n <= 0) return 0;
+    platform::trace_frame(platform::TraceDirection::Received,
+                          std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
     if (sender != nullptr) *sender = text;

@@ -20,8 +20,8 @@
 #include "cardlink/card_exchange.h"
 #include "cardlink/card_link.h"
 #include "cardlink/local_addresses.h"
-#include "cli/arguments.h"
 #include "common/card_info.h"
+#include "platform/frame_trace.h"
 #include "platform/registry_store.h"
 #include "screenconfig/image_transfer.h"
 #include "screenconfig/record_files.h"
@@ -38,7 +38,7 @@ using namespace screenconfig;
 // The result of a command: printed as text, or as one JSON object with --json.
 class Report {
   public:
-    explicit Report(bool json) : json_(json) {}
+    Report(const char* command, bool json) : json_(json) { set("command", QLatin1String(command)); }
     bool json() const { return json_; }
 
     void set(const char* key, const QJsonValue& value) { object_.insert(QLatin1String(key), value); }
@@ -49,7 +49,7 @@ class Report {
     int done(int code) {
         if (json_) {
             object_.insert(QStringLiteral("ok"), code == kOk);
-            object_.insert(QStringLiteral("exitCode"), code);
+            object_.insert(QStringLiteral("exit_code"), code);
             std::cout << QJsonDocument(object_).toJson(QJsonDocument::Indented).toStdString();
         }
         std::cout.flush();
@@ -59,9 +59,8 @@ class Report {
         if (json_) {
             set("error", QString::fromStdString(error));
             set("message", QString::fromStdString(message));
-        } else {
-            std::cerr << "vantor-cli: " << message << '\n';
         }
+        std::cerr << "vantor-cli: " << message << '\n';
         return done(code);
     }
 
@@ -72,11 +71,6 @@ class Report {
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-int usage_error(const std::string& command, const std::string& message) {
-    std::cerr << "vantor-cli: " << message << "\n\n" << usage(command);
-    return kUsage;
 }
 
 std::string problem_name(LayoutProblem p) {
@@ -143,17 +137,6 @@ int refused(Report& report, const LayoutRefusal& r) {
     return report.fail(kRefused, "refused", problem_text(r));
 }
 
-// The screen and module sizes every layout takes.
-struct Sizes {
-    std::uint32_t width = 0, height = 0, module_width = 0, module_height = 0;
-};
-
-std::string required_missing(Arguments& a, std::initializer_list<const char*> names) {
-    for (const char* n : names)
-        if (!a.text(n)) return std::string("--") + n + " is required";
-    return {};
-}
-
 std::optional<VerticalMethod> method_of(std::uint32_t n) {
     switch (n) {
         case 1:
@@ -215,137 +198,73 @@ class TerminalProgress final : public TransferObserver {
     int done_ = 0;
 };
 
-cardlink::CardTarget target_of(Arguments& a) {
+cardlink::CardTarget target_of(const SendOptions& o) {
     // Without an id the frames carry the one the desktop program uses for a card given by address.
-    return {a.text("id").value_or(std::string(cardlink::kCheckCardId)), a.text("card").value_or("")};
+    return {o.card_id.empty() ? std::string(cardlink::kCheckCardId) : o.card_id, o.address};
+}
+
+QJsonObject card_object(const cardlink::CardTarget& target) {
+    return {{QStringLiteral("id"), qs(target.card_id)}, {QStringLiteral("address"), qs(target.address)}};
+}
+
+// --trace: every frame the TCP streams and the discovery socket send and receive, on standard error.
+void trace_to_stderr(bool on) {
+    if (!on) return;
+    platform::set_frame_trace([](platform::TraceDirection direction, std::span<const std::uint8_t> bytes) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string line =
+            direction == platform::TraceDirection::Sent ? "vantor-cli: sent " : "vantor-cli: received ";
+        line += std::to_string(bytes.size()) + " bytes:";
+        for (const std::uint8_t b : bytes) {
+            line += ' ';
+            line += kHex[b >> 4];
+            line += kHex[b & 15];
+        }
+        line += '\n';
+        std::fputs(line.c_str(), stderr);
+    });
 }
 
 }  // namespace
 
-std::string usage(const std::string& command) {
-    const std::map<std::string, std::string> texts = {
-        {"discover",
-         "vantor-cli discover [--address A] [--timeout MS] [--json]\n"
-         "  Searches for control cards (UDP broadcast to A, default 255.255.255.255, port 31296) and lists\n"
-         "  those that answer within MS milliseconds (default 1500): identifier, address, hardware and\n"
-         "  software versions, screen size. Exit 5 when no card answered.\n"},
-        {"layout",
-         "vantor-cli layout strip --width W --height H --module-width MW --module-height MH --ports P\n"
-         "                 -o FILE [--preview PICTURE] [--json]\n"
-         "vantor-cli layout vertical --width W --height H --module-width MW --module-height MH --rows R\n"
-         "                 [--method 1|2|3] [--bottom-to-top] -o FILE [--preview PICTURE] [--json]\n"
-         "vantor-cli layout direction --width W --height H --direction 0..8 -o FILE [--json]\n"
-         "  Builds the screen configuration image (2,097,588 bytes, as \"temp.sys\") of a long strip\n"
-         "  (P HUB ports carry one row of modules), a vertical screen (R module rows chained per port;\n"
-         "  method 1 down and up the module columns, 2 per unit board, 3 cascaded cabinets; default 1)\n"
-         "  or a turned or mirrored screen (0 normal, 1 270 deg, 2 90 deg, 3 180 deg, 4 mirrored\n"
-         "  horizontally, 5 vertically, 6 270 deg + mirror, 7 90 deg + mirror, 8 180 deg + mirror) and\n"
-         "  writes it to FILE. --preview draws the wiring (PNG, or JPEG/GIF by the name's extension).\n"
-         "  Exit 3 when the layout is refused.\n"},
-        {"send-image",
-         "vantor-cli send-image --card ADDRESS [--id CARD_ID] FILE [--json]\n"
-         "  Sends a screen configuration image to the card at ADDRESS (TCP port 31298), which keeps it as\n"
-         "  \"Config.sys\", then tells the card to apply it. A bar shows the progress on a terminal.\n"},
-        {"send-hcp",
-         "vantor-cli send-hcp --card ADDRESS [--id CARD_ID] FILE.hcp [--force] [--json]\n"
-         "  Sends the screen parameters of a \".hcp\" file to the card at ADDRESS. A file whose check sum\n"
-         "  does not match is sent only with --force.\n"},
-    };
-    if (const auto it = texts.find(command); it != texts.end()) return it->second;
-    std::string all =
-        "vantor-cli: LED control card set-up from the command line.\n\n"
-        "usage: vantor-cli COMMAND [OPTIONS]   (vantor-cli COMMAND --help for one command)\n\n";
-    for (const char* c : {"discover", "layout", "send-image", "send-hcp"}) all += texts.at(c) + "\n";
-    all +=
-        "Without --id, frames carry the identifier the desktop program uses for a card given by address.\n"
-        "--json prints one JSON object with \"ok\" and \"exitCode\" on standard output.\n"
-        "Exit codes: 0 done, 1 the card refused or the transfer broke off, 2 wrong command line,\n"
-        "3 layout refused, 4 file error, 5 card not reachable or no card found.\n";
-    return all;
-}
-
-int run_layout(const std::vector<std::string>& words) {
-    Arguments a(words, {"json", "bottom-to-top", "help", "h"});
-    if (a.flag("help") || a.flag("h")) {
-        std::cout << usage("layout");
-        return kOk;
-    }
-    Report report(a.flag("json"));
-    if (a.positional().size() != 1)
-        return usage_error("layout", "name one layout: strip, vertical or direction");
-    const std::string kind = a.positional()[0];
-    const auto output = a.text("o");
-    const auto preview = a.text("preview");
-    const std::string missing = required_missing(a, {"width", "height"});
-    Sizes s;
-    s.width = a.number("width").value_or(0);
-    s.height = a.number("height").value_or(0);
-
+int run_layout(const LayoutOptions& o) {
+    Report report("layout", o.output.json);
+    const char* const kinds[] = {"strip", "vertical", "direction"};
+    const std::string kind = kinds[static_cast<int>(o.kind)];
+    const auto& output = o.file;
+    const auto& preview = o.preview;
     ScreenConfig image;
     std::optional<LayoutRefusal> refusal;
     std::optional<WiringPlan> plan;
     specialscreens::PreviewTexts texts;
     texts.legend = "J1, J2, ...: HUB ports   arrows: the cable's direction   numbers: order on the cable";
-    const std::string size_text = std::to_string(s.width) + " x " + std::to_string(s.height);
-    if (kind == "strip" || kind == "vertical") {
-        std::string more =
-            required_missing(a, {"module-width", "module-height", kind == "strip" ? "ports" : "rows"});
-        s.module_width = a.number("module-width").value_or(0);
-        s.module_height = a.number("module-height").value_or(0);
-        const std::string module_text =
-            std::to_string(s.module_width) + " x " + std::to_string(s.module_height);
-        if (kind == "strip") {
-            const LongStripInput in{s.width, s.height, s.module_width, s.module_height, a.number("ports")};
-            if (!a.check_all_used()) return usage_error("layout", a.error());
-            if (!missing.empty() || !more.empty())
-                return usage_error("layout", missing.empty() ? more : missing);
-            if (!output && !preview) return usage_error("layout", "give -o FILE, --preview PICTURE or both");
-            if (output) refusal = build_long_strip(in, image);
-            if (!refusal && preview) {
-                refusal = check_long_strip(in, LayoutAction::Preview);
-                plan = long_strip_wiring(in);
-                texts.caption = "Long strip " + size_text + "   module " + module_text + "   " +
-                                std::to_string(*in.ports) + " HUB ports per module row";
-            }
-        } else {
-            VerticalInput in{s.width,
-                             s.height,
-                             s.module_width,
-                             s.module_height,
-                             a.number("rows"),
-                             VerticalMethod::CabinetWidth,
-                             a.flag("bottom-to-top")};
-            const auto method = a.number("method");
-            if (!a.check_all_used()) return usage_error("layout", a.error());
-            if (!missing.empty() || !more.empty())
-                return usage_error("layout", missing.empty() ? more : missing);
-            if (method) {
-                const auto m = method_of(*method);
-                if (!m) return usage_error("layout", "--method must be 1, 2 or 3");
-                in.method = *m;
-            }
-            if (!output && !preview) return usage_error("layout", "give -o FILE, --preview PICTURE or both");
-            if (output) refusal = build_vertical(in, image);
-            if (!refusal && preview) {
-                refusal = check_vertical(in, LayoutAction::Preview);
-                plan = vertical_wiring(in);
-                texts.caption = "Vertical screen " + size_text + "   module " + module_text + "   " +
-                                std::to_string(in.retrace.value_or(0)) + " module rows per port   method " +
-                                std::to_string(static_cast<int>(in.method)) +
-                                (in.bottom_to_top ? "   bottom to top" : "");
-            }
+    const std::string size_text = std::to_string(o.width) + " x " + std::to_string(o.height);
+    const std::string module_text = std::to_string(o.module_width) + " x " + std::to_string(o.module_height);
+    if (o.kind == LayoutKind::Strip) {
+        const LongStripInput in{o.width, o.height, o.module_width, o.module_height, o.ports};
+        if (output) refusal = build_long_strip(in, image);
+        if (!refusal && preview) {
+            refusal = check_long_strip(in, LayoutAction::Preview);
+            plan = long_strip_wiring(in);
+            texts.caption = "Long strip " + size_text + "   module " + module_text + "   " +
+                            std::to_string(*in.ports) + " HUB ports per module row";
         }
-    } else if (kind == "direction") {
-        const auto direction = a.number("direction");
-        if (!a.check_all_used()) return usage_error("layout", a.error());
-        if (!missing.empty()) return usage_error("layout", missing);
-        if (!direction || *direction >= static_cast<std::uint32_t>(kDirectionCount))
-            return usage_error("layout", "--direction must be a number from 0 to 8");
-        if (preview) return usage_error("layout", "a direction has no wiring preview");
-        if (!output) return usage_error("layout", "-o FILE is required");
-        refusal = build_direction(s.width, s.height, static_cast<Direction>(*direction), image);
+    } else if (o.kind == LayoutKind::Vertical) {
+        VerticalInput in{o.width,         o.height, o.module_width,
+                         o.module_height, o.rows,   VerticalMethod::CabinetWidth,
+                         o.bottom_to_top};
+        in.method = method_of(o.method).value_or(VerticalMethod::CabinetWidth);  // 1..3: checked when read
+        if (output) refusal = build_vertical(in, image);
+        if (!refusal && preview) {
+            refusal = check_vertical(in, LayoutAction::Preview);
+            plan = vertical_wiring(in);
+            texts.caption = "Vertical screen " + size_text + "   module " + module_text + "   " +
+                            std::to_string(in.retrace.value_or(0)) + " module rows per port   method " +
+                            std::to_string(static_cast<int>(in.method)) +
+                            (in.bottom_to_top ? "   bottom to top" : "");
+        }
     } else {
-        return usage_error("layout", "unknown layout \"" + kind + "\" (strip, vertical or direction)");
+        refusal = build_direction(o.width, o.height, static_cast<Direction>(o.direction), image);
     }
     report.set("layout", qs(kind));
     if (refusal) return refused(report, *refusal);
@@ -357,9 +276,9 @@ int run_layout(const std::vector<std::string>& words) {
             return report.fail(kFileError, "write_failed", describe(written, *output));
         report.set("file", qs(*output));
         report.set("bytes", static_cast<qint64>(kImageSize));
-        report.set("tableWidth", static_cast<qint64>(image.get(ConfigField::tableWidth)));
-        report.set("tableHeight", static_cast<qint64>(image.get(ConfigField::tableHeight)));
-        report.set("wordSum", static_cast<qint64>(image.get(ConfigField::wordSum)));
+        report.set("table_width", static_cast<qint64>(image.get(ConfigField::tableWidth)));
+        report.set("table_height", static_cast<qint64>(image.get(ConfigField::tableHeight)));
+        report.set("word_sum", static_cast<qint64>(image.get(ConfigField::wordSum)));
         char sum[16];
         std::snprintf(sum, sizeof sum, "0x%08X", image.get(ConfigField::wordSum));
         report.line("image written to " + *output + " (tableWidth " +
@@ -372,19 +291,12 @@ int run_layout(const std::vector<std::string>& words) {
     return report.done(kOk);
 }
 
-int run_send_image(const std::vector<std::string>& words) {
-    Arguments a(words, {"json", "help", "h"});
-    if (a.flag("help") || a.flag("h")) {
-        std::cout << usage("send-image");
-        return kOk;
-    }
-    Report report(a.flag("json"));
-    const cardlink::CardTarget target = target_of(a);
-    if (!a.check_all_used()) return usage_error("send-image", a.error());
-    if (target.address.empty()) return usage_error("send-image", "--card ADDRESS is required");
-    if (a.positional().size() != 1) return usage_error("send-image", "name one image file");
-    const std::filesystem::path file = a.positional()[0];
-    report.set("card", qs(target.address));
+int run_send_image(const SendOptions& options) {
+    Report report("send-image", options.output.json);
+    trace_to_stderr(options.output.trace);
+    const cardlink::CardTarget target = target_of(options);
+    const std::filesystem::path file = options.file;
+    report.set("card", card_object(target));
     report.set("file", qs(file.string()));
 
     // Only a whole, intact image goes to a card: a wrong file would scramble the screen.
@@ -425,20 +337,13 @@ int run_send_image(const std::vector<std::string>& words) {
     return report.done(kFailed);
 }
 
-int run_send_hcp(const std::vector<std::string>& words) {
-    Arguments a(words, {"json", "force", "help", "h"});
-    if (a.flag("help") || a.flag("h")) {
-        std::cout << usage("send-hcp");
-        return kOk;
-    }
-    Report report(a.flag("json"));
-    const cardlink::CardTarget target = target_of(a);
-    const bool force = a.flag("force");
-    if (!a.check_all_used()) return usage_error("send-hcp", a.error());
-    if (target.address.empty()) return usage_error("send-hcp", "--card ADDRESS is required");
-    if (a.positional().size() != 1) return usage_error("send-hcp", "name one .hcp file");
-    const std::filesystem::path file = a.positional()[0];
-    report.set("card", qs(target.address));
+int run_send_hcp(const SendOptions& options) {
+    Report report("send-hcp", options.output.json);
+    trace_to_stderr(options.output.trace);
+    const cardlink::CardTarget target = target_of(options);
+    const bool force = options.force;
+    const std::filesystem::path file = options.file;
+    report.set("card", card_object(target));
     report.set("file", qs(file.string()));
 
     const HcpLoad load = load_hcp(file);
@@ -468,8 +373,11 @@ int run_send_hcp(const std::vector<std::string>& words) {
             return report.fail(kUnreachable, "no_connection",
                                "cannot connect to the card at " + target.address);
         case cardlink::ExchangeError::SendFailed:
+            return report.fail(kFailed, "transfer_failed",
+                               "sending to the card at " + target.address + " broke off");
         case cardlink::ExchangeError::NoAnswer:
-            return report.fail(kFailed, "no_answer", "the card at " + target.address + " did not answer");
+            return report.fail(kUnreachable, "no_answer",
+                               "the card at " + target.address + " did not answer");
         case cardlink::ExchangeError::AnswerRejected:
             return report.fail(kFailed, "refused",
                                "set error: the card at " + target.address + " did not take the parameters");
@@ -477,17 +385,13 @@ int run_send_hcp(const std::vector<std::string>& words) {
     return report.done(kFailed);
 }
 
-int run_discover(const std::vector<std::string>& words) {
-    Arguments a(words, {"json", "help", "h"});
-    if (a.flag("help") || a.flag("h")) {
-        std::cout << usage("discover");
-        return kOk;
-    }
-    Report report(a.flag("json"));
-    const std::string address = a.text("address").value_or(std::string(cardlink::kDefaultDiscoveryAddress));
-    const std::uint32_t timeout = a.number("timeout").value_or(1500);
-    if (!a.check_all_used()) return usage_error("discover", a.error());
-    if (!a.positional().empty()) return usage_error("discover", "unexpected \"" + a.positional()[0] + "\"");
+int run_discover(const DiscoverOptions& request) {
+    Report report("discover", request.output.json);
+    trace_to_stderr(request.output.trace);
+    const std::string& address = request.address;
+    const std::uint32_t timeout = request.timeout_ms;
+    report.set("discovery_address", qs(address));
+    report.set("timeout_ms", static_cast<qint64>(timeout));
 
     cardlink::CardLink link;
     cardlink::CardLinkSettings settings;
@@ -506,10 +410,15 @@ int run_discover(const std::vector<std::string>& words) {
     };
     std::map<std::string, Found> found;
     std::vector<std::string> order;
-    QObject::connect(&link, &cardlink::CardLink::cardListed, &link, [&](const QString& id, int) {
-        order.push_back(id.toStdString());
+    // A card's id as it sent it: the card table's bytes, not the signal's text, which holds U+FFFD
+    // where the id is not UTF-8 and would find no address.
+    QObject::connect(&link, &cardlink::CardLink::cardListed, &link, [&](const QString&, int index) {
+        const auto& list = link.table().list();
+        if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
+        const std::string card = list[static_cast<std::size_t>(index)];
+        order.push_back(card);
         // The card's address is entered just after it is listed: ask for its information then.
-        QTimer::singleShot(0, &link, [&link, &found, card = id.toStdString()] {
+        QTimer::singleShot(0, &link, [&link, &found, card] {
             const auto where = link.table().address_of(card);
             found[card].address = where.value_or("");
             if (where) link.RequestCardInfo(card, *where);
@@ -517,9 +426,11 @@ int run_discover(const std::vector<std::string>& words) {
     });
     QObject::connect(&link, &cardlink::CardLink::cardInfoArrived, &link,
                      [&](const QString& id, const QString& from, bool) {
-                         auto& entry = found[id.toStdString()];
-                         entry.address = from.toStdString();
-                         entry.info = card_info::decode_card_info(link.cardInfo());
+                         for (auto& [card, entry] : found) {
+                             if (qs(card) != id) continue;
+                             entry.address = from.toStdString();
+                             entry.info = card_info::decode_card_info(link.cardInfo());
+                         }
                      });
     link.DiscoverCards();
     QElapsedTimer clock;
@@ -544,10 +455,10 @@ int run_discover(const std::vector<std::string>& words) {
             hw = cardlink::FormatFirmwareVersion(f.info->hardware_version, id, true);
             sw = cardlink::FormatFirmwareVersion(f.info->software_version, id, true);
             screen = std::to_string(f.info->screen_width) + " x " + std::to_string(f.info->screen_height);
-            card.insert(QStringLiteral("hardwareVersion"), qs(hw));
-            card.insert(QStringLiteral("softwareVersion"), qs(sw));
-            card.insert(QStringLiteral("screenWidth"), static_cast<qint64>(f.info->screen_width));
-            card.insert(QStringLiteral("screenHeight"), static_cast<qint64>(f.info->screen_height));
+            card.insert(QStringLiteral("hardware_version"), qs(hw));
+            card.insert(QStringLiteral("software_version"), qs(sw));
+            card.insert(QStringLiteral("screen_width"), static_cast<qint64>(f.info->screen_width));
+            card.insert(QStringLiteral("screen_height"), static_cast<qint64>(f.info->screen_height));
         }
         cards.append(card);
         if (!report.json())
@@ -555,7 +466,6 @@ int run_discover(const std::vector<std::string>& words) {
                         screen.c_str());
     }
     std::fflush(stdout);
-    report.set("address", qs(address));
     report.set("cards", cards);
     if (order.empty())
         return report.fail(kUnreachable, "no_card", "no card answered the search at " + address);

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "platform/message_service.h"
 
@@ -30,10 +32,16 @@ void quiet_qt(QtMsgType type, const QMessageLogContext&, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> words(argv + 1, argv + argc);
-    if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
-        std::cout << cli::usage(words.size() > 1 ? words[1] : std::string());
-        return words.empty() ? cli::kUsage : cli::kOk;
+    const cli::ParsedCommandLine parsed =
+        cli::parse_command_line(std::vector<std::string>(argv + 1, argv + argc), VANTOR_CLI_VERSION);
+    if (!parsed.output.empty()) {
+        std::cout << parsed.output;
+        return cli::kOk;
+    }
+    if (std::holds_alternative<std::monostate>(parsed.options)) {
+        std::cerr << "vantor-cli: " << parsed.error
+                  << "\n(see vantor-cli --help, or vantor-cli COMMAND --help)\n";
+        return cli::kUsage;
     }
     // The previews are drawn off screen: no display is needed.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -43,19 +51,13 @@ int main(int argc, char** argv) {
     QuietMessages quiet;
     platform::install_message_service(&quiet);
 
-    const std::string command = words[0];
-    const std::vector<std::string> rest(words.begin() + 1, words.end());
     int code = cli::kUsage;
-    if (command == "discover")
-        code = cli::run_discover(rest);
-    else if (command == "layout")
-        code = cli::run_layout(rest);
-    else if (command == "send-image")
-        code = cli::run_send_image(rest);
-    else if (command == "send-hcp")
-        code = cli::run_send_hcp(rest);
-    else
-        std::cerr << "vantor-cli: unknown command \"" << command << "\"\n\n" << cli::usage();
+    if (const auto* discover = std::get_if<cli::DiscoverOptions>(&parsed.options))
+        code = cli::run_discover(*discover);
+    else if (const auto* layout = std::get_if<cli::LayoutOptions>(&parsed.options))
+        code = cli::run_layout(*layout);
+    else if (const auto* send = std::get_if<cli::SendOptions>(&parsed.options))
+        code = parsed.send_hcp ? cli::run_send_hcp(*send) : cli::run_send_image(*send);
     platform::install_message_service(nullptr);
     return code;
 }

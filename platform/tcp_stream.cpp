@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/frame_trace.h"
 #include "platform/socket_io.h"
 
 namespace platform {
@@ -64,6 +65,7 @@ bool TcpStream::open(const std::string& address, std::uint16_t port, const TcpTi
 
 bool TcpStream::send_all(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) return false;
+    trace_frame(TraceDirection::Sent, bytes);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -94,7 +96,10 @@ long TcpStream::receive_some(std::span<std::uint8_t> buffer, Clock::time_point d
         if (r < 0 && errno == EINTR) continue;
         if (r != 1) return -1;
         const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
-        if (n >= 0) return static_cast<long>(n);
+        if (n >= 0) {
+            trace_frame(TraceDirection::Received, buffer.first(static_cast<std::size_t>(n)));
+            return static_cast<long>(n);
+        }
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         return -1;
     }

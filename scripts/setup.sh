@@ -5,6 +5,7 @@ pkgs=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev libgif-dev libx11-dev libfontconfig-dev libjpeg-turbo-progs
+  libcli11-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format xvfb xauth x11-apps imagemagick xdotool
   fonts-wqy-microhei fonts-liberation

@@ -1,5 +1,6 @@
 #include "simulator/config.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -222,55 +223,55 @@ ParsedArgs parse_args(const std::vector<std::string>& args) {
     ParsedArgs out;
     auto& c = out.config;
     std::string count, first = "127.0.0.2", family = "mixed";
-    for (std::size_t i = 0; i < args.size() && out.error.empty(); ++i) {
-        const auto& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) {
-                out.error = a + " needs a value";
-                return {};
-            }
-            return args[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            out.help = true;
-        } else if (a == "--card") {
-            const auto v = value();
-            if (out.error.empty()) out.error = add_card(c, v);
-        } else if (a == "--cards") {
-            count = value();
-        } else if (a == "--first-address") {
-            first = value();
-        } else if (a == "--family") {
-            family = value();
-        } else if (a == "--allow-duplicates") {
-            c.allow_duplicate_addresses = true;
-        } else if (a == "--no-discovery-socket") {
-            c.discovery_socket = false;
-        } else if (a == "--show") {
-            out.show = true;
-        } else if (a == "--storage") {
-            c.storage_root = value();
-        } else if (a == "--journal") {
-            const auto v = value();
-            c.journal_file = v == "-" ? "/dev/stdout" : v;
-        } else if (a == "--config") {
-            const auto path = value();
-            if (!out.error.empty()) break;
-            std::ifstream f(path);
-            if (!f) {
-                out.error = "cannot read " + path;
-                break;
-            }
-            std::stringstream text;
-            text << f.rdbuf();
-            if (auto err = parse_config_text(text.str(), c); !err.empty()) out.error = path + ": " + err;
-        } else {
-            out.error = "unknown option: " + a;
-        }
+    // The help is kUsage (it also lists the card keys): CLI11 reads the options only. Cards from --card
+    // and --config keep the order they were given in, so their options take effect as they are read.
+    CLI::App app("Simulated LED control cards", "ledcard-sim");
+    app.set_help_flag();
+    app.add_flag("-h,--help", out.help);
+    auto note = [&out](std::string error) {
+        if (out.error.empty()) out.error = std::move(error);
+    };
+    app.add_option_function<std::string>("--card", [&](const std::string& v) { note(add_card(c, v)); })
+        ->trigger_on_parse()
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option_function<std::string>("--config",
+                                         [&](const std::string& path) {
+                                             std::ifstream f(path);
+                                             if (!f) return note("cannot read " + path);
+                                             std::stringstream text;
+                                             text << f.rdbuf();
+                                             if (auto err = parse_config_text(text.str(), c); !err.empty())
+                                                 note(path + ": " + err);
+                                         })
+        ->trigger_on_parse()
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--cards", count);
+    app.add_option("--first-address", first);
+    app.add_option("--family", family);
+    app.add_flag_callback("--allow-duplicates", [&c] { c.allow_duplicate_addresses = true; });
+    app.add_flag_callback("--no-discovery-socket", [&c] { c.discovery_socket = false; });
+    app.add_flag("--show", out.show);
+    app.add_option("--storage", c.storage_root);
+    app.add_option_function<std::string>(
+        "--journal", [&c](const std::string& v) { c.journal_file = v == "-" ? "/dev/stdout" : v; });
+
+    std::vector<const char*> argv{"ledcard-sim"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ExtrasError& e) {
+        note("unknown option: " + (e.what() + std::string()).substr(std::string(e.what()).rfind(' ') + 1));
+    } catch (const CLI::ArgumentMismatch& e) {
+        note(std::string(e.what()) + " (the option needs a value)");
+    } catch (const CLI::ParseError& e) {
+        note(e.what());
+    }
+    if (out.help) {
+        out.error.clear();
+        return out;
     }
     if (out.error.empty() && !count.empty()) out.error = add_generated(c, count, first, family);
-    if (out.error.empty() && !out.help && c.cards.empty())
-        out.error = "no cards: give --card, --cards or --config";
+    if (out.error.empty() && c.cards.empty()) out.error = "no cards: give --card, --cards or --config";
     return out;
 }
 

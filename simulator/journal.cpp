@@ -1,57 +1,62 @@
 #include "simulator/journal.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace sim {
 namespace {
 
-void append_string(std::string& out, const std::string& s) {
-    out += '"';
+// Texts from the wire keep every byte: each is taken as one character U+0000..U+00FF, so the line is
+// valid JSON whatever a client sent, and a reader gets the bytes back from the code points.
+std::string bytes_as_latin1(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
     for (const char c : s) {
         const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
+        if (u < 0x80) {
             out += c;
-        } else if (u < 0x20 || u >= 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
         } else {
-            out += c;
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
         }
     }
-    out += '"';
+    return out;
 }
 
 }  // namespace
 
 std::string to_json_line(const JournalEntry& e) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "{\"seq\":" + std::to_string(e.seq) + ",\"ms\":" + std::to_string(e.ms);
-    out += e.transport == Transport::Tcp ? ",\"transport\":\"tcp\"" : ",\"transport\":\"udp\"";
-    out += ",\"port\":" + std::to_string(e.local_port) + ",\"local\":";
-    append_string(out, e.local_address);
-    out += ",\"peer\":";
-    append_string(out, e.peer);
-    out += ",\"card\":";
-    append_string(out, e.card);
-    out += ",\"command\":" + std::to_string(e.command) + ",\"id\":";
-    append_string(out, e.id);
-    out += ",\"parameter\":" + std::to_string(e.parameter) + ",\"length\":" + std::to_string(e.length);
-    out += ",\"data\":\"";
+    std::string data;
+    data.reserve(e.data.size() * 2);
     for (const auto b : e.data) {
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
+        data += kHex[b >> 4];
+        data += kHex[b & 15];
     }
-    out += "\",\"size\":" + std::to_string(e.datagram_size);
-    out += e.lead_in_ok ? ",\"lead_in\":true" : ",\"lead_in\":false";
-    out += ",\"check\":\"";
-    out += !e.check_form ? "none" : *e.check_form == frame::CheckForm::PlainSum ? "plain" : "complement";
-    out += e.accepted ? "\",\"accepted\":true" : "\",\"accepted\":false";
-    out += ",\"note\":";
-    append_string(out, e.note);
-    out += '}';
-    return out;
+    const char* check = !e.check_form                                 ? "none"
+                        : *e.check_form == frame::CheckForm::PlainSum ? "plain"
+                                                                      : "complement";
+    // The keys in the order docs and readers show them.
+    const nlohmann::ordered_json line = {
+        {"seq", e.seq},
+        {"ms", e.ms},
+        {"transport", e.transport == Transport::Tcp ? "tcp" : "udp"},
+        {"port", e.local_port},
+        {"local", bytes_as_latin1(e.local_address)},
+        {"peer", bytes_as_latin1(e.peer)},
+        {"card", bytes_as_latin1(e.card)},
+        {"command", e.command},
+        {"id", bytes_as_latin1(e.id)},
+        {"parameter", e.parameter},
+        {"length", e.length},
+        {"data", data},
+        {"size", e.datagram_size},
+        {"lead_in", e.lead_in_ok},
+        {"check", check},
+        {"accepted", e.accepted},
+        {"note", bytes_as_latin1(e.note)},
+    };
+    // ASCII only: the bytes above 0x7F and control characters as \u escapes.
+    return line.dump(-1, ' ', true);
 }
 
 }  // namespace sim

@@ -56,6 +56,20 @@ KELVRA_API void CallBack(KelvraStatusCallback callback);
 typedef void (*KelvraMessageHandler)(const char* text, void* user);
 KELVRA_API void KelvraSetMessageHandler(KelvraMessageHandler handler, void* user);
 
+/* Frame trace: the handler is called with the bytes of every frame the library sends (direction 0, on
+ * any transport) and of every answer it receives (direction 1), as they are on the wire, from the
+ * thread that sends or receives them. A null handler ends the trace. `user` is passed back unchanged;
+ * the bytes live only for the duration of the call. */
+typedef void (*KelvraTraceHandler)(int direction, const unsigned char* bytes, size_t size, void* user);
+KELVRA_API void KelvraSetTraceHandler(KelvraTraceHandler handler, void* user);
+
+/* A discovery (0x90) sent to `address` (dotted IPv4: 255.255.255.255 for every card on the network, a
+ * subnet's broadcast address, or one card's address; null or empty: 255.255.255.255), collecting the
+ * answers for `milliseconds` (1 to 600000) in the caller's thread; LoadCardInfor then reads them.
+ * Results: 0 done (whether or not a card answered), 1 a discovery runs already, 2 a bad address or time
+ * (nothing is sent), 60 no socket, or the broadcast's status code (53, 54, 104). */
+KELVRA_API int KelvraDiscover(const char* address, uint32_t milliseconds);
+
 /* 0x97 with the programme number. */
 KELVRA_API int SelectProgramPlay(const char* cCardId, const char* cCardIp, int iProtoType, int32_t program);
 /* 0x8B, no data. */

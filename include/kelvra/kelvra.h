@@ -18,6 +18,7 @@
 #define KELVRA_API
 #endif
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus

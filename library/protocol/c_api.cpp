@@ -1,5 +1,6 @@
 // The C ABI of the card commands: converts arguments and results and lets no exception out.
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <span>
@@ -41,6 +42,15 @@ void CallBack(KelvraStatusCallback callback) {
 
 void KelvraSetMessageHandler(KelvraMessageHandler handler, void* user) {
     kelvra::set_message_handler(handler, user);
+}
+
+void KelvraSetTraceHandler(KelvraTraceHandler handler, void* user) {
+    kelvra::set_trace_handler(handler, user);
+}
+
+int KelvraDiscover(const char* address, uint32_t milliseconds) {
+    return guarded(
+        [&] { return kelvra::discover_at(text(address), std::chrono::milliseconds(milliseconds)); });
 }
 
 int SelectProgramPlay(const char* cCardId, const char* cCardIp, int iProtoType, int32_t program) {

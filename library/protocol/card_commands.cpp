@@ -1,5 +1,6 @@
 #include "library/protocol/card_commands.h"
 
+#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -56,6 +57,7 @@ int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_vie
     p.card_id = std::string(id.substr(0, frame::kIdFieldSize));
     p.data.assign(4, 0);
     const auto bytes = frame::encode_fixed(p);
+    trace_frame(TraceDirection::Sent, bytes.data(), bytes.size());
     if (!socket_io::send_all(s.fd(), bytes)) return 0;
     // A card's answer holds at most 2048 data bytes (the fixed form).
     const auto reply = read_answer(s.fd(), frame::kHeaderSize + frame::kMaxFixedData + 1,
@@ -187,6 +189,21 @@ int get_card_more_info(std::string_view id, std::string_view ip, std::span<std::
 
 int loop_check() {
     return discover(3);
+}
+
+int discover_at(std::string_view address, std::chrono::milliseconds time) {
+    constexpr int kBadRequest = 2;
+    const std::string to = address.empty() ? std::string("255.255.255.255") : std::string(address);
+    in_addr parsed{};
+    if (to.size() > 15 || inet_pton(AF_INET, to.c_str(), &parsed) != 1) return kBadRequest;
+    if (time < std::chrono::milliseconds(1) || time > std::chrono::milliseconds(600000)) return kBadRequest;
+    if (!discovery_try_begin()) return 1;
+    auto job = std::make_unique<SendJob>();
+    job->address = CardAddress::make(in_caller_thread(3), kBroadcastAddressText);
+    job->main = CommandBlock::make(frame::CMD_DISCOVER, frame::kBroadcastId, 0);
+    job->discovery_to = parsed;
+    job->discovery_time = time;
+    return SendJobWorker(std::move(job));  // it ends the discovery
 }
 
 int broadcast_check_card(int kind) {

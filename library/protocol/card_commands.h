@@ -61,6 +61,8 @@ int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8
 int get_card_more_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out);
 
 int loop_check();
+// KelvraDiscover: a discovery to `address` (empty: every card) collecting answers for `time`.
+int discover_at(std::string_view address, std::chrono::milliseconds time);
 int broadcast_check_card(int kind);
 // Copies the n-th card's id and IP (20 bytes each, NUL-padded) when the spans are not empty.
 int load_card_infor(std::span<char> id_out, std::span<char> ip_out, int n);

@@ -28,6 +28,10 @@ struct State {
     MessageHandler message_handler = default_message_handler;
     void* message_user = nullptr;
 
+    std::mutex trace_mutex;
+    TraceHandler trace_handler = nullptr;
+    void* trace_user = nullptr;
+
     std::mutex answer_mutex;
     std::optional<Answer> answer;
 
@@ -92,6 +96,23 @@ void show_message(std::string_view text) {
     }
     std::string copy(text);
     handler(copy.c_str(), user);
+}
+
+void set_trace_handler(TraceHandler handler, void* user) {
+    std::lock_guard lock(state().trace_mutex);
+    state().trace_handler = handler;
+    state().trace_user = handler != nullptr ? user : nullptr;
+}
+
+void trace_frame(TraceDirection direction, const std::uint8_t* bytes, std::size_t size) {
+    TraceHandler handler;
+    void* user;
+    {
+        std::lock_guard lock(state().trace_mutex);
+        handler = state().trace_handler;
+        user = state().trace_user;
+    }
+    if (handler != nullptr && size > 0) handler(static_cast<int>(direction), bytes, size, user);
 }
 
 void store_answer(const std::uint8_t* data, std::size_t size) {

@@ -36,6 +36,14 @@ using MessageHandler = void (*)(const char* text, void* user);
 void set_message_handler(MessageHandler handler, void* user);
 void show_message(std::string_view text);
 
+// ---- frame trace -----------------------------------------------------------------------------------
+enum class TraceDirection { Sent = 0, Received = 1 };
+using TraceHandler = void (*)(int direction, const unsigned char* bytes, std::size_t size, void* user);
+// A null handler ends the trace.
+void set_trace_handler(TraceHandler handler, void* user);
+// Hands `bytes` to the trace handler, if one is set.
+void trace_frame(TraceDirection direction, const std::uint8_t* bytes, std::size_t size);
+
 // ---- answer buffer ---------------------------------------------------------------------------------
 inline constexpr std::size_t kAnswerBufferSize = 9000;
 struct Answer {

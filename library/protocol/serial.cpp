@@ -219,6 +219,7 @@ int CommSendStreamPacket(SerialPort& port, const CommandBlock& block) {
             show_message("CommSendStreamPacket: MakeStreamPacketForSend failed");
             return 1;
         }
+        trace_frame(TraceDirection::Sent, packet->data(), packet->size());
         const long n = port.write(packet->data(), packet->size());
         if (n < 1) {
             report_status(kStatusSerialWriteFailed, block.card_id);

@@ -216,7 +216,7 @@ int SendJobWorker(std::unique_ptr<SendJob> job) {
         if (job->main.command == frame::CMD_UPGRADE_BEGIN || job->main.command == frame::CMD_GET_IO) {
             SocketReceiveData(socket, timeouts().answer, job->answer_out);
         } else if (discovery) {
-            DiscoveryReceiveLoop(socket);
+            DiscoveryReceiveLoop(socket, job->discovery_time);
         }
     }
     if (discovery) discovery_end();
@@ -341,17 +341,22 @@ int SendStreamPacket(Socket& socket, SendJob& job, const CardAddress& address, c
             to.sin_family = AF_INET;
             to.sin_port = htons(frame::kDiscoveryPort);
             to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+            if (job.discovery_to) to.sin_addr = *job.discovery_to;
+            trace_frame(TraceDirection::Sent, packet->data(), packet->size());
             const ssize_t n = ::sendto(socket.fd(), packet->data(), packet->size(), MSG_NOSIGNAL,
                                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
             if (n != static_cast<ssize_t>(packet->size())) {
                 report_status(kStatusBroadcastSendFailed, block.card_id);
                 return kStatusBroadcastSendFailed;
             }
-        } else if (!socket_io::send_all(socket.fd(), *packet)) {
-            const bool tcp = route_of(address.proto_type)->link == Link::Tcp;
-            const auto code = tcp ? kStatusTcpSendFailed : kStatusUdpSendFailed;
-            report_status(code, block.card_id);
-            return static_cast<int>(code);
+        } else {
+            trace_frame(TraceDirection::Sent, packet->data(), packet->size());
+            if (!socket_io::send_all(socket.fd(), *packet)) {
+                const bool tcp = route_of(address.proto_type)->link == Link::Tcp;
+                const auto code = tcp ? kStatusTcpSendFailed : kStatusUdpSendFailed;
+                report_status(code, block.card_id);
+                return static_cast<int>(code);
+            }
         }
         // Pacing is the only flow control: absolute deadlines keep the rate at one piece per 10 ms.
         deadline += kPiecePause;
@@ -409,6 +414,7 @@ std::vector<std::uint8_t> read_answer(int fd, std::size_t cap,
         }
     }
     buf.resize(got);
+    trace_frame(TraceDirection::Received, buf.data(), buf.size());
     return buf;
 }
 
@@ -435,10 +441,11 @@ int SocketReceiveData(const Socket& socket, std::chrono::milliseconds timeout,
     return 0;
 }
 
-void DiscoveryReceiveLoop(const Socket& socket) {
+void DiscoveryReceiveLoop(const Socket& socket, std::optional<std::chrono::milliseconds> collect_for) {
     card_table_clear();
     if (!socket.valid()) return;
-    const Timeouts t = timeouts();
+    Timeouts t = timeouts();
+    if (collect_for) t.discovery_total = t.discovery_silence = *collect_for;
     const auto end = std::chrono::steady_clock::now() + t.discovery_total;
     std::array<std::uint8_t, kDiscoveryDatagramSize> buf{};
     for (;;) {
@@ -452,6 +459,7 @@ void DiscoveryReceiveLoop(const Socket& socket) {
                                      reinterpret_cast<sockaddr*>(&from), &from_len);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         // A failure or a datagram shorter than 10 bytes ends the loop, as it always has.
+        if (n > 0) trace_frame(TraceDirection::Received, buf.data(), static_cast<std::size_t>(n));
         if (n < static_cast<ssize_t>(kMinDiscoveryAnswer)) break;
         const auto id = discovered_card_id({buf.data(), static_cast<std::size_t>(n)});
         if (!id) continue;

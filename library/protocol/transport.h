@@ -18,6 +18,8 @@
 // threads and share only the library-wide state (library_state.h), which is locked.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -116,6 +118,10 @@ struct SendJob {
     // Where the answer of 0x81 / 0x8E goes: the caller's own buffer when set (SendCommandForAnswer),
     // else the library-wide answer buffer.
     std::vector<std::uint8_t>* answer_out = nullptr;
+    // A discovery sent elsewhere than 255.255.255.255, and collecting answers for a set time instead
+    // of until they fall silent (KelvraDiscover).
+    std::optional<in_addr> discovery_to;
+    std::optional<std::chrono::milliseconds> discovery_time;
 };
 
 bool proto_type_valid(std::int32_t proto_type);
@@ -184,7 +190,8 @@ std::vector<std::uint8_t> read_answer(int fd, std::size_t cap,
 // Discovery receive loop on the broadcast socket: fills the card table from the well-formed 0xD0
 // answers (timeouts(): discovery_silence, discovery_total). A datagram shorter than 10 bytes ends it;
 // other datagrams are not listed. It does not end the discovery: its job does (one discovery, one end).
-void DiscoveryReceiveLoop(const Socket& socket);
+// With `collect_for`, answers are collected for that long, silence or not.
+void DiscoveryReceiveLoop(const Socket& socket, std::optional<std::chrono::milliseconds> collect_for = {});
 // The card id a discovery datagram lists (at most 19 characters): a well-formed 0xD0 frame with a right
 // check byte. None for anything else. Pure; any bytes.
 std::optional<std::string> discovered_card_id(std::span<const std::uint8_t> datagram);

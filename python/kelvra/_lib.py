@@ -19,6 +19,7 @@ c_void_p = ctypes.c_void_p
 
 STATUS_CALLBACK = ctypes.CFUNCTYPE(None, c_uint32, c_char_p)
 MESSAGE_HANDLER = ctypes.CFUNCTYPE(None, c_char_p, c_void_p)
+TRACE_HANDLER = ctypes.CFUNCTYPE(None, c_int, ctypes.POINTER(ctypes.c_ubyte), ctypes.c_size_t, c_void_p)
 
 
 class MemoryBlockRecord(ctypes.Structure):
@@ -54,6 +55,8 @@ EXPORTS: Dict[str, Tuple[Optional[type], Sequence[type]]] = {
     # cards.h
     "CallBack": (None, [STATUS_CALLBACK]),
     "KelvraSetMessageHandler": (None, [MESSAGE_HANDLER, c_void_p]),
+    "KelvraSetTraceHandler": (None, [TRACE_HANDLER, c_void_p]),
+    "KelvraDiscover": (c_int, [c_char_p, c_uint32]),
     "SelectProgramPlay": (c_int, [c_char_p, c_char_p, c_int, c_int32]),
     "ResetCard": (c_int, [c_char_p, c_char_p, c_int]),
     "AdjustClock": (c_int, [c_char_p, c_char_p] + [c_int32] * 7 + [c_int]),

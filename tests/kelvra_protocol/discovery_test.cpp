@@ -187,6 +187,52 @@ TEST_F(DiscoveryLoop, SecondDiscoveryWhileOneRunsSendsNothing) {
     EXPECT_EQ(kelvra::card_table_count(), 3u);
 }
 
+// KelvraDiscover: the search goes where it is told and has ended when the call returns;
+// a bad address or time sends nothing. The trace sees the request and every answer.
+TEST_F(DiscoveryLoop, DiscoveryAtAnAddressForATimeWithATrace) {
+    sim::SimulatorConfig config;
+    config.cards = sim::make_cards(3, "127.0.2.1");
+    auto started = sim::Simulator::start(config);
+    ASSERT_TRUE(started) << started.error;
+    const auto& card_sim = *started.simulator;
+
+    for (const auto& [address, time] : {std::pair<const char*, std::uint32_t>{"999.1.1.1", 100},
+                                        {"8.8.8.8x", 100},
+                                        {"not-an-ip", 100},
+                                        {"127.0.2.2", 0},
+                                        {"127.0.2.2", 600001}}) {
+        SCOPED_TRACE(address);
+        EXPECT_EQ(KelvraDiscover(address, time), 2);
+    }
+    EXPECT_TRUE(card_sim.journal().empty()) << "nothing was sent";
+
+    struct Traced {
+        std::mutex mutex;
+        std::vector<std::pair<int, Bytes>> frames;
+    } traced;
+    KelvraSetTraceHandler(
+        [](int direction, const unsigned char* bytes, size_t size, void* user) {
+            auto* t = static_cast<Traced*>(user);
+            std::lock_guard lock(t->mutex);
+            t->frames.emplace_back(direction, Bytes(bytes, bytes + size));
+        },
+        &traced);
+    ASSERT_EQ(KelvraDiscover("127.0.2.2", 400), 0);
+    EXPECT_FALSE(kelvra::discovery_busy());
+    KelvraSetTraceHandler(nullptr, nullptr);
+    char id[20], ip[20];
+    ASSERT_EQ(LoadCardInfor(id, ip, 1), 1);
+    EXPECT_EQ(std::string(ip), "127.0.2.2");
+    EXPECT_EQ(std::string(id), config.cards[1].id);
+    EXPECT_EQ(LoadCardInfor(id, ip, 2), 2) << "a search at one card's address finds that card only";
+    ASSERT_EQ(traced.frames.size(), 2u);
+    EXPECT_EQ(traced.frames[0].first, 0);
+    EXPECT_EQ(traced.frames[0].second.size(), 32u);
+    EXPECT_EQ(traced.frames[0].second[3], frame::CMD_DISCOVER);
+    EXPECT_EQ(traced.frames[1].first, 1);
+    EXPECT_EQ(traced.frames[1].second[3], frame::ANS_DISCOVER);
+}
+
 TEST_F(DiscoveryLoop, ADatagramShorterThanTenBytesEndsTheLoop) {
     Cards cards(2, {Bytes(9, 0x7E)});
     ASSERT_EQ(LoopCheck(), 0);

@@ -93,8 +93,8 @@ TEST(CliLayout, ImagesEqualTheLayoutFunctionsByteForByte) {
         ScreenConfig expected;
         ASSERT_EQ(c.build(expected), std::nullopt);
         EXPECT_TRUE(support::read_bytes(file) == finished(expected));
-        EXPECT_EQ(run.json()["tableWidth"].toInteger(), expected.get(ConfigField::tableWidth));
-        EXPECT_EQ(run.json()["wordSum"].toInteger(), expected.get(ConfigField::wordSum));
+        EXPECT_EQ(run.json()["table_width"].toInteger(), expected.get(ConfigField::tableWidth));
+        EXPECT_EQ(run.json()["word_sum"].toInteger(), expected.get(ConfigField::wordSum));
     }
 
     // The worked examples, read back from the files the program wrote.
@@ -129,15 +129,15 @@ TEST(CliLayout, RefusalsAndUsageErrorsHaveTheirExitCodes) {
         std::string key;  // for refusals
     };
     const std::vector<Case> cases = {
-        {"layout vertical --width 205 --height 64 --module-width 16 --module-height 16 --rows 5" + out, 3,
+        {"layout vertical --width 205 --height 64 --module-width 16 --module-height 16 --rows 5" + out, 5,
          "RetraceTimes too large"},
-        {"layout strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 1" + out, 3,
+        {"layout strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 1" + out, 5,
          "IDS_MESSAGE_SPECIAL_TIP3"},
-        {"layout strip --width 64 --height 32 --module-width 6 --module-height 16 --ports 2" + out, 3,
+        {"layout strip --width 64 --height 32 --module-width 6 --module-height 16 --ports 2" + out, 5,
          "IDS_MESSAGE_STEP1_3"},
-        {"layout strip --width 1920 --height 176 --module-width 32 --module-height 16 --ports 3" + out, 3,
+        {"layout strip --width 1920 --height 176 --module-width 32 --module-height 16 --ports 3" + out, 5,
          "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE"},
-        {"layout direction --width 600 --height 32 --direction 1" + out, 3,
+        {"layout direction --width 600 --height 32 --direction 1" + out, 5,
          "IDS_MESSAGE_SPECIAL_OUTSIDE_TABLE"},
         {"layout strip --width 64 --height 32 --module-width 32 --module-height 16" + out, 2, ""},
         {"layout strip --width 64x --height 32 --module-width 32 --module-height 16 --ports 2" + out, 2, ""},
@@ -146,6 +146,8 @@ TEST(CliLayout, RefusalsAndUsageErrorsHaveTheirExitCodes) {
          2, ""},
         {"layout direction --width 64 --height 32 --direction 9" + out, 2, ""},
         {"layout circle --width 64 --height 32" + out, 2, ""},
+        {"layout direction --width 64 --height 32 --direction 1 --preview a.png" + out, 2, ""},
+        {"layout strip --width=-1 --height 32 --module-width 32 --module-height 16 --ports 2" + out, 2, ""},
         {"frobnicate", 2, ""},
         {"", 2, ""},
     };
@@ -153,7 +155,7 @@ TEST(CliLayout, RefusalsAndUsageErrorsHaveTheirExitCodes) {
         SCOPED_TRACE(c.arguments);
         const CliRun run = cli(c.arguments);
         EXPECT_EQ(run.code, c.code);
-        if (c.code == 3) {
+        if (c.code == 5) {
             EXPECT_EQ(run.json()["key"].toString().toStdString(), c.key);
             EXPECT_FALSE(run.json()["ok"].toBool());
             EXPECT_FALSE(run.json()["message"].toString().isEmpty());
@@ -161,7 +163,9 @@ TEST(CliLayout, RefusalsAndUsageErrorsHaveTheirExitCodes) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "x.sys")) << "a refused layout writes nothing";
     EXPECT_EQ(cli("--help").code, 0);
-    EXPECT_NE(cli("layout --help").out.find("layout vertical"), std::string::npos);
+    EXPECT_NE(cli("layout --help").out.find("vertical"), std::string::npos);
+    EXPECT_NE(cli("layout vertical --help").out.find("--bottom-to-top"), std::string::npos);
+    EXPECT_EQ(cli("-V").out.rfind("vantor-cli ", 0), 0u);
 }
 
 TEST(CliLayout, PreviewsAreWrittenInTheFormatTheirNameAsks) {
@@ -182,7 +186,7 @@ TEST(CliLayout, PreviewsAreWrittenInTheFormatTheirNameAsks) {
     EXPECT_TRUE(starts("a.gif", {'G', 'I', 'F', '8'}));
     // Method 3 has no preview; the image is still built when asked for.
     const CliRun m3 = cli(vertical + " --method 3 --preview " + dir.text("m3.png") + " --json");
-    EXPECT_EQ(m3.code, 3);
+    EXPECT_EQ(m3.code, 5);
     EXPECT_EQ(m3.json()["problem"].toString(), QStringLiteral("MethodNotDrawn"));
     EXPECT_FALSE(std::filesystem::exists(dir / "m3.png"));
     // 25,000 module columns are not drawn.
@@ -190,7 +194,7 @@ TEST(CliLayout, PreviewsAreWrittenInTheFormatTheirNameAsks) {
         cli("layout strip --width 99999 --height 32 --module-width 4 --module-height 16 --ports 2 "
             "--preview " +
             dir.text("huge.png") + " --json");
-    EXPECT_EQ(huge.code, 3);
+    EXPECT_EQ(huge.code, 5);
     EXPECT_EQ(huge.json()["error"].toString(), QStringLiteral("too_many_modules"));
     EXPECT_FALSE(std::filesystem::exists(dir / "huge.png"));
 }
@@ -233,7 +237,8 @@ TEST(CliSend, AnImageIsStoredAsConfigSysAndApplied) {
                   image.string())
                   .code,
               0);
-    const CliRun run = cli("send-image --card 127.0.0.71 --id A901-200-00001 " + image.string() + " --json");
+    const CliRun run =
+        cli("send-image --address 127.0.0.71 --card A901-200-00001 " + image.string() + " --json");
     ASSERT_EQ(run.code, 0) << run.out;
     EXPECT_TRUE(run.json()["ok"].toBool());
     const auto stored = card->stored_files("A901-200-00001");
@@ -246,10 +251,11 @@ TEST(CliSend, AnImageIsStoredAsConfigSysAndApplied) {
     auto bytes = support::read_bytes(image);
     bytes[5000] ^= 1;
     const auto damaged = dir.write("damaged.sys", bytes);
-    EXPECT_EQ(cli("send-image --card 127.0.0.71 " + damaged.string()).code, 4);
-    EXPECT_EQ(cli("send-image --card 127.0.0.71 " + dir.text("absent.sys")).code, 4);
-    EXPECT_EQ(cli("send-image --card 127.0.0.72 " + image.string()).code, 5);
+    EXPECT_EQ(cli("send-image --address 127.0.0.71 " + damaged.string()).code, 3);
+    EXPECT_EQ(cli("send-image --address 127.0.0.71 " + dir.text("absent.sys")).code, 3);
+    EXPECT_EQ(cli("send-image --address 127.0.0.72 " + image.string()).code, 4);
     EXPECT_EQ(cli("send-image " + image.string()).code, 2);
+    EXPECT_EQ(cli("send-image --card 127.0.0.71 " + image.string()).code, 2) << "--card is the identifier";
 }
 
 TEST(CliSend, ScreenParametersGoToTheCard) {
@@ -264,7 +270,7 @@ TEST(CliSend, ScreenParametersGoToTheCard) {
     params.seal();
     const auto hcp = dir.write("p10.hcp", support::Bytes(params.bytes().begin(), params.bytes().end()));
     const auto from = card->journal_end();
-    const CliRun run = cli("send-hcp --card 127.0.0.71 --id A901-200-00001 " + hcp.string() + " --json");
+    const CliRun run = cli("send-hcp --address=127.0.0.71 --card=A901-200-00001 " + hcp.string() + " --json");
     ASSERT_EQ(run.code, 0) << run.out;
     const auto sent = card->wait_for_frame("A901-200-00001", frame::CMD_SCREEN_CONTROL, 2s, from);
     ASSERT_TRUE(sent);
@@ -275,10 +281,11 @@ TEST(CliSend, ScreenParametersGoToTheCard) {
     auto bad = support::Bytes(params.bytes().begin(), params.bytes().end());
     bad[8] ^= 1;
     const auto damaged = dir.write("bad.hcp", bad);
-    EXPECT_EQ(cli("send-hcp --card 127.0.0.71 " + damaged.string()).code, 4);
-    EXPECT_EQ(cli("send-hcp --card 127.0.0.71 --force " + damaged.string()).code, 0);
-    EXPECT_EQ(cli("send-hcp --card 127.0.0.71 " + dir.write("short.hcp", std::string(10, 'x')).string()).code,
-              4);
+    EXPECT_EQ(cli("send-hcp --address 127.0.0.71 " + damaged.string()).code, 3);
+    EXPECT_EQ(cli("send-hcp --address 127.0.0.71 --force " + damaged.string()).code, 0);
+    EXPECT_EQ(
+        cli("send-hcp --address 127.0.0.71 " + dir.write("short.hcp", std::string(10, 'x')).string()).code,
+        3);
 }
 
 TEST(CliDiscover, ListsTheCardsThatAnswerWithTheirInformation) {
@@ -293,11 +300,11 @@ TEST(CliDiscover, ListsTheCardsThatAnswerWithTheirInformation) {
     const QJsonObject c = cards[0].toObject();
     EXPECT_EQ(c["id"].toString(), QStringLiteral("A901-200-00001"));
     EXPECT_EQ(c["address"].toString(), QStringLiteral("127.0.0.71"));
-    EXPECT_EQ(c["screenWidth"].toInt(), 192);
-    EXPECT_EQ(c["screenHeight"].toInt(), 96);
-    EXPECT_TRUE(c["softwareVersion"].toString().startsWith(QStringLiteral("V")));
-    EXPECT_TRUE(c["hardwareVersion"].toString().startsWith(QStringLiteral("V")));
+    EXPECT_EQ(c["screen_width"].toInt(), 192);
+    EXPECT_EQ(c["screen_height"].toInt(), 96);
+    EXPECT_TRUE(c["software_version"].toString().startsWith(QStringLiteral("V")));
+    EXPECT_TRUE(c["hardware_version"].toString().startsWith(QStringLiteral("V")));
 
     card->stop();
-    EXPECT_EQ(cli("discover --address 127.255.255.255 --timeout 300").code, 5);
+    EXPECT_EQ(cli("discover --address 127.255.255.255 --timeout 300").code, 4);
 }

@@ -1,236 +1,308 @@
 #include "options.h"
 
-#include <charconv>
-#include <map>
-#include <string_view>
+#include <arpa/inet.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <sstream>
 
 namespace kelvra_cli {
-
-const char* const kUsage = R"(usage: kelvra COMMAND [OPTIONS]
-Drives LED control cards through libkelvra.
-
-Commands:
-  discover [--json]                  broadcast a discovery and list the cards that answer
-  info [--json]                      the card's information (address, screen, display, versions)
-  reset                              restart the card
-  brightness VALUE                   set the screen brightness, 1 (dim) to 8 (bright)
-  clock [Y M D h m s WEEKDAY]        set the card's clock: the seven values given, or the local
-                                     time now (weekday 0 = Sunday)
-  io get LINE                        read an output line (and every output and input line)
-  io set LINE on|off                 switch an output line
-  send-file PATH [--name NAME] [--folder FOLDER] [--type N] [--parameter N]
-                                     send a file; the card stores it as FOLDER\NAME
-                                     (default: the file's own name, no folder; type 4)
-  send-folder PATH --base NAME [--parameter N]
-                                     send every file below PATH; card folders start at the
-                                     folder named NAME ("prog/Program/Area0/a.bmp", --base Program:
-                                     "Program\Area0")
-  upgrade PATH [--base NAME] [--parameter N]
-                                     firmware upgrade with the files below the folder PATH (the
-                                     card must consent first); NAME defaults to PATH's own name
-  show-picture PATH [--parameter N]  show a BMP, JPEG or GIF picture on the screen at once
-
-Card options:
-  --address A                        the card's IPv4 address (network transports)
-  --card ID                          the card's id, e.g. S730-413-05862 (default: read from the
-                                     card over TCP; needed with --transport serial)
-  --transport tcp|udp|serial         how commands travel (default tcp). info, send-folder and
-                                     upgrade always use TCP, io get TCP or UDP, discover the network
-  --port N                           serial port COM<N> (1..30, default 1): /dev/ttyS<N-1>, or the
-                                     device named by the environment variable KELVRA_COM<N>
-  --baud RATE                        serial baud rate (default 9600)
-Other:
-  --json                             machine-readable output (discover, info)
-  --quiet                            no progress bar
-  --help, --version
-
-Exit status: 0 done; 1 the card could not be reached, did not answer or refused; 2 usage error;
-3 a local file or folder could not be read.
-)";
-
 namespace {
 
-const std::map<std::string_view, Command>& commands() {
-    static const std::map<std::string_view, Command> table = {
-        {"discover", Command::Discover},
-        {"info", Command::Info},
-        {"reset", Command::Reset},
-        {"brightness", Command::Brightness},
-        {"clock", Command::Clock},
-        {"send-file", Command::SendFile},
-        {"send-folder", Command::SendFolder},
-        {"upgrade", Command::Upgrade},
-        {"show-picture", Command::ShowPicture},
-    };
-    return table;
-}
+constexpr const char* kExitStatus = R"(Exit status:
+  0  done
+  1  the card refused, or the work broke off on the way
+  2  the command line is wrong (nothing was sent)
+  3  a local file or folder cannot be read, or is not what the command needs
+  4  no card: no connection, no answer, or no card answered the discovery
+  5  refused before sending: the card cannot take what was asked (a card name over 99 bytes)
 
-template <typename T>
-bool number(std::string_view text, T& out) {
-    int base = 10;
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        text.remove_prefix(2);
-        base = 16;
+See docs/command-line.md for the options and JSON output that kelvra and vantor-cli share.
+)";
+
+// "-h, --help" as manual pages write it (help2man reads these lines).
+class Formatter final : public CLI::Formatter {
+  public:
+    std::string make_option_name(const CLI::Option* opt, bool positional) const override {
+        std::string name = CLI::Formatter::make_option_name(opt, positional);
+        for (std::size_t at = name.find(','); at != std::string::npos; at = name.find(',', at + 2))
+            name.insert(at + 1, " ");
+        return name;
     }
-    if (text.empty()) return false;
-    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-    return ec == std::errc() && p == text.data() + text.size();
+};
+
+// Whole numbers are decimal, or hexadecimal after "0x"; a leading zero does not make one octal.
+const CLI::Validator kNumber(
+    [](std::string& text) -> std::string {
+        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        const std::size_t from = hex ? 2 : 0;
+        const bool ok =
+            text.size() > from &&
+            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), [hex](unsigned char c) {
+                return hex ? std::isxdigit(c) != 0 : std::isdigit(c) != 0;
+            });
+        if (!ok) return "not a whole number: \"" + text + "\"";
+        if (!hex) {
+            const auto first = text.find_first_not_of('0');
+            text = first == std::string::npos ? "0" : text.substr(first);
+        }
+        return {};
+    },
+    "", "number");
+
+const CLI::Validator kAddress(
+    [](std::string& text) -> std::string {
+        return valid_ipv4(text) ? std::string()
+                                : "not an IPv4 address (such as 192.168.0.7): \"" + text + "\"";
+    },
+    "", "address");
+
+const CLI::Validator kCardId(
+    [](std::string& text) -> std::string {
+        return !text.empty() && text.size() <= 16 ? std::string()
+                                                  : "a card id has 1 to 16 characters: \"" + text + "\"";
+    },
+    "", "card id");
+
+void add_output_options(CLI::App* c, Options& o) {
+    c->add_flag("--json", o.json, "print one JSON object on standard output (docs/command-line.md)");
 }
 
-bool needs_card(Command c) {
-    return c != Command::Discover;
+void add_card_options(CLI::App* c, Options& o, std::string& transport, std::string& port) {
+    c->add_option("--card", o.card_id,
+                  "the card's id, e.g. S730-413-05862 (default: read from the card over TCP; needed with "
+                  "--transport serial)")
+        ->type_name("ID")
+        ->check(kCardId);
+    c->add_option("--address", o.address, "the card's IPv4 address (network transports)")
+        ->type_name("IP")
+        ->check(kAddress);
+    c->add_option("--transport", transport,
+                  "how commands travel: tcp (default), udp or serial. info, send-folder and upgrade use "
+                  "TCP only, io get TCP or UDP")
+        ->type_name("tcp|udp|serial")
+        ->check(CLI::IsMember(std::vector<std::string>{"tcp", "udp", "serial"}).description(""));
+    c->add_option("--port", port,
+                  "serial line: COM number N (1..30: /dev/ttyS<N-1>, or the device $KELVRA_COM<N> names) "
+                  "or a device path such as /dev/ttyUSB0 (default 1)")
+        ->type_name("PORT");
+    c->add_option("--baud", o.baud, "serial baud rate, 100 to 115200 (default 9600)")
+        ->type_name("RATE")
+        ->transform(kNumber)
+        ->check(CLI::Range(100, 115200).description(""));
+    c->add_flag("--trace", o.trace, "print every frame sent and received, in hex, on standard error");
+    c->add_flag("-q,--quiet", o.quiet, "no progress bar");
+    add_output_options(c, o);
+}
+
+void add_parameter_option(CLI::App* c, Options& o) {
+    c->add_option("--parameter", o.parameter, "the frames' parameter word (default 0)")->transform(kNumber);
+}
+
+std::string subcommand_path(const CLI::App& app) {
+    std::string path;
+    for (const CLI::App* c = &app; c != nullptr;) {
+        const auto subs = c->get_subcommands();
+        if (subs.empty()) break;
+        c = subs.front();
+        path += (path.empty() ? "" : " ") + c->get_name();
+    }
+    return path;
+}
+
+bool is_command(const CLI::App& app, const std::string& name) {
+    const std::function<bool(const CLI::App*)> named = [&name](const CLI::App* c) {
+        return c->get_name() == name;
+    };
+    return !app.get_subcommands(named).empty();
 }
 
 }  // namespace
 
-Parsed parse(const std::vector<std::string>& args) {
+bool valid_ipv4(const std::string& text) {
+    // inet_pton takes exactly four decimal parts of 0..255 and nothing around them.
+    in_addr a{};
+    return text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &a) == 1;
+}
+
+Parsed parse(const std::vector<std::string>& args, const std::string& version) {
     Parsed result;
     Options o;
-    std::vector<std::string> positional;
+    std::string transport = "tcp";
+    std::string port = "1";
+    std::vector<std::string> clock_words;
+    std::string io_state;
+
+    CLI::App app("kelvra drives LED control cards through libkelvra.", "kelvra");
+    app.formatter(std::make_shared<Formatter>());
+    app.get_formatter()->column_width(34);
+    app.footer(kExitStatus);
+    app.set_version_flag("-V,--version", "kelvra " + version);
+    app.require_subcommand(1);
+    app.option_defaults()->always_capture_default(false);
+
+    auto* discover = app.add_subcommand("discover", "search for cards and list those that answer");
+    discover
+        ->add_option("--address", o.address,
+                     "where the search goes (default 255.255.255.255, every card on the network)")
+        ->type_name("IP")
+        ->check(kAddress);
+    discover
+        ->add_option("--timeout", o.timeout_ms,
+                     "how long answers are collected, in milliseconds, 1 to 600000 (default 1500)")
+        ->type_name("MS")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
+    discover->add_flag("--trace", o.trace, "print every frame sent and received, in hex, on standard error");
+    add_output_options(discover, o);
+
+    auto* ports = app.add_subcommand("ports", "list the serial ports present");
+    add_output_options(ports, o);
+
+    auto* info = app.add_subcommand("info", "the card's information (address, screen, display, versions)");
+    add_card_options(info, o, transport, port);
+
+    auto* reset = app.add_subcommand("reset", "restart the card");
+    add_card_options(reset, o, transport, port);
+
+    auto* brightness = app.add_subcommand("brightness", "set the screen brightness");
+    brightness->add_option("VALUE", o.brightness, "1 (dim) to 8 (bright)")
+        ->required()
+        ->transform(kNumber)
+        ->check(CLI::Range(1, 8).description(""));
+    add_card_options(brightness, o, transport, port);
+
+    auto* clock = app.add_subcommand("clock",
+                                     "set the card's clock: the seven values Y M D h m s WEEKDAY (weekday 0 "
+                                     "= Sunday), or the local time now when none are given");
+    clock->add_option("VALUES", clock_words, "year month day hour minute second weekday")
+        ->expected(0, 7)
+        ->transform(kNumber);
+    add_card_options(clock, o, transport, port);
+
+    auto* io = app.add_subcommand("io", "read or switch the card's output lines");
+    io->require_subcommand(1);
+    auto* io_get = io->add_subcommand("get", "read an output line (and every output and input line)");
+    io_get->add_option("LINE", o.line, "0 to 31")
+        ->required()
+        ->transform(kNumber)
+        ->check(CLI::Range(0, 31).description(""));
+    add_card_options(io_get, o, transport, port);
+    auto* io_set = io->add_subcommand("set", "switch an output line");
+    io_set->add_option("LINE", o.line, "0 to 31")
+        ->required()
+        ->transform(kNumber)
+        ->check(CLI::Range(0, 31).description(""));
+    io_set->add_option("STATE", io_state, "on or off")
+        ->required()
+        ->check(CLI::IsMember(std::vector<std::string>{"on", "off", "1", "0"}).description(""));
+    add_card_options(io_set, o, transport, port);
+
+    auto* send_file = app.add_subcommand(
+        "send-file", "send a file; the card stores it as FOLDER\\NAME (default: the file's own name)");
+    send_file->add_option("PATH", o.local_path, "the local file")->required();
+    send_file->add_option("--name", o.card_name, "the name on the card");
+    send_file->add_option("--folder", o.card_folder, "the card folder (default: none)");
+    send_file->add_option("--type", o.file_type, "the file type word (default 4)")->transform(kNumber);
+    add_parameter_option(send_file, o);
+    add_card_options(send_file, o, transport, port);
+
+    auto* send_folder =
+        app.add_subcommand("send-folder",
+                           "send every file below PATH; card folders start at the folder named NAME "
+                           "(\"prog/Program/Area0/a.bmp\" with --base Program: \"Program\\Area0\")");
+    send_folder->add_option("PATH", o.local_path, "the local folder")->required();
+    send_folder->add_option("--base", o.base_folder, "the folder where card folders start")->required();
+    add_parameter_option(send_folder, o);
+    add_card_options(send_folder, o, transport, port);
+
+    auto* upgrade = app.add_subcommand("upgrade",
+                                       "firmware upgrade with the files below the folder PATH (the card must "
+                                       "consent first)");
+    upgrade->add_option("PATH", o.local_path, "the firmware folder")->required();
+    upgrade->add_option("--base", o.base_folder,
+                        "the folder where card folders start (default: PATH's name)");
+    add_parameter_option(upgrade, o);
+    add_card_options(upgrade, o, transport, port);
+
+    auto* show_picture =
+        app.add_subcommand("show-picture", "show a BMP, JPEG or GIF picture on the screen at once");
+    show_picture->add_option("PATH", o.local_path, "the picture")->required();
+    add_parameter_option(show_picture, o);
+    add_card_options(show_picture, o, transport, port);
+
+    std::vector<const char*> argv{"kelvra"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::Success& e) {  // --help, --version
+        std::ostringstream out, err;
+        app.exit(e, out, err);
+        result.output = out.str() + err.str();
+        return result;
+    } catch (const CLI::ParseError& e) {
+        result.error = e.what();
+        if (args.empty()) result.error = "no command given";
+        const auto& first = args.empty() ? std::string() : args.front();
+        if (!first.empty() && first.front() != '-' && !is_command(app, first))
+            result.error = "unknown command " + first;
+        return result;
+    }
+
+    const std::string name = subcommand_path(app);
+    const std::pair<const CLI::App*, Command> table[] = {
+        {discover, Command::Discover},
+        {ports, Command::Ports},
+        {info, Command::Info},
+        {reset, Command::Reset},
+        {brightness, Command::Brightness},
+        {clock, Command::Clock},
+        {io_get, Command::IoGet},
+        {io_set, Command::IoSet},
+        {send_file, Command::SendFile},
+        {send_folder, Command::SendFolder},
+        {upgrade, Command::Upgrade},
+        {show_picture, Command::ShowPicture},
+    };
+    for (const auto& [sub, command] : table)
+        if (sub->parsed()) o.command = command;
+
     auto fail = [&](std::string message) {
         result.error = std::move(message);
         return result;
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            result.help = true;
-            return result;
-        } else if (a == "--version") {
-            result.version = true;
-            return result;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--quiet" || a == "-q") {
-            o.quiet = true;
-        } else if (a == "--card" || a == "--address" || a == "--transport" || a == "--port" ||
-                   a == "--baud" || a == "--name" || a == "--folder" || a == "--type" || a == "--parameter" ||
-                   a == "--base") {
-            if (!value(v)) return fail("option " + a + " needs a value");
-            if (a == "--card") {
-                if (v.empty() || v.size() > 16) return fail("a card id has 1 to 16 characters: " + v);
-                o.card_id = v;
-            } else if (a == "--address") {
-                o.address = v;
-            } else if (a == "--transport") {
-                if (v == "tcp")
-                    o.transport = Transport::Tcp;
-                else if (v == "udp")
-                    o.transport = Transport::Udp;
-                else if (v == "serial")
-                    o.transport = Transport::Serial;
-                else
-                    return fail("unknown transport " + v + " (tcp, udp or serial)");
-            } else if (a == "--port") {
-                if (!number(v, o.serial_port) || o.serial_port < 1 || o.serial_port > 30)
-                    return fail("a serial port is 1 to 30: " + v);
-            } else if (a == "--baud") {
-                if (!number(v, o.baud) || o.baud < 100 || o.baud > 115200)
-                    return fail("a baud rate is 100 to 115200: " + v);
-            } else if (a == "--name") {
-                o.card_name = v;
-            } else if (a == "--folder") {
-                o.card_folder = v;
-            } else if (a == "--type") {
-                if (!number(v, o.file_type)) return fail("a file type is a number: " + v);
-            } else if (a == "--parameter") {
-                if (!number(v, o.parameter)) return fail("a parameter is a number: " + v);
-            } else {
-                o.base_folder = v;
-            }
-        } else if (a.starts_with("--") && a.size() > 2) {
-            return fail("unknown option " + a);
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.empty()) return fail("no command given");
-    const std::string name = positional.front();
-    positional.erase(positional.begin());
-    if (name == "io") {
-        if (positional.empty()) return fail("io needs get or set");
-        const std::string op = positional.front();
-        positional.erase(positional.begin());
-        if (op == "get")
-            o.command = Command::IoGet;
-        else if (op == "set")
-            o.command = Command::IoSet;
-        else
-            return fail("io needs get or set, not " + op);
-    } else if (auto it = commands().find(name); it != commands().end()) {
-        o.command = it->second;
+    o.transport = transport == "udp"      ? Transport::Udp
+                  : transport == "serial" ? Transport::Serial
+                                          : Transport::Tcp;
+    if (!port.empty() && port.front() == '/') {
+        o.port_device = port;
     } else {
-        return fail("unknown command " + name);
+        std::string n = port;
+        if (!kNumber(n).empty())
+            return fail("--port: a COM number 1 to 30 or a device path, not \"" + port + "\"");
+        o.serial_port = n.size() <= 2 ? std::stoi(n, nullptr, 0) : 0;
+        if (o.serial_port < 1 || o.serial_port > 30)
+            return fail("--port: a COM number is 1 to 30, not \"" + port + "\"");
     }
-
-    auto want = [&](std::size_t n, const char* what) -> bool {
-        if (positional.size() != n) {
-            result.error = name + " takes " + what;
-            return false;
+    if (o.command == Command::IoSet) o.line_on = io_state == "on" || io_state == "1";
+    if (o.command == Command::Clock && !clock_words.empty()) {
+        if (clock_words.size() != 7) return fail("clock takes no values (the time now) or seven values");
+        std::vector<std::int32_t> values;
+        for (const auto& w : clock_words) {
+            const unsigned long long v = w.size() <= 10 ? std::stoull(w, nullptr, 0) : ~0ull;
+            if (v > INT32_MAX) return fail("a clock value is at most 2147483647: " + w);
+            values.push_back(static_cast<std::int32_t>(v));
         }
-        return true;
-    };
-    switch (o.command) {
-        case Command::Discover:
-        case Command::Info:
-        case Command::Reset:
-            if (!want(0, "no arguments")) return result;
-            break;
-        case Command::Brightness:
-            if (!want(1, "one value, 1 to 8")) return result;
-            if (!number(positional[0], o.brightness) || o.brightness < 1 || o.brightness > 8)
-                return fail("brightness is 1 to 8: " + positional[0]);
-            break;
-        case Command::Clock:
-            if (!positional.empty()) {
-                if (!want(7, "no values (the time now) or seven values")) return result;
-                std::vector<std::int32_t> values;
-                for (const auto& p : positional) {
-                    std::int32_t n = 0;
-                    if (!number(p, n)) return fail("a clock value is a number: " + p);
-                    values.push_back(n);
-                }
-                o.clock_values = values;
-            }
-            break;
-        case Command::IoGet:
-        case Command::IoSet:
-            if (o.command == Command::IoGet ? !want(1, "a line number")
-                                            : !want(2, "a line number and on or off"))
-                return result;
-            if (!number(positional[0], o.line) || o.line < 0 || o.line > 31)
-                return fail("a line number is 0 to 31: " + positional[0]);
-            if (o.command == Command::IoSet) {
-                if (positional[1] == "on" || positional[1] == "1")
-                    o.line_on = true;
-                else if (positional[1] == "off" || positional[1] == "0")
-                    o.line_on = false;
-                else
-                    return fail("a line is switched on or off, not " + positional[1]);
-            }
-            break;
-        case Command::SendFile:
-        case Command::SendFolder:
-        case Command::Upgrade:
-        case Command::ShowPicture:
-            if (!want(1, "one path")) return result;
-            o.local_path = positional[0];
-            if (o.command == Command::SendFolder && o.base_folder.empty())
-                return fail("send-folder needs --base NAME (the folder where card folders start)");
-            break;
+        o.clock_values = values;
     }
 
-    if (needs_card(o.command)) {
+    const bool needs_card = o.command != Command::Discover && o.command != Command::Ports;
+    if (needs_card) {
         if (o.transport == Transport::Serial) {
             if (o.card_id.empty()) return fail("--transport serial needs --card ID");
         } else if (o.address.empty()) {
-            return fail(name + " needs --address A");
+            return fail(name + " needs --address IP");
         }
     }
     // Commands whose exports have one transport of their own.
@@ -239,8 +311,7 @@ Parsed parse(const std::vector<std::string>& args) {
     if (tcp_only && o.transport != Transport::Tcp) return fail(name + " runs over TCP only");
     if (o.command == Command::IoGet && o.transport == Transport::Serial)
         return fail("io get needs an answer: --transport tcp or udp");
-    if (o.command == Command::Discover && o.transport == Transport::Serial)
-        return fail("discover runs on the network (answers on a serial line carry no address)");
+    if (o.command == Command::Discover && o.address.empty()) o.address = kDefaultDiscoveryAddress;
     result.options = o;
     return result;
 }

@@ -1,4 +1,5 @@
 // The command line of `kelvra`: which subcommand, which card, over which transport, with what.
+// The options follow docs/command-line.md, which `vantor-cli` follows too; CLI11 reads them.
 // Pure parsing: no I/O, so every rule is testable on its own.
 #pragma once
 
@@ -11,6 +12,7 @@ namespace kelvra_cli {
 
 enum class Command {
     Discover,
+    Ports,
     Info,
     Reset,
     Brightness,
@@ -25,15 +27,22 @@ enum class Command {
 
 enum class Transport { Tcp, Udp, Serial };
 
+inline constexpr const char* kDefaultDiscoveryAddress = "255.255.255.255";
+inline constexpr std::uint32_t kDefaultDiscoveryMs = 1500;
+inline constexpr std::uint32_t kMaxDiscoveryMs = 600000;  // ten minutes
+
 struct Options {
     Command command = Command::Discover;
     std::string card_id;  // empty: learnt from the card's information block (network transports)
-    std::string address;
+    std::string address;  // the card's address; for discover, where the search goes
     Transport transport = Transport::Tcp;
-    int serial_port = 1;  // COM<n>: /dev/ttyS(n-1), or the device named by $KELVRA_COM<n>
+    int serial_port = 1;      // COM<n>: /dev/ttyS(n-1), or the device named by $KELVRA_COM<n>
+    std::string port_device;  // --port given as a device path (/dev/ttyUSB0): used instead of COM<n>
     int baud = 9600;
+    std::uint32_t timeout_ms = kDefaultDiscoveryMs;  // discover: how long answers are collected
     bool json = false;
     bool quiet = false;  // no progress bar
+    bool trace = false;  // every frame sent and received, in hex, on standard error
 
     // brightness
     int brightness = 0;
@@ -52,15 +61,15 @@ struct Options {
 };
 
 struct Parsed {
-    std::optional<Options> options;  // empty with help or an error
-    bool help = false;
-    bool version = false;
-    std::string error;  // a usage error, for the user
+    std::optional<Options> options;  // empty with help, version or an error
+    std::string output;              // help or version text, for standard output
+    std::string error;               // a usage error, for the user (exit status 2)
 };
 
-Parsed parse(const std::vector<std::string>& args);
+// `args` without the program name; `version` is what -V prints after the program's name.
+Parsed parse(const std::vector<std::string>& args, const std::string& version = "");
 
-// The whole help text (`kelvra --help`).
-extern const char* const kUsage;
+// A dotted-quad IPv4 address ("192.168.0.7"): four decimal numbers 0..255, nothing else.
+bool valid_ipv4(const std::string& text);
 
 }  // namespace kelvra_cli

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 namespace kelvra_cli {
 namespace {
@@ -27,13 +29,19 @@ std::uint32_t u32(const unsigned char* p) {
            std::uint32_t(p[3]) << 24;
 }
 
+// A text field as the card sent it, up to its first NUL.
 std::string text(const unsigned char* p, std::size_t size) {
     const auto* end = std::find(p, p + size, 0);
-    std::string s(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
-    // Only printable ASCII reaches a terminal or a JSON document.
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
-    return s;
+    return std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
+}
+
+// A card's text for a terminal: control bytes (which could move the cursor or clear the screen) shown
+// as '?'. JSON escapes them instead.
+std::string printable(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
 }
 
 float f32(const unsigned char* p) {
@@ -67,7 +75,7 @@ CardReport read_report(const std::array<unsigned char, kInfoBlockSize>& info,
     const unsigned char* b = info.data();
     CardReport r;
     r.id = text(b + kIdOffset, kIdSize);
-    r.ip_address = text(b + kIpOffset, kAddressSize);
+    r.address = text(b + kIpOffset, kAddressSize);
     r.subnet_mask = text(b + kMaskOffset, kAddressSize);
     r.gateway = text(b + kGatewayOffset, kAddressSize);
     r.screen_width = u32(b + kWidthOffset);
@@ -101,39 +109,13 @@ std::string version_text(std::uint32_t word) {
     return format("V%X.%X", word >> 16, word & 0xFFFFu);
 }
 
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            out += format("\\u%04x", u);
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string cards_table(const std::vector<FoundCard>& cards) {
     std::size_t width = 7;  // "CARD ID"
     for (const auto& c : cards) width = std::max(width, c.id.size());
     std::string out = format("%-*s  %s\n", static_cast<int>(width), "CARD ID", "ADDRESS");
     for (const auto& c : cards)
-        out += format("%-*s  %s\n", static_cast<int>(width), c.id.c_str(), c.address.c_str());
+        out += format("%-*s  %s\n", static_cast<int>(width), printable(c.id).c_str(), c.address.c_str());
     return out;
-}
-
-std::string cards_json(const std::vector<FoundCard>& cards) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < cards.size(); ++i) {
-        out += i == 0 ? "\n" : ",\n";
-        out += "  {\"id\": " + json_string(cards[i].id) + ", \"address\": " + json_string(cards[i].address) +
-               "}";
-    }
-    return out + (cards.empty() ? "]\n" : "\n]\n");
 }
 
 std::string report_table(const CardReport& r) {
@@ -141,10 +123,10 @@ std::string report_table(const CardReport& r) {
     auto row = [&out](const char* name, const std::string& value) {
         out += format("%-18s%s\n", name, value.c_str());
     };
-    row("card id", r.id);
-    row("address", r.ip_address);
-    row("subnet mask", r.subnet_mask);
-    row("gateway", r.gateway);
+    row("card id", printable(r.id));
+    row("address", printable(r.address));
+    row("subnet mask", printable(r.subnet_mask));
+    row("gateway", printable(r.gateway));
     row("screen", format("%u x %u", r.screen_width, r.screen_height));
     row("brightness", format("%u", r.brightness));
     row("scan clock", scan_clock(r.scan_clock_code));
@@ -160,8 +142,8 @@ std::string report_table(const CardReport& r) {
     row("software", version_text(r.software_version));
     row("hardware", version_text(r.hardware_version));
     if (r.has_more) {
-        row("model", r.model);
-        row("MAC address", r.mac_address);
+        row("model", printable(r.model));
+        row("MAC address", printable(r.mac_address));
         row("up", format("%u s", r.uptime_seconds));
         row("files stored", format("%u", r.files_stored));
         row("free space", format("%u KiB", r.free_kib));
@@ -169,46 +151,90 @@ std::string report_table(const CardReport& r) {
     return out;
 }
 
-std::string report_json(const CardReport& r) {
-    std::string out = "{\n";
-    auto field = [&out](const char* name, const std::string& json_value) {
-        out += format("  \"%s\": ", name) + json_value + ",\n";
-    };
-    auto number = [](std::uint32_t v) { return format("%u", v); };
-    field("id", json_string(r.id));
-    field("ip_address", json_string(r.ip_address));
-    field("subnet_mask", json_string(r.subnet_mask));
-    field("gateway", json_string(r.gateway));
-    field("screen_width", number(r.screen_width));
-    field("screen_height", number(r.screen_height));
-    field("brightness", number(r.brightness));
-    field("scan_clock_code", number(r.scan_clock_code));
-    field("duty_cycle", number(r.duty_cycle));
-    field("oe_polarity", number(r.oe_polarity));
-    field("data_polarity", number(r.data_polarity));
-    field("gray_value", number(r.gray_value));
+nlohmann::json card_json(const FoundCard& card) {
+    return {{"id", card.id}, {"address", card.address}};
+}
+
+nlohmann::json card_json(const CardReport& r) {
     // A card's float bytes may be anything: JSON has no NaN or infinity.
-    auto real = [](float v) {
-        return std::isfinite(v) ? format("%g", static_cast<double>(v)) : std::string("null");
+    auto real = [](float v) -> nlohmann::json {
+        if (!std::isfinite(v)) return nullptr;
+        return std::stod(format("%g", static_cast<double>(v)));
     };
-    field("gamma", "[" + real(r.gamma[0]) + ", " + real(r.gamma[1]) + ", " + real(r.gamma[2]) + "]");
-    std::string clock = "[";
-    for (std::size_t i = 0; i < r.clock.size(); ++i) clock += (i ? ", " : "") + number(r.clock[i]);
-    field("clock", clock + "]");
-    field("programme", number(r.programme));
-    field("output_lines", number(r.output_lines));
-    field("input_lines", number(r.input_lines));
-    field("software_version", json_string(version_text(r.software_version)));
-    field("hardware_version", json_string(version_text(r.hardware_version)));
+    nlohmann::json card = {
+        {"id", r.id},
+        {"address", r.address},
+        {"subnet_mask", r.subnet_mask},
+        {"gateway", r.gateway},
+        {"screen_width", r.screen_width},
+        {"screen_height", r.screen_height},
+        {"brightness", r.brightness},
+        {"scan_clock_code", r.scan_clock_code},
+        {"duty_cycle", r.duty_cycle},
+        {"oe_polarity", r.oe_polarity},
+        {"data_polarity", r.data_polarity},
+        {"gray_value", r.gray_value},
+        {"gamma", {real(r.gamma[0]), real(r.gamma[1]), real(r.gamma[2])}},
+        {"clock", r.clock},
+        {"programme", r.programme},
+        {"output_lines", r.output_lines},
+        {"input_lines", r.input_lines},
+        {"software_version", version_text(r.software_version)},
+        {"hardware_version", version_text(r.hardware_version)},
+    };
     if (r.has_more) {
-        field("model", json_string(r.model));
-        field("mac_address", json_string(r.mac_address));
-        field("uptime_seconds", number(r.uptime_seconds));
-        field("files_stored", number(r.files_stored));
-        field("free_kib", number(r.free_kib));
+        card["model"] = r.model;
+        card["mac_address"] = r.mac_address;
+        card["uptime_seconds"] = r.uptime_seconds;
+        card["files_stored"] = r.files_stored;
+        card["free_kib"] = r.free_kib;
     }
-    out.erase(out.size() - 2);  // the last ",\n"
-    return out + "\n}\n";
+    return card;
+}
+
+std::string dump(const nlohmann::json& document) {
+    return document.dump(4, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::vector<SerialPort> serial_ports(const std::string& sys_class_tty) {
+    namespace fs = std::filesystem;
+    std::vector<SerialPort> ports;
+    std::error_code ec;
+    for (fs::directory_iterator it(sys_class_tty, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path entry = it->path();
+        // Virtual terminals and pseudo-terminals have no device behind them.
+        if (!fs::exists(entry / "device", ec)) continue;
+        // Newer kernels put serial-base "port" and "ctrl" devices between the tty and the device that
+        // carries the UART's own driver: the first driver not on that bus names the hardware.
+        std::string driver;
+        fs::path device = fs::canonical(entry / "device", ec);
+        for (int up = 0; !ec && up < 4 && !device.empty(); ++up, device = device.parent_path()) {
+            std::error_code link_ec;
+            const fs::path link = fs::read_symlink(device / "driver", link_ec);
+            if (link_ec) break;
+            driver = link.filename().string();
+            if (link.string().find("/serial-base/") == std::string::npos) break;
+        }
+        // The kernel lists the legacy 8250 ports whether or not a UART answers there: "type" 0 is
+        // none.
+        if (std::ifstream type(entry / "type"); type) {
+            int t = -1;
+            if (type >> t && t == 0) continue;
+        }
+        ports.push_back({"/dev/" + entry.filename().string(), driver});
+    }
+    std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    return ports;
+}
+
+std::string ports_table(const std::vector<SerialPort>& ports) {
+    std::string out = format("%-20s %s\n", "PORT", "DRIVER");
+    for (const auto& p : ports) out += format("%-20s %s\n", p.path.c_str(), p.driver.c_str());
+    return out;
+}
+
+nlohmann::json port_json(const SerialPort& port) {
+    return {{"path", port.path}, {"driver", port.driver}};
 }
 
 }  // namespace kelvra_cli

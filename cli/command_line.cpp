@@ -1,0 +1,230 @@
+#include "cli/command_line.h"
+
+#include <arpa/inet.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace cli {
+namespace {
+
+constexpr const char* kFooter =
+    R"(Without --card, frames carry the identifier the desktop program uses for a card given by address.
+--json prints one JSON object on standard output (docs/command-line.md).
+
+Exit status:
+  0  done
+  1  the card refused, or the transfer broke off
+  2  the command line is wrong (nothing was sent)
+  3  a file cannot be read or written, or is not what the command needs
+  4  no card: no connection, no answer, or no card answered the search
+  5  the layout is refused (its inputs, or it does not fit the card's mapping table)
+
+See docs/command-line.md for the options and JSON output that vantor-cli and kelvra share.
+)";
+
+// "-h, --help" as manual pages write it (help2man reads these lines).
+class Formatter final : public CLI::Formatter {
+  public:
+    std::string make_option_name(const CLI::Option* opt, bool positional) const override {
+        std::string name = CLI::Formatter::make_option_name(opt, positional);
+        for (std::size_t at = name.find(','); at != std::string::npos; at = name.find(',', at + 2))
+            name.insert(at + 1, " ");
+        return name;
+    }
+};
+
+// Whole numbers are decimal digits only: "64x", "-1" and "" are usage errors, not 64, a wrap or 0.
+const CLI::Validator kNumber(
+    [](std::string& text) -> std::string {
+        if (text.empty() ||
+            !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+            return "not a whole number: \"" + text + "\"";
+        const auto first = text.find_first_not_of('0');
+        text = first == std::string::npos ? "0" : text.substr(first);
+        return {};
+    },
+    "", "number");
+
+const CLI::Validator kAddress(
+    [](std::string& text) -> std::string {
+        in_addr a{};
+        return text.size() <= 15 && inet_pton(AF_INET, text.c_str(), &a) == 1
+                   ? std::string()
+                   : "not an IPv4 address (such as 192.168.0.7): \"" + text + "\"";
+    },
+    "", "address");
+
+const CLI::Validator kCardId(
+    [](std::string& text) -> std::string {
+        return !text.empty() && text.size() <= 16 ? std::string()
+                                                  : "a card id has 1 to 16 characters: \"" + text + "\"";
+    },
+    "", "card id");
+
+void add_output(CLI::App* c, Output& o, bool trace) {
+    c->add_flag("--json", o.json, "print one JSON object on standard output");
+    if (trace)
+        c->add_flag("--trace", o.trace, "print every frame sent and received, in hex, on standard error");
+}
+
+CLI::Option* add_size(CLI::App* c, const char* name, std::uint32_t& value, const char* what) {
+    return c->add_option(name, value, what)->required()->transform(kNumber);
+}
+
+void add_layout_sizes(CLI::App* c, LayoutOptions& o, bool modules) {
+    add_size(c, "--width", o.width, "screen width in pixels");
+    add_size(c, "--height", o.height, "screen height in pixels");
+    if (modules) {
+        add_size(c, "--module-width", o.module_width, "module width in pixels");
+        add_size(c, "--module-height", o.module_height, "module height in pixels");
+    }
+}
+
+void add_files(CLI::App* c, LayoutOptions& o, bool preview) {
+    c->add_option("-o,--output", o.file, "write the screen configuration image to FILE")->type_name("FILE");
+    if (preview)
+        c->add_option("--preview", o.preview,
+                      "draw the wiring to PICTURE (PNG, or JPEG/GIF by the name's extension)")
+            ->type_name("PICTURE");
+}
+
+void add_send(CLI::App* c, SendOptions& o, const char* file_help) {
+    c->add_option("--card", o.card_id, "the card's identifier, e.g. S730-413-05862")
+        ->type_name("ID")
+        ->check(kCardId);
+    c->add_option("--address", o.address, "the card's IPv4 address")
+        ->type_name("IP")
+        ->required()
+        ->check(kAddress);
+    c->add_option("FILE", o.file, file_help)->required();
+    add_output(c, o.output, true);
+}
+
+bool is_command(const CLI::App& app, const std::string& name) {
+    const std::function<bool(const CLI::App*)> named = [&name](const CLI::App* c) {
+        return c->get_name() == name;
+    };
+    return !app.get_subcommands(named).empty();
+}
+
+}  // namespace
+
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const std::string& version) {
+    ParsedCommandLine result;
+    DiscoverOptions discover_options;
+    LayoutOptions strip_options, vertical_options, direction_options;
+    SendOptions image_options, hcp_options;
+    strip_options.kind = LayoutKind::Strip;
+    vertical_options.kind = LayoutKind::Vertical;
+    direction_options.kind = LayoutKind::Direction;
+
+    CLI::App app("vantor-cli: LED control card set-up from the command line.", "vantor-cli");
+    app.formatter(std::make_shared<Formatter>());
+    app.get_formatter()->column_width(34);
+    app.footer(kFooter);
+    app.set_version_flag("-V,--version", "vantor-cli " + version);
+    app.require_subcommand(1);
+
+    auto* discover = app.add_subcommand(
+        "discover",
+        "search for control cards (UDP broadcast, port 31296) and list those that answer: identifier, "
+        "address, hardware and software versions, screen size");
+    discover
+        ->add_option("--address", discover_options.address,
+                     "where the search goes (default 255.255.255.255, every card on the network)")
+        ->type_name("IP")
+        ->check(kAddress);
+    discover
+        ->add_option("--timeout", discover_options.timeout_ms,
+                     "how long answers are collected, in milliseconds, 1 to 600000 (default 1500)")
+        ->type_name("MS")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
+    add_output(discover, discover_options.output, true);
+
+    auto* layout = app.add_subcommand(
+        "layout",
+        "build the screen configuration image (2,097,588 bytes, as \"temp.sys\") of a special screen and "
+        "write it to FILE");
+    layout->require_subcommand(1);
+    auto* strip = layout->add_subcommand("strip", "a long strip: P HUB ports carry one row of modules");
+    add_layout_sizes(strip, strip_options, true);
+    add_size(strip, "--ports", strip_options.ports, "HUB ports");
+    add_files(strip, strip_options, true);
+    add_output(strip, strip_options.output, false);
+    auto* vertical = layout->add_subcommand(
+        "vertical",
+        "a vertical screen: R module rows chained per port; method 1 down and up the module columns, 2 "
+        "per unit board, 3 cascaded cabinets");
+    add_layout_sizes(vertical, vertical_options, true);
+    add_size(vertical, "--rows", vertical_options.rows, "module rows per port");
+    vertical->add_option("--method", vertical_options.method, "wiring method 1, 2 or 3 (default 1)")
+        ->transform(kNumber)
+        ->check(CLI::Range(1, 3).description(""));
+    vertical->add_flag("--bottom-to-top", vertical_options.bottom_to_top, "rows are chained from the bottom");
+    add_files(vertical, vertical_options, true);
+    add_output(vertical, vertical_options.output, false);
+    auto* direction = layout->add_subcommand(
+        "direction",
+        "a turned or mirrored screen: 0 normal, 1 270 deg, 2 90 deg, 3 180 deg, 4 mirrored horizontally, "
+        "5 vertically, 6 270 deg + mirror, 7 90 deg + mirror, 8 180 deg + mirror");
+    add_layout_sizes(direction, direction_options, false);
+    add_size(direction, "--direction", direction_options.direction, "0 to 8")
+        ->check(CLI::Range(0, 8).description(""));
+    add_files(direction, direction_options, false);
+    direction->get_option("--output")->required();
+    add_output(direction, direction_options.output, false);
+
+    auto* send_image = app.add_subcommand(
+        "send-image",
+        "send a screen configuration image to the card (TCP port 31298), which keeps it as \"Config.sys\", "
+        "then tell the card to apply it");
+    add_send(send_image, image_options, "the screen configuration image");
+    auto* send_hcp =
+        app.add_subcommand("send-hcp", "send the screen parameters of a \".hcp\" file to the card");
+    add_send(send_hcp, hcp_options, "the .hcp file");
+    send_hcp->add_flag("--force", hcp_options.force, "send a file whose check sum does not match");
+
+    std::vector<const char*> argv{"vantor-cli"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::Success& e) {  // --help, --version
+        std::ostringstream out, err;
+        app.exit(e, out, err);
+        result.output = out.str() + err.str();
+        return result;
+    } catch (const CLI::ParseError& e) {
+        result.error = args.empty() ? std::string("no command given") : std::string(e.what());
+        const auto& first = args.empty() ? std::string() : args.front();
+        if (!first.empty() && first.front() != '-' && !is_command(app, first))
+            result.error = "unknown command " + first;
+        return result;
+    }
+    for (const auto& [sub, options] :
+         {std::pair{strip, &strip_options}, std::pair{vertical, &vertical_options}})
+        if (sub->parsed() && !options->file && !options->preview) {
+            result.error = "layout " + sub->get_name() + ": give -o FILE, --preview PICTURE or both";
+            return result;
+        }
+    if (discover->parsed()) {
+        result.options = discover_options;
+    } else if (strip->parsed()) {
+        result.options = strip_options;
+    } else if (vertical->parsed()) {
+        result.options = vertical_options;
+    } else if (direction->parsed()) {
+        result.options = direction_options;
+    } else if (send_image->parsed()) {
+        result.options = image_options;
+    } else if (send_hcp->parsed()) {
+        result.options = hcp_options;
+        result.send_hcp = true;
+    }
+    return result;
+}
+
+}  // namespace cli
