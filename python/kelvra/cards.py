@@ -8,6 +8,7 @@ runs the job on a thread of its own and only its start is reported.
 
 import ctypes
 import enum
+import os
 import struct
 import threading
 import time
@@ -28,10 +29,38 @@ class Transport(enum.IntEnum):
     SERIAL = 4
 
 
-def _b(text):
+INT32 = (-(2**31), 2**31 - 1)
+UINT32 = (0, 2**32 - 1)
+UINT8 = (0, 255)
+
+
+def _int(name, value, bounds=INT32):
+    """`value` as the C integer an export takes: a TypeError for what is no integer (True and False
+    included), a ValueError outside the C type's range, raised before the library is called."""
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError("%s must be an integer, not %s" % (name, type(value).__name__))
+    low, high = bounds
+    if not low <= value <= high:
+        raise ValueError("%s must lie in %d..%d, not %d" % (name, low, high, value))
+    return value
+
+
+def _b(text, name="text"):
+    """A text argument as bytes: str, bytes or None (a path-like object for paths); anything else is
+    a TypeError, never its printed form."""
     if text is None:
         return None
-    return text.encode() if isinstance(text, str) else bytes(text)
+    if isinstance(text, str):
+        return text.encode()
+    if isinstance(text, (bytes, bytearray)):
+        return bytes(text)
+    raise TypeError("%s must be a text, not %s" % (name, type(text).__name__))
+
+
+def _path(path, name="path"):
+    if isinstance(path, (str, bytes, os.PathLike)):
+        return os.fsencode(path)
+    raise TypeError("%s must be a path, not %s" % (name, type(path).__name__))
 
 
 def _text(raw):
@@ -122,10 +151,10 @@ def card_info(address, card_id=""):
     Raises NoAnswer when no usable answer came."""
     info = ctypes.create_string_buffer(INFO_SIZE)
     more = ctypes.create_string_buffer(MORE_INFO_SIZE)
-    lib.GetCardInfoByTcp(_b(card_id), _b(address), info)
+    lib.GetCardInfoByTcp(_b(card_id, "card_id"), _b(address, "address"), info)
     if info.raw[0] == 0:
         raise errors.NoAnswer("GetCardInfoByTcp", 18, "no card answered at %s" % address)
-    lib.GetCardMoreInfoByTcp(_b(card_id), _b(address), more)
+    lib.GetCardMoreInfoByTcp(_b(card_id, "card_id"), _b(address, "address"), more)
     return CardInfo.from_blocks(info.raw, more.raw if more.raw[0] != 0 else None)
 
 
@@ -153,7 +182,7 @@ def discover(timeout=15.0, poll=0.1):
 
 def connect_check(address):
     """True when a TCP connection to the card succeeds within 2 s."""
-    return lib.ConnectCardSuccessOrFaile(_b(address)) == 1
+    return lib.ConnectCardSuccessOrFaile(_b(address, "address")) == 1
 
 
 @dataclass
@@ -169,6 +198,8 @@ class Card:
     it is then read from the card's information block on first use."""
 
     def __init__(self, card_id="", address="", transport=Transport.TCP):
+        _b(card_id, "card_id")
+        _b(address, "address")
         self._id = card_id
         self.address = address
         self.transport = Transport(transport)
@@ -180,7 +211,7 @@ class Card:
         return self._id
 
     def _args(self):
-        return _b(self.id), _b(self.address)
+        return _b(self.id, "card_id"), _b(self.address, "address")
 
     def info(self):
         return card_info(self.address, self.id)
@@ -189,6 +220,7 @@ class Card:
         errors.check("ResetCard", lib.ResetCard(*self._args(), self.transport))
 
     def set_brightness(self, value):
+        value = _int("brightness", value)
         errors.check("SetLedScreenLight", lib.SetLedScreenLight(*self._args(), value, self.transport))
 
     def set_clock(self, *values):
@@ -199,14 +231,17 @@ class Card:
             values = (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, (t.tm_wday + 1) % 7)
         if len(values) != 7:
             raise ValueError("the clock takes seven values")
+        values = [_int("clock value", v) for v in values]
         errors.check("AdjustClock", lib.AdjustClock(*self._args(), *values, self.transport))
 
     def select_program(self, number):
+        number = _int("programme number", number)
         errors.check("SelectProgramPlay", lib.SelectProgramPlay(*self._args(), self.transport, number))
 
     def test_module(self, t1, t2, t3, colour, e1=0, e2=0):
         """A module test; `colour` is (red, green, blue)."""
-        red, green, blue = colour
+        t1, t2, t3, e1, e2 = (_int(n, v) for n, v in (("t1", t1), ("t2", t2), ("t3", t3), ("e1", e1), ("e2", e2)))
+        red, green, blue = (_int("colour", c, UINT8) for c in colour)
         errors.check(
             "TestLedModule", lib.TestLedModule(*self._args(), t1, t2, t3, red, green, blue, e1, e2, self.transport)
         )
@@ -215,10 +250,12 @@ class Card:
         errors.check("StopTest", lib.StopTest(*self._args(), self.transport))
 
     def set_io(self, line, on):
+        line = _int("line", line)
         errors.check("SetIOState", lib.SetIOState(*self._args(), self.transport, 0, line, 1 if on else 0))
 
     def get_io(self, line):
         """The state of an output line and all output and input lines (TCP or UDP)."""
+        line = _int("line", line)
         inputs, outputs = ctypes.c_int32(), ctypes.c_int32()
         r = lib.GetIOState(*self._args(), self.transport, 0, line, ctypes.byref(inputs), ctypes.byref(outputs))
         if r not in (0, 1):
@@ -227,40 +264,54 @@ class Card:
 
     def send_file(self, path, name="", folder="", file_type=4, parameter=0):
         """Sends a local file; the card stores it as folder\\name (name: the file's own by default)."""
+        local = _path(path)
+        name, folder = _b(name, "name"), _b(folder, "folder")
+        file_type, parameter = _int("file_type", file_type, UINT32), _int("parameter", parameter, UINT32)
         errors.check(
             "SendFileToCard",
-            lib.SendFileToCard(
-                *self._args(), self.transport, parameter, _b(str(path)), _b(name), _b(folder), file_type
-            ),
+            lib.SendFileToCard(*self._args(), self.transport, parameter, local, name, folder, file_type),
         )
 
     def send_folder(self, path, base, parameter=0):
         """Sends every file below `path` over TCP; card folders start at the folder named `base`."""
+        local, base = _path(path), _b(base, "base")
+        parameter = _int("parameter", parameter, UINT32)
         errors.check(
             "SendFolderToCard",
-            lib.SendFolderToCard(*self._args(), self.transport, parameter, _b(str(path)), _b(base)),
+            lib.SendFolderToCard(*self._args(), self.transport, parameter, local, base),
             {1: errors.FolderPathHasDot, 2: errors.IncompleteTransfer},
         )
 
     def upgrade(self, folder, base, parameter=0):
         """Starts a firmware upgrade on the library's own thread; its course is reported through the
         message handler (set_message_handler)."""
+        local, base = _path(folder, "folder"), _b(base, "base")
+        parameter = _int("parameter", parameter, UINT32)
         errors.check(
             "UpgradeProgram",
-            lib.UpgradeProgram(*self._args(), 0, parameter, _b(str(folder)), _b(base)),
+            lib.UpgradeProgram(*self._args(), 0, parameter, local, base),
             {1: errors.NotStarted},
         )
 
     def show_picture(self, path, parameter=0):
         """Shows a BMP, JPEG or GIF picture on the screen at once."""
+        local, parameter = _path(path), _int("parameter", parameter, UINT32)
         errors.check(
             "ShowPicture",
-            lib.ShowPicture(*self._args(), self.transport, parameter, _b(str(path))),
-            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture},
+            lib.ShowPicture(*self._args(), self.transport, parameter, local),
+            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture, 21: errors.PictureTooLarge},
         )
 
     def create_window(self, window, rect, window_word=0, style_word=0, marker=False, parameter=0):
         """Opens a display window; `rect` is the card's four rectangle words."""
+        window, window_word, style_word, parameter = (
+            _int(n, v, UINT32)
+            for n, v in (("window", window), ("window_word", window_word), ("style_word", style_word),
+                         ("parameter", parameter))
+        )
+        rect = [_int("rect", r, UINT32) for r in rect]
+        if len(rect) != 4:
+            raise ValueError("a rectangle has four words")
         errors.check(
             "CreateWnd",
             lib.CreateWnd(window, *self._args(), self.transport, parameter, *rect, window_word, style_word,
@@ -268,6 +319,7 @@ class Card:
         )
 
     def destroy_window(self, window):
+        window = _int("window", window, UINT32)
         errors.check("DestroyWnd", lib.DestroyWnd(window, *self._args(), self.transport))
 
     def quit_insert_mode(self):
@@ -279,7 +331,8 @@ class Card:
 
 def set_serial(port=1, baud=9600, data_bits=8, parity=0, stop_bits=0):
     """Serial settings for later serial jobs: port COM<port> (/dev/ttyS<port-1>, or $KELVRA_COM<port>)."""
-    r = lib.SetComParam(port, baud, data_bits, parity, stop_bits)
+    r = lib.SetComParam(*(_int(n, v) for n, v in (("port", port), ("baud", baud), ("data_bits", data_bits),
+                                                  ("parity", parity), ("stop_bits", stop_bits))))
     if r != 0:
         which = ["port", "baud rate", "data bits", "parity", "stop bits"][r - 1]
         raise ValueError("SetComParam refused the %s" % which)

@@ -45,6 +45,9 @@ IncompleteTransfer = _error(
 )
 NotAPicture = _error("NotAPicture", "NOT_A_PICTURE", "The file is not a BMP, JPEG or GIF picture (13).")
 PictureUnreadable = _error("PictureUnreadable", "PICTURE_UNREADABLE", "The picture cannot be read or converted.")
+PictureTooLarge = _error(
+    "PictureTooLarge", "PICTURE_TOO_LARGE", "The picture declares more pixels than a card shows (21)."
+)
 NotStarted = _error("NotStarted", "NOT_STARTED", "The job could not be started.")
 OperationFailed = _error("OperationFailed", "OPERATION_FAILED", "A file or picture operation failed.")
 
