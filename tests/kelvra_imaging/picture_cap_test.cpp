@@ -114,9 +114,9 @@ TEST(PictureCap, DeclaredSizeOfBytesThatAreNoPicture) {
     EXPECT_FALSE(image::declared_size(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 200, 1})) << "a segment cut short";
     EXPECT_FALSE(image::declared_size(Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0}));
     EXPECT_FALSE(image::declared_size(Bytes{'P', 'N', 'G'}));
-    // Junk before a frame header is skipped, as decoders skip it: the frame still counts.
+    // Junk between segments is skipped, as decoders skip it: the frame behind it still counts.
     Bytes junk = support::jpeg_declaring(32768, 32768);
-    junk.insert(junk.begin() + 2, {0x12, 0x34, 0x56});
+    junk.insert(junk.begin() + 20, {0x12, 0x34, 0x56});  // after the 18 bytes of APP0
     const auto behind_junk = image::declared_size(junk);
     ASSERT_TRUE(behind_junk);
     EXPECT_EQ(behind_junk->width, 32768);
