@@ -135,9 +135,12 @@ std::optional<Layout> read_layout(std::span<const std::uint8_t> dib, BmpError& e
     }
     l.top_down = signed_height < 0;
     l.height = signed_height < 0 ? -signed_height : signed_height;
-    if (l.width <= 0 || l.height == 0 || l.width > kMaxSide || l.height > kMaxSide ||
-        l.width * l.height > kMaxPixels) {
+    if (l.width <= 0 || l.height == 0) {
         error = BmpError::kBadSize;
+        return std::nullopt;
+    }
+    if (!fits_card(l.width, l.height)) {
+        error = BmpError::kTooLarge;
         return std::nullopt;
     }
     std::uint32_t masks[3] = {0, 0, 0};

@@ -22,21 +22,24 @@
 #include <vector>
 
 #include "common/bitmap.h"
+#include "common/picture_size.h"
 
 namespace image {
 
 inline constexpr std::size_t kFileHeaderSize = 14;
 inline constexpr std::size_t kInfoHeaderSize = 40;
-// Largest width or height read or written (and at most kMaxPixels pixels in all).
-inline constexpr std::int64_t kMaxSide = 32768;
-inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
+// Largest width or height read, and the most pixels in all: the card cap of picture_size.h, checked
+// before a pixel is decoded.
+inline constexpr std::int64_t kMaxSide = kMaxPictureSide;
+inline constexpr std::int64_t kMaxPixels = kMaxPicturePixels;
 
 enum class BmpError {
     kNone,
     kTooShort,          // fewer bytes than a header announces
     kNotBmp,            // the file does not begin with "BM"
     kBadHeaderSize,     // a header size this reader does not know
-    kBadSize,           // width not above 0, height 0, or the picture too large
+    kBadSize,           // width not above 0 or height 0
+    kTooLarge,          // more than kMaxSide a side or kMaxPixels in all
     kBadPlanes,         // planes not 1
     kBadBitCount,       // not 1, 4, 8, 16, 24 or 32 bits per pixel
     kCompressed,        // a compression other than BI_RLE8, BI_RLE4 and BI_BITFIELDS

@@ -27,11 +27,14 @@ std::filesystem::path card_file(const std::filesystem::path& folder, const std::
 
 struct Canvas {
     ModulePicture& picture;
+    std::vector<std::string>& refused;
 
     // Draws `file` with its top left at (left, top), cut at the rectangle and the screen.
     void draw(const std::filesystem::path& file, const display::Rect& rect) {
         if (file.empty()) return;
-        const auto bitmap = decode_picture(read_file(file));
+        const auto decoded = decode_picture(read_file(file));
+        if (decoded.too_large) refused.push_back(file.filename().string() + " " + decoded.why);
+        const auto& bitmap = decoded.bitmap;
         if (!bitmap) return;
         for (std::uint32_t y = 0; y < rect[3] && y < static_cast<std::uint32_t>(bitmap->height); ++y) {
             for (std::uint32_t x = 0; x < rect[2] && x < static_cast<std::uint32_t>(bitmap->width); ++x) {
@@ -138,10 +141,11 @@ void CardDisplay::on_shown_file(const std::string& card_name) {
     shown_ = card_name;
 }
 
-ModulePicture CardDisplay::render(const std::filesystem::path& folder, std::uint32_t width,
-                                  std::uint32_t height) const {
-    ModulePicture screen{width, height, std::vector<std::uint32_t>(std::size_t{width} * height, 0)};
-    Canvas canvas{screen};
+CardDisplay::Rendering CardDisplay::render(const std::filesystem::path& folder, std::uint32_t width,
+                                           std::uint32_t height) const {
+    Rendering out{{width, height, std::vector<std::uint32_t>(std::size_t{width} * height, 0)}, {}};
+    ModulePicture& screen = out.screen;
+    Canvas canvas{screen, out.refused};
     const display::Rect whole{0, 0, width, height};
     if (shown_) canvas.draw(card_file(folder, "", *shown_), whole);
     if (effect_list_ && !effect_list_->items.empty())
@@ -161,7 +165,7 @@ ModulePicture CardDisplay::render(const std::filesystem::path& folder, std::uint
         for (const auto& r : glint_->regions)
             canvas.draw(card_file(folder, "", glint_->card_name), {r[0], r[1], r[2], r[3]});
     }
-    return screen;
+    return out;
 }
 
 bool write_picture_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {

@@ -9,7 +9,8 @@
 // four rectangle words and the first four words of a region are read as left, top, width, height.
 // A video shows as a grey rectangle.
 //
-// Threading: not thread-safe; the card model calls it under the simulator's lock.
+// Threading: not thread-safe. The card model changes it under the simulator's lock; the simulator
+// renders a copy of it outside that lock, so decoding pictures never holds up other clients.
 #pragma once
 
 #include <cstdint>
@@ -50,9 +51,13 @@ class CardDisplay {
     const std::optional<display::StuntList>& effect_list() const { return effect_list_; }
     const std::optional<display::Glint>& glint() const { return glint_; }
 
-    // The whole screen, one 0x00RRGGBB value per pixel; pictures are read from the card's folder.
-    ModulePicture render(const std::filesystem::path& folder, std::uint32_t width,
-                         std::uint32_t height) const;
+    // The whole screen, one 0x00RRGGBB value per pixel; pictures are read from the card's folder and
+    // decoded (pictures.h). A picture refused for its size is left out and named in `refused`.
+    struct Rendering {
+        ModulePicture screen;
+        std::vector<std::string> refused;  // "<file> declares W x H pixels, more than a card shows"
+    };
+    Rendering render(const std::filesystem::path& folder, std::uint32_t width, std::uint32_t height) const;
 
   private:
     Outcome on_window(std::span<const std::uint8_t> data, const std::filesystem::path& folder);

@@ -286,7 +286,7 @@ void CardModel::on_get_card_more_info(Exchange& x) {
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_)
             .count());
     more.stored_files = static_cast<std::uint32_t>(
-        std::count_if(files_.begin(), files_.end(), [](const StoredFile& s) { return s.complete; }));
+        std::count_if(files_.begin(), files_.end(), [](const auto& s) { return s.second.complete; }));
     more.free_space_kib = 65536;
     const auto block = card_info::encode_card_more_info(more);
     x.r.answer = answer(frame::ANS_CARD_MORE_INFO, {block.begin(), block.end()});
@@ -386,11 +386,23 @@ void CardModel::on_window(Exchange& x) {
     const auto outcome = display_.on_command(x.f.command, x.f.data, folder_);
     x.r.note = outcome.note;
     x.r.accepted = outcome.accepted;
-    if (outcome.accepted) render_screen();
+    if (outcome.accepted) screen_changed();
 }
 
-void CardModel::render_screen() {
-    auto picture = display_.render(folder_, config_.screen_width, config_.screen_height);
+std::optional<CardModel::ScreenJob> CardModel::take_screen_job() {
+    if (!screen_dirty_) return std::nullopt;
+    screen_dirty_ = false;
+    return ScreenJob{display_, folder_, config_.screen_width, config_.screen_height};
+}
+
+std::vector<StoredFile> CardModel::stored_files() const {
+    std::vector<StoredFile> out;
+    out.reserve(files_.size());
+    for (const auto& [key, file] : files_) out.push_back(file);
+    return out;
+}
+
+void CardModel::put_screen(ModulePicture picture) {
     if (state_.screen_picture == picture) return;
     state_.screen_picture = std::move(picture);
     if (write_picture_file(folder_ / std::string(kScreenPictureName), encode_png(*state_.screen_picture, 4)))
@@ -617,14 +629,20 @@ void CardModel::on_file_header(Exchange& x) {
         return;
     }
     StoredFile rec{card_path, *local, header->file_type, header->file_length, 0, header->file_length == 0};
-    auto same = std::find_if(files_.begin(), files_.end(),
-                             [&](const StoredFile& s) { return s.local_path == *local; });
-    if (same != files_.end()) {
-        *same = rec;
-        in.record = static_cast<std::size_t>(same - files_.begin());
-    } else {
-        in.record = files_.size();
-        files_.push_back(rec);
+    // One record per file: a file stored again is the newest record. The oldest records go beyond
+    // the bound (the files stay in the folder), so a card that is sent file after file keeps its size.
+    if (const auto old = record_of_.find(*local); old != record_of_.end()) {
+        files_.erase(old->second);
+        record_of_.erase(old);
+    }
+    in.record = next_record_++;
+    in.file_type = header->file_type;
+    in.card_path = card_path;
+    record_of_.emplace(*local, in.record);
+    files_.emplace(in.record, std::move(rec));
+    while (files_.size() > kMaxStoredFileRecords) {
+        record_of_.erase(files_.begin()->second.local_path);
+        files_.erase(files_.begin());
     }
     if (header->file_length == 0) in.out.close();
     slot.emplace(std::move(in));
@@ -644,21 +662,21 @@ void CardModel::on_file_data(Exchange& x) {
         r.accepted = false;
         return;
     }
-    auto& rec = files_[slot->record];
+    const auto rec = files_.find(slot->record);
     const std::uint64_t take = std::min<std::uint64_t>(f.data.size(), slot->remaining);
     if (take < f.data.size()) r.note = "data beyond the announced length dropped";
     if (take > 0) {
         slot->out.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(take));
         slot->remaining -= take;
-        rec.received += take;
+        if (rec != files_.end()) rec->second.received += take;
     }
     if (slot->remaining == 0 && slot->out.is_open()) {
         slot->out.close();
-        rec.complete = true;
+        if (rec != files_.end()) rec->second.complete = true;
         // A picture of type 5 in the card's own folder is shown at once.
-        if (rec.file_type == kShownFileType && rec.card_path.find('\\') == std::string::npos) {
-            display_.on_shown_file(rec.card_path);
-            render_screen();
+        if (slot->file_type == kShownFileType && slot->card_path.find('\\') == std::string::npos) {
+            display_.on_shown_file(slot->card_path);
+            screen_changed();
         }
     }
 }

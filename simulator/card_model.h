@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,9 +23,11 @@ namespace sim {
 
 // A file being received on one connection (or from one UDP peer).
 struct IncomingFile {
-    std::size_t card = 0;    // index of the card that took the header
-    std::size_t record = 0;  // index into that card's stored files
-    bool refused = false;    // the header named a path outside the card folder: data is dropped
+    std::size_t card = 0;      // index of the card that took the header
+    std::uint64_t record = 0;  // key of that card's stored-file record (gone once it is dropped)
+    std::uint32_t file_type = 0;
+    std::string card_path;
+    bool refused = false;  // the header named a path outside the card folder: data is dropped
     std::uint64_t remaining = 0;
     std::ofstream out;
 };
@@ -58,7 +61,19 @@ class CardModel {
     const std::filesystem::path& folder() const { return folder_; }
     CardState& state() { return state_; }
     const CardState& state() const { return state_; }
-    const std::vector<StoredFile>& stored_files() const { return files_; }
+    // The newest kMaxStoredFileRecords records, oldest first.
+    std::vector<StoredFile> stored_files() const;
+
+    // The display as it stands, for rendering outside the simulator's lock; none when it has not
+    // changed since the last job was taken.
+    struct ScreenJob {
+        CardDisplay display;
+        std::filesystem::path folder;
+        std::uint32_t width = 0, height = 0;
+    };
+    std::optional<ScreenJob> take_screen_job();
+    // Keeps a rendered screen and writes "screen.png" when it differs from the last one.
+    void put_screen(ModulePicture picture);
 
     // A card checks the check byte in its own family's form. It also takes the plain sum, which
     // Kelvra sends to every card, and the complement when the frame's id calls for it ("Broadcast!",
@@ -112,15 +127,18 @@ class CardModel {
     void factory_restore();
     void check_config_image();
     void render_module();  // the virtual module's picture, and its PNG when it changed
-    void render_screen();  // the screen's picture, and "screen.png" when it changed
+    void screen_changed() { screen_dirty_ = true; }  // rendered later by the simulator
     void trace_point(std::uint32_t along, std::uint32_t row, bool on);
 
     CardConfig config_;
     std::filesystem::path folder_;
     std::chrono::steady_clock::time_point started_;
     CardState state_;
-    std::vector<StoredFile> files_;
+    std::map<std::uint64_t, StoredFile> files_;                 // by age: keys count up
+    std::map<std::filesystem::path, std::uint64_t> record_of_;  // the key of each file's record
+    std::uint64_t next_record_ = 0;
     CardDisplay display_;
+    bool screen_dirty_ = false;
 };
 
 }  // namespace sim

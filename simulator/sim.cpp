@@ -113,26 +113,6 @@ std::string folder_name(const std::string& id) {
     return out.empty() ? std::string("_") : out;
 }
 
-// Sends everything, waiting a little for a full socket buffer; false when the peer is gone.
-bool send_all(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) <= 0) return false;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 struct Simulator::Impl {
@@ -153,7 +133,12 @@ struct Simulator::Impl {
         int data_frames = 0;
         std::uint64_t bytes_read = 0;
         Clock::time_point opened = Clock::now();
+        Clock::time_point last_active = Clock::now();  // a byte read or written
         bool throttled = false;  // a slow-reader fault: its receive buffer was made small
+        // Answers the peer has not taken yet, sent as its socket accepts them (never waited for).
+        std::vector<std::uint8_t> out;
+        std::size_t out_at = 0;  // bytes of `out` already sent
+        std::size_t pending_output() const { return out.size() - out_at; }
     };
     // A UDP peer's file (in progress, or the last one, whose trailing frames still find it). A peer
     // without a file keeps no session, and at most kMaxUdpSessions are kept (the longest idle goes
@@ -203,6 +188,7 @@ struct Simulator::Impl {
     std::uint64_t next_connection = 1;
     std::map<std::pair<Endpoint*, std::string>, UdpSession> udp_sessions;
     std::vector<Delayed> delayed;
+    std::vector<std::size_t> touched;  // cards that took a frame since the screens were last rendered
     std::thread thread;
     std::atomic<bool> stopping{false};
 
@@ -340,7 +326,16 @@ struct Simulator::Impl {
     void transmit(const Delayed& d) {
         if (d.connection != 0) {
             auto it = connections.find(d.connection);
-            if (it != connections.end() && !send_all(it->second.fd.fd, d.bytes)) connections.erase(it);
+            if (it == connections.end()) return;
+            auto& c = it->second;
+            if (c.pending_output() + d.bytes.size() > config.connection_output_bytes) {
+                close_connection(it, "answers not read: " + std::to_string(c.pending_output()) +
+                                         " bytes waiting, connection closed");
+                return;
+            }
+            if (c.out_at == c.out.size()) c.out.clear(), c.out_at = 0;
+            c.out.insert(c.out.end(), d.bytes.begin(), d.bytes.end());
+            flush(it);
             return;
         }
         // A card that moved meanwhile has closed these sockets: its late answer is lost, as on a real card.
@@ -348,6 +343,50 @@ struct Simulator::Impl {
         if (fd < 0) return;
         ::sendto(fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&d.dest),
                  sizeof d.dest);
+    }
+
+    // Sends what the peer's socket takes now; closes the connection when the peer is gone.
+    void flush(std::map<std::uint64_t, Connection>::iterator it) {
+        auto& c = it->second;
+        while (c.pending_output() > 0) {
+            const ssize_t n =
+                ::send(c.fd.fd, c.out.data() + c.out_at, c.pending_output(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                c.out_at += static_cast<std::size_t>(n);
+                c.last_active = Clock::now();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            close_connection(it);
+            return;
+        }
+        c.out.clear();
+        c.out_at = 0;
+    }
+
+    // Renders, outside mu, the screens of the cards whose display changed: decoding their pictures
+    // never holds up a caller of the public members. Refused pictures are noted in the journal.
+    void render_screens() {
+        std::vector<std::pair<std::size_t, CardModel::ScreenJob>> jobs;
+        {
+            std::lock_guard lock(mu);
+            for (const auto c : touched)
+                if (auto job = cards[c]->take_screen_job()) jobs.emplace_back(c, std::move(*job));
+        }
+        touched.clear();
+        for (auto& [c, job] : jobs) {
+            auto rendering = job.display.render(job.folder, job.width, job.height);
+            std::lock_guard lock(mu);
+            cards[c]->put_screen(std::move(rendering.screen));
+            for (auto& why : rendering.refused) {
+                JournalEntry e;
+                e.card = cards[c]->id();
+                e.note = "picture refused: " + why;
+                add_journal(std::move(e));
+            }
+            journal_changed.notify_all();  // waiters may be reading the screen
+        }
     }
 
     // Chooses the cards that take a frame among `candidates` (the cards at the address it reached).
@@ -414,6 +453,7 @@ struct Simulator::Impl {
                 continue;
             }
             auto r = card.handle(*f, file, c);
+            touched.push_back(c);
             e.accepted = r.accepted;
             e.note = r.note;
             const std::string moved = follow_address(c);
@@ -476,6 +516,7 @@ struct Simulator::Impl {
             process(buf, o, candidates, broadcast, session.file, 0, now);
             prune_udp_sessions();
             for (const auto& d : now) transmit(d);
+            render_screens();
         }
     }
 
@@ -498,6 +539,10 @@ struct Simulator::Impl {
                 add_journal(std::move(e));
                 continue;
             }
+            // A small kernel send buffer: answers a peer leaves unread wait in the connection's own
+            // buffer, where their bound is kept, not in the kernel's.
+            const int send_buffer = 64 * 1024;
+            setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer);
             Connection c;
             c.fd = Fd(fd);
             c.endpoint = &endpoint;
@@ -548,6 +593,7 @@ struct Simulator::Impl {
             return;
         }
         c.bytes_read += static_cast<std::uint64_t>(n);
+        c.last_active = Clock::now();
         c.stream.feed(std::span<const std::uint8_t>(buf, static_cast<std::size_t>(n)));
         std::vector<Delayed> now;
         bool keep = true;
@@ -558,19 +604,23 @@ struct Simulator::Impl {
             keep = process(*f, o, c.endpoint->cards, false, c.file, id, now);
         }
         for (const auto& d : now) transmit(d);
+        render_screens();
         if (!keep) {
             it = connections.find(id);
             if (it != connections.end()) close_connection(it);
         }
     }
 
-    // Closes a connection; what it leaves unfinished (bytes not yet cut into frames, a file not complete) is
-    // journaled as one entry with command 0 and the reason in its note.
-    void close_connection(std::map<std::uint64_t, Connection>::iterator it) {
+    // Closes a connection; why the simulator closed it (`why`, empty when the peer did) and what it
+    // leaves unfinished (bytes not yet cut into frames, a file not complete) are journaled as one entry
+    // with command 0.
+    void close_connection(std::map<std::uint64_t, Connection>::iterator it, std::string why = {}) {
         auto& c = it->second;
-        std::string note;
+        std::string note = std::move(why);
         std::lock_guard lock(mu);
-        if (c.stream.pending() > 0) note = std::to_string(c.stream.pending()) + " bytes left unread at close";
+        if (c.stream.pending() > 0)
+            note += (note.empty() ? "" : "; ") + std::to_string(c.stream.pending()) +
+                    " bytes left unread at close";
         if (c.file) {
             if (!c.file->refused && c.file->remaining > 0)
                 note += (note.empty() ? "" : "; ") + std::string("file cut short at close");
@@ -609,14 +659,24 @@ struct Simulator::Impl {
             }
             int timeout = 1000;
             const auto now = Clock::now();
+            close_idle(now);
             for (auto& [id, c] : connections) {
                 // A card that takes nothing now is not asked; it is woken when its budget grows.
                 Clock::time_point retry{};
-                if (read_budget(c, now, retry) > 0) {
-                    add(c.fd.fd, Conn, id);
-                } else if (retry != Clock::time_point{}) {
-                    timeout = std::min<int>(timeout, 10);
+                const bool reading = read_budget(c, now, retry) > 0;
+                if (!reading && retry != Clock::time_point{}) timeout = std::min<int>(timeout, 10);
+                const short events =
+                    static_cast<short>((reading ? POLLIN : 0) | (c.pending_output() > 0 ? POLLOUT : 0));
+                if (events != 0) {
+                    fds.push_back({c.fd.fd, events, 0});
+                    what.emplace_back(Conn, id);
                 }
+                const auto idle_at = c.last_active + config.idle_timeout;
+                timeout = std::min<int>(
+                    timeout,
+                    static_cast<int>(std::max<long long>(
+                        0,
+                        std::chrono::duration_cast<std::chrono::milliseconds>(idle_at - now).count() + 1)));
             }
             for (const auto& d : delayed)
                 timeout = std::min<int>(
@@ -637,8 +697,11 @@ struct Simulator::Impl {
             }
             for (const auto& d : due) transmit(d);
             for (std::size_t i = 0; i < fds.size(); ++i) {
-                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 const auto [kind, ref] = what[i];
+                if (kind == Conn && (fds[i].events & POLLOUT) && fds[i].revents != 0) {
+                    if (auto it = connections.find(ref); it != connections.end()) flush(it);
+                }
+                if (!(fds[i].events & POLLIN) || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 auto* e = reinterpret_cast<Endpoint*>(ref);
                 switch (kind) {
                     case Wake: {
@@ -663,6 +726,19 @@ struct Simulator::Impl {
                         break;
                 }
             }
+        }
+    }
+
+    // Closes the connections on which nothing was read or written for the idle time, so that idle
+    // peers cannot hold the connection limit. A card that itself stops reading (a slow-reader fault)
+    // keeps its connections.
+    void close_idle(Clock::time_point now) {
+        for (auto it = connections.begin(); it != connections.end();) {
+            auto next = std::next(it);
+            if (!it->second.throttled && now - it->second.last_active >= config.idle_timeout)
+                close_connection(
+                    it, "idle for " + std::to_string(config.idle_timeout.count()) + " ms, connection closed");
+            it = next;
         }
     }
 

@@ -6,7 +6,9 @@
 // (allow_duplicate_addresses) share that address's sockets and both answer discovery.
 //
 // Threading: start() runs one I/O thread per simulator; every public member may be called from any
-// thread. Card state, the journal and stored-file records are guarded by one lock inside.
+// thread. Card state, the journal and stored-file records are guarded by one lock inside. Sockets
+// are never waited on: answers go out as each peer's socket takes them. Pictures are decoded for a
+// card's screen on the I/O thread outside that lock, after the frame that changed the screen.
 #pragma once
 
 #include <chrono>
@@ -82,12 +84,24 @@ struct SimulatorConfig {
     // file keeps every entry. The simulator's memory stays bounded however much it is sent.
     std::size_t journal_memory_entries = 20000;
     std::size_t journal_memory_bytes = 16u << 20;
+    // A TCP connection on which nothing is read or written for this long is closed (with a journal
+    // note), so that idle peers cannot hold the connection limit. Connections of a card with a
+    // slow-reader fault are exempt.
+    std::chrono::milliseconds idle_timeout{30000};
+    // Answers a TCP peer has not read yet are kept for it, up to this many bytes; a connection whose
+    // peer leaves more unread is closed (with a journal note). Answers are never waited for: a peer
+    // that does not read holds up no other.
+    std::size_t connection_output_bytes = 1u << 20;
 };
 
 // TCP connections held open at once (all cards together). A connection beyond them is closed as soon
 // as it is accepted, with a journal note: a client that opens connections and never closes them costs
 // the simulator a bounded number of descriptors and buffers.
 inline constexpr std::size_t kMaxTcpConnections = 512;
+
+// Stored-file records a card keeps (stored_files()): the newest ones; the files themselves stay in
+// the card folder.
+inline constexpr std::size_t kMaxStoredFileRecords = 4096;
 
 enum class Transport { Tcp, Udp };
 

@@ -32,6 +32,7 @@
 #include "library/imaging/bmp.h"
 #include "library/imaging/codecs.h"
 #include "library/imaging/octree.h"
+#include "tests/support/declared_pictures.h"
 
 extern char** environ;
 
@@ -258,6 +259,35 @@ void BM_BmpToGif(benchmark::State& state) {
     state.SetLabel(frame_name(static_cast<int>(state.range(0))));
 }
 BENCHMARK(BM_BmpToGif)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The process's peak resident memory in MB since the last reset_peak().
+void reset_peak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+double peak_mb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return -1;
+}
+
+// The run-length BMP of 1 080 bytes (only the end-of-picture code) converted to JPEG: declaring
+// 32768 x 8192 pixels it is refused by its header; declaring 1448 x 1448 (just under the cap) it is
+// decoded and encoded. The counter is the peak resident memory of the process during the runs.
+void BM_RleBmpToJpeg(benchmark::State& state) {
+    const bool bomb = state.range(0) == 1;
+    const Bytes bmp = support::rle8_bmp(bomb ? 32768 : 1448, bomb ? 8192 : 1448);
+    reset_peak();
+    for (auto _ : state) {
+        auto jpeg = img::convert_bmp(bmp, "jpg");
+        if (jpeg.has_value() == bomb) state.SkipWithError(bomb ? "the bomb was converted" : "refused");
+        benchmark::DoNotOptimize(jpeg);
+    }
+    state.counters["peak_MB"] = peak_mb();
+    state.SetLabel(bomb ? "32768 x 8192 declared: refused" : "1448 x 1448 declared: converted");
+}
+BENCHMARK(BM_RleBmpToJpeg)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 // Console output as usual; each benchmark's CPU time per iteration kept for the figures (the machine
 // is shared, so wall time counts other work too), wall time for the cjpeg program, which runs in a

@@ -16,7 +16,10 @@
  * naming attempt (a refused file included) and follows 1000 with 0. A BMP is re-encoded before it is
  * sent: as GIF when the GIF switch is 1 (the switch counts for BMP files only), else as a standard
  * 24-bit (or palettised) BMP; a BMP that cannot be converted is refused (17), never sent as it is.
- * JPEG and GIF files go as they are.
+ * JPEG and GIF files go as they are. A picture whose headers declare more than the size cap of
+ * imaging.h (KELVRA_MAX_PICTURE_PIXELS, KELVRA_MAX_PICTURE_SIDE) is refused with
+ * KELVRA_PICTURE_TOO_LARGE (21) before anything is decoded or sent; so is a JPEG or GIF whose size
+ * cannot be read from its headers (17): nothing goes to a card that it cannot show.
  *
  * A picture or video goes to the card as a file (0x01 header, 0x02 data) in the same job as the
  * command that uses it, so that command never overtakes its file. Sends that carry a card's pictures
@@ -71,7 +74,8 @@ KELVRA_API int AddVideoToWnd(uint32_t window, const char* videoPath, const char*
  * on), else "bmp", "jpg" or "gif", carrying the seven numbers (loop count, entry and clear effect, their
  * speeds, stay seconds, display mode; codes of the effect vocabulary). `gifSwitch` 1 converts a BMP to
  * GIF. Results: 0; 13 not a BMP, JPEG or GIF file (nothing is sent, the counter advances); 17 the file
- * cannot be read or converted; 14 out of memory; otherwise that of the send. */
+ * cannot be read or converted; 21 the picture is larger than the cap; 14 out of memory; otherwise
+ * that of the send. */
 KELVRA_API int AddPicToWnd(uint32_t window, const char* picturePath, const char* cCardId, const char* cCardIp,
                            int iProtoType, uint32_t loopCount, uint32_t entryEffect, uint32_t clearEffect,
                            uint32_t entrySpeed, uint32_t clearSpeed, uint32_t staySeconds,
@@ -93,15 +97,17 @@ KELVRA_API int DestroyWnd(uint32_t window, const char* cCardId, const char* cCar
 /* ---- Live display ---------------------------------------------------------------------------- */
 
 /* Shows the picture at `picturePath` at once: the file as "Pic<n>.<ext>", file type 5. Sends of
- * ShowPicture run one at a time. Results: 0; 1 the picture cannot be read or converted; 13 not a BMP,
- * JPEG or GIF file; 2 out of memory; otherwise that of the send. */
+ * ShowPicture run one at a time. Results: 0; 1 the picture cannot be read or converted; 21 the picture
+ * is larger than the cap; 13 not a BMP, JPEG or GIF file; 2 out of memory; otherwise that of the
+ * send. */
 KELVRA_API int ShowPicture(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                            const char* picturePath);
 
 /* Captures the screen area (left, top, right, bottom, as GetScreenPic) as a JPEG and sends it as
  * "ScreenPic.jpg", file type 5. Sends of SendScreenPicToCards run one at a time.
- * Results: 0; 17 the capture failed (no display, an empty or off-screen area); 14 out of memory;
- * otherwise that of the send. */
+ * Results: 0; 17 the capture failed (no display, an empty or off-screen area, a screen whose colours
+ * cannot be read); 21 the captured area is larger than the picture cap; 14 out of memory; otherwise
+ * that of the send. */
 KELVRA_API int SendScreenPicToCards(int32_t left, int32_t top, int32_t right, int32_t bottom,
                                     const char* cCardId, const char* cCardIp, uint32_t parameter,
                                     int iProtoType);
@@ -116,16 +122,16 @@ KELVRA_API int CreateWindowRegin(uint32_t word1, uint32_t word2, uint32_t word3,
  * type 6), then, 400 ms after its last byte and on the same connection, 0x92 with the
  * GlintWindowBlock (the card file name, the regions, `flashWord`). The regions are taken when the
  * result is 0 and kept for a later call otherwise.
- * Results: 0; 17 the picture cannot be read or converted; 13 not a BMP, JPEG or GIF file; 14 out of
- * memory; otherwise that of the send. */
+ * Results: 0; 17 the picture cannot be read or converted; 21 it is larger than the cap; 13 not a BMP,
+ * JPEG or GIF file; 14 out of memory; otherwise that of the send. */
 KELVRA_API int RealTimeInsertGlintWindow(const char* cCardId, const char* cCardIp, uint32_t parameter,
                                          int iProtoType, const char* picturePath, uint32_t flashWord);
 
 /* Adds the picture `cPicFileName` to the card's effect list: the file as "Pic<n>.<ext>" (file type 7),
  * through the card's gate. The item (tagged as in AddPicToWnd, with the seven numbers) joins the
  * card's list (kept per card IP text) when the result is 0.
- * Results: 0; 13 not a BMP, JPEG or GIF file; 17 the file cannot be read or converted; 14 out of
- * memory; otherwise that of the send (nothing is listed). */
+ * Results: 0; 13 not a BMP, JPEG or GIF file; 17 the file cannot be read or converted; 21 the picture
+ * is larger than the cap; 14 out of memory; otherwise that of the send (nothing is listed). */
 KELVRA_API int AddPicAndStunt(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                               const char* cPicFileName, uint32_t loopCount, uint32_t entryEffect,
                               uint32_t clearEffect, uint32_t entrySpeed, uint32_t clearSpeed,

@@ -23,6 +23,14 @@
  * the bytes present, or that is otherwise compressed, is refused (the function gives none); no byte
  * outside the file is ever read.
  *
+ * Picture size cap: a picture this library reads (MBmpToMImage, DIBFormatCovert, LoadBmpToDIB) or
+ * sends to a card (display.h) has at most KELVRA_MAX_PICTURE_SIDE pixels a side and
+ * KELVRA_MAX_PICTURE_PIXELS pixels in all: four times the 1024 x 512 pixels of a card's mapping table,
+ * the largest screen a card drives (a 1920 x 1080 picture fits). The size a file declares in its
+ * headers is checked before a pixel is decoded, so a small file that declares a huge picture costs
+ * neither time nor memory: the conversions give none, the sends refuse it with
+ * KELVRA_PICTURE_TOO_LARGE. Screen captures saved to disk are bounded by the screen instead.
+ *
  * Encoders: JPEG baseline at quality 100 without chroma subsampling (4:4:4); GIF with one 8-bit
  * palette (a picture with more colours is reduced with the octree below); BMP 24-bit, or 1, 4 or 8-bit
  * with its palette for a palettised picture.
@@ -37,8 +45,11 @@
  * MBmpToMImage and DIBFormatCovert: the lower-cased text containing "jpeg" or "jpg" means JPEG, "gif"
  * GIF, "bmp" BMP; anything else (also null) is refused.
  *
- * Screen and windows (X11). The screen is the default screen of the display $DISPLAY names; screen
- * rectangles are in its pixels, origin top left, `right` and `bottom` exclusive. A rectangle with
+ * Screen and windows (X11). The screen is the default screen of the display $DISPLAY names; its
+ * colours are read through the visual's RGB masks (TrueColor) or through its colormap, the current
+ * palette (PseudoColor, StaticColor, GrayScale, StaticGray); a screen of any other visual
+ * (DirectColor) is refused, never captured as black. Screen rectangles are in the screen's pixels,
+ * origin top left, `right` and `bottom` exclusive. A rectangle with
  * right <= left or bottom <= top is empty and captures nothing; any other is clipped to the screen
  * (left and top not below 0, right and bottom not beyond the screen's width and height). A capture
  * takes what is visible there, windows over the area included. Without a display every capture gives
@@ -50,6 +61,12 @@
  * Threading: any thread. Captures open a display connection of their own for each call.
  */
 #pragma once
+
+/* The picture size cap (above). */
+#define KELVRA_MAX_PICTURE_SIDE 16384
+#define KELVRA_MAX_PICTURE_PIXELS 2097152
+/* Result of the picture sends of display.h for a picture larger than the cap; nothing is sent. */
+#define KELVRA_PICTURE_TOO_LARGE 21
 
 /* A block of bytes: a memory image or a DIB. */
 typedef struct KelvraMemoryBlock {
@@ -70,20 +87,23 @@ typedef struct KelvraRect {
 KELVRA_API void KelvraFreeMemoryBlock(KelvraMemoryBlock* block);
 
 /* Converts a memory BMP file (`bmpFile`, read only) to a new memory image in the format `format`
- * names (JPEG, GIF or BMP, as above). Null when the block is null or empty, the BMP cannot be read or
- * the format is refused ("tif" for one). The caller frees the result with KelvraFreeMemoryBlock. */
+ * names (JPEG, GIF or BMP, as above). Null when the block is null or empty, the format is refused
+ * ("tif" for one), the BMP declares a picture larger than the cap, or it cannot be read; the format
+ * and the size are checked before anything is decoded. The caller frees the result with
+ * KelvraFreeMemoryBlock. */
 KELVRA_API KelvraMemoryBlock* MBmpToMImage(const KelvraMemoryBlock* bmpFile, const char* format);
 
 /* Reads the BMP file at `path` into a new DIB in the layout above (its 14-byte file header, which must
  * begin with "BM", dropped; rows bottom-up; a palettised file keeps its bit count, any other becomes
  * 24-bit). Null when the path does not contain ".bmp" (case-sensitive: "a.BMP" is refused), the file
- * is missing or unreadable, or it is not a BMP this library reads. The caller frees the result with
- * KelvraFreeMemoryBlock. */
+ * is missing or unreadable, it is not a BMP this library reads, or it declares a picture larger than
+ * the cap. The caller frees the result with KelvraFreeMemoryBlock. */
 KELVRA_API KelvraMemoryBlock* LoadBmpToDIB(const char* path);
 
 /* Converts a DIB (`dib`, read only) to a new memory image in the format `format` names (as
- * MBmpToMImage). Null when the block is null or empty or the DIB cannot be read. The caller frees the
- * result with KelvraFreeMemoryBlock. */
+ * MBmpToMImage). Null when the block is null or empty, the format is refused, the DIB declares a
+ * picture larger than the cap, or it cannot be read. The caller frees the result with
+ * KelvraFreeMemoryBlock. */
 KELVRA_API KelvraMemoryBlock* DIBFormatCovert(const KelvraMemoryBlock* dib, const char* format);
 
 /* Writes the whole memory image to `path` (created or truncated). Returns 1 when it was written, 0
@@ -114,5 +134,5 @@ KELVRA_API int32_t SaveScreenPicNew(int32_t left, int32_t top, int32_t right, in
  * top-left corner). The area is clipped to the screen; windows lying over it are in the picture.
  * Returns 0 when the JPEG was written, 1 when the JPEG encoding failed, 2 when nothing was captured
  * (an empty rectangle, no display, no such window, an area off the screen) or the file could not be
- * written. */
+ * written, 3 when the screen's visual is one whose colours are not read (above). */
 KELVRA_API int32_t SaveWndJpg(unsigned long window, const char* path, KelvraRect rect);

@@ -80,9 +80,50 @@ std::uint8_t channel(unsigned long pixel, unsigned long mask) {
     return static_cast<std::uint8_t>((v * 255 + max / 2) / max);
 }
 
-Bitmap to_bitmap(XImage* image, int width, int height) {
+// How the pixels of the screen's visual become colours: through the visual's RGB masks (TrueColor),
+// or through the colormap (PseudoColor, StaticColor, GrayScale, StaticGray: a pixel is an index into
+// it, read with XQueryColors). DirectColor is not read.
+struct Colours {
+    bool masks = false;
+    std::vector<Rgb> table;  // colormap entries, by pixel value
+};
+
+std::optional<Colours> colours_of(::Display* d, int screen) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(d, RootWindow(d, screen), &attributes) == 0 || attributes.visual == nullptr)
+        return std::nullopt;
+    const Visual* v = attributes.visual;
+    Colours out;
+    switch (v->c_class) {
+        case TrueColor:
+            if (v->red_mask == 0 || v->green_mask == 0 || v->blue_mask == 0) return std::nullopt;
+            out.masks = true;
+            return out;
+        case PseudoColor:
+        case StaticColor:
+        case GrayScale:
+        case StaticGray:
+            break;
+        default:
+            return std::nullopt;
+    }
+    if (v->map_entries <= 0 || v->map_entries > 65536) return std::nullopt;
+    std::vector<XColor> entries(static_cast<std::size_t>(v->map_entries));
+    for (std::size_t i = 0; i < entries.size(); ++i) entries[i].pixel = i;
+    TrappedErrors errors(d);
+    XQueryColors(d, attributes.colormap, entries.data(), v->map_entries);
+    if (errors.failed()) return std::nullopt;
+    out.table.reserve(entries.size());
+    for (const XColor& c : entries)
+        out.table.push_back(Rgb{static_cast<std::uint8_t>(c.red >> 8),
+                                static_cast<std::uint8_t>(c.green >> 8),
+                                static_cast<std::uint8_t>(c.blue >> 8)});
+    return out;
+}
+
+Bitmap to_bitmap(XImage* image, int width, int height, const Colours& colours) {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
+    const bool direct = colours.masks && image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
                         image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 &&
                         image->blue_mask == 0xFF;
     std::uint8_t* out = rgb.data();
@@ -97,8 +138,13 @@ Bitmap to_bitmap(XImage* image, int width, int height) {
         }
         for (int x = 0; x < width; ++x, out += 3) {
             const unsigned long p = XGetPixel(image, x, y);
-            out[0] = channel(p, image->red_mask), out[1] = channel(p, image->green_mask),
-            out[2] = channel(p, image->blue_mask);
+            if (colours.masks) {
+                out[0] = channel(p, image->red_mask), out[1] = channel(p, image->green_mask),
+                out[2] = channel(p, image->blue_mask);
+            } else if (p < colours.table.size()) {
+                const Rgb c = colours.table[p];
+                out[0] = c.r, out[1] = c.g, out[2] = c.b;
+            }
         }
     }
     return rgb_bitmap(width, height, std::move(rgb));
@@ -106,17 +152,23 @@ Bitmap to_bitmap(XImage* image, int width, int height) {
 
 }  // namespace
 
-std::optional<Bitmap> capture_screen(ScreenRect rect) {
-    if (rect.empty()) return std::nullopt;
+std::optional<Bitmap> capture_screen(ScreenRect rect, CaptureFailure* why) {
+    const auto fail = [why](CaptureFailure f) -> std::optional<Bitmap> {
+        if (why != nullptr) *why = f;
+        return std::nullopt;
+    };
+    if (rect.empty()) return fail(CaptureFailure::kNothing);
     Display_ display;
-    if (display.get() == nullptr) return std::nullopt;
+    if (display.get() == nullptr) return fail(CaptureFailure::kNothing);
     ::Display* d = display.get();
     const int screen = DefaultScreen(d);
     rect.left = std::max(rect.left, 0);
     rect.top = std::max(rect.top, 0);
     rect.right = std::min(rect.right, static_cast<std::int32_t>(DisplayWidth(d, screen)));
     rect.bottom = std::min(rect.bottom, static_cast<std::int32_t>(DisplayHeight(d, screen)));
-    if (rect.empty()) return std::nullopt;
+    if (rect.empty()) return fail(CaptureFailure::kNothing);
+    const auto colours = colours_of(d, screen);
+    if (!colours) return fail(CaptureFailure::kUnreadableColours);
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     XImage* image = nullptr;
     {
@@ -128,8 +180,8 @@ std::optional<Bitmap> capture_screen(ScreenRect rect) {
             image = nullptr;
         }
     }
-    if (image == nullptr) return std::nullopt;
-    Bitmap out = to_bitmap(image, width, height);
+    if (image == nullptr) return fail(CaptureFailure::kNothing);
+    Bitmap out = to_bitmap(image, width, height, *colours);
     XDestroyImage(image);
     return out;
 }
@@ -150,7 +202,7 @@ std::optional<ScreenRect> client_to_screen(unsigned long window, ScreenRect rect
 }
 
 std::optional<Bytes> screen_picture(ScreenRect rect, PictureFormat format, bool reduce) {
-    auto picture = capture_screen(rect);
+    auto picture = capture_screen(rect, nullptr);
     if (!picture) return std::nullopt;
     if (reduce) {
         picture = reduce_to_256_colours(*picture);
@@ -163,8 +215,11 @@ WindowSave save_window_jpeg(unsigned long window, ScreenRect client_rect, std::s
     if (client_rect.empty()) return WindowSave::kNothingCaptured;
     const auto rect = client_to_screen(window, client_rect);
     if (!rect) return WindowSave::kNothingCaptured;
-    const auto picture = capture_screen(*rect);
-    if (!picture) return WindowSave::kNothingCaptured;
+    CaptureFailure why = CaptureFailure::kNothing;
+    const auto picture = capture_screen(*rect, &why);
+    if (!picture)
+        return why == CaptureFailure::kUnreadableColours ? WindowSave::kUnreadableColours
+                                                         : WindowSave::kNothingCaptured;
     const auto jpeg = encode_jpeg(*picture);
     if (!jpeg) return WindowSave::kEncodingFailed;
     return save_memory_file(*jpeg, path) ? WindowSave::kSaved : WindowSave::kNotWritten;

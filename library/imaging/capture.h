@@ -23,10 +23,17 @@ struct ScreenRect {
     bool empty() const { return right <= left || bottom <= top; }
 };
 
+enum class CaptureFailure {
+    kNothing,            // an empty or off-screen area, no display, a failed read
+    kUnreadableColours,  // the screen's visual is one whose colours this library does not read
+};
+
 // The area of the screen inside `rect`, clipped to the screen (left and top not below 0, right and
-// bottom not beyond the screen's width and height). None for an empty rectangle, an area wholly off
-// the screen, or no display.
-std::optional<Bitmap> capture_screen(ScreenRect rect);
+// bottom not beyond the screen's width and height). Colours are read through the visual's RGB masks
+// (TrueColor) or through the screen's colormap (PseudoColor, StaticColor, GrayScale, StaticGray);
+// any other visual (DirectColor) is refused rather than read as black. None for an empty rectangle,
+// an area wholly off the screen, no display, or such a visual; `why` (when given) tells which.
+std::optional<Bitmap> capture_screen(ScreenRect rect, CaptureFailure* why = nullptr);
 
 // `rect` in the client coordinates of `window` turned into screen coordinates; none when there is no
 // display or no such window.
@@ -39,8 +46,9 @@ std::optional<Bytes> screen_picture(ScreenRect rect, PictureFormat format, bool 
 enum class WindowSave {
     kSaved,
     kEncodingFailed,
-    kNothingCaptured,  // no display, no such window, an empty or off-screen area
-    kNotWritten,       // the file could not be written
+    kNothingCaptured,    // no display, no such window, an empty or off-screen area
+    kNotWritten,         // the file could not be written
+    kUnreadableColours,  // the screen's visual is not one this library reads
 };
 WindowSave save_window_jpeg(unsigned long window, ScreenRect client_rect, std::string_view path);
 

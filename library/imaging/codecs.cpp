@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/picture_size.h"
 #include "library/imaging/bmp.h"
 #include "library/imaging/octree.h"
 #include "library/protocol/file_transfer.h"
@@ -199,12 +200,22 @@ std::optional<Bytes> encode(const Bitmap& picture, PictureFormat format) {
     return std::nullopt;
 }
 
-std::optional<Bytes> convert_bmp(std::span<const std::uint8_t> bmp_file, std::string_view format) {
-    const auto decoded = decode_bmp_file(bmp_file);
-    if (!decoded.bitmap) return std::nullopt;
+Conversion convert_bmp_checked(std::span<const std::uint8_t> bmp_file, std::string_view format) {
     const auto wanted = classify_conversion_format(format);
-    if (!wanted) return std::nullopt;
-    return encode(*decoded.bitmap, *wanted);
+    if (!wanted) return {std::nullopt, ConversionError::kFormatRefused};
+    // The reader checks the declared size before it decodes a row (kMaxSide, kMaxPixels).
+    const auto decoded = decode_bmp_file(bmp_file);
+    if (!decoded.bitmap) {
+        return {std::nullopt, decoded.error == BmpError::kTooLarge ? ConversionError::kTooLarge
+                                                                   : ConversionError::kUnreadable};
+    }
+    auto out = encode(*decoded.bitmap, *wanted);
+    if (!out) return {std::nullopt, ConversionError::kEncodingFailed};
+    return {std::move(out), ConversionError::kNone};
+}
+
+std::optional<Bytes> convert_bmp(std::span<const std::uint8_t> bmp_file, std::string_view format) {
+    return convert_bmp_checked(bmp_file, format).bytes;
 }
 
 std::optional<Bytes> convert_dib(std::span<const std::uint8_t> dib, std::string_view format) {
@@ -216,13 +227,19 @@ std::optional<Bytes> convert_dib(std::span<const std::uint8_t> dib, std::string_
     return convert_bmp(file, format);
 }
 
-std::optional<PictureForSending> load_picture_for_sending(std::string_view path, bool to_gif) {
+PictureForSending load_picture_for_sending(std::string_view path, bool to_gif) {
+    PictureForSending out;
     auto data = GetFileBuf(path);
-    if (!data) return std::nullopt;
+    if (!data) return out;
+    const auto size = image::declared_size(*data);
+    if (!size || !image::fits_card(size->width, size->height)) {
+        // A file whose size cannot be read is no picture a card shows either.
+        out.too_large = size.has_value();
+        return out;
+    }
     std::string lower(path);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    PictureForSending out;
     if (contains(lower, "bmp")) {
         if (auto converted = convert_bmp(*data, to_gif ? "gif" : "bmp")) {
             out.bytes = std::move(*converted);

@@ -36,8 +36,24 @@ std::optional<Bytes> encode_jpeg(const Bitmap& picture);
 std::optional<Bytes> encode_gif(const Bitmap& picture);
 std::optional<Bytes> encode(const Bitmap& picture, PictureFormat format);
 
-// A memory BMP file re-encoded in the format the text names (classify_conversion_format); none when
-// the BMP cannot be read, the format is refused or the encoding fails.
+// Why a conversion gave nothing.
+enum class ConversionError {
+    kNone,
+    kFormatRefused,  // the format text names no format this library writes
+    kTooLarge,       // the picture declares more than the card cap (common/picture_size.h)
+    kUnreadable,     // not a BMP this library reads
+    kEncodingFailed,
+};
+
+struct Conversion {
+    std::optional<Bytes> bytes;
+    ConversionError error = ConversionError::kNone;
+};
+
+// A memory BMP file re-encoded in the format the text names (classify_conversion_format). The format
+// and the declared size are checked before a pixel is decoded.
+Conversion convert_bmp_checked(std::span<const std::uint8_t> bmp_file, std::string_view format);
+// convert_bmp_checked without the reason.
 std::optional<Bytes> convert_bmp(std::span<const std::uint8_t> bmp_file, std::string_view format);
 
 // A DIB (header, colour table, rows) as a file in the given format: a BMP file header is put before it
@@ -45,13 +61,16 @@ std::optional<Bytes> convert_bmp(std::span<const std::uint8_t> bmp_file, std::st
 // or unreadable DIB.
 std::optional<Bytes> convert_dib(std::span<const std::uint8_t> dib, std::string_view format);
 
-// A picture file read for sending to a card. BMP files (the lower-cased path contains "bmp") are
-// re-encoded, as GIF when `to_gif`, else as BMP; if that fails the file's own bytes are sent and
-// `converted` is false. Other files are returned as read. None when the file cannot be read.
+// A picture file read for sending to a card. A file whose headers declare more than the card cap
+// (common/picture_size.h) is refused (`too_large`) before any decoding; so is one whose size cannot
+// be read. BMP files (the lower-cased path contains "bmp") are re-encoded, as GIF when `to_gif`, else
+// as BMP; if that fails the file's own bytes are kept and `converted` is false. Other files are
+// returned as read. `bytes` is none when the file cannot be read or is refused.
 struct PictureForSending {
-    Bytes bytes;
+    std::optional<Bytes> bytes;
     bool converted = false;
+    bool too_large = false;
 };
-std::optional<PictureForSending> load_picture_for_sending(std::string_view path, bool to_gif);
+PictureForSending load_picture_for_sending(std::string_view path, bool to_gif);
 
 }  // namespace kelvra::imaging

@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/picture_size.h"
 #include "kelvra/kelvra.h"
 #include "library/imaging/bmp.h"
 #include "library/imaging/capture.h"
@@ -12,6 +13,9 @@
 #include "library/protocol/file_transfer.h"
 
 namespace img = kelvra::imaging;
+
+static_assert(KELVRA_MAX_PICTURE_SIDE == image::kMaxPictureSide);
+static_assert(KELVRA_MAX_PICTURE_PIXELS == image::kMaxPicturePixels);
 
 namespace {
 
@@ -142,6 +146,8 @@ int32_t SaveWndJpg(unsigned long window, const char* path, KelvraRect rect) {
             case img::WindowSave::kNothingCaptured:
             case img::WindowSave::kNotWritten:
                 return 2;
+            case img::WindowSave::kUnreadableColours:
+                return 3;
         }
         return 2;
     } catch (...) {

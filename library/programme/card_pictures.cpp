@@ -49,15 +49,14 @@ std::string card_picture_name(std::uint32_t number, PictureKind kind, bool to_gi
     return "Pic" + std::to_string(number) + "." + std::string(picture_tag(kind, to_gif));
 }
 
-std::optional<std::vector<std::uint8_t>> load_card_picture(std::string_view path, PictureKind kind,
-                                                           bool to_gif) {
+CardPicture load_card_picture(std::string_view path, PictureKind kind, bool to_gif) {
     const bool bmp = kind == PictureKind::Bmp;
     auto loaded = imaging::load_picture_for_sending(path, bmp && to_gif);
-    if (!loaded) return std::nullopt;
-    // The loader sends a BMP it cannot convert as it is; here that would be a file the card cannot
+    if (loaded.too_large) return {std::nullopt, true};
+    // The loader keeps a BMP it cannot convert as it is; here that would be a file the card cannot
     // read under a ".gif" name, or a BMP the card may not take.
-    if (bmp && !loaded->converted) return std::nullopt;
-    return std::move(loaded->bytes);
+    if (!loaded.bytes || (bmp && !loaded.converted)) return {};
+    return {std::move(loaded.bytes), false};
 }
 
 display::ItemBytes card_play_item(std::string_view tag, const programme::PlayNumbers& n,

@@ -33,10 +33,14 @@ std::string card_picture_name(std::uint32_t number, PictureKind kind, bool to_gi
 std::string_view picture_tag(PictureKind kind, bool to_gif);
 
 // The bytes sent for a picture: a BMP re-encoded as GIF (`to_gif`) or as a standard BMP; JPEG and GIF
-// files as they are. None when the file cannot be read or a BMP cannot be converted (never the
-// unconverted bytes under a name that promises another format).
-std::optional<std::vector<std::uint8_t>> load_card_picture(std::string_view path, PictureKind kind,
-                                                           bool to_gif);
+// files as they are. None when the file cannot be read, a BMP cannot be converted (never the
+// unconverted bytes under a name that promises another format), or the file declares a picture
+// larger than the card cap (`too_large`, found before anything is decoded).
+struct CardPicture {
+    std::optional<std::vector<std::uint8_t>> bytes;
+    bool too_large = false;
+};
+CardPicture load_card_picture(std::string_view path, PictureKind kind, bool to_gif);
 
 // A play item for a window or an effect list: the tag, the seven numbers, the first name field empty,
 // the card file name in the second. `card_name` has at most 99 characters.

@@ -7,6 +7,8 @@
 
 namespace live = kelvra::live;
 
+static_assert(KELVRA_PICTURE_TOO_LARGE == live::kPictureTooLarge);
+
 namespace {
 
 std::string_view text(const char* s) {

@@ -7,6 +7,7 @@
 
 #include "common/file_header.h"
 #include "common/frame.h"
+#include "common/picture_size.h"
 #include "library/imaging/codecs.h"
 #include "library/programme/card_pictures.h"
 #include "library/programme/live_state.h"
@@ -112,7 +113,9 @@ int add_picture(const CardRef& card, std::uint32_t window, std::string_view path
         const std::uint32_t number = live_state().names.take();  // taken by every attempt
         if (!kind) return kUnsupportedPicture;
         const std::string name = card_picture_name(number, *kind, to_gif);
-        auto bytes = load_card_picture(path, *kind, to_gif);
+        auto picture = load_card_picture(path, *kind, to_gif);
+        if (picture.too_large) return kPictureTooLarge;
+        auto& bytes = picture.bytes;
         if (!bytes || too_big(*bytes)) return kUnreadable;
         return send_to_window(card, window, name, std::move(*bytes),
                               card_play_item(picture_tag(*kind, to_gif), numbers, name));
@@ -138,7 +141,9 @@ int show_picture(const CardRef& card, std::string_view path) {
     try {
         const auto kind = picture_kind(path);
         // The file is read before it is named: unreadable is 1 whatever its kind, then unsupported 13.
-        auto bytes = kind ? load_card_picture(path, *kind, false) : GetFileBuf(path);
+        auto picture = kind ? load_card_picture(path, *kind, false) : CardPicture{GetFileBuf(path), false};
+        if (picture.too_large) return kPictureTooLarge;
+        auto& bytes = picture.bytes;
         if (!bytes || too_big(*bytes)) return kShowUnloadable;
         const std::uint32_t number = live_state().names.take();
         if (!kind) return kUnsupportedPicture;
@@ -156,7 +161,10 @@ int show_picture(const CardRef& card, std::string_view path) {
 
 int send_screen_picture(const CardRef& card, imaging::ScreenRect rect) {
     try {
-        auto jpeg = imaging::screen_picture(rect, imaging::PictureFormat::kJpeg, false);
+        const auto captured = imaging::capture_screen(rect);
+        if (!captured) return kUnreadable;
+        if (!image::fits_card(captured->width, captured->height)) return kPictureTooLarge;
+        auto jpeg = imaging::encode_jpeg(*captured);
         if (!jpeg) return kUnreadable;
         FileJob job;
         job.file_type = kShowFileType;
@@ -181,7 +189,9 @@ int create_window_region(const display::Region& region) {
 int insert_glint_window(const CardRef& card, std::string_view path, std::uint32_t flash) {
     try {
         const auto kind = picture_kind(path);
-        auto bytes = kind ? load_card_picture(path, *kind, false) : GetFileBuf(path);
+        auto picture = kind ? load_card_picture(path, *kind, false) : CardPicture{GetFileBuf(path), false};
+        if (picture.too_large) return kPictureTooLarge;
+        auto& bytes = picture.bytes;
         if (!bytes || too_big(*bytes)) return kUnreadable;
         const std::uint32_t number = live_state().names.take();
         if (!kind) return kUnsupportedPicture;
@@ -219,7 +229,9 @@ int add_picture_and_stunt(const CardRef& card, std::string_view path, const prog
         const std::uint32_t number = live_state().names.take();
         if (!kind) return kUnsupportedPicture;
         const std::string name = card_picture_name(number, *kind, to_gif);
-        auto bytes = load_card_picture(path, *kind, to_gif);
+        auto picture = load_card_picture(path, *kind, to_gif);
+        if (picture.too_large) return kPictureTooLarge;
+        auto& bytes = picture.bytes;
         if (!bytes || too_big(*bytes)) return kUnreadable;
         // Built before the send, so that a send handed over is always listed.
         const auto item = card_play_item(picture_tag(*kind, to_gif), numbers, name);

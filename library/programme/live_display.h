@@ -31,10 +31,11 @@ enum LiveResult : int {
     kShowNoMemory = 2,         // ShowPicture: out of memory
     kUnsupportedPicture = 13,  // not a BMP, JPEG or GIF file
     kNoMemory = 14,
-    kNoPictures = 15,   // ShowPicStunt: no picture added for this card
-    kCardBusy = 16,     // ShowPicStunt: a transfer to the card is under way
-    kUnreadable = 17,   // the file cannot be read or converted, or the capture failed
-    kNameTooLong = 20,  // a card file name longer than 99 bytes
+    kNoPictures = 15,       // ShowPicStunt: no picture added for this card
+    kCardBusy = 16,         // ShowPicStunt: a transfer to the card is under way
+    kUnreadable = 17,       // the file cannot be read or converted, or the capture failed
+    kNameTooLong = 20,      // a card file name longer than 99 bytes
+    kPictureTooLarge = 21,  // the picture declares more than the card cap (common/picture_size.h)
 };
 
 inline constexpr std::uint32_t kWindowFileType = 4;

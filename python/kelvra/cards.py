@@ -30,10 +30,38 @@ class Transport(enum.IntEnum):
     SERIAL = 4
 
 
-def _b(text: Union[str, bytes, None]) -> Optional[bytes]:
+INT32 = (-(2**31), 2**31 - 1)
+UINT32 = (0, 2**32 - 1)
+UINT8 = (0, 255)
+
+
+def _int(name: str, value: int, bounds: Tuple[int, int] = INT32) -> int:
+    """`value` as the C integer an export takes: a TypeError for what is no integer (True and False
+    included), a ValueError outside the C type's range, raised before the library is called."""
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError("%s must be an integer, not %s" % (name, type(value).__name__))
+    low, high = bounds
+    if not low <= value <= high:
+        raise ValueError("%s must lie in %d..%d, not %d" % (name, low, high, value))
+    return value
+
+
+def _b(text: Union[str, bytes, bytearray, None], name: str = "text") -> Optional[bytes]:
+    """A text argument as bytes: str, bytes or None (a path-like object for paths); anything else is
+    a TypeError, never its printed form."""
     if text is None:
         return None
-    return text.encode() if isinstance(text, str) else bytes(text)
+    if isinstance(text, str):
+        return text.encode()
+    if isinstance(text, (bytes, bytearray)):
+        return bytes(text)
+    raise TypeError("%s must be a text, not %s" % (name, type(text).__name__))
+
+
+def _path(path: "os.PathLike[str] | str | bytes", name: str = "path") -> bytes:
+    if isinstance(path, (str, bytes, os.PathLike)):
+        return os.fsencode(path)
+    raise TypeError("%s must be a path, not %s" % (name, type(path).__name__))
 
 
 def _text(raw: bytes) -> str:
@@ -134,10 +162,10 @@ def card_info(address: str, card_id: str = "") -> CardInfo:
     Raises NoAnswer when no usable answer came."""
     info = ctypes.create_string_buffer(INFO_SIZE)
     more = ctypes.create_string_buffer(MORE_INFO_SIZE)
-    lib.GetCardInfoByTcp(_b(card_id), _b(address), info)
+    lib.GetCardInfoByTcp(_b(card_id, "card_id"), _b(address, "address"), info)
     if info.raw[0] == 0:
         raise errors.NoAnswer("GetCardInfoByTcp", 18, "no card answered at %s" % address)
-    lib.GetCardMoreInfoByTcp(_b(card_id), _b(address), more)
+    lib.GetCardMoreInfoByTcp(_b(card_id, "card_id"), _b(address, "address"), more)
     return CardInfo.from_blocks(info.raw, more.raw if more.raw[0] != 0 else None)
 
 
@@ -165,7 +193,7 @@ def discover(timeout: float = 15.0, poll: float = 0.1) -> List[FoundCard]:
 
 def connect_check(address: str) -> bool:
     """True when a TCP connection to the card succeeds within 2 s."""
-    return bool(lib.ConnectCardSuccessOrFaile(_b(address)) == 1)
+    return bool(lib.ConnectCardSuccessOrFaile(_b(address, "address")) == 1)
 
 
 @dataclass
@@ -181,6 +209,8 @@ class Card:
     it is then read from the card's information block on first use."""
 
     def __init__(self, card_id: str = "", address: str = "", transport: Transport = Transport.TCP) -> None:
+        _b(card_id, "card_id")
+        _b(address, "address")
         self._id = card_id
         self.address = address
         self.transport = Transport(transport)
@@ -192,7 +222,7 @@ class Card:
         return self._id
 
     def _args(self) -> Tuple[Optional[bytes], Optional[bytes]]:
-        return _b(self.id), _b(self.address)
+        return _b(self.id, "card_id"), _b(self.address, "address")
 
     def info(self) -> CardInfo:
         return card_info(self.address, self.id)
@@ -201,6 +231,7 @@ class Card:
         errors.check("ResetCard", lib.ResetCard(*self._args(), self.transport))
 
     def set_brightness(self, value: int) -> None:
+        value = _int("brightness", value)
         errors.check("SetLedScreenLight", lib.SetLedScreenLight(*self._args(), value, self.transport))
 
     def set_clock(self, *values: int) -> None:
@@ -211,14 +242,17 @@ class Card:
             values = (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, (t.tm_wday + 1) % 7)
         if len(values) != 7:
             raise ValueError("the clock takes seven values")
-        errors.check("AdjustClock", lib.AdjustClock(*self._args(), *values, self.transport))
+        words = [_int("clock value", v) for v in values]
+        errors.check("AdjustClock", lib.AdjustClock(*self._args(), *words, self.transport))
 
     def select_program(self, number: int) -> None:
+        number = _int("programme number", number)
         errors.check("SelectProgramPlay", lib.SelectProgramPlay(*self._args(), self.transport, number))
 
     def test_module(self, t1: int, t2: int, t3: int, colour: Tuple[int, int, int], e1: int = 0, e2: int = 0) -> None:
         """A module test; `colour` is (red, green, blue)."""
-        red, green, blue = colour
+        t1, t2, t3, e1, e2 = (_int(n, v) for n, v in (("t1", t1), ("t2", t2), ("t3", t3), ("e1", e1), ("e2", e2)))
+        red, green, blue = (_int("colour", c, UINT8) for c in colour)
         errors.check(
             "TestLedModule", lib.TestLedModule(*self._args(), t1, t2, t3, red, green, blue, e1, e2, self.transport)
         )
@@ -227,10 +261,12 @@ class Card:
         errors.check("StopTest", lib.StopTest(*self._args(), self.transport))
 
     def set_io(self, line: int, on: bool) -> None:
+        line = _int("line", line)
         errors.check("SetIOState", lib.SetIOState(*self._args(), self.transport, 0, line, 1 if on else 0))
 
     def get_io(self, line: int) -> IoState:
         """The state of an output line and all output and input lines (TCP or UDP)."""
+        line = _int("line", line)
         inputs, outputs = ctypes.c_int32(), ctypes.c_int32()
         r: int = lib.GetIOState(*self._args(), self.transport, 0, line, ctypes.byref(inputs), ctypes.byref(outputs))
         if r not in (0, 1):
@@ -241,36 +277,42 @@ class Card:
         self, path: "os.PathLike[str] | str", name: str = "", folder: str = "", file_type: int = 4, parameter: int = 0
     ) -> None:
         """Sends a local file; the card stores it as folder\\name (name: the file's own by default)."""
+        local = _path(path)
+        card_name, card_folder = _b(name, "name"), _b(folder, "folder")
+        file_type, parameter = _int("file_type", file_type, UINT32), _int("parameter", parameter, UINT32)
         errors.check(
             "SendFileToCard",
-            lib.SendFileToCard(
-                *self._args(), self.transport, parameter, _b(str(path)), _b(name), _b(folder), file_type
-            ),
+            lib.SendFileToCard(*self._args(), self.transport, parameter, local, card_name, card_folder, file_type),
         )
 
     def send_folder(self, path: "os.PathLike[str] | str", base: str, parameter: int = 0) -> None:
         """Sends every file below `path` over TCP; card folders start at the folder named `base`."""
+        local, card_base = _path(path), _b(base, "base")
+        parameter = _int("parameter", parameter, UINT32)
         errors.check(
             "SendFolderToCard",
-            lib.SendFolderToCard(*self._args(), self.transport, parameter, _b(str(path)), _b(base)),
+            lib.SendFolderToCard(*self._args(), self.transport, parameter, local, card_base),
             {1: errors.FolderPathHasDot, 2: errors.IncompleteTransfer},
         )
 
     def upgrade(self, folder: "os.PathLike[str] | str", base: str, parameter: int = 0) -> None:
         """Starts a firmware upgrade on the library's own thread; its course is reported through the
         message handler (set_message_handler)."""
+        local, card_base = _path(folder, "folder"), _b(base, "base")
+        parameter = _int("parameter", parameter, UINT32)
         errors.check(
             "UpgradeProgram",
-            lib.UpgradeProgram(*self._args(), 0, parameter, _b(str(folder)), _b(base)),
+            lib.UpgradeProgram(*self._args(), 0, parameter, local, card_base),
             {1: errors.NotStarted},
         )
 
     def show_picture(self, path: "os.PathLike[str] | str", parameter: int = 0) -> None:
         """Shows a BMP, JPEG or GIF picture on the screen at once."""
+        local, parameter = _path(path), _int("parameter", parameter, UINT32)
         errors.check(
             "ShowPicture",
-            lib.ShowPicture(*self._args(), self.transport, parameter, _b(str(path))),
-            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture},
+            lib.ShowPicture(*self._args(), self.transport, parameter, local),
+            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture, 21: errors.PictureTooLarge},
         )
 
     def create_window(
@@ -283,13 +325,22 @@ class Card:
         parameter: int = 0,
     ) -> None:
         """Opens a display window; `rect` is the card's four rectangle words."""
+        window, window_word, style_word, parameter = (
+            _int(n, v, UINT32)
+            for n, v in (("window", window), ("window_word", window_word), ("style_word", style_word),
+                         ("parameter", parameter))
+        )
+        words = [_int("rect", r, UINT32) for r in rect]
+        if len(words) != 4:
+            raise ValueError("a rectangle has four words")
         errors.check(
             "CreateWnd",
-            lib.CreateWnd(window, *self._args(), self.transport, parameter, *rect, window_word, style_word,
+            lib.CreateWnd(window, *self._args(), self.transport, parameter, *words, window_word, style_word,
                           1 if marker else 0),
         )
 
     def destroy_window(self, window: int) -> None:
+        window = _int("window", window, UINT32)
         errors.check("DestroyWnd", lib.DestroyWnd(window, *self._args(), self.transport))
 
     def quit_insert_mode(self) -> None:
@@ -301,7 +352,9 @@ class Card:
 
 def set_serial(port: int = 1, baud: int = 9600, data_bits: int = 8, parity: int = 0, stop_bits: int = 0) -> None:
     """Serial settings for later serial jobs: port COM<port> (/dev/ttyS<port-1>, or $KELVRA_COM<port>)."""
-    r: int = lib.SetComParam(port, baud, data_bits, parity, stop_bits)
+    r: int = lib.SetComParam(
+        *(_int(n, v) for n, v in (("port", port), ("baud", baud), ("data_bits", data_bits),
+                                                  ("parity", parity), ("stop_bits", stop_bits))))
     if r != 0:
         which = ["port", "baud rate", "data bits", "parity", "stop bits"][r - 1]
         raise ValueError("SetComParam refused the %s" % which)

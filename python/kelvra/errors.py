@@ -27,6 +27,7 @@ __all__ = [
     "IncompleteTransfer",
     "NotAPicture",
     "PictureUnreadable",
+    "PictureTooLarge",
     "NotStarted",
     "OperationFailed",
     "SEND_RESULTS",
@@ -161,6 +162,12 @@ class PictureUnreadable(KelvraError):
     """The picture cannot be read or converted."""
 
     name = "PICTURE_UNREADABLE"
+
+
+class PictureTooLarge(KelvraError):
+    """The picture declares more pixels than a card shows (21)."""
+
+    name = "PICTURE_TOO_LARGE"
 
 
 class NotStarted(KelvraError):

@@ -87,11 +87,17 @@ class _Borrowed:
 
 
 def _path(path: Path) -> bytes:
-    return os.fsencode(path)
+    if isinstance(path, (str, bytes, os.PathLike)):
+        return os.fsencode(path)
+    raise TypeError("a path must be a text or path-like, not %s" % type(path).__name__)
 
 
 def _format(fmt: Union[str, bytes]) -> bytes:
-    return fmt.encode() if isinstance(fmt, str) else fmt
+    if isinstance(fmt, str):
+        return fmt.encode()
+    if isinstance(fmt, bytes):
+        return fmt
+    raise TypeError("a format must be a text, not %s" % type(fmt).__name__)
 
 
 def bmp_to_image(bmp: Data, fmt: Union[str, bytes]) -> MemoryBlock:
@@ -119,7 +125,17 @@ def screen_picture(
     left: int, top: int, right: int, bottom: int, fmt: Union[str, bytes] = "jpg", reduce: bool = False
 ) -> MemoryBlock:
     """The screen rectangle captured (X11) and encoded."""
+    left, top, right, bottom = (_int32(n, v) for n, v in (("left", left), ("top", top), ("right", right),
+                                                           ("bottom", bottom)))
     return MemoryBlock(lib.GetScreenPic(left, top, right, bottom, _format(fmt), 1 if reduce else 0), "GetScreenPic")
+
+
+def _int32(name: str, value: int) -> int:
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError("%s must be an integer, not %s" % (name, type(value).__name__))
+    if not -(2**31) <= value < 2**31:
+        raise ValueError("%s must lie in the 32-bit range, not %d" % (name, value))
+    return value
 
 
 def read_file(path: Path) -> bytes:

@@ -133,6 +133,48 @@ def test_commands_reach_the_card(sim, transport):
     assert sim.wait_for_frame(card_id, 0x8B)
 
 
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        (lambda c: c.set_brightness(2**40), ValueError),
+        (lambda c: c.set_brightness(-(2**31) - 1), ValueError),
+        (lambda c: c.set_brightness("3"), TypeError),
+        (lambda c: c.set_brightness(3.0), TypeError),
+        (lambda c: c.get_io(2**40), ValueError),
+        (lambda c: c.set_io(True, True), TypeError),
+        (lambda c: c.set_clock(2026, 12, 11, 0, 30, 0, 2**32), ValueError),
+        (lambda c: c.test_module(1, 2, 3, (256, 0, 0)), ValueError),
+        (lambda c: c.upgrade(["a"], "b"), TypeError),
+        (lambda c: c.upgrade("/tmp/fw", 7), TypeError),
+        (lambda c: c.send_file("/tmp/a.bin", parameter=-1), ValueError),
+        (lambda c: c.send_file(["/tmp/a.bin"]), TypeError),
+        (lambda c: c.show_picture("/tmp/a.jpg", parameter=2**32), ValueError),
+        (lambda c: c.create_window(1, (0, 0, 64)), ValueError),
+        (lambda c: c.destroy_window(None), TypeError),
+    ],
+)
+def test_arguments_are_checked_before_the_library_is_called(monkeypatch, call, error):
+    called = []
+    for name in ("SetLedScreenLight", "GetIOState", "SetIOState", "AdjustClock", "TestLedModule",
+                 "UpgradeProgram", "SendFileToCard", "ShowPicture", "CreateWnd", "DestroyWnd"):
+        monkeypatch.setattr(kelvra.cards.lib, name, lambda *args, _n=name: called.append(_n) or 0)
+    with pytest.raises(error):
+        call(kelvra.Card("S730-413-05862", "127.0.6.99"))
+    assert called == []
+    with pytest.raises(TypeError):
+        kelvra.Card(["S730-413-05862"], "127.0.6.99")
+
+
+def test_picture_arguments_are_checked(monkeypatch):
+    monkeypatch.setattr(kelvra.imaging.lib, "GetScreenPic", lambda *args: pytest.fail("called"))
+    with pytest.raises(ValueError):
+        kelvra.screen_picture(0, 0, 2**40, 10)
+    with pytest.raises(TypeError):
+        kelvra.screen_picture(0, 0, 10, 10, fmt=["jpg"])
+    with pytest.raises(TypeError):
+        kelvra.read_file(["/tmp/a"])
+
+
 def test_send_file_stores_a_byte_identical_copy(sim, tmp_path):
     card_id, address = sim.cards[1]
     data = os.urandom(9001)

@@ -18,6 +18,7 @@
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"
 #include "simulator/sim.h"
+#include "tests/support/declared_pictures.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
 
@@ -338,7 +339,10 @@ TEST_F(Display, WaitingModeGivesUpAfterItsBound) {
     t.card_busy_wait = 300ms;
     t.send = 3s;
     const kelvra::ScopedTimeouts fast(t);
-    const std::string big = local_.write("pics/big.jpg", support::pattern(50000)).string();
+    Bytes big_jpeg = support::jpeg_declaring(64, 64);  // a small picture in a file of 50 KB
+    const Bytes filler = support::pattern(50000);
+    big_jpeg.insert(big_jpeg.end(), filler.begin(), filler.end());
+    const std::string big = local_.write("pics/big.jpg", big_jpeg).string();
     ASSERT_EQ(AddPicAndStunt(id(), ip(), 1, 0, big.c_str(), 1, 0, 0, 0, 0, 1, 0, 0), 0);
     EXPECT_EQ(ShowPicStunt(0, 0, 0, 0, 0, 0, id(), ip(), 0, 1, 0), 16);
     ASSERT_TRUE(kelvra::wait_for_jobs(30s));
@@ -415,6 +419,34 @@ TEST_F(Display, TwoCallersOnTwoThreadsKeepTheListsWhole) {
         for (const auto& item : list->items) names.insert(item.card_name);
     }
     EXPECT_EQ(names.size(), 2u * kEach) << "no name was handed out twice";
+}
+
+// Pictures over the size cap are refused by their declared size with 21, over every transport that
+// carries a file, and nothing reaches the card; one just under the cap is sent.
+TEST_F(Display, PicturesOverTheSizeCapSendNothing) {
+    const auto bomb = local_.write("over/bomb.bmp", support::rle8_bmp(32768, 8192)).string();
+    const auto jpeg = local_.write("over/big.jpg", support::jpeg_declaring(32768, 32768)).string();
+    const auto gif = local_.write("over/big.gif", support::gif_declaring(65535, 65535)).string();
+    const auto wide = local_.write("over/wide.gif", support::gif_declaring(16385, 1)).string();
+    const std::uint64_t from = sim_->journal_end();
+    for (const auto& path : {bomb, jpeg, gif, wide}) {
+        SCOPED_TRACE(path);
+        for (const int gif_switch : {0, 1})
+            EXPECT_EQ(AddPicToWnd(1, path.c_str(), id(), ip(), 101, 1, 0, 0, 0, 0, 5, 0, gif_switch),
+                      KELVRA_PICTURE_TOO_LARGE);
+        EXPECT_EQ(ShowPicture(id(), ip(), 101, 0, path.c_str()), KELVRA_PICTURE_TOO_LARGE);
+        EXPECT_EQ(AddPicAndStunt(id(), ip(), 101, 0, path.c_str(), 1, 0, 0, 0, 0, 5, 0, 1),
+                  KELVRA_PICTURE_TOO_LARGE);
+        EXPECT_EQ(RealTimeInsertGlintWindow(id(), ip(), 0, 101, path.c_str(), 1), KELVRA_PICTURE_TOO_LARGE);
+    }
+    EXPECT_EQ(ShowPicStunt(0, 0, 0, 0, 0, 0, id(), ip(), 0, 101, 1), 15) << "nothing was listed";
+    // Under the cap: sent as it is (the card is the one to judge its pixels).
+    const auto under = local_.write("under/big.gif", support::gif_declaring(1448, 1448)).string();
+    ASSERT_EQ(ShowPicture(id(), ip(), 101, 0, under.c_str()), 0);
+    ASSERT_TRUE(wait_frames(frame::CMD_FILE_HEADER, 1, from));
+    const auto files = files_since(from);
+    ASSERT_EQ(files.size(), 1u) << "only the picture under the cap reached the card";
+    EXPECT_EQ(files[0].data, support::gif_declaring(1448, 1448));
 }
 
 }  // namespace

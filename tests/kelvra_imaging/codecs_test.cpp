@@ -189,34 +189,40 @@ TEST(PictureForSending, BmpIsReEncodedOthersSentAsRead) {
     support::TempDir dir;
     const Bitmap picture = pictures::ramps(40, 30);
     const auto bmp = dir.write("a.bmp", img::encode_bmp(picture));
-    const Bytes jpeg_bytes = {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3};
+    const Bytes jpeg_bytes = *img::encode_jpeg(picture);
     const auto jpg = dir.write("b.jpg", jpeg_bytes);
 
     const auto as_gif = img::load_picture_for_sending(bmp.string(), true);
-    ASSERT_TRUE(as_gif);
-    EXPECT_TRUE(as_gif->converted);
-    const auto g = read_gif(as_gif->bytes);
+    ASSERT_TRUE(as_gif.bytes);
+    EXPECT_TRUE(as_gif.converted);
+    const auto g = read_gif(*as_gif.bytes);
     ASSERT_TRUE(g);
     EXPECT_EQ(g->width, 40);
 
     const auto as_bmp = img::load_picture_for_sending(bmp.string(), false);
-    ASSERT_TRUE(as_bmp);
-    const auto back = img::decode_bmp_file(as_bmp->bytes);
+    ASSERT_TRUE(as_bmp.bytes);
+    const auto back = img::decode_bmp_file(*as_bmp.bytes);
     ASSERT_TRUE(back.bitmap);
     EXPECT_EQ(back.bitmap->rgb, picture.rgb);
 
     const auto same = img::load_picture_for_sending(jpg.string(), true);
-    ASSERT_TRUE(same);
-    EXPECT_FALSE(same->converted);
-    EXPECT_EQ(same->bytes, jpeg_bytes);
+    ASSERT_TRUE(same.bytes);
+    EXPECT_FALSE(same.converted);
+    EXPECT_EQ(*same.bytes, jpeg_bytes);
 
-    // A ".bmp" that is no BMP is sent as it is; a missing file gives none.
-    const auto broken = dir.write("c.bmp", Bytes{'B', 'M', 0, 0});
-    const auto kept = img::load_picture_for_sending(broken.string(), true);
-    ASSERT_TRUE(kept);
-    EXPECT_FALSE(kept->converted);
-    EXPECT_EQ(kept->bytes, (Bytes{'B', 'M', 0, 0}));
-    EXPECT_FALSE(img::load_picture_for_sending(dir.text("none.bmp"), true));
+    // A ".bmp" whose rows are cut short is kept as it is (its size is known); bytes whose size cannot
+    // be read and a missing file give none.
+    Bytes cut = img::encode_bmp(picture);
+    cut.resize(80);
+    const auto kept = img::load_picture_for_sending(dir.write("c.bmp", cut).string(), true);
+    ASSERT_TRUE(kept.bytes);
+    EXPECT_FALSE(kept.converted);
+    EXPECT_EQ(*kept.bytes, cut);
+    const auto unknown =
+        img::load_picture_for_sending(dir.write("d.jpg", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 1}).string(), false);
+    EXPECT_FALSE(unknown.bytes);
+    EXPECT_FALSE(unknown.too_large);
+    EXPECT_FALSE(img::load_picture_for_sending(dir.text("none.bmp"), true).bytes);
 }
 
 }  // namespace

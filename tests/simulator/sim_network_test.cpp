@@ -1,5 +1,8 @@
 // Simulated cards answering real sockets on loopback (127.41.0.x), as Vantor and Kelvra reach them.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -19,6 +22,7 @@
 #include "common/card_info.h"
 #include "simulator/sim.h"
 #include "tests/simulator/sim_client.h"
+#include "tests/support/declared_pictures.h"
 
 namespace {
 
@@ -674,6 +678,140 @@ TEST(JournalMemory, KeepsTheNewestEntriesWithinItsBounds) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(files[0].complete);
     EXPECT_EQ(files[0].received, kFrames * 1000u);
+}
+
+// ---- peers that cost nothing: hostile pictures, clients that never read, idle connections ----
+
+void raise_descriptor_limit(rlim_t wanted) {
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_cur < wanted) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, wanted);
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    }
+}
+
+bool journal_has(const sim::Simulator& s, const std::string& note_part, std::size_t count = 1,
+                 std::chrono::milliseconds timeout = 10s) {
+    return s.wait_for(
+        [&](const auto& journal) {
+            return static_cast<std::size_t>(std::count_if(journal.begin(), journal.end(), [&](const auto& e) {
+                       return e.note.find(note_part) != std::string::npos;
+                   })) >= count;
+        },
+        timeout);
+}
+
+// A connection that sends requests as fast as it can and never reads an answer; its receive buffer
+// is small, so the card's answers pile up at the card.
+class NonReader {
+  public:
+    explicit NonReader(const std::string& address) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 4096;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(frame::kCommandPort);
+        ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+        connected_ = ::connect(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+    }
+    ~NonReader() { ::close(fd_); }
+    NonReader(const NonReader&) = delete;
+    NonReader& operator=(const NonReader&) = delete;
+    // Sends `n` requests for the card's information (about 1 KB of answer each), stopping early when
+    // the card closes the connection.
+    void flood(const std::string& id, int n) {
+        const Bytes request = vantor_frame(frame::CMD_GET_CARD_INFO, id, mask_text_field());
+        for (int i = 0; i < n; ++i)
+            if (::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) <= 0) return;
+    }
+    bool connected() const { return connected_; }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+// Eight clients that send and never read hold up nobody: a normal client's twenty exchanges all come
+// back well within what one blocked answer used to cost, and a client whose unread answers pass the
+// bound is closed with a note.
+TEST(SimCrowd, ClientsThatNeverReadHoldUpNoOne) {
+    sim::SimulatorConfig c;
+    c.cards = {card(kPlainId, "127.41.1.2")};
+    c.discovery_socket = false;
+    c.connection_output_bytes = 64 * 1024;
+    auto s = start(std::move(c));
+    ASSERT_TRUE(s);
+    std::vector<std::unique_ptr<NonReader>> blockers;
+    for (int i = 0; i < 8; ++i) {
+        blockers.push_back(std::make_unique<NonReader>("127.41.1.2"));
+        ASSERT_TRUE(blockers.back()->connected());
+        blockers.back()->flood(kPlainId, 2000);
+    }
+    TcpClient normal("127.41.1.2");
+    ASSERT_TRUE(normal.connected());
+    const auto began = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(normal.send(vantor_frame(frame::CMD_GET_CARD_INFO, kPlainId, mask_text_field())));
+        const auto answer = normal.receive_frame(5s);
+        ASSERT_TRUE(answer) << "exchange " << i;
+        EXPECT_EQ((*answer)[3], frame::ANS_CARD_INFO);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 4s) << "twenty exchanges held up by the non-readers";
+    EXPECT_TRUE(journal_has(*s, "answers not read", 8)) << "every non-reader passed the bound and was closed";
+}
+
+// Idle connections are closed after the idle time, so that peers that open the most connections and
+// send nothing cannot lock the card out; a new client is then served.
+TEST(SimCrowd, IdleConnectionsAreClosedAndNewClientsServed) {
+    raise_descriptor_limit(4 * sim::kMaxTcpConnections);
+    sim::SimulatorConfig c;
+    c.cards = {card(kPlainId, "127.41.1.3")};
+    c.discovery_socket = false;
+    c.idle_timeout = 500ms;
+    auto s = start(std::move(c));
+    ASSERT_TRUE(s);
+    std::vector<std::unique_ptr<TcpClient>> idle;
+    for (std::size_t i = 0; i < sim::kMaxTcpConnections; ++i) {
+        idle.push_back(std::make_unique<TcpClient>("127.41.1.3"));
+        ASSERT_TRUE(idle.back()->connected()) << i;
+    }
+    ASSERT_TRUE(journal_has(*s, "idle for 500 ms", sim::kMaxTcpConnections));
+    EXPECT_TRUE(idle.front()->closed_by_peer(5s));
+    EXPECT_TRUE(idle.back()->closed_by_peer(5s));
+    TcpClient fresh("127.41.1.3");
+    ASSERT_TRUE(fresh.send(vantor_frame(frame::CMD_GET_CARD_INFO, kPlainId, mask_text_field())));
+    const auto answer = fresh.receive_frame(5s);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ((*answer)[3], frame::ANS_CARD_INFO);
+}
+
+// A picture that declares more than a card shows is refused with a journal note, and the card keeps
+// serving: the GIF of 35 bytes declaring 65535 x 65535 and the JPEG declaring 32768 x 32768.
+TEST(SimCrowd, HostilePicturesAreRefusedAndTheCardServesOn) {
+    sim::SimulatorConfig c;
+    c.cards = {card(kPlainId, "127.41.1.4")};
+    c.discovery_socket = false;
+    auto s = start(std::move(c));
+    ASSERT_TRUE(s);
+    const std::vector<std::pair<std::string, Bytes>> pictures = {
+        {"Pic0.gif", support::gif_declaring(65535, 65535)},
+        {"Pic1.jpg", support::jpeg_declaring(32768, 32768)},
+        {"Pic2.bmp", support::rle8_bmp(32768, 8192)},
+    };
+    TcpClient t("127.41.1.4");
+    for (const auto& [name, bytes] : pictures) {
+        t.send(kelvra_frame(frame::CMD_FILE_HEADER, kPlainId,
+                            file_header_record(5, static_cast<std::uint32_t>(bytes.size()), "", name)));
+        t.send(kelvra_frame(frame::CMD_FILE_DATA, kPlainId, bytes));
+        EXPECT_TRUE(journal_has(*s, "picture refused: " + name + " declares")) << name;
+    }
+    EXPECT_EQ(info_over_tcp("127.41.1.4", kPlainId).card_id, kPlainId);
+    const auto st = s->state(kPlainId);
+    ASSERT_TRUE(st);
+    ASSERT_TRUE(st->screen_picture);
+    EXPECT_EQ(st->screen_picture->at(0, 0), 0u) << "nothing of a refused picture is shown";
 }
 
 }  // namespace

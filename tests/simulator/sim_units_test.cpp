@@ -12,8 +12,10 @@
 #include "simulator/card_storage.h"
 #include "simulator/config.h"
 #include "simulator/journal.h"
+#include "simulator/pictures.h"
 #include "simulator/stream_reassembler.h"
 #include "tests/simulator/sim_client.h"
+#include "tests/support/declared_pictures.h"
 
 namespace {
 
@@ -468,7 +470,7 @@ TEST_F(CardModelTest, StoresFilesAndRefusesEscapes) {
     send(m, frame::CMD_FILE_DATA, Bytes{'h', 'e'});
     send(m, frame::CMD_FILE_DATA, Bytes{'l', 'l', 'o', '!', '!'});  // two bytes beyond the length
     ASSERT_EQ(m.stored_files().size(), 1u);
-    const auto& f = m.stored_files()[0];
+    const auto f = m.stored_files()[0];
     EXPECT_TRUE(f.complete);
     EXPECT_EQ(f.received, 5u);
     EXPECT_EQ(f.local_path, root_ / "A901-200-00001" / "Prog" / "sub" / "a.txt");
@@ -544,6 +546,77 @@ TEST_F(CardModelTest, AppliedConfigurationImageIsChecked) {
         EXPECT_EQ(m.state().config_applied, 1u);
         EXPECT_EQ(m.state().config_valid, !damaged);
     }
+}
+
+// A card that is sent file after file keeps a bounded number of records: the newest ones, a file
+// stored again counting as new.
+TEST_F(CardModelTest, StoredFileRecordsAreBounded) {
+    auto m = card("S730-413-05862");
+    const std::size_t n = sim::kMaxStoredFileRecords + 3;
+    for (std::size_t i = 0; i < n; ++i)
+        send(m, frame::CMD_FILE_HEADER, file_header_record(4, 0, "", "f" + std::to_string(i)));
+    auto files = m.stored_files();
+    ASSERT_EQ(files.size(), sim::kMaxStoredFileRecords);
+    EXPECT_EQ(files.front().card_path, "f3");
+    EXPECT_EQ(files.back().card_path, "f" + std::to_string(n - 1));
+    send(m, frame::CMD_FILE_HEADER, file_header_record(4, 2, "", "f3"));
+    send(m, frame::CMD_FILE_DATA, Bytes{'o', 'k'});
+    files = m.stored_files();
+    ASSERT_EQ(files.size(), sim::kMaxStoredFileRecords);
+    EXPECT_EQ(files.front().card_path, "f4");
+    EXPECT_EQ(files.back().card_path, "f3");
+    EXPECT_TRUE(files.back().complete);
+    EXPECT_EQ(files.back().received, 2u);
+}
+
+// The card's picture reader: sizes just under and just over the cap, declared by a logical screen, an
+// image descriptor, a JPEG frame or a run-length BMP of 1,080 bytes. Over the cap is refused for its
+// size (nothing is allocated for it); under it decodes.
+struct DeclaredCase {
+    const char* name;
+    Bytes file;
+    bool fits;
+};
+
+class SimPictureCap : public testing::TestWithParam<DeclaredCase> {};
+
+TEST_P(SimPictureCap, RefusedOverTheCapDecodedUnderIt) {
+    const auto& c = GetParam();
+    const auto d = sim::decode_picture(c.file);
+    EXPECT_EQ(d.too_large, !c.fits) << d.why;
+    EXPECT_EQ(d.bitmap.has_value(), c.fits) << d.why;
+    if (!c.fits) {
+        EXPECT_NE(d.why.find("more than a card shows"), std::string::npos) << d.why;
+    }
+    if (d.bitmap) {
+        EXPECT_EQ(d.bitmap->rgb.size(), d.bitmap->pixel_count() * 3);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cap, SimPictureCap,
+    testing::Values(DeclaredCase{"bmp_under", support::rle8_bmp(1448, 1448), true},
+                    DeclaredCase{"bmp_over", support::rle8_bmp(1449, 1448), false},
+                    DeclaredCase{"bmp_rle_bomb", support::rle8_bmp(32768, 8192), false},
+                    DeclaredCase{"jpeg_under", support::jpeg_declaring(1448, 1448), true},
+                    DeclaredCase{"jpeg_over", support::jpeg_declaring(1449, 1448), false},
+                    DeclaredCase{"jpeg_32768", support::jpeg_declaring(32768, 32768), false},
+                    DeclaredCase{"gif_under", support::gif_declaring(1448, 1448), true},
+                    DeclaredCase{"gif_side_over", support::gif_declaring(16385, 1), false},
+                    DeclaredCase{"gif_65535", support::gif_declaring(65535, 65535), false},
+                    DeclaredCase{"gif_image_65535", support::gif_declaring(65535, 65535, true), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimPictures, SmallPicturesDecodeToTheirColours) {
+    const auto gif = sim::decode_picture(support::gif_declaring(4, 2));
+    ASSERT_TRUE(gif.bitmap);
+    EXPECT_EQ(gif.bitmap->width, 4);
+    EXPECT_EQ(gif.bitmap->height, 2);
+    const auto bmp = sim::decode_picture(support::rle8_bmp(3, 2));
+    ASSERT_TRUE(bmp.bitmap);
+    EXPECT_EQ(bmp.bitmap->rgb[0], 255) << "colour 0 is red";
+    EXPECT_FALSE(sim::decode_picture(Bytes{'P', 'N', 'G'}).bitmap);
+    EXPECT_FALSE(sim::decode_picture(Bytes{'G', 'I', 'F', '8', '9', 'a'}).bitmap);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ std::string read_line(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-Server::Server(int width, int height) {
+Server::Server(int width, int height, int depth, int visual_class) {
     if (const char* d = std::getenv("DISPLAY")) {
         had_display_ = true;
         old_display_ = d;
@@ -59,10 +59,15 @@ Server::Server(int width, int height) {
         return;
     }
     const int child_fd = fds[1] == kChildFd ? kChildFd + 1 : kChildFd;
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    const std::string screen =
+        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
     const std::string fd_text = std::to_string(child_fd);
     std::vector<std::string> args = {"Xvfb", "-displayfd", fd_text, "-screen", "0",
                                      screen, "-nolisten",  "tcp",   "-noreset"};
+    if (visual_class >= 0) {
+        args.push_back("-cc");
+        args.push_back(std::to_string(visual_class));
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -10,9 +10,11 @@ namespace xvfb {
 
 class Server {
   public:
-    // Starts Xvfb with one screen of width x height x 24 and waits (bounded) until it takes
+    // Starts Xvfb with one screen of width x height x depth and waits (bounded) until it takes
     // connections. running() tells whether that worked; a test skips when it did not.
-    Server(int width, int height);
+    // `visual_class` (X's numbers: 3 PseudoColor, 4 TrueColor, 5 DirectColor, ...) sets the screen's
+    // default visual; -1 leaves Xvfb's own choice for the depth.
+    Server(int width, int height, int depth = 24, int visual_class = -1);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
