@@ -12,6 +12,7 @@
 #include "common/frame.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
+#include "tests/support/wait.h"
 
 namespace cardlink {
 namespace {
@@ -93,10 +94,7 @@ TEST(ExchangeThreads, WorkerRunsPostedExchangesOneAtATimeInOrder) {
             });
         }
         for (auto& p : posters) p.join();
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (worker.pending() > 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(worker.pending(), 0u);
+        EXPECT_TRUE(support::wait_until([&] { return worker.pending() == 0; }, 10s));
     }
     EXPECT_FALSE(overlapped.load());
     ASSERT_EQ(order.size(), 12u);
@@ -120,10 +118,7 @@ TEST(ExchangeThreads, StoppedWorkerDropsWhatHasNotStarted) {
     started.get_future().wait();
     std::thread stopper([&] { worker.stop(); });
     // Once the stop has emptied the queue only the running job is left; it ends when let go.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (worker.pending() != 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(worker.pending(), 1u);
+    EXPECT_TRUE(support::wait_until([&] { return worker.pending() == 1; }, 5s, 1ms));
     release.set_value();
     stopper.join();
     EXPECT_EQ(ran.load(), 1);

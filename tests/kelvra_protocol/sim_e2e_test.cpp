@@ -14,6 +14,7 @@
 #include "simulator/sim.h"
 #include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/recorder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -96,8 +97,7 @@ TEST_F(SimCards, CommandExportsReachTheCard) {
         EXPECT_EQ(first, 0);                                          // w3: input lines
         ASSERT_EQ(SetIOState(id, ip, pt, 0, 5, 0), 0);
         ASSERT_TRUE(took(frame::CMD_SET_IO, sim_->journal_end() - 1));
-        for (int i = 0; i < 500 && state().info.output_lines != 0; ++i) std::this_thread::sleep_for(10ms);
-        EXPECT_EQ(state().info.output_lines, 0u);
+        EXPECT_TRUE(support::wait_until([&] { return state().info.output_lines == 0; }));
 
         const auto windows = state().window_commands;
         ASSERT_EQ(QuitInsertModel(id, ip, pt), 0);
@@ -205,7 +205,7 @@ TEST_F(SimCards, DamagedAnswersNeverPassForGoodOnes) {
     const std::vector<Case> cases = {
         {"short", faults(sim::Malformed::Short), false, 18},
         {"silent", faults(sim::Malformed::None, true), false, 18},
-        // Issue 12, fault 4: a frame whose length field is bogus is no answer (it used to be copied).
+        // A frame whose length field is bogus is no answer: nothing of it is copied.
         {"bogus length", faults(sim::Malformed::BogusLength), false, 18},
     };
     for (const auto& c : cases) {

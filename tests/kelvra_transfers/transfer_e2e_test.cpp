@@ -19,6 +19,7 @@
 #include "tests/kelvra_protocol/recorder.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -199,8 +200,7 @@ TEST_F(Transfers, FolderTransferGoesOnPastWhatItCannotSend) {
 
 // Asynchronous sends from several threads to two cards: the gate lets one file through at a time, so
 // the cards' journal shows each file's header and data together, never mixed with another file's.
-// Issue 12, fault 9: a file whose card name would not fit is left out (result 2), not cut; the
-// others arrive.
+// A file whose card name would not fit is left out (result 2), not cut; the others arrive.
 TEST_F(Transfers, FolderTransferLeavesOutANameTooLongForTheCard) {
     const std::string long_name(100, 'L');
     local_.write("long/Show/" + long_name, support::pattern(10, 1));
@@ -387,9 +387,9 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
     EXPECT_TRUE(stored_whole(0, {"Upgrade\\Kernel.fyx", "Upgrade\\app\\App.sys"}));
 }
 
-// Issue 12, fault 3: each command reads the answer to its own request. GetIOState calls on another
-// thread all through the upgrade (its pause included) get their own answers, and the upgrade gets its
-// card's consent and finishes.
+// Each command reads the answer to its own request. GetIOState calls on another thread all through the
+// upgrade (its pause included) get their own answers, and the upgrade gets its card's consent and
+// finishes.
 TEST_F(Upgrade, AConcurrentGetIOStateNeitherTakesNorGivesTheUpgradesAnswer) {
     ASSERT_EQ(SetIOState(id().c_str(), ip().c_str(), 101, 0, 3, 1), 0);
     ASSERT_TRUE(
@@ -401,7 +401,7 @@ TEST_F(Upgrade, AConcurrentGetIOStateNeitherTakesNorGivesTheUpgradesAnswer) {
             std::int32_t first = -7, second = -7;
             const int r = GetIOState(id().c_str(), ip().c_str(), 101, 0, 3, &first, &second);
             reads.emplace_back(r, second);
-            std::this_thread::sleep_for(5ms);
+            support::wait_until([&] { return done.load(); }, 5ms);  // the next read, or the end
         }
     });
     ASSERT_EQ(UpgradeProgram(id().c_str(), ip().c_str(), 0, 0, folder_.c_str(), "Upgrade"), 0);

@@ -632,8 +632,8 @@ TEST(SimExecutable, HelpAndBadArguments) {
     }
 }
 
-// Issue 12, fault 10: the journal in memory keeps the newest entries only, within its bounds, while
-// seq keeps counting and waiting by seq still works.
+// The journal in memory keeps the newest entries only, within its bounds, while seq keeps counting and
+// waiting by seq still works.
 TEST(JournalMemory, KeepsTheNewestEntriesWithinItsBounds) {
     sim::SimulatorConfig c;
     c.cards = {card(kPlainId, "127.41.0.20")};
