@@ -13,6 +13,7 @@
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/wait.h"
+#include "tests/support/sim_cards.h"
 
 namespace cardlink {
 namespace {
@@ -21,12 +22,10 @@ using namespace std::chrono_literals;
 
 TEST(ExchangeThreads, ConcurrentExchangesEachGetTheirOwnAnswer) {
     REQUIRE_PRIVATE_NETWORK();
-    sim::SimulatorConfig config;
-    config.cards = sim::make_cards(3, "127.0.0.2");
+    sim::SimulatorConfig config = support::SimCards::config(3, "127.0.0.2");
     config.cards[2].faults.silent = true;  // one card never answers: the others must not wait for it
-    config.discovery_socket = false;
-    auto started = sim::Simulator::start(config);
-    ASSERT_TRUE(started) << started.error;
+    support::SimCards cards;
+    ASSERT_TRUE(cards.start(config));
 
     std::vector<std::uint8_t> block(kScreenControlSize, 0);
     block[0] = 6;  // OE polarity: answered
@@ -56,12 +55,10 @@ TEST(ExchangeThreads, ConcurrentExchangesEachGetTheirOwnAnswer) {
 // poster's in its order, and a silent card delays the jobs behind it without mixing their answers.
 TEST(ExchangeThreads, WorkerRunsPostedExchangesOneAtATimeInOrder) {
     REQUIRE_PRIVATE_NETWORK();
-    sim::SimulatorConfig config;
-    config.cards = sim::make_cards(2, "127.0.0.2");
+    sim::SimulatorConfig config = support::SimCards::config(2, "127.0.0.2");
     config.cards[1].faults.silent = true;
-    config.discovery_socket = false;
-    auto started = sim::Simulator::start(config);
-    ASSERT_TRUE(started) << started.error;
+    support::SimCards cards;
+    ASSERT_TRUE(cards.start(config));
 
     std::vector<std::uint8_t> block(kScreenControlSize, 0);
     block[0] = 6;

@@ -19,6 +19,7 @@
 #include "tests/kelvra_protocol/recorder.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 #include "tests/support/wait.h"
 
 namespace {
@@ -46,25 +47,14 @@ class Transfers : public ::testing::Test {
   protected:
     void SetUp() override {
         recorder::reset();
-        sim::SimulatorConfig config;
-        config.cards = sim::make_cards(2, kFirst);
-        config.discovery_socket = false;
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
-        for (const auto& c : config.cards) cards_.push_back({c.id, c.address});
+        ASSERT_TRUE(sim_.start(support::SimCards::config(2, kFirst)));
     }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(60s)); }
 
-    const std::string& id(std::size_t i = 0) const { return cards_[i].first; }
-    const std::string& ip(std::size_t i = 0) const { return cards_[i].second; }
+    const std::string& id(std::size_t i = 0) const { return sim_.id(i); }
+    const std::string& ip(std::size_t i = 0) const { return sim_.ip(i); }
 
-    std::vector<sim::JournalEntry> since(std::uint64_t from) const {
-        std::vector<sim::JournalEntry> out;
-        for (auto& e : sim_->journal())
-            if (e.seq >= from) out.push_back(std::move(e));
-        return out;
-    }
+    std::vector<sim::JournalEntry> since(std::uint64_t from) const { return sim_.since(from); }
     std::optional<sim::StoredFile> stored(std::size_t card, const std::string& card_path) const {
         for (auto& f : sim_->stored_files(id(card)))
             if (f.card_path == card_path) return f;
@@ -84,8 +74,7 @@ class Transfers : public ::testing::Test {
     }
 
     support::TempDir local_;
-    std::unique_ptr<sim::Simulator> sim_;
-    std::vector<std::pair<std::string, std::string>> cards_;
+    support::SimCards sim_;
 };
 
 TEST_F(Transfers, FileArrivesWholeUnderItsCardPath) {
