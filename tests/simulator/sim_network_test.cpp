@@ -283,9 +283,9 @@ TEST_F(ThreeCards, TcpFramesSplitOrCoalescedInAllForms) {
                                                 frame::ANS_CARD_INFO}));
 
     const Bytes one = vantor_frame(frame::CMD_SCREEN_CONTROL, kPlainId, words({11, 0, 1}));
-    for (const auto b : one) {
+    for (const auto b : one) {  // one byte per segment, each on the card's side before the next
         t.send({b});
-        usleep(200);
+        ASSERT_TRUE(t.wait_delivered(2s));
     }
     const auto a = t.receive_frame(2s);
     ASSERT_TRUE(a);
