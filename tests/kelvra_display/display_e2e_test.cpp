@@ -115,7 +115,7 @@ class Display : public ::testing::Test {
                       std::size_t card = 0) const {
         return sim_->wait_for(
             [&](const auto&) {
-                const auto s = sim_->state(cards_[card].first);
+                const auto s = sim_.state(card);
                 if (!s || !s->screen_picture) return false;
                 const std::uint32_t v = s->screen_picture->at(x, y);
                 for (int shift : {0, 8, 16}) {
