@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/: the byte vectors the unit
 tests use (frames of both check-byte families, the answers cards give, file headers, ".hcp" records,
-INI and language files in UTF-8, GBK and Big5) and a few small pictures of the BMP Suite when
-/work/shared/testdata/bmpsuite (or --bmpsuite) is there. Run it again after changing a format.
+INI and language files in UTF-8, GBK and Big5) and a few small pictures of the BMP Suite
+(tests/data/bmpsuite, or --bmpsuite). Run it again after changing a format.
 
     fuzz/seeds.py [--bmpsuite DIR]
 """
@@ -128,7 +128,7 @@ GIF_4X9_INTERLACED = (
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--bmpsuite", default="/work/shared/testdata/bmpsuite")
+    ap.add_argument("--bmpsuite", default=os.path.join(ROOT, "tests", "data", "bmpsuite"))
     args = ap.parse_args()
     shutil.rmtree(CORPUS, ignore_errors=True)
 

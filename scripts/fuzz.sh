@@ -8,7 +8,7 @@
 # (build/fuzz/scratch/<target>, or $FUZZ_SCRATCH/<target>), never into the tree; --merge then adds those
 # that reach new code to fuzz/corpus/<target>. A crash, a leak, a broken assertion or a time-out stops
 # that target; its input is kept as build/fuzz/scratch/crashes/<target>-crash-* and the script fails.
-# The picture reader also reads the BMP Suite (/work/shared/testdata/bmpsuite, or $BMPSUITE) when present.
+# The picture reader also reads the BMP Suite (tests/data/bmpsuite, or $BMPSUITE).
 # FUZZ_NICE sets the runs' nice level (default 0).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,7 +43,7 @@ fi
 
 scratch=${FUZZ_SCRATCH:-build/fuzz/scratch}
 mkdir -p "$scratch/crashes"
-bmpsuite=${BMPSUITE:-/work/shared/testdata/bmpsuite}
+bmpsuite=${BMPSUITE:-tests/data/bmpsuite}
 failed=()
 printf '%-24s %10s %10s %8s  %s\n' target runs exec/s new result
 for t in "${targets[@]}"; do

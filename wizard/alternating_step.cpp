@@ -12,13 +12,13 @@ constexpr std::uint32_t kColourStates[] = {0x0000FF, 0x00FF00, 0xFF0000, 0};  //
 
 }  // namespace
 
-std::optional<std::uint32_t> colour_order_of(std::string_view slots) {
+std::optional<std::uint32_t> colour_order_of(std::string_view letters) {
     static constexpr std::pair<std::string_view, std::uint32_t> kOrders[] = {
         {"RGB", 0}, {"BGR", 1}, {"GRB", 2}, {"GBR", 3}, {"BRG", 4},
         {"RBG", 5}, {"RG", 0},  {"GR", 2},  {"R", 0},   {"G", 2},
     };
     for (const auto& [text, order] : kOrders)
-        if (text == slots) return order;
+        if (text == letters) return order;
     return std::nullopt;
 }
 

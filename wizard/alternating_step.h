@@ -20,7 +20,7 @@ enum class Alternation { DataPolarity, Oe, Colour };
 inline constexpr std::chrono::milliseconds kAlternationPeriod{4000};
 
 // "RGB" -> 0, ... "R" -> 0, "G" -> 2; nothing for a text that names no colour order.
-std::optional<std::uint32_t> colour_order_of(std::string_view slots);
+std::optional<std::uint32_t> colour_order_of(std::string_view letters);
 
 class AlternatingStep {
   public:

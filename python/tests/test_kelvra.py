@@ -9,8 +9,7 @@ import pytest
 import kelvra
 from conftest import wait_until
 
-SHARED = os.environ.get("SHARED_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared"))
-BMP = os.path.join(SHARED, "testdata", "bmpsuite", "g", "rgb24.bmp")
+BMP = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "data", "bmpsuite", "g", "rgb24.bmp")
 
 
 @pytest.mark.parametrize(

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 
 #include "cardlink/card_link.h"
 #include "common/card_info.h"
@@ -24,6 +25,7 @@
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/wait.h"
 
 namespace cardlink {
 namespace {
@@ -111,6 +113,66 @@ sim::SimulatorConfig Config(std::vector<sim::CardConfig> cards, bool duplicates 
     return c;
 }
 
+// One datagram read with the time the kernel stamped on it (SO_TIMESTAMP).
+struct Stamped {
+    Bytes bytes;
+    std::string from;
+    bool stamped = false;
+    std::chrono::microseconds at{0};  // since the epoch
+};
+
+Stamped ReadStamped(int fd) {
+    Stamped out;
+    out.bytes.resize(4096);
+    sockaddr_in from{};
+    iovec iov{out.bytes.data(), out.bytes.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval))] = {};
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(fd, &msg, 0);
+    out.bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    const cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    if (c != nullptr && c->cmsg_type == SCM_TIMESTAMP) {
+        timeval stamp{};
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        out.stamped = true;
+        out.at = std::chrono::seconds(stamp.tv_sec) + std::chrono::microseconds(stamp.tv_usec);
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    out.from = text;
+    return out;
+}
+
+// The kernel turns arrival stamps on a moment after the first socket asks for them; until then it
+// stamps a datagram when it is read. Probes go to `listener` (at `ip`) until one carries a stamp from
+// before the listener was seen readable: from then on stamps are arrival times.
+bool StampsOnArrival(int listener, const std::string& ip) {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(frame::kDiscoveryPort);
+    ::inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+    const bool on = support::wait_until(
+        [&] {
+            ::sendto(probe, "probe", 5, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            pollfd p{listener, POLLIN, 0};
+            if (::poll(&p, 1, 1000) != 1) return false;
+            const auto readable = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::system_clock::now().time_since_epoch());
+            const Stamped s = ReadStamped(listener);
+            return s.stamped && s.at <= readable;
+        },
+        5s);
+    ::close(probe);
+    return on;
+}
+
 TEST(Discovery, TwoDatagramsFiftyMillisecondsApart) {
     REQUIRE_PRIVATE_NETWORK();
     Lan lan("192.168.10", 0);
@@ -125,7 +187,7 @@ TEST(Discovery, TwoDatagramsFiftyMillisecondsApart) {
         const int on = 1;  // stamps each datagram as it arrives
         ::setsockopt(listener, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
     });
-    std::this_thread::sleep_for(200ms);  // the kernel switches stamping on a moment later
+    ASSERT_TRUE(StampsOnArrival(listener, "192.168.10.1"));
     Configure(0);
     support::RecordingMessages messages;
     CardLink link;
@@ -134,38 +196,21 @@ TEST(Discovery, TwoDatagramsFiftyMillisecondsApart) {
     link.DiscoverCards();
 
     // Arrival times from the kernel: both datagrams are queued before this thread looks.
-    std::vector<std::pair<Bytes, std::chrono::microseconds>> got;
+    std::vector<Stamped> got;
     for (int i = 0; i < 2; ++i) {
         pollfd p{listener, POLLIN, 0};
         ASSERT_EQ(::poll(&p, 1, 2000), 1) << "datagram " << i;
-        Bytes b(4096);
-        sockaddr_in from{};
-        iovec iov{b.data(), b.size()};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval))] = {};
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        const ssize_t n = ::recvmsg(listener, &msg, 0);
-        b.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        const cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        ASSERT_TRUE(c != nullptr && c->cmsg_type == SCM_TIMESTAMP);
-        timeval stamp{};
-        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-        got.emplace_back(b, std::chrono::seconds(stamp.tv_sec) + std::chrono::microseconds(stamp.tv_usec));
-        char text[INET_ADDRSTRLEN];
-        EXPECT_STREQ(::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text), "192.168.10.2");
+        got.push_back(ReadStamped(listener));
+        ASSERT_TRUE(got.back().stamped);
+        EXPECT_EQ(got.back().from, "192.168.10.2");
     }
     ::close(listener);
-    ASSERT_EQ(got[0].first.size(), 61u);
-    ASSERT_EQ(got[1].first.size(), 61u);
-    EXPECT_EQ(got[0].first[3], frame::CMD_DISCOVER);
-    EXPECT_EQ(got[0].first.back(), 0x1A);
-    EXPECT_EQ(got[1].first.back(), 0xE5);
-    EXPECT_GE(got[1].second - got[0].second, 50ms);
+    ASSERT_EQ(got[0].bytes.size(), 61u);
+    ASSERT_EQ(got[1].bytes.size(), 61u);
+    EXPECT_EQ(got[0].bytes[3], frame::CMD_DISCOVER);
+    EXPECT_EQ(got[0].bytes.back(), 0x1A);
+    EXPECT_EQ(got[1].bytes.back(), 0xE5);
+    EXPECT_GE(got[1].at - got[0].at, 50ms);
     EXPECT_TRUE(messages.all().empty());
 }
 

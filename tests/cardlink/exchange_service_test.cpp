@@ -14,6 +14,7 @@
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/sim_cards.h"
 
 namespace cardlink {
 namespace {
@@ -31,14 +32,10 @@ class ExchangeServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!cardlink_test::PrivateNetwork()) GTEST_SKIP() << "needs a private network namespace (root)";
-        sim::SimulatorConfig config;
-        config.cards = sim::make_cards(2, "127.0.0.2");
+        sim::SimulatorConfig config = support::SimCards::config(2, "127.0.0.2");
         config.cards[1].faults.silent = true;
-        config.discovery_socket = false;
         cards_ = config.cards;
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
+        ASSERT_TRUE(sim_.start(config));
         ExchangeTimeouts quick;
         quick.receive = 300ms;
         service_.setTimeouts(quick);
@@ -46,7 +43,7 @@ class ExchangeServiceTest : public ::testing::Test {
     CardTarget target(std::size_t i) const { return {cards_[i].id, cards_[i].address}; }
 
     std::vector<sim::CardConfig> cards_;
-    std::unique_ptr<sim::Simulator> sim_;
+    support::SimCards sim_;
     ExchangeService service_;
 };
 

@@ -15,6 +15,7 @@
 #include "common/frame.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
+#include "tests/support/wait.h"
 
 namespace cardlink {
 namespace {
@@ -36,7 +37,9 @@ int Listen(const std::string& address, int backlog) {
 }
 
 // A card stand-in that takes one connection, keeps every byte of the request frame and answers with
-// `reply`, optionally in two pieces with a pause between them.
+// `reply`, optionally in two pieces with a pause between them. The simulator does neither: its journal
+// holds the frames it parsed (not the bytes on the wire, whose 20-byte id field these tests check), and
+// it sends each answer whole.
 class TcpPeer {
   public:
     TcpPeer(const std::string& address, Bytes reply, std::chrono::milliseconds split_pause = 0ms)
@@ -54,6 +57,13 @@ class TcpPeer {
     }
 
   private:
+    // True once the caller has closed its end (what it sends meanwhile is read and dropped).
+    static bool hung_up(int c) {
+        pollfd p{c, POLLIN | POLLRDHUP, 0};
+        if (::poll(&p, 1, 20) <= 0) return false;
+        std::uint8_t sink[4096];
+        return ::recv(c, sink, sizeof sink, MSG_DONTWAIT) <= 0;
+    }
     void serve() {
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, 5000) != 1) return;
@@ -70,10 +80,15 @@ class TcpPeer {
         const std::size_t half = pause_ > 0ms ? reply_.size() / 2 : reply_.size();
         ::send(c, reply_.data(), half, MSG_NOSIGNAL);
         if (half < reply_.size()) {
-            std::this_thread::sleep_for(pause_);
+            // The rest after the pause, unless the caller hangs up first.
+            if (support::wait_until([&] { return hung_up(c); }, pause_)) {
+                ::close(c);
+                return;
+            }
             ::send(c, reply_.data() + half, reply_.size() - half, MSG_NOSIGNAL);
         }
-        std::this_thread::sleep_for(100ms);
+        // The connection stays open until the caller hangs up.
+        support::wait_until([&] { return hung_up(c); }, 10s);
         ::close(c);
     }
 
@@ -229,7 +244,9 @@ TEST(Exchange, UnreachableCardGivesCardLinkErrorWithinTheBound) {
         ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
         fillers.push_back(c);
     }
-    std::this_thread::sleep_for(200ms);
+    // The first connection fills the queue once its handshake is done; the others wait in SYN.
+    pollfd established{fillers[0], POLLOUT, 0};
+    ASSERT_EQ(::poll(&established, 1, 5000), 1);
 
     support::RecordingMessages messages;
     const ExchangeTimeouts defaults;

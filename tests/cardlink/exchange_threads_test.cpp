@@ -12,6 +12,8 @@
 #include "common/frame.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
+#include "tests/support/wait.h"
+#include "tests/support/sim_cards.h"
 
 namespace cardlink {
 namespace {
@@ -20,12 +22,10 @@ using namespace std::chrono_literals;
 
 TEST(ExchangeThreads, ConcurrentExchangesEachGetTheirOwnAnswer) {
     REQUIRE_PRIVATE_NETWORK();
-    sim::SimulatorConfig config;
-    config.cards = sim::make_cards(3, "127.0.0.2");
+    sim::SimulatorConfig config = support::SimCards::config(3, "127.0.0.2");
     config.cards[2].faults.silent = true;  // one card never answers: the others must not wait for it
-    config.discovery_socket = false;
-    auto started = sim::Simulator::start(config);
-    ASSERT_TRUE(started) << started.error;
+    support::SimCards cards;
+    ASSERT_TRUE(cards.start(config));
 
     std::vector<std::uint8_t> block(kScreenControlSize, 0);
     block[0] = 6;  // OE polarity: answered
@@ -55,12 +55,10 @@ TEST(ExchangeThreads, ConcurrentExchangesEachGetTheirOwnAnswer) {
 // poster's in its order, and a silent card delays the jobs behind it without mixing their answers.
 TEST(ExchangeThreads, WorkerRunsPostedExchangesOneAtATimeInOrder) {
     REQUIRE_PRIVATE_NETWORK();
-    sim::SimulatorConfig config;
-    config.cards = sim::make_cards(2, "127.0.0.2");
+    sim::SimulatorConfig config = support::SimCards::config(2, "127.0.0.2");
     config.cards[1].faults.silent = true;
-    config.discovery_socket = false;
-    auto started = sim::Simulator::start(config);
-    ASSERT_TRUE(started) << started.error;
+    support::SimCards cards;
+    ASSERT_TRUE(cards.start(config));
 
     std::vector<std::uint8_t> block(kScreenControlSize, 0);
     block[0] = 6;
@@ -93,10 +91,7 @@ TEST(ExchangeThreads, WorkerRunsPostedExchangesOneAtATimeInOrder) {
             });
         }
         for (auto& p : posters) p.join();
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (worker.pending() > 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(worker.pending(), 0u);
+        EXPECT_TRUE(support::wait_until([&] { return worker.pending() == 0; }, 10s));
     }
     EXPECT_FALSE(overlapped.load());
     ASSERT_EQ(order.size(), 12u);
@@ -120,10 +115,7 @@ TEST(ExchangeThreads, StoppedWorkerDropsWhatHasNotStarted) {
     started.get_future().wait();
     std::thread stopper([&] { worker.stop(); });
     // Once the stop has emptied the queue only the running job is left; it ends when let go.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (worker.pending() != 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(worker.pending(), 1u);
+    EXPECT_TRUE(support::wait_until([&] { return worker.pending() == 1; }, 5s, 1ms));
     release.set_value();
     stopper.join();
     EXPECT_EQ(ran.load(), 1);

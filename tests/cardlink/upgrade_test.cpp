@@ -14,6 +14,7 @@
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 
 namespace cardlink {
 namespace {
@@ -104,16 +105,9 @@ class UpgradeAgainstCard : public ::testing::Test {
         config.cards = {card_};
         config.discovery_socket = false;
         config.storage_root = storage_.path();
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
+        ASSERT_TRUE(sim_.start(config));
     }
-    std::vector<sim::JournalEntry> frames(std::uint8_t command) const {
-        std::vector<sim::JournalEntry> out;
-        for (const auto& e : sim_->journal())
-            if (e.command == command) out.push_back(e);
-        return out;
-    }
+    std::vector<sim::JournalEntry> frames(std::uint8_t command) const { return sim_.frames(command); }
     static UpgradeSettings quick() {
         UpgradeSettings s;
         s.after_header = 1ms;
@@ -127,7 +121,7 @@ class UpgradeAgainstCard : public ::testing::Test {
     sim::CardConfig card_;
     support::TempDir storage_;
     support::TempDir package_;
-    std::unique_ptr<sim::Simulator> sim_;
+    support::SimCards sim_;
     Recorder recorder_;
 };
 

@@ -10,16 +10,18 @@
 
 #include "simulator/sim.h"
 #include "tests/support/netns.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
 TEST(KelvraCCaller, DiscoversCardsAndReadsTheirInformation) {
     REQUIRE_PRIVATE_NETNS();
-    sim::SimulatorConfig config;
-    config.cards = sim::make_cards(3, "127.0.3.1");
+    // The discovery socket too: the caller finds the cards by broadcast.
+    sim::SimulatorConfig config = support::SimCards::config(3, "127.0.3.1");
+    config.discovery_socket = true;
     config.cards[2].software_version = 0x000A0003;
-    auto started = sim::Simulator::start(config);
-    ASSERT_TRUE(started) << started.error;
+    support::SimCards cards;
+    ASSERT_TRUE(cards.start(config));
 
     FILE* p = popen(C_CALLER, "r");
     ASSERT_NE(p, nullptr);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/support/listener.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -73,9 +74,7 @@ TEST(Unload, AJobOutlivesDlcloseAndTheLibraryStaysMapped) {
     // 244-byte header packet, then 100 data pieces of 2000 + 32 bytes and one empty piece of 32.
     EXPECT_EQ(got, 244u + 100u * 2032u + 32u);
     // The worker ends after its closing pauses; it must get there without a crash.
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (thread_count() > threads_before && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(support::wait_until([&] { return thread_count() <= threads_before; }, 10s));
     EXPECT_EQ(thread_count(), threads_before);
     EXPECT_NE(dlopen(KELVRA_SO, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library stays loaded";
     ::close(c);

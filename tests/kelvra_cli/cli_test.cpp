@@ -285,9 +285,9 @@ TEST_F(KelvraCli, UpgradeRefusedByTheCardSendsNothingMore) {
 }
 
 TEST_F(KelvraCli, ShowPictureSendsThePictureToShowAtOnce) {
-    const Outcome run =
-        kelvra("show-picture " + quoted(std::filesystem::path(SHARED_DIR) / "testdata/bmpsuite/g/rgb24.bmp") +
-               " " + card(1));
+    const Outcome run = kelvra(
+        "show-picture " + quoted(std::filesystem::path(TEST_SOURCE_DIR) / "tests/data/bmpsuite/g/rgb24.bmp") +
+        " " + card(1));
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const auto stored = this->stored(1, 1);
     ASSERT_EQ(stored.size(), 1u);

@@ -21,6 +21,7 @@
 #include "tests/support/declared_pictures.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
@@ -57,14 +58,9 @@ class Display : public ::testing::Test {
     void SetUp() override {
         kelvra::reset_library_state();
         kelvra::live::reset_live_state();
-        sim::SimulatorConfig config;
-        config.cards = sim::make_cards(2, kFirst);
-        config.discovery_socket = false;
+        sim::SimulatorConfig config = support::SimCards::config(2, kFirst);
         config.storage_root = cards_dir_.path();
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
-        for (const auto& c : config.cards) cards_.push_back({c.id, c.address});
+        ASSERT_TRUE(sim_.start(config));
         bmp_ = local_
                    .write("pics/red.bmp", kelvra::imaging::encode_bmp(
                                               kelvra::imaging::rgb_bitmap(16, 8, solid(16, 8, 255, 0, 0))))
@@ -76,13 +72,13 @@ class Display : public ::testing::Test {
     }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(60s)); }
 
-    const char* id(std::size_t i = 0) const { return cards_[i].first.c_str(); }
-    const char* ip(std::size_t i = 0) const { return cards_[i].second.c_str(); }
+    const char* id(std::size_t i = 0) const { return sim_.id(i).c_str(); }
+    const char* ip(std::size_t i = 0) const { return sim_.ip(i).c_str(); }
 
     std::vector<sim::JournalEntry> since(std::uint64_t from, std::size_t card = 0) const {
         std::vector<sim::JournalEntry> out;
         for (auto& e : sim_->journal())
-            if (e.seq >= from && e.card == cards_[card].first) out.push_back(std::move(e));
+            if (e.seq >= from && e.card == sim_.id(card)) out.push_back(std::move(e));
         return out;
     }
     // Waits for the `n`-th frame (from 1) with `command` since `from`.
@@ -90,7 +86,7 @@ class Display : public ::testing::Test {
         return sim_->wait_for(
             [&](const std::vector<sim::JournalEntry>& j) {
                 return static_cast<std::size_t>(std::count_if(j.begin(), j.end(), [&](const auto& e) {
-                           return e.seq >= from && e.command == command && e.card == cards_[card].first;
+                           return e.seq >= from && e.command == command && e.card == sim_.id(card);
                        })) >= n;
             },
             15s);
@@ -120,7 +116,7 @@ class Display : public ::testing::Test {
                       std::size_t card = 0) const {
         return sim_->wait_for(
             [&](const auto&) {
-                const auto s = sim_->state(cards_[card].first);
+                const auto s = sim_.state(card);
                 if (!s || !s->screen_picture) return false;
                 const std::uint32_t v = s->screen_picture->at(x, y);
                 for (int shift : {0, 8, 16}) {
@@ -135,8 +131,7 @@ class Display : public ::testing::Test {
 
     support::TempDir local_;
     support::TempDir cards_dir_;
-    std::unique_ptr<sim::Simulator> sim_;
-    std::vector<std::pair<std::string, std::string>> cards_;
+    support::SimCards sim_;
     std::string bmp_, jpg_;
 };
 

@@ -24,7 +24,7 @@ namespace img = kelvra::imaging;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-const fs::path kSuite = fs::path(SHARED_DIR) / "testdata" / "bmpsuite";
+const fs::path kSuite = fs::path(TEST_SOURCE_DIR) / "tests" / "data" / "bmpsuite";
 
 std::vector<fs::path> files_in(const char* folder) {
     std::vector<fs::path> out;

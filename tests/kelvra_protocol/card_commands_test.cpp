@@ -167,8 +167,8 @@ TEST_F(CardCommands, CardInformationRequests) {
     const std::vector<Case> cases = {
         {"information", false, peer::answer(0xC2, kId, info), info},
         {"another answer leaves the buffer", false, peer::answer(0xC4, kId, info), before},
-        // Issue 12, fault 4: an answer is used only whole, with a right check byte (it used to copy the
-        // 100 data bytes that came).
+        // An answer is used only whole, with a right check byte: the data bytes of a cut answer are not
+        // copied.
         {"truncated answer leaves the buffer", false, Bytes(info_answer.begin(), info_answer.begin() + 128),
          before},
         {"wrong check byte leaves the buffer", false, damaged(info_answer), before},

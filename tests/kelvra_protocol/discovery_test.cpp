@@ -25,6 +25,7 @@
 #include "tests/support/netns.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -106,12 +107,7 @@ class Cards {
 };
 
 bool wait_discovery_done(std::chrono::seconds limit = 20s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (kelvra::discovery_busy()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return kelvra::wait_for_jobs(5s);
+    return support::wait_until([] { return !kelvra::discovery_busy(); }, limit) && kelvra::wait_for_jobs(5s);
 }
 
 class Discovery : public ::testing::TestWithParam<std::size_t> {
@@ -174,7 +170,8 @@ TEST_F(DiscoveryLoop, SecondDiscoveryWhileOneRunsSendsNothing) {
     EXPECT_EQ(LoopCheck(), 1);
     EXPECT_EQ(BroadcastCheckCard(1), 1);
     char id[20], ip[20];
-    std::this_thread::sleep_for(300ms);
+    // The three answers are in the table while the discovery still runs.
+    ASSERT_TRUE(support::wait_until([] { return kelvra::card_table_count() == 3; }));
     EXPECT_EQ(LoadCardInfor(id, ip, 4), -2);
     EXPECT_EQ(LoadCardInfor(id, ip, 1), -1);
     ASSERT_TRUE(wait_discovery_done());
@@ -248,8 +245,7 @@ TEST_F(DiscoveryLoop, OddAnswersStayInsideTheirFields) {
     unsigned sum = 0;
     for (std::size_t i = 3; i < 28; ++i) sum += long_id[i];
     long_id[28] = static_cast<std::uint8_t>(sum);
-    // Issue 12, fault 4: datagrams of 10 bytes or more that are no well-formed 0xD0 answer (these two
-    // used to be listed as cards) are not cards.
+    // Datagrams of 10 bytes or more that are no well-formed 0xD0 answer are not cards.
     Bytes no_lead_in(60, 'Z');
     no_lead_in[3] = 0xD0;
     Cards cards(0, {no_lead_in, Bytes(10, 'Q'), long_id});
@@ -327,8 +323,8 @@ Bytes read_file(const std::filesystem::path& p) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// Issue 12, fault 2: a file's header and its data are two blocks of one job; the broadcast socket is
-// bound once per job, so the data follows the header over 3 and 103 alike.
+// A file's header and its data are two blocks of one job; the broadcast socket is bound once per job,
+// so the data follows the header over 3 and 103 alike.
 TEST_F(DiscoveryLoop, BroadcastFileSendsDeliverTheWholeFile) {
     sim::SimulatorConfig config;
     config.cards = sim::make_cards(1, "127.0.4.1");
@@ -383,8 +379,7 @@ struct Chatter {
             while (!stop) {
                 for (const auto& d : datagrams)
                     ::sendto(host, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-                const auto next = std::chrono::steady_clock::now() + every;
-                while (!stop && std::chrono::steady_clock::now() < next) std::this_thread::sleep_for(10ms);
+                support::wait_until([&] { return stop.load(); }, every);  // the next round, or the end
             }
         });
     }
@@ -395,8 +390,8 @@ struct Chatter {
     }
 };
 
-// Issue 12, fault 5: a host that answers more often than the silence bound cannot keep the discovery
-// running: it ends at its overall bound.
+// A host that answers more often than the silence bound cannot keep the discovery running: it ends at
+// its overall bound.
 TEST(DiscoveryBound, AHostThatKeepsAnsweringCannotHoldTheDiscovery) {
     recorder::reset();
     kelvra::Timeouts t;
@@ -412,9 +407,8 @@ TEST(DiscoveryBound, AHostThatKeepsAnsweringCannotHoldTheDiscovery) {
     EXPECT_GE(kelvra::card_table_count(), 1u);
 }
 
-// Issue 12, faults 4 and 5: only well-formed 0xD0 answers with a right check byte are cards (plain
-// sum, or the complement for an id of that family); the loop leaves the busy flag to its job, so one
-// discovery has one end.
+// Only well-formed 0xD0 answers with a right check byte are cards (plain sum, or the complement for an
+// id of that family); the loop leaves the busy flag to its job, so one discovery has one end.
 TEST(DiscoveryBound, OnlyCardAnswersAreListedAndTheLoopDoesNotEndTheDiscovery) {
     recorder::reset();
     kelvra::Timeouts t;

@@ -1,5 +1,8 @@
 // Small card stand-ins on real loopback sockets for the transport tests: a TCP listener and a UDP
-// socket on a card's address, port 31298, that parse every frame they receive and may answer it.
+// socket on a card's address, port 31298, that parse every frame they receive and may answer it. They
+// give what ledcard-sim does not: the zero bytes after each frame's check byte (the stream and fixed
+// forms), the number of connections, and answers of whatever bytes the test chooses; tests of a card's
+// behaviour use the simulator (tests/support/sim_cards.h).
 //
 // Threading: each peer runs one thread of its own; frames() and the counters are locked.
 #pragma once

@@ -14,6 +14,8 @@
 #include "simulator/sim.h"
 #include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/recorder.h"
+#include "tests/support/wait.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
@@ -27,14 +29,9 @@ class SimCards : public ::testing::Test {
 
     void SetUp() override {
         recorder::reset();
-        sim::SimulatorConfig config;
-        config.cards = sim::make_cards(2, kFirst);
-        config.discovery_socket = false;  // no broadcasts here
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
-        id_ = config.cards[0].id;
-        ip_ = config.cards[0].address;
+        ASSERT_TRUE(sim_.start(support::SimCards::config(2, kFirst)));  // no broadcasts here
+        id_ = sim_.id(0);
+        ip_ = sim_.ip(0);
     }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(30s)); }
 
@@ -44,7 +41,7 @@ class SimCards : public ::testing::Test {
         return sim_->wait_for_frame(id_, command, 5s, from).has_value();
     }
 
-    std::unique_ptr<sim::Simulator> sim_;
+    support::SimCards sim_;
     std::string id_, ip_;
 };
 
@@ -96,8 +93,7 @@ TEST_F(SimCards, CommandExportsReachTheCard) {
         EXPECT_EQ(first, 0);                                          // w3: input lines
         ASSERT_EQ(SetIOState(id, ip, pt, 0, 5, 0), 0);
         ASSERT_TRUE(took(frame::CMD_SET_IO, sim_->journal_end() - 1));
-        for (int i = 0; i < 500 && state().info.output_lines != 0; ++i) std::this_thread::sleep_for(10ms);
-        EXPECT_EQ(state().info.output_lines, 0u);
+        EXPECT_TRUE(support::wait_until([&] { return state().info.output_lines == 0; }));
 
         const auto windows = state().window_commands;
         ASSERT_EQ(QuitInsertModel(id, ip, pt), 0);
@@ -115,17 +111,15 @@ TEST_F(SimCards, CommandExportsReachTheCard) {
 
 TEST_F(SimCards, CardInformationComesBack) {
     for (auto form : {sim::WireForm::Exact, sim::WireForm::Stream, sim::WireForm::Fixed}) {
-        sim::SimulatorConfig config;
-        config.cards = sim::make_cards(1, "127.42.0.45");
+        sim::SimulatorConfig config = support::SimCards::config(1, "127.42.0.45");
         config.cards[0].answer_form = form;
-        config.discovery_socket = false;
-        auto card = sim::Simulator::start(config);
-        ASSERT_TRUE(card) << card.error;
+        support::SimCards card;
+        ASSERT_TRUE(card.start(config));
         const auto& c = config.cards[0];
         Bytes info(1088, 0xEE);
         EXPECT_EQ(GetCardInfoByTcp(c.id.c_str(), c.address.c_str(), info.data()), 0);
         const auto decoded = card_info::decode_card_info(info);
-        EXPECT_EQ(decoded, card.simulator->state(c.id)->info);
+        EXPECT_EQ(decoded, card->state(c.id)->info);
         EXPECT_EQ(decoded.software_version, sim::kDefaultSoftwareVersion);
         EXPECT_EQ(decoded.hardware_version, sim::kDefaultHardwareVersion);
         Bytes more(160, 0xEE);
@@ -205,7 +199,7 @@ TEST_F(SimCards, DamagedAnswersNeverPassForGoodOnes) {
     const std::vector<Case> cases = {
         {"short", faults(sim::Malformed::Short), false, 18},
         {"silent", faults(sim::Malformed::None, true), false, 18},
-        // Issue 12, fault 4: a frame whose length field is bogus is no answer (it used to be copied).
+        // A frame whose length field is bogus is no answer: nothing of it is copied.
         {"bogus length", faults(sim::Malformed::BogusLength), false, 18},
     };
     for (const auto& c : cases) {

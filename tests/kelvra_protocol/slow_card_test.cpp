@@ -20,6 +20,7 @@
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
 #include "tests/support/listener.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -56,6 +57,13 @@ class SlowCard {
     void set_trickle(bool on) { trickle_ = on; }
 
   private:
+    // True once the caller has closed its end (what it sends meanwhile is read and dropped).
+    static bool hung_up(int c) {
+        pollfd p{c, POLLIN | POLLRDHUP, 0};
+        if (::poll(&p, 1, 20) <= 0) return false;
+        std::uint8_t sink[4096];
+        return ::recv(c, sink, sizeof sink, MSG_DONTWAIT) <= 0;
+    }
     bool wait(int fd, int ms) {
         pollfd p{fd, POLLIN, 0};
         return ::poll(&p, 1, ms) > 0;
@@ -79,7 +87,8 @@ class SlowCard {
                 const Bytes answer = reply_(frames.front().command);
                 if (!trickle_) {
                     (void)!::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
-                    std::this_thread::sleep_for(200ms);
+                    // The connection stays open until the caller hangs up.
+                    support::wait_until([&] { return stop_ || hung_up(c); }, 10s);
                 } else {
                     for (std::size_t i = 0; i < answer.size() && !stop_; ++i) {
                         if (::send(c, answer.data() + i, 1, MSG_NOSIGNAL) != 1) break;

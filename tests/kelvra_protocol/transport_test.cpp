@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <numeric>
-#include <thread>
 
 #include "common/frame.h"
 #include "library/protocol/library_state.h"
@@ -12,6 +11,7 @@
 #include "tests/kelvra_protocol/fast_timeouts.h"
 #include "tests/kelvra_protocol/peer.h"
 #include "tests/kelvra_protocol/recorder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -45,7 +45,9 @@ TEST_F(Transport, InvalidProtoTypeIsRefusedAndSendsNothing) {
         EXPECT_EQ(kelvra::SendCommand(CardAddress::make(pt, kCardIp), nullptr, &b), 31);
         EXPECT_EQ(ResetCard("S730-413-00001", kCardIp, pt), 31);
     }
-    std::this_thread::sleep_for(200ms);
+    // Nothing goes out: no connection, frame or report within 200 ms.
+    EXPECT_TRUE(support::stays_false(
+        [&] { return tcp.connections() > 0 || !udp.frames().empty() || !recorder::all().empty(); }, 200ms));
     EXPECT_EQ(tcp.connections(), 0u);
     EXPECT_TRUE(udp.frames().empty());
     EXPECT_TRUE(recorder::all().empty());
@@ -61,7 +63,7 @@ TEST_F(Transport, ProtoTypes104And105AreAcceptedButRunNothing) {
         CommandBlock b = CommandBlock::make(frame::CMD_RESET_CARD, "S730-413-00001", 0);
         EXPECT_EQ(kelvra::SendCommand(CardAddress::make(pt, kCardIp), nullptr, &b), 0);
     }
-    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(support::stays_false([&] { return tcp.connections() > 0; }, 200ms));
     EXPECT_EQ(tcp.connections(), 0u);
     EXPECT_EQ(kelvra::jobs_running(), 0u);
 }
@@ -93,7 +95,9 @@ TEST_P(Splitting, PiecesOf2000WithTheSameHeader) {
     CommandBlock b = CommandBlock::make(frame::CMD_WINDOW, "S730-413-00001", 77, data);
     ASSERT_EQ(kelvra::SendCommand(CardAddress::make(pt, kCardIp), nullptr, &b), 0);
     ASSERT_TRUE(card.wait_frames(c.pieces.size(), 5s));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(kelvra::wait_for_jobs(10s));
+    // No piece beyond those: none arrives after the job's end either.
+    EXPECT_TRUE(support::stays_false([&] { return card.frames().size() > c.pieces.size(); }, 50ms));
     const auto frames = card.frames();
     ASSERT_EQ(frames.size(), c.pieces.size());
     Bytes joined;
@@ -146,7 +150,9 @@ TEST_F(Transport, LiveWindowWithATrailingBlockEnds) {
                                   nullptr, &trail),
               0);
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(card.wait_frames(2));
+    EXPECT_TRUE(support::stays_false([&] { return card.frames().size() > 2; }, 100ms))
+        << "sent once, not looped";
     const auto f = card.frames();
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[1].command, frame::CMD_SELECT_PROGRAM);

@@ -19,6 +19,8 @@
 #include "tests/kelvra_protocol/recorder.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -45,25 +47,14 @@ class Transfers : public ::testing::Test {
   protected:
     void SetUp() override {
         recorder::reset();
-        sim::SimulatorConfig config;
-        config.cards = sim::make_cards(2, kFirst);
-        config.discovery_socket = false;
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
-        for (const auto& c : config.cards) cards_.push_back({c.id, c.address});
+        ASSERT_TRUE(sim_.start(support::SimCards::config(2, kFirst)));
     }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(60s)); }
 
-    const std::string& id(std::size_t i = 0) const { return cards_[i].first; }
-    const std::string& ip(std::size_t i = 0) const { return cards_[i].second; }
+    const std::string& id(std::size_t i = 0) const { return sim_.id(i); }
+    const std::string& ip(std::size_t i = 0) const { return sim_.ip(i); }
 
-    std::vector<sim::JournalEntry> since(std::uint64_t from) const {
-        std::vector<sim::JournalEntry> out;
-        for (auto& e : sim_->journal())
-            if (e.seq >= from) out.push_back(std::move(e));
-        return out;
-    }
+    std::vector<sim::JournalEntry> since(std::uint64_t from) const { return sim_.since(from); }
     std::optional<sim::StoredFile> stored(std::size_t card, const std::string& card_path) const {
         for (auto& f : sim_->stored_files(id(card)))
             if (f.card_path == card_path) return f;
@@ -83,8 +74,7 @@ class Transfers : public ::testing::Test {
     }
 
     support::TempDir local_;
-    std::unique_ptr<sim::Simulator> sim_;
-    std::vector<std::pair<std::string, std::string>> cards_;
+    support::SimCards sim_;
 };
 
 TEST_F(Transfers, FileArrivesWholeUnderItsCardPath) {
@@ -199,8 +189,7 @@ TEST_F(Transfers, FolderTransferGoesOnPastWhatItCannotSend) {
 
 // Asynchronous sends from several threads to two cards: the gate lets one file through at a time, so
 // the cards' journal shows each file's header and data together, never mixed with another file's.
-// Issue 12, fault 9: a file whose card name would not fit is left out (result 2), not cut; the
-// others arrive.
+// A file whose card name would not fit is left out (result 2), not cut; the others arrive.
 TEST_F(Transfers, FolderTransferLeavesOutANameTooLongForTheCard) {
     const std::string long_name(100, 'L');
     local_.write("long/Show/" + long_name, support::pattern(10, 1));
@@ -387,9 +376,9 @@ TEST_F(Upgrade, StopsWithoutConsentOrWithFilesMissing) {
     EXPECT_TRUE(stored_whole(0, {"Upgrade\\Kernel.fyx", "Upgrade\\app\\App.sys"}));
 }
 
-// Issue 12, fault 3: each command reads the answer to its own request. GetIOState calls on another
-// thread all through the upgrade (its pause included) get their own answers, and the upgrade gets its
-// card's consent and finishes.
+// Each command reads the answer to its own request. GetIOState calls on another thread all through the
+// upgrade (its pause included) get their own answers, and the upgrade gets its card's consent and
+// finishes.
 TEST_F(Upgrade, AConcurrentGetIOStateNeitherTakesNorGivesTheUpgradesAnswer) {
     ASSERT_EQ(SetIOState(id().c_str(), ip().c_str(), 101, 0, 3, 1), 0);
     ASSERT_TRUE(
@@ -401,7 +390,7 @@ TEST_F(Upgrade, AConcurrentGetIOStateNeitherTakesNorGivesTheUpgradesAnswer) {
             std::int32_t first = -7, second = -7;
             const int r = GetIOState(id().c_str(), ip().c_str(), 101, 0, 3, &first, &second);
             reads.emplace_back(r, second);
-            std::this_thread::sleep_for(5ms);
+            support::wait_until([&] { return done.load(); }, 5ms);  // the next read, or the end
         }
     });
     ASSERT_EQ(UpgradeProgram(id().c_str(), ip().c_str(), 0, 0, folder_.c_str(), "Upgrade"), 0);

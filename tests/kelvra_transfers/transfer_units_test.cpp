@@ -149,8 +149,8 @@ TEST_F(GetFileBufTest, RefusalsSendNothing) {
          {dotted.string(), (dir_.path() / "v1.2").string(), (dir_.path() / "ok").string() + "/."}) {
         EXPECT_EQ(SendFolderToCard(kId, kNobody, 1, 0, path.c_str(), "ok"), 1) << path;
     }
-    // Issue 12, fault 9: a card name or folder longer than 99 bytes is refused, never cut (two long
-    // names sharing their first 99 bytes would become one file on the card).
+    // A card name or folder longer than 99 bytes is refused, never cut (two long names sharing their
+    // first 99 bytes would become one file on the card).
     const std::string n99(99, 'n'), n100(100, 'n');
     const auto long_local = dir_.write("ok/" + n100, support::pattern(10));
     EXPECT_EQ(SendFileToCard(kId, kNobody, 1, 0, file.c_str(), n100.c_str(), nullptr, 4), 20);

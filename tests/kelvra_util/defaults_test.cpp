@@ -101,7 +101,7 @@ TEST_F(DefaultsTest, ByteKeysKeepTheLowEightBitsAndFontNamesAreCut) {
     EXPECT_EQ(c.text_colour, 255u);  // TIMER_ keys, not the marquee's
 }
 
-// Issue 12, fault 8: whole numbers have defined results at and beyond the 32-bit limits.
+// Whole numbers have defined results at and beyond the 32-bit limits.
 TEST_F(DefaultsTest, WholeNumbersAtAndBeyondThe32BitLimits) {
     struct Case {
         const char* text;

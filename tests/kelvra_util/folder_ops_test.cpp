@@ -138,8 +138,8 @@ TEST(MovePath, RenamesOrMovesInsideAndRemovesTheSource) {
     EXPECT_FALSE(move_path(dir / "gone", dir / "x"));
 }
 
-// Issue 12, fault 6: a folder moved onto a folder of its name that exists already is merged into
-// it, as a copy is (it used to land one level too deep, dst/A/A).
+// A folder moved onto a folder of its name that exists already is merged into it, as a copy is, not
+// placed one level too deep (dst/A/A).
 TEST(MovePath, MergesIntoAnExistingFolderOfItsNameAsCopyDoes) {
     for (const bool move : {true, false}) {
         SCOPED_TRACE(move ? "move" : "copy");

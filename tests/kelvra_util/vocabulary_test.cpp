@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
+#include <span>
 
 #include "platform/localisation.h"
 #include "library/util/font_list.h"
@@ -88,20 +90,19 @@ TEST(EffectTable, EveryCodeHasAKeyOfItsOwn) {
 
 // Every label key and message key of the library is present in each shipped language file.
 TEST(LanguageFiles, HoldEveryKeyTheLibraryLooksUp) {
-    std::vector<std::string_view> keys{kSpeedFirstKey, kSpeedLastKey, "IDS_MESSAGE_DELETE_FOLDER_FAILED",
-                                       "IDS_MESSAGE_FOLDER_NOT_EXIST"};
-    keys.insert(keys.end(), kDisplayModeKeys.begin(), kDisplayModeKeys.end());
-    keys.insert(keys.end(), kEffectKeys.begin(), kEffectKeys.end());
-    keys.insert(keys.end(), kMarqueeTypeKeys.begin(), kMarqueeTypeKeys.end());
-    keys.insert(keys.end(), kPositionKeys.begin(), kPositionKeys.end());
-    keys.insert(keys.end(), kClockTypeKeys.begin(), kClockTypeKeys.end());
-    keys.insert(keys.end(), kRotationKeys.begin(), kRotationKeys.end());
+    const std::array<std::string_view, 4> single{
+        kSpeedFirstKey, kSpeedLastKey, "IDS_MESSAGE_DELETE_FOLDER_FAILED", "IDS_MESSAGE_FOLDER_NOT_EXIST"};
+    const std::span<const std::string_view> tables[] = {single,           kDisplayModeKeys, kEffectKeys,
+                                                        kMarqueeTypeKeys, kPositionKeys,    kClockTypeKeys,
+                                                        kRotationKeys};
     for (const char* file : {"Chinese_zavo_s.ini", "Chinese_zavo_t.ini", "English_zavo.ini"}) {
         const std::filesystem::path path = std::filesystem::path(TEST_SOURCE_DIR) / "lang" / file;
         ASSERT_TRUE(std::filesystem::exists(path)) << path;
         const std::vector<std::string> present = ini::keys(path, "String");
         const std::set<std::string> lookup(present.begin(), present.end());
-        for (std::string_view key : keys) EXPECT_TRUE(lookup.count(std::string(key))) << file << ": " << key;
+        for (const auto table : tables)
+            for (std::string_view key : table)
+                EXPECT_TRUE(lookup.count(std::string(key))) << file << ": " << key;
     }
 }
 

@@ -256,7 +256,9 @@ TEST_F(MainWindowTest, DuplicateAddressShowsTheMessageWindowOnce) {
     QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)),
                       Qt::LeftButton);
     ASSERT_TRUE(pump_until([&] { return list_->count() == 2; }));
-    QTest::qWait(300);
+    EXPECT_FALSE(pump_until(
+        [&] { return window_->findChildren<MessageWindow*>().size() != 1 || warning->text() != text; },
+        std::chrono::milliseconds(300)));
     EXPECT_EQ(window_->findChildren<MessageWindow*>().size(), 1);
     EXPECT_EQ(warning->text(), text);
 }
@@ -497,8 +499,7 @@ TEST_F(DisplayControlsTest, BrightnessIsSentOnReleaseOrKeyNotWhileDragging) {
     slider->setValue(2);
     slider->setValue(5);
     EXPECT_EQ(text_of(MainWindow::kBrightnessValue), "5");  // the edit follows the drag
-    QTest::qWait(100);
-    EXPECT_TRUE(screen_controls(from).empty());
+    EXPECT_FALSE(pump_until([&] { return !screen_controls(from).empty(); }, std::chrono::milliseconds(100)));
     slider->setSliderDown(false);
     settle();
     slider->setFocus();
@@ -580,7 +581,7 @@ TEST_F(DisplayControlsTest, ControlTextsAndHiddenControls) {
 
 TEST_F(DisplayControlsTest, NothingIsSentWhileTheCardListIsEmpty) {
     open_with_card("127.0.0.77");  // a discovery address nobody hears: the list stays empty
-    QTest::qWait(200);
+    EXPECT_FALSE(pump_until([&] { return list_->count() > 0; }, std::chrono::milliseconds(200)));
     ASSERT_EQ(list_->count(), 0);
     const std::uint64_t from = simulator_->journal_end();
     const std::string link_error = localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR");
@@ -599,8 +600,7 @@ TEST_F(DisplayControlsTest, NothingIsSentWhileTheCardListIsEmpty) {
                   q.reports_link_error ? std::vector<std::string>{link_error} : std::vector<std::string>{});
         EXPECT_FALSE(working().changed);
     }
-    QTest::qWait(100);
-    EXPECT_TRUE(screen_controls(from).empty());
+    EXPECT_FALSE(pump_until([&] { return !screen_controls(from).empty(); }, std::chrono::milliseconds(100)));
 }
 
 // A card that takes the OE command but never answers: the window keeps running, refuses a second
@@ -727,7 +727,10 @@ TEST_F(MainWindowTest, AddressModeSendsEveryCommandToTheTypedAddress) {
     QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)),
                       Qt::LeftButton);
     ASSERT_TRUE(pump_until([&] { return list_->count() == 2; }));
-    QTest::qWait(300);  // room for the first card's report, which must not be shown
+    // Room for the first card's report, which must not be shown.
+    EXPECT_FALSE(pump_until(
+        [&] { return text_of(MainWindow::kIpAddress) != "127.0.0.9" || list_->currentRow() != -1; },
+        std::chrono::milliseconds(300)));
     EXPECT_EQ(text_of(MainWindow::kIpAddress), "127.0.0.9");
     EXPECT_EQ(list_->currentRow(), -1);
 }
@@ -746,7 +749,8 @@ TEST_F(MainWindowTest, KeysNeverRunAnUnaskedCommandNorCloseTheWindow) {
     width->setFocus();
     QTest::keyClick(width, Qt::Key_Return);
     QTest::keyClick(window_.get(), Qt::Key_Escape);
-    QTest::qWait(200);
+    EXPECT_FALSE(pump_until([&] { return !window_->isVisible() || list_->count() != 1; },
+                            std::chrono::milliseconds(200)));
     EXPECT_TRUE(window_->isVisible());
     EXPECT_EQ(list_->count(), 1);
     for (const auto& e : simulator_->journal())
@@ -868,8 +872,8 @@ TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAll
     red->setValue(11);
     red->setValue(12);
     EXPECT_EQ(value_of(*dialog, GammaDialog::kRedValue), "1.2");
-    QTest::qWait(100);
-    EXPECT_TRUE(screen_controls(from).empty());  // nothing while the handle is held
+    // Nothing while the handle is held.
+    EXPECT_FALSE(pump_until([&] { return !screen_controls(from).empty(); }, std::chrono::milliseconds(100)));
     red->setSliderDown(false);
     ASSERT_TRUE(simulator_->wait_for([&](const auto&) { return card_state().gamma_red == 1.2f; },
                                      std::chrono::seconds(3)));
@@ -882,8 +886,8 @@ TEST_F(GammaDialogTest, DifferentChannelsStartSeparateAndAChannelReleaseSendsAll
     const std::uint64_t before_save = simulator_->journal_end();
     QTest::mouseClick(in<QPushButton>(*dialog, GammaDialog::kSave), Qt::LeftButton);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    QTest::qWait(100);
-    EXPECT_TRUE(screen_controls(before_save).empty());
+    EXPECT_FALSE(
+        pump_until([&] { return !screen_controls(before_save).empty(); }, std::chrono::milliseconds(100)));
 }
 
 TEST_F(GammaDialogTest, KeysSendOneCommandOnceTheyStop) {
@@ -896,7 +900,8 @@ TEST_F(GammaDialogTest, KeysSendOneCommandOnceTheyStop) {
     EXPECT_EQ(value_of(*dialog, GammaDialog::kRedValue), "1.3");
     // The settle timer runs in the event loop: pump it while waiting for the card.
     ASSERT_TRUE(pump_until([&] { return card_state().gamma_red == 1.3f; }, std::chrono::seconds(3)));
-    QTest::qWait(2 * static_cast<int>(GammaDialog::kSettle.count()));
+    // One command only: no second one within two settle times.
+    EXPECT_FALSE(pump_until([&] { return screen_controls(from).size() > 1; }, 2 * GammaDialog::kSettle));
     EXPECT_EQ(screen_controls(from), std::vector<std::vector<std::uint32_t>>{gamma_words(1.3f, 1.5f, 2.0f)});
 }
 

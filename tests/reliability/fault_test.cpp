@@ -19,6 +19,7 @@
 #include "tests/kelvra_protocol/recorder.h"
 #include "tests/support/messages.h"
 #include "tests/support/tcp_proxy.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
@@ -124,14 +125,12 @@ class Faults : public ::testing::Test {
         card.address = kCardAddress;
         config.cards.push_back(card);
         config.discovery_socket = false;
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
+        ASSERT_TRUE(sim_.start(config));
         id_ = card.id;
     }
     void TearDown() override { EXPECT_TRUE(kelvra::wait_for_jobs(30s)); }
 
-    std::unique_ptr<sim::Simulator> sim_;
+    support::SimCards sim_;
     std::string id_;
 };
 

@@ -23,6 +23,7 @@
 #include "screenconfig/image_transfer_runner.h"
 #include "screenconfig/record_files.h"
 #include "test_files.h"
+#include "tests/support/qt/pump.h"
 
 using namespace screenconfig;
 namespace fs = std::filesystem;
@@ -190,7 +191,7 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     ASSERT_TRUE(runner.start(target, temp_sys_path(dir)));
     EXPECT_FALSE(runner.start(target, temp_sys_path(dir))) << "one transfer at a time";
     ASSERT_TRUE(done.wait(20000));
-    QTest::qWait(200);  // let the queued messages be shown
+    ASSERT_TRUE(support::pump_until([&] { return messages.texts.size() >= 2; }));  // the queued messages
     EXPECT_EQ(done.takeFirst().at(0).value<TransferOutcome>(), TransferOutcome::SendFailed);
     EXPECT_EQ(messages.texts, (Texts{"_SendFileThread Send error!", "error 001"}));
     EXPECT_FALSE(messages.nested) << "messages are shown one after another";
@@ -204,7 +205,7 @@ TEST(TransferRunner, RunsOnAWorkerWithProgressAndMessagesInOrder) {
     messages.texts.clear();
     ASSERT_TRUE(runner.start(target, temp_sys_path(dir)));
     ASSERT_TRUE(done.wait(20000));
-    QTest::qWait(100);
+    ASSERT_TRUE(support::pump_until([&] { return !messages.texts.empty(); }));
     EXPECT_EQ(done.takeFirst().at(0).value<TransferOutcome>(), TransferOutcome::Applied);
     EXPECT_EQ(messages.texts, Texts{"IDS_MESSAGE_SET_SUCCESS"});
 }

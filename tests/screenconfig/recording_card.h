@@ -23,6 +23,7 @@
 #include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "tests/support/messages.h"
+#include "tests/support/wait.h"
 
 namespace testing_support {
 
@@ -69,10 +70,7 @@ class RecordingCard {
 
     // Waits until `n` connections have ended (or 20 s pass).
     bool wait_for_closed_connections(int n) const {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (closed_.load() < n && std::chrono::steady_clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return closed_.load() >= n;
+        return support::wait_until([&] { return closed_.load() >= n; }, std::chrono::seconds(20));
     }
 
   private:

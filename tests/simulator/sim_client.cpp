@@ -2,12 +2,16 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "tests/support/wait.h"
 
 namespace simtest {
 namespace {
@@ -123,6 +127,14 @@ TcpClient::~TcpClient() {
 bool TcpClient::send(const Bytes& bytes) {
     return fd_ >= 0 &&
            ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+bool TcpClient::wait_delivered(std::chrono::milliseconds timeout) {
+    const auto delivered = [&] {
+        int unacknowledged = 0;
+        return ::ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
+    };
+    return fd_ >= 0 && support::wait_until(delivered, timeout);
 }
 
 std::optional<Bytes> TcpClient::receive_frame(std::chrono::milliseconds timeout) {

@@ -59,6 +59,8 @@ class TcpClient {
     TcpClient& operator=(const TcpClient&) = delete;
     bool connected() const { return fd_ >= 0; }
     bool send(const Bytes& bytes);
+    // True once every byte sent so far has reached the peer's side (acknowledged) within `timeout`.
+    bool wait_delivered(std::chrono::milliseconds timeout);
     // Bytes that arrive within `timeout` until a whole frame (29 + n) is there or the peer closes.
     std::optional<Bytes> receive_frame(std::chrono::milliseconds timeout);
     // True when the peer closed (or reset) the connection within `timeout`.

@@ -287,9 +287,9 @@ TEST_F(ThreeCards, TcpFramesSplitOrCoalescedInAllForms) {
                                                 frame::ANS_CARD_INFO}));
 
     const Bytes one = vantor_frame(frame::CMD_SCREEN_CONTROL, kPlainId, words({11, 0, 1}));
-    for (const auto b : one) {
+    for (const auto b : one) {  // one byte per segment, each on the card's side before the next
         t.send({b});
-        usleep(200);
+        ASSERT_TRUE(t.wait_delivered(2s));
     }
     const auto a = t.receive_frame(2s);
     ASSERT_TRUE(a);
@@ -636,8 +636,8 @@ TEST(SimExecutable, HelpAndBadArguments) {
     }
 }
 
-// Issue 12, fault 10: the journal in memory keeps the newest entries only, within its bounds, while
-// seq keeps counting and waiting by seq still works.
+// The journal in memory keeps the newest entries only, within its bounds, while seq keeps counting and
+// waiting by seq still works.
 TEST(JournalMemory, KeepsTheNewestEntriesWithinItsBounds) {
     sim::SimulatorConfig c;
     c.cards = {card(kPlainId, "127.41.0.20")};

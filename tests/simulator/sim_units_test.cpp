@@ -504,8 +504,8 @@ TEST_F(CardModelTest, UpgradeFilesLandBelowTheirFirmwareFolder) {
     EXPECT_EQ(m.state().upgrade_announced, 3u);
 }
 
-// Issue 12, fault 10: the card paths refused outside an upgrade are refused during one too (they used
-// to pass as sub-folders of the firmware folder).
+// The card paths refused outside an upgrade are refused during one too: an upgrade's files do not pass
+// as sub-folders of the firmware folder.
 TEST_F(CardModelTest, UpgradeFilesWithRefusedPathsAreRefused) {
     auto m = card("S730-413-05862");
     send(m, frame::CMD_UPGRADE_START, words({3}, 4));

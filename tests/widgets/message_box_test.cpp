@@ -15,6 +15,8 @@
 #include <functional>
 #include <thread>
 
+#include "tests/support/qt/pump.h"
+
 namespace {
 
 using platform::MessageButtons;
@@ -96,7 +98,7 @@ TEST(QtMessageService, AMessageFromAWorkerIsShownOnTheUserInterfaceThread) {
         done = true;
     });
     // The UI thread keeps its event loop running while the worker waits for the answer.
-    for (int i = 0; i < 2000 && !done; ++i) QTest::qWait(5);
+    EXPECT_TRUE(support::pump_until([&] { return done.load(); }, std::chrono::seconds(10)));
     worker.join();
     EXPECT_EQ(reply, MessageReply::Yes);
     EXPECT_EQ(answerer.text, QStringLiteral("from a worker"));

@@ -14,6 +14,7 @@
 #include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/wait.h"
 
 namespace technician {
 
@@ -296,18 +297,17 @@ class Judge final : public platform::MessageService {
         if (text != localisation::lookup("IDS_MESSAGE_STEP8_TEST_LINE_IS_RIGHT"))
             return platform::MessageReply::Ok;
         // The test line went out without an answer: wait (bounded) until the card shows it.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
         std::optional<sim::ModulePicture> seen;
-        while (std::chrono::steady_clock::now() < until) {
-            const auto s = sim_.state(card_id_);
-            if (s && s->smart_pattern == 8 && s->module_picture) {
+        support::wait_until(
+            [&] {
+                const auto s = sim_.state(card_id_);
+                if (!s || s->smart_pattern != 8 || !s->module_picture) return false;
                 width = s->smart_value;
                 height = s->smart_value2;
                 seen = s->module_picture;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+                return true;
+            },
+            std::chrono::seconds(3));
         asked = true;
         if (seen) picture = *seen;
         right = seen && right_test_line(*seen, width, height);
