@@ -618,6 +618,37 @@ TEST_F(WizardDialogTest, GridModeTracesBacksAndResets) {
     EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
 }
 
+TEST_F(WizardDialogTest, GridClicksMadeWhileAPointIsOnItsWayAreTakenInOrder) {
+    start_card("X100-000-00001");
+    open_wizard();
+    wizard_->setPointPause(std::chrono::milliseconds(150));
+    to_step_six(16, 16, 0, 0, 5);  // W 16, scan 16, all rows lit
+    auto* trace = wizard_->pointTracePage();
+    trace->radio(wizard::PointTrace::Mode::Grid)->click();
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+    const std::uint64_t from = simulator_->journal_end();
+    // Three clicks in a row: the first lights point 2, the other two come while it is on its way.
+    click_cell(trace->grid(), 1, 1);
+    ASSERT_TRUE(trace->exchangeUnderWay());
+    EXPECT_EQ(trace->grid()->viewport()->cursor().shape(), Qt::BusyCursor) << "the grid says it is not ready";
+    click_cell(trace->grid(), 1, 2);
+    click_cell(trace->grid(), 2, 1);
+    EXPECT_EQ(trace->clicksWaiting(), 2u);
+    EXPECT_TRUE(trace->grid()->cellText(1, 2).isEmpty());
+    ASSERT_TRUE(
+        pump_until([&] { return idle() && !trace->exchangeUnderWay() && trace->clicksWaiting() == 0; }));
+    EXPECT_EQ(trace->grid()->cellText(1, 1), "1");
+    EXPECT_EQ(trace->grid()->cellText(1, 2), "2");
+    EXPECT_EQ(trace->grid()->cellText(2, 1), "3");
+    EXPECT_EQ(trace->controller().point(), 4u);
+    EXPECT_NE(trace->grid()->viewport()->cursor().shape(), Qt::BusyCursor);
+    const auto sent = blocks_sent(from);
+    ASSERT_EQ(sent.size(), 3u);
+    for (std::uint32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(sent[i],
+                  screen_control::make_smart(screen_control::SmartStep::TracePoint, {1022 - i, 0, 1}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
