@@ -124,6 +124,13 @@ Outcome ModuleInfo::accept(screenconfig::ScreenConfig& header) {
     return {true, {}};
 }
 
+std::uint32_t ModuleInfo::bands() const {
+    static constexpr std::uint32_t kCounts[] = {1, 2, 4};
+    if (cable_groups_index < 0 || cable_groups_index > 2 || rgb_groups_index < 0 || rgb_groups_index > 2)
+        return 0;
+    return kCounts[cable_groups_index] * kCounts[rgb_groups_index];
+}
+
 std::optional<Block> ModuleInfo::hub_block(int row) const {
     if (row <= 0 || row >= static_cast<int>(kHubBoardRows)) return std::nullopt;
     return screen_control::make(screen_control::Sub::HubType,

@@ -48,6 +48,10 @@ class ModuleInfo {
     bool hub_visible() const { return class_ != 0; }
     int card_class() const { return class_; }
 
+    // The RGB groups the module's rows are split into (cables x RGB groups per cable): each drives one
+    // band of scanCount rows. 0 while either count is not chosen.
+    std::uint32_t bands() const;
+
     // For the later steps: the width and height read afresh, limited to 32 and 16.
     std::uint32_t width_limited() const { return width > 32 ? 32 : width; }
     std::uint32_t height_limited() const { return height > 16 ? 16 : height; }

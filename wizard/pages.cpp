@@ -14,7 +14,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/localisation.h"
 #include "platform/message_service.h"
@@ -201,6 +203,9 @@ ModuleInfoPage::ModuleInfoPage(SmartSetupWizard& frame) : frame_(frame), info_(f
     layout->addWidget(decoder_group);
     layout->addStretch(1);
 
+    connect(width_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!writing_back_) entered_width_ = text.toUInt();
+    });
     connect(hub_, &QComboBox::activated, this, &ModuleInfoPage::onHubChosen);
     connect(decoder_, &QComboBox::activated, this, &ModuleInfoPage::onDecoderChosen);
     localise_dialog(this, kDialogNumber);
@@ -229,8 +234,10 @@ void ModuleInfoPage::readFields() {
 bool ModuleInfoPage::accept() {
     readFields();
     const auto outcome = info_.accept(frame_.working().config);
+    writing_back_ = true;
     width_->setText(QString::number(info_.width));
     height_->setText(QString::number(info_.height));
+    writing_back_ = false;
     SmartSetupWizard::showMessages(outcome.messages);
     return outcome.accepted;
 }
@@ -399,13 +406,82 @@ ScanLinesPage::ScanLinesPage(SmartSetupWizard& frame) : frame_(frame) {
         rows_between_->addItem(QString::fromLatin1(t.data(), static_cast<int>(t.size())));
     rows_lit_->setCurrentIndex(0);
     rows_between_->setCurrentIndex(0);
-    form->addRow(label(group, QStringLiteral("显示屏亮的行数:"), 2111), rows_lit_);
+    // What to count: the rows lit in the top band alone (the rows one RGB group drives), said in the
+    // question, in a line naming the band's rows, and in a picture.
+    auto* rows_lit_label =
+        label(group, QStringLiteral("只数最上面一段（一个RGB组驱动的行）中亮的行数:"), kRowsLitLabel);
+    rows_lit_label->setWordWrap(true);
+    form->addRow(rows_lit_label, rows_lit_);
     form->addRow(label(group, QStringLiteral("两条亮线间隔的行数"), 2112), rows_between_);
+    auto* band_row = new QHBoxLayout;
+    band_picture_ = numbered(new QLabel(group), kBandPicture);
+    band_note_ = numbered(new QLabel(group), kBandNote);
+    band_note_->setWordWrap(true);
+    band_note_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    band_row->addWidget(band_picture_, 0, Qt::AlignTop);
+    band_row->addWidget(band_note_, 1);
+    form->addRow(band_row);
     layout->addWidget(group);
     layout->addWidget(
         label(this, QStringLiteral("提示:当显示屏只亮一行时，间隔行数必须选【无间隔或只亮了一行】"), 2113));
     layout->addStretch(1);
     localise_dialog(this, kDialogNumber);
+}
+
+QPixmap bandPicture(std::uint32_t bands, std::uint32_t scan) {
+    // A module of `bands` bands (drawn up to 4) of `scan` rows (drawn up to 8 each), the same rows lit in
+    // every band; the top band framed and its lit rows bright, with a bracket: those are counted.
+    const int shown_bands = static_cast<int>(std::clamp<std::uint32_t>(bands, 1, 4));
+    const int rows = static_cast<int>(std::clamp<std::uint32_t>(scan, 1, 8));
+    constexpr int kPitch = 8;
+    constexpr int kColumns = 16;
+    const int band_height = rows * kPitch;
+    const int gap = 6;
+    QPixmap pm(kColumns * kPitch + 44, shown_bands * (band_height + gap) + 8);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x20, 0x20, 0x20));
+    p.drawRoundedRect(QRectF(0, 0, kColumns * kPitch + 8, pm.height()), 3, 3);
+    for (int b = 0; b < shown_bands; ++b) {
+        const int top = 4 + b * (band_height + gap);
+        for (int r = 0; r < rows; ++r) {
+            const bool lit = r % 2 == 0;
+            QColor led = lit ? (b == 0 ? QColor(0xFF, 0xE0, 0x40) : QColor(0x70, 0x68, 0x40))
+                             : QColor(0x40, 0x40, 0x40);
+            p.setBrush(led);
+            for (int c = 0; c < kColumns; ++c)
+                p.drawEllipse(QRectF(4 + c * kPitch + 1, top + r * kPitch + 1, kPitch - 2, kPitch - 2));
+        }
+        if (b == 0) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(QColor(0x30, 0xA0, 0xFF), 2));
+            p.drawRect(QRectF(2, top - 2, kColumns * kPitch + 4, band_height + 4));
+            // The bracket beside the band, and its first and last row.
+            const int x = kColumns * kPitch + 14;
+            p.drawLine(x, top, x + 5, top);
+            p.drawLine(x + 5, top, x + 5, top + band_height);
+            p.drawLine(x, top + band_height, x + 5, top + band_height);
+            p.setPen(QColor(0x30, 0xA0, 0xFF));
+            QFont f = p.font();
+            f.setPixelSize(9);
+            p.setFont(f);
+            p.drawText(QRectF(x + 8, top - 2, 24, 12), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("1"));
+            p.drawText(QRectF(x + 8, top + band_height - 10, 24, 12), Qt::AlignLeft | Qt::AlignVCenter,
+                       QString::number(scan));
+            p.setPen(Qt::NoPen);
+        }
+    }
+    return pm;
+}
+
+void ScanLinesPage::showBand() {
+    const std::uint32_t scan = frame_.working().config.get(screenconfig::ConfigField::scanCount);
+    const std::uint32_t bands = std::max<std::uint32_t>(1, frame_.moduleInfoPage()->controller().bands());
+    band_note_->setText(
+        QString::fromStdString(localisation::lookup("IDS_MESSAGE_STEP6_BAND")).arg(scan).arg(bands));
+    band_picture_->setPixmap(bandPicture(bands, scan));
 }
 
 void ScanLinesPage::lightRowPattern() {
@@ -536,6 +612,15 @@ PointTracePage::PointTracePage(SmartSetupWizard& frame) : frame_(frame) {
     }
     buttons->addStretch(1);
     layout->addLayout(buttons);
+    done_hint_ =
+        label(this,
+              QStringLiteral(
+                  "逐点追踪已完成，结果已存为图片。要继续，请选上面的“从通用屏体中选取”，再按“下一步”。"),
+              kDoneHint);
+    done_hint_->setWordWrap(true);
+    done_hint_->setStyleSheet(QStringLiteral("color: #0050A0;"));
+    done_hint_->hide();
+    layout->addWidget(done_hint_);
     layout->addStretch(1);
     list_radio->setChecked(true);
     for (QWidget* w : std::initializer_list<QWidget*>{grid_hint_, grid_, back_, reset_}) w->hide();
@@ -573,8 +658,10 @@ void PointTracePage::layOutGrid() {
     module.line_group = header.get(screenconfig::ConfigField::lineGroup);
     module.lit_rows_minus_one = frame_.litRowsHandedOver();
     const auto first = trace_.lay_out(module);
+    waiting_.clear();
+    done_hint_->hide();
     if (module.width > 16) frame_.setFrameWidth(static_cast<int>(module.width) * kColumnWidth);
-    grid_->setGridSize(static_cast<int>(module.height) + 1, static_cast<int>(module.width) + 1);
+    grid_->setGridSize(trace_.grid().rows(), trace_.grid().columns());
     number_headers(grid_, QString());
     render();
     if (first) light(*first, [](bool) {});
@@ -585,29 +672,60 @@ void PointTracePage::render() {
 }
 
 void PointTracePage::light(Block block, std::function<void(bool)> done) {
-    in_flight_ = true;
+    setBusy(true);
     frame_.sendPoints({block}, this, [this, done = std::move(done)](const std::vector<bool>& opened) {
         in_flight_ = false;
         const bool ok = !opened.empty() && opened.front();
         if (!ok) SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
         done(ok);
+        settle();
     });
 }
 
+void PointTracePage::setBusy(bool busy) {
+    in_flight_ = busy;
+    // The grid says plainly that it is not ready; a click made meanwhile waits its turn.
+    if (busy)
+        grid_->viewport()->setCursor(Qt::BusyCursor);
+    else
+        grid_->viewport()->unsetCursor();
+}
+
+void PointTracePage::settle() {
+    if (in_flight_) return;
+    setBusy(false);
+    if (waiting_.empty()) return;
+    const auto [row, column] = waiting_.front();
+    waiting_.pop_front();
+    onCellClicked(row, column);
+}
+
 void PointTracePage::chooseMode(PointTrace::Mode mode) {
+    const bool from_grid = trace_.mode == PointTrace::Mode::Grid && mode == PointTrace::Mode::List;
     trace_.mode = mode;
     const bool grid = mode == PointTrace::Mode::Grid;
     for (QWidget* w : std::initializer_list<QWidget*>{grid_hint_, grid_, back_, reset_}) w->setVisible(grid);
     list_->setEnabled(!grid);
     frame_.setNextEnabled(!grid);
+    done_hint_->hide();
+    waiting_.clear();
+    if (from_grid)
+        frame_.sendBlocks({PointTrace::list_mode_block(frame_.working().config)}, true, this,
+                          [](const cardlink::SequenceResult& r) {
+                              SmartSetupWizard::showMessages(
+                                  exchange_messages(r, std::string(PointTrace::kListModeFailure), false));
+                          });
     if (!grid) return;
-    in_flight_ = true;
+    setBusy(true);
     frame_.sendBlocks(PointTrace::grid_mode_blocks(), true, this, [this](const cardlink::SequenceResult& r) {
         in_flight_ = false;
         SmartSetupWizard::showMessages(
             sequence_messages(r, PointTrace::kGridFailures, PointTrace::kGridNoConnection));
-        if (!r.connected) return;  // nothing lit
-        if (const auto first = trace_.start_tracing()) light(*first, [](bool) {});
+        const auto first = r.connected ? trace_.start_tracing() : std::nullopt;  // nothing lit without
+        if (first)
+            light(*first, [](bool) {});
+        else
+            settle();
     });
 }
 
@@ -622,14 +740,24 @@ void PointTracePage::onListChosen(int index) {
 }
 
 void PointTracePage::onCellClicked(int row, int column) {
-    if (in_flight_) return;
+    if (in_flight_) {
+        waiting_.emplace_back(row, column);
+        return;
+    }
     const auto click = trace_.clicked(row, column, frame_.working());
     render();
     SmartSetupWizard::showMessages(click.messages);
-    if (!click.light) return;
+    if (!click.light) {
+        settle();
+        return;
+    }
     light(*click.light, [this, click](bool ok) {
         if (!ok) trace_.light_failed();
-        if (click.save_picture) savePicture(click.picture_columns, click.picture_rows);
+        if (click.save_picture) {
+            // Next stays off in grid mode: the page says how to go on.
+            done_hint_->show();
+            savePicture(click.picture_columns, click.picture_rows);
+        }
     });
 }
 
@@ -640,6 +768,7 @@ void PointTracePage::onBack() {
     light(*block, [this](bool ok) {
         if (!ok) return;
         trace_.back_done(frame_.working().config.get(screenconfig::ConfigField::scanCount));
+        done_hint_->hide();
         render();
     });
 }
@@ -652,8 +781,15 @@ KelvraRect gridPictureRect(const widgets::GridControl& grid, int columns, int ro
 
 void PointTracePage::savePicture(int columns, int rows) {
     QWidget* window = grid_->window();
+    // The capture takes what the screen shows: a tall grid (1/32 scan) the panel scrolls is brought
+    // whole into view first.
+    for (QWidget* w = grid_->parentWidget(); w; w = w->parentWidget())
+        if (auto* scroller = qobject_cast<QScrollArea*>(w)) {
+            scroller->ensureWidgetVisible(grid_, 0, 0);
+            break;
+        }
     const KelvraRect rect = gridPictureRect(*grid_, columns, rows);
-    grid_->repaint();  // the capture takes what the screen shows
+    grid_->repaint();
     if (!kelvra_) kelvra_ = std::make_unique<KelvraPictures>();
     const auto path = traced_picture_path();
     const auto error = kelvra_->save_window_jpeg(static_cast<unsigned long>(window->winId()), path, rect);
@@ -687,6 +823,10 @@ LineCheckPage::LineCheckPage(SmartSetupWizard& frame) : frame_(frame) {
     column_row->addWidget(column_redo, 0, Qt::AlignTop);
     column_row->addStretch(1);
     layout->addLayout(column_row);
+    columns_note_ = numbered(new QLabel(this), kColumnsNote);
+    columns_note_->setWordWrap(true);
+    columns_note_->hide();
+    layout->addWidget(columns_note_);
     row_hint_ =
         label(this, QStringLiteral("2.观察屏幕上点亮点的位置，并在下列表格中选中亮点所在的位置"), kRowHint);
     row_hint_->setWordWrap(true);
@@ -713,32 +853,70 @@ LineCheckPage::LineCheckPage(SmartSetupWizard& frame) : frame_(frame) {
         render();
         run(std::move(actions));
     });
-    connect(columns_, &widgets::GridControl::cellClicked, this, [this](int row, int column) {
-        if (in_flight_) return;
-        auto actions = check_.column_clicked(row, column, frame_.working().params);
-        render();
-        run(std::move(actions));
-    });
-    connect(rows_, &widgets::GridControl::cellClicked, this, [this](int row, int column) {
-        if (in_flight_) return;
-        auto actions = check_.row_clicked(row, column, frame_.working().params, frame_.working().config);
-        render();
-        run(std::move(actions));
-    });
+    connect(columns_, &widgets::GridControl::cellClicked, this,
+            [this](int row, int column) { onClicked(columns_, row, column); });
+    connect(rows_, &widgets::GridControl::cellClicked, this,
+            [this](int row, int column) { onClicked(rows_, row, column); });
     localise_dialog(this, kDialogNumber);
+}
+
+void LineCheckPage::onClicked(widgets::GridControl* grid, int row, int column) {
+    if (in_flight_) {
+        waiting_.push_back({grid, row, column});
+        return;
+    }
+    auto actions = grid == columns_
+                       ? check_.column_clicked(row, column, frame_.working().params)
+                       : check_.row_clicked(row, column, frame_.working().params, frame_.working().config);
+    render();
+    run(std::move(actions));
+}
+
+void LineCheckPage::setBusy(bool busy) {
+    in_flight_ = busy;
+    for (widgets::GridControl* g : {columns_, rows_}) {
+        if (busy)
+            g->viewport()->setCursor(Qt::BusyCursor);
+        else
+            g->viewport()->unsetCursor();
+    }
+}
+
+void LineCheckPage::settle() {
+    setBusy(false);
+    if (waiting_.empty()) return;
+    const Waiting next = waiting_.front();
+    waiting_.pop_front();
+    onClicked(next.grid, next.row, next.column);
 }
 
 void LineCheckPage::enter() {
     const auto width = frame_.moduleInfoPage()->controller().width_limited();
     const auto scan = frame_.working().config.get(screenconfig::ConfigField::scanCount);
     auto actions = check_.lay_out_columns(frame_.working().params, width, scan);
+    waiting_.clear();
     columns_->setGridSize(check_.column_grid().rows(), check_.column_grid().columns());
     number_headers(columns_, localised("IDS_MESSAGE_GOBACK_COLUMN"), Numbered::Columns);
+    numberModuleColumns();
     rows_->setGridSize(check_.row_grid().rows(), check_.row_grid().columns());
     number_headers(rows_, localised("IDS_MESSAGE_GOBACK_ROW"), Numbered::Rows);
     showRows(false);
     render();
     run(std::move(actions));
+}
+
+void LineCheckPage::numberModuleColumns() {
+    // The grid stands for the module's rightmost columns: its header numbers them as the module's LED
+    // columns, counted from the left, and the note under it says so when the module is wider.
+    const std::uint32_t cells = static_cast<std::uint32_t>(columns_->columnCount() - 1);
+    const std::uint32_t module_width = std::max(frame_.moduleInfoPage()->enteredWidth(), cells);
+    for (std::uint32_t c = 1; c <= cells; ++c)
+        columns_->setCellText(0, static_cast<int>(c), QString::number(module_width - cells + c));
+    columns_note_->setText(QString::fromStdString(localisation::lookup("IDS_MESSAGE_STEP8_COLUMNS_SHOWN"))
+                               .arg(cells)
+                               .arg(module_width - cells + 1)
+                               .arg(module_width));
+    columns_note_->setVisible(module_width > cells);
 }
 
 void LineCheckPage::showRows(bool shown) {
@@ -758,7 +936,7 @@ void LineCheckPage::run(LineCheck::Actions actions) {
         sendFlags(std::move(actions.flags), std::move(actions.test_line));
         return;
     }
-    in_flight_ = true;
+    setBusy(true);
     frame_.sendPoints(
         std::move(actions.points), this,
         [this, flags = actions.flags, test_line = actions.test_line](const std::vector<bool>& opened) {
@@ -772,10 +950,10 @@ void LineCheckPage::run(LineCheck::Actions actions) {
 
 void LineCheckPage::sendFlags(std::optional<Block> flags, std::optional<Block> test_line) {
     if (!flags) {
-        in_flight_ = false;
+        settle();
         return;
     }
-    in_flight_ = true;
+    setBusy(true);
     frame_.sendBlocks({*flags}, true, this, [this, test_line](const cardlink::SequenceResult& r) {
         if (!r.connected)
             SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
@@ -784,24 +962,28 @@ void LineCheckPage::sendFlags(std::optional<Block> flags, std::optional<Block> t
         if (test_line)
             lightTestLine(*test_line);
         else
-            in_flight_ = false;
+            settle();
     });
 }
 
 void LineCheckPage::lightTestLine(Block test_line) {
     frame_.sendPoints({test_line}, this, [this](const std::vector<bool>& opened) {
-        in_flight_ = false;
+        setBusy(false);
         if (opened.empty() || !opened.front()) {
             SmartSetupWizard::showMessages({"IDS_MESSAGE_CARD_LINK_ERROR"});
+            settle();
             return;
         }
         const auto reply =
             platform::show_message(localisation::lookup("IDS_MESSAGE_STEP8_TEST_LINE_IS_RIGHT"), {},
                                    platform::MessageIcon::Question, platform::MessageButtons::YesNo);
-        if (reply == platform::MessageReply::Yes)
+        if (reply == platform::MessageReply::Yes) {
+            waiting_.clear();
             frame_.finish();
-        else
-            SmartSetupWizard::showMessages({"IDS_MESSAGE_STEP8_FAILED_RESET_PLEASE"});
+            return;
+        }
+        SmartSetupWizard::showMessages({"IDS_MESSAGE_STEP8_FAILED_RESET_PLEASE"});
+        settle();
     });
 }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -60,6 +61,9 @@ class ModuleInfoPage : public QWidget {
     bool accept();
     QWidget* pictureOf(HubPicture picture) const;
     HubPicture shownPicture() const { return shown_picture_; }
+    // The module's width as the technician typed it (up to 64), which the panel's field no longer shows
+    // once Next has limited it to 32: step 7 numbers its columns by it.
+    std::uint32_t enteredWidth() const { return entered_width_; }
 
   private:
     void readFields();
@@ -69,6 +73,8 @@ class ModuleInfoPage : public QWidget {
     SmartSetupWizard& frame_;
     ModuleInfo info_;
     HubPicture shown_picture_ = HubPicture::None;
+    std::uint32_t entered_width_ = 16;
+    bool writing_back_ = false;  // the limited size written into the fields is not the technician's
     QLineEdit* width_ = nullptr;
     QLineEdit* height_ = nullptr;
     QComboBox* cables_ = nullptr;
@@ -113,15 +119,28 @@ class AlternatingPage : public QWidget {
     std::array<QComboBox*, 4> lists_{};
 };
 
+// A drawing of a module split into `bands` bands of `scan` rows with the top band marked: the rows
+// step 5 asks to count.
+QPixmap bandPicture(std::uint32_t bands, std::uint32_t scan);
+
 class ScanLinesPage : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kDialogNumber = 134;
-    enum Control : int { kRowsLit = 1019, kRowsBetween = 1026 };
+    enum Control : int {
+        kRowsLit = 1019,
+        kRowsBetween = 1026,
+        kRowsLitLabel = 2111,
+        kBandNote = 2114,
+        kBandPicture = 2115,
+    };
 
     explicit ScanLinesPage(SmartSetupWizard& frame);
 
     ScanLines& controller() { return scan_; }
+    // Entering step 5: the note and picture of the band to count, for the module of step 1.
+    void showBand();
+    QLabel* bandNote() const { return band_note_; }
     void lightRowPattern();
     // Next: refusals answer at once (false); otherwise the blocks go to the card and `done` gets
     // whether the step accepted.
@@ -134,6 +153,8 @@ class ScanLinesPage : public QWidget {
     ScanLines scan_;
     QComboBox* rows_lit_ = nullptr;
     QComboBox* rows_between_ = nullptr;
+    QLabel* band_note_ = nullptr;
+    QLabel* band_picture_ = nullptr;
 };
 
 // The rectangle of a picture of `grid`'s first `columns` x `rows` cells, in the coordinates of the
@@ -157,6 +178,7 @@ class PointTracePage : public QWidget {
         kGridHint = 1051,
         kList = 1053,
         kListHint = 2110,
+        kDoneHint = 2111,  // shown when the tracing is complete: how to go on to step 7
     };
     static constexpr std::uint32_t kNumbered = 0xCCCCFF;  // 0x00BBGGRR
 
@@ -169,7 +191,9 @@ class PointTracePage : public QWidget {
     QRadioButton* radio(PointTrace::Mode mode) const;
     QPushButton* backButton() const { return back_; }
     QPushButton* resetButton() const { return reset_; }
+    QLabel* doneHint() const { return done_hint_; }
     bool exchangeUnderWay() const { return in_flight_; }
+    std::size_t clicksWaiting() const { return waiting_.size(); }
 
     // Entering step 6: the grid laid out (the frame widened for a wide module), point 1 lit, and the
     // standard list filled for the module.
@@ -182,17 +206,22 @@ class PointTracePage : public QWidget {
     void onCellClicked(int row, int column);
     void onBack();
     void light(Block block, std::function<void(bool)> done);
+    void setBusy(bool busy);
+    // The exchange has ended: the grid is ready again and takes the next click that waited.
+    void settle();
     void savePicture(int columns, int rows);
     void render();
 
     SmartSetupWizard& frame_;
     PointTrace trace_;
-    bool in_flight_ = false;  // a point on its way: clicks wait
+    bool in_flight_ = false;                   // a point on its way: clicks wait
+    std::deque<std::pair<int, int>> waiting_;  // cells clicked meanwhile, in order
     std::unique_ptr<KelvraPictures> kelvra_;
     QButtonGroup* modes_ = nullptr;
     QComboBox* list_ = nullptr;
     QLineEdit* chosen_ = nullptr;
     QLabel* grid_hint_ = nullptr;
+    QLabel* done_hint_ = nullptr;
     widgets::GridControl* grid_ = nullptr;
     QPushButton* back_ = nullptr;
     QPushButton* reset_ = nullptr;
@@ -210,6 +239,7 @@ class LineCheckPage : public QWidget {
         kColumnGrid = 1054,
         kColumnHint = 1069,
         kRowHint = 1070,
+        kColumnsNote = 2114,  // which of the module's columns the column grid stands for
     };
 
     explicit LineCheckPage(SmartSetupWizard& frame);
@@ -217,12 +247,20 @@ class LineCheckPage : public QWidget {
     LineCheck& controller() { return check_; }
     widgets::GridControl* columnGrid() const { return columns_; }
     widgets::GridControl* rowGrid() const { return rows_; }
+    QLabel* columnsNote() const { return columns_note_; }
     bool exchangeUnderWay() const { return in_flight_; }
+    std::size_t clicksWaiting() const { return waiting_.size(); }
 
     // Entering step 7 (and the column "重新选择"): the column walk starts.
     void enter();
 
   private:
+    void onClicked(widgets::GridControl* grid, int row, int column);
+    void setBusy(bool busy);
+    // The exchanges of a click have ended: the grids are ready again and take the next click that
+    // waited.
+    void settle();
+    void numberModuleColumns();
     void run(LineCheck::Actions actions);
     void sendFlags(std::optional<Block> flags, std::optional<Block> test_line);
     void lightTestLine(Block test_line);
@@ -232,7 +270,13 @@ class LineCheckPage : public QWidget {
     SmartSetupWizard& frame_;
     LineCheck check_;
     bool in_flight_ = false;
+    struct Waiting {
+        widgets::GridControl* grid;
+        int row, column;
+    };
+    std::deque<Waiting> waiting_;  // cells clicked while a point was on its way, in order
     widgets::GridControl* columns_ = nullptr;
+    QLabel* columns_note_ = nullptr;
     widgets::GridControl* rows_ = nullptr;
     QLabel* row_hint_ = nullptr;
     QPushButton* row_redo_ = nullptr;

@@ -1,5 +1,7 @@
 #include "wizard/point_trace.h"
 
+#include <algorithm>
+
 #include "screenconfig/screen_params.h"
 
 namespace wizard {
@@ -22,13 +24,18 @@ bool fill_unfilled_record(screenconfig::WorkingSet& working) {
     return true;
 }
 
+std::uint32_t PointTrace::grid_rows(const Module& module) {
+    return std::max(module.height, std::min(module.scan, kMaxScan));
+}
+
 std::optional<Block> PointTrace::lay_out(const Module& module) {
     module_ = module;
-    grid_.reset(static_cast<int>(module.height) + 1, static_cast<int>(module.width) + 1);
+    const std::uint32_t rows = grid_rows(module);
+    grid_.reset(static_cast<int>(rows) + 1, static_cast<int>(module.width) + 1);
     active_ = module.width > 0;
     p_ = 1;
     c_ = 1;
-    n_ = module.scan > 0 ? module.height / module.scan : 0;
+    n_ = module.scan > 0 ? rows / module.scan : 0;
     return start_tracing();
 }
 
@@ -67,6 +74,10 @@ std::vector<Block> PointTrace::grid_mode_blocks() {
         screen_control::make(Sub::DecodeOrderWords, {words.a, words.b}),
         screen_control::make(Sub::DecodeOrderClass, {0}),
     };
+}
+
+Block PointTrace::list_mode_block(const screenconfig::ScreenConfig& header) {
+    return screen_control::make(screen_control::Sub::LineInterval, {header.get(ConfigField::lineInterval)});
 }
 
 std::optional<Block> PointTrace::start_tracing() {

@@ -40,11 +40,17 @@ class PointTrace {
     // Where the module is: taken on entering the step.
     struct Module {
         std::uint32_t width = 0;   // W, at most 32
-        std::uint32_t height = 0;  // H, at most 16
+        std::uint32_t height = 0;  // H, at most 16 (the grid may take more rows: grid_rows)
         std::uint32_t scan = 0;    // scanCount
         std::uint32_t line_group = 0;
         std::uint32_t lit_rows_minus_one = 1;  // m, from step 5
     };
+
+    // The grid's rows: the module's height limited to 16, or the whole first band when the scan is
+    // taller (32 rows of a 1/32 module), so that every point of the band the card lights has its cell
+    // and the band count N = rows / scan reaches 1. Up to the tallest scan step 1 accepts.
+    static constexpr std::uint32_t kMaxScan = 32;
+    static std::uint32_t grid_rows(const Module& module);
 
     // Entering the step (and Reset, which keeps the list): the grid laid out empty, P = C = 1, and the
     // block that lights point 1. Nothing to light when the module has no width: W = 0 would make every
@@ -70,6 +76,10 @@ class PointTrace {
     static constexpr std::string_view kGridNoConnection = "error 11";
     static constexpr std::array<std::string_view, 3> kGridFailures = {"error 22", "error 33", "error 2"};
     std::optional<Block> start_tracing();
+    // Back from grid mode to the list: the line interval of step 5 again, which grid mode set to 0, so
+    // that the card takes step 7's points as places on the module, not as bits along a chain.
+    static Block list_mode_block(const screenconfig::ScreenConfig& header);
+    static constexpr std::string_view kListModeFailure = "error 4";
 
     // A grid cell clicked. `light` (when set) is sent on its own connection; if it cannot be, the panel
     // shows IDS_MESSAGE_CARD_LINK_ERROR and calls light_failed(). When `save_picture` is set, the panel

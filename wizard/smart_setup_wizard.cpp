@@ -1,10 +1,16 @@
 #include "wizard/smart_setup_wizard.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <thread>
 
 #include "common/frame.h"
@@ -22,12 +28,17 @@ SmartSetupWizard::SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlin
     setProperty(kDialogIdProperty, kDialogNumber);
     setWindowTitle(QStringLiteral("智能设置向导"));
     auto* layout = new QVBoxLayout(this);
-    // Every panel covers the same area: the frame's panel group box.
-    auto* area = numbered(new QGroupBox(this), kPanelArea);
+    // Every panel covers the same area: the frame's panel group box. It scrolls when a panel needs more
+    // room than the screen gives the frame, so no control is ever out of reach.
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    auto* area = numbered(new QGroupBox, kPanelArea);
     area->setFlat(true);
     auto* area_layout = new QVBoxLayout(area);
     area_layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(area, 1);
+    scroll_->setWidget(area);
+    layout->addWidget(scroll_, 1);
 
     module_page_ = new ModuleInfoPage(*this);
     pages_.push_back(module_page_);
@@ -45,6 +56,7 @@ SmartSetupWizard::SmartSetupWizard(cardlink::ExchangeService& exchanges, cardlin
         p->setParent(area);
         area_layout->addWidget(p);
         p->hide();
+        p->installEventFilter(this);
     }
 
     auto* buttons = new QHBoxLayout;
@@ -154,6 +166,7 @@ void SmartSetupWizard::showStep(int n) {
     if (auto* p = alternatingPage(shown)) p->start();
     if (shown != 6) next_allowed_ = true;
     if (shown == 5) {
+        scan_page_->showBand();
         scan_page_->lightRowPattern();
         restoreFrame();
     }
@@ -163,6 +176,52 @@ void SmartSetupWizard::showStep(int n) {
         restoreFrame();
         line_page_->enter();
     }
+    fitStep();
+}
+
+QSize SmartSetupWizard::stepNeeds() const {
+    // The panel area holds the shown panel alone (the hidden ones take no room), with its margins.
+    QWidget* area = scroll_->widget();
+    const int width = std::max(area->minimumSizeHint().width(), scroll_->viewport()->width());
+    const int height = area->hasHeightForWidth() ? area->heightForWidth(width) : area->sizeHint().height();
+    return {width, std::max(height, area->minimumSizeHint().height())};
+}
+
+void SmartSetupWizard::fitStep() {
+    if (!isVisible()) return;
+    const QSize needs = stepNeeds();
+    // What lies around the panel: the frame's margins and buttons.
+    const QSize around = size() - scroll_->viewport()->size();
+    QSize wanted(std::max(width(), needs.width() + around.width()),
+                 std::max(height(), needs.height() + around.height()));
+    QRect rect(geometry().topLeft(), wanted);
+    if (const QScreen* s = screen()) {
+        // The frame grows only as far as the screen reaches; the panel scrolls for the rest.
+        const QRect free = s->availableGeometry();
+        const QSize decoration = frameGeometry().size() - size();
+        rect.setSize(wanted.boundedTo(free.size() - decoration));
+        const QPoint inner_top_left = free.topLeft() + (geometry().topLeft() - frameGeometry().topLeft());
+        const QPoint inner_bottom_right =
+            free.bottomRight() - (frameGeometry().bottomRight() - geometry().bottomRight());
+        if (rect.right() > inner_bottom_right.x()) rect.moveRight(inner_bottom_right.x());
+        if (rect.bottom() > inner_bottom_right.y()) rect.moveBottom(inner_bottom_right.y());
+        if (rect.left() < inner_top_left.x()) rect.moveLeft(inner_top_left.x());
+        if (rect.top() < inner_top_left.y()) rect.moveTop(inner_top_left.y());
+    }
+    if (rect != geometry()) setGeometry(rect);
+}
+
+bool SmartSetupWizard::eventFilter(QObject* watched, QEvent* event) {
+    // A panel whose controls appear or change size (the trace grid shown, step 7's row grid, a longer
+    // text) asks for room once its layout has settled.
+    if (event->type() == QEvent::LayoutRequest && watched == page(steps_.current()) && !fit_pending_) {
+        fit_pending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            fit_pending_ = false;
+            fitStep();
+        });
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SmartSetupWizard::updateButtons() {
@@ -230,6 +289,7 @@ void SmartSetupWizard::restoreFrame() {
 void SmartSetupWizard::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!opened_rect_.isValid()) opened_rect_ = geometry();
+    fitStep();
 }
 
 void SmartSetupWizard::previous() {

@@ -25,6 +25,7 @@
 #include "wizard/step_sequence.h"
 
 class QPushButton;
+class QScrollArea;
 class QWidget;
 
 namespace wizard {
@@ -85,12 +86,19 @@ class SmartSetupWizard : public QDialog {
     void setFinishEnabled(bool on);
     void setFrameWidth(int width);
     QRect openedRect() const { return opened_rect_; }
+    // The frame grows (within the screen's free area) until the shown step fits; what still does not
+    // fit scrolls. Runs on every step change and whenever the shown panel's layout changes.
+    void fitStep();
+    // The room the shown step's panel needs at the panel's present width.
+    QSize stepNeeds() const;
+    QScrollArea* panelScroller() const { return scroll_; }
 
   public slots:
     void reject() override;  // Cancel, close and Escape: asks first
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void showStep(int n);
@@ -111,6 +119,8 @@ class SmartSetupWizard : public QDialog {
     bool next_allowed_ = true;  // step 6's grid mode turns Next off
     std::chrono::milliseconds point_pause_ = kPointPause;
     QRect opened_rect_;
+    QScrollArea* scroll_ = nullptr;
+    bool fit_pending_ = false;
     std::vector<QWidget*> pages_;
     QPushButton* previous_ = nullptr;
     QPushButton* next_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -34,8 +35,23 @@ int hub_row(const char* name) {
 }
 
 void click_cell(widgets::GridControl* grid, int row, int column) {
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                      grid->visualRect(grid->model()->index(row, column)).center());
+    // The technician clicks what is on the screen: the panel scrolled to the cell where it has to be,
+    // and the cell must then be in view, inside every parent up to the window.
+    const QRect cell = grid->visualRect(grid->model()->index(row, column));
+    for (QWidget* w = grid->parentWidget(); w; w = w->parentWidget())
+        if (auto* scroller = qobject_cast<QScrollArea*>(w)) {
+            const QPoint at = grid->viewport()->mapTo(scroller->widget(), cell.center());
+            scroller->ensureVisible(at.x(), at.y(), cell.width() / 2 + 1, cell.height() / 2 + 1);
+            break;
+        }
+    const QRect global(grid->viewport()->mapToGlobal(cell.topLeft()), cell.size());
+    for (QWidget* w = grid->viewport(); w; w = w->parentWidget()) {
+        EXPECT_TRUE(QRect(w->mapToGlobal(QPoint(0, 0)), w->size()).contains(global))
+            << "cell (" << row << ", " << column << ") is out of view: " << w->metaObject()->className()
+            << " cuts it";
+        if (w->isWindow()) break;
+    }
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
 std::uint32_t brightness(const sim::ModulePicture& p) {

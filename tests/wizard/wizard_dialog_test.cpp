@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 #include <chrono>
 #include <functional>
@@ -534,8 +536,15 @@ TEST_F(WizardDialogTest, GridModeTracesBacksAndResets) {
     const QRect opened = wizard_->geometry();
     to_step_six(64, 32, 0, 1, 5);  // W 32, H 16 (limited), scan 16, all rows lit
     auto* trace = wizard_->pointTracePage();
-    EXPECT_EQ(wizard_->geometry().width(), 32 * 25 + 50) << "the frame widens for a wide module";
-    EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
+    // The frame widens for a wide module, as far as the screen reaches (the offscreen screen is 800
+    // pixels wide: the frame then fills it and the panel scrolls).
+    const QRect free = wizard_->screen()->availableGeometry();
+    const int decoration = wizard_->frameGeometry().width() - wizard_->geometry().width();
+    EXPECT_EQ(wizard_->geometry().width(), std::min(32 * 25 + 50, free.width() - decoration));
+    if (opened.left() + 32 * 25 + 50 <= free.right()) {
+        EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
+    }
+    EXPECT_TRUE(free.contains(wizard_->frameGeometry()));
     EXPECT_EQ(trace->grid()->columnCount(), 33);
     EXPECT_EQ(trace->grid()->rowCount(), 17);
     EXPECT_FALSE(trace->grid()->isVisible());
@@ -598,10 +607,46 @@ TEST_F(WizardDialogTest, GridModeTracesBacksAndResets) {
     trace->radio(wizard::PointTrace::Mode::List)->click();
     EXPECT_TRUE(button(SmartSetupWizard::kNext)->isEnabled());
     EXPECT_FALSE(trace->grid()->isVisible());
-    // Step 7 restores the frame (its height grows where the row grid needs it).
+    // Step 7 restores the frame, grown where the step needs more room than it had when it opened.
     click(SmartSetupWizard::kNext);
-    EXPECT_EQ(wizard_->geometry().width(), opened.width());
+    QCoreApplication::processEvents();
+    const QSize needs = wizard_->stepNeeds();
+    EXPECT_EQ(wizard_->geometry().width(),
+              std::max(opened.width(),
+                       needs.width() + wizard_->width() - wizard_->panelScroller()->viewport()->width()));
+    EXPECT_GE(wizard_->panelScroller()->viewport()->height(), needs.height()) << "step 7 is shown whole";
     EXPECT_EQ(wizard_->geometry().topLeft(), opened.topLeft());
+}
+
+TEST_F(WizardDialogTest, GridClicksMadeWhileAPointIsOnItsWayAreTakenInOrder) {
+    start_card("X100-000-00001");
+    open_wizard();
+    wizard_->setPointPause(std::chrono::milliseconds(150));
+    to_step_six(16, 16, 0, 0, 5);  // W 16, scan 16, all rows lit
+    auto* trace = wizard_->pointTracePage();
+    trace->radio(wizard::PointTrace::Mode::Grid)->click();
+    ASSERT_TRUE(pump_until([&] { return idle(); }));
+    const std::uint64_t from = simulator_->journal_end();
+    // Three clicks in a row: the first lights point 2, the other two come while it is on its way.
+    click_cell(trace->grid(), 1, 1);
+    ASSERT_TRUE(trace->exchangeUnderWay());
+    EXPECT_EQ(trace->grid()->viewport()->cursor().shape(), Qt::BusyCursor) << "the grid says it is not ready";
+    click_cell(trace->grid(), 1, 2);
+    click_cell(trace->grid(), 2, 1);
+    EXPECT_EQ(trace->clicksWaiting(), 2u);
+    EXPECT_TRUE(trace->grid()->cellText(1, 2).isEmpty());
+    ASSERT_TRUE(
+        pump_until([&] { return idle() && !trace->exchangeUnderWay() && trace->clicksWaiting() == 0; }));
+    EXPECT_EQ(trace->grid()->cellText(1, 1), "1");
+    EXPECT_EQ(trace->grid()->cellText(1, 2), "2");
+    EXPECT_EQ(trace->grid()->cellText(2, 1), "3");
+    EXPECT_EQ(trace->controller().point(), 4u);
+    EXPECT_NE(trace->grid()->viewport()->cursor().shape(), Qt::BusyCursor);
+    const auto sent = blocks_sent(from);
+    ASSERT_EQ(sent.size(), 3u);
+    for (std::uint32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(sent[i],
+                  screen_control::make_smart(screen_control::SmartStep::TracePoint, {1022 - i, 0, 1}));
 }
 
 }  // namespace

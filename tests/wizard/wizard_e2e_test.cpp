@@ -11,8 +11,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -97,6 +99,18 @@ class WizardEndToEndTest : public ::testing::Test {
     void TearDown() override {
         window_.reset();
         simulator_.reset();
+    }
+
+    // The program in English, as the technician chose it.
+    void use_english() {
+        std::ofstream(program_ / "setting.ini") << "[Setting]\nZAVO_Language=English_zavo\n";
+        startup::prepare(program_.path());
+        ASSERT_EQ(localisation::lookup("IDD134_Title"), "Step 5: Scan rows");
+    }
+
+    std::vector<std::uint8_t> saved(const std::filesystem::path& hcp) const {
+        std::ifstream file(hcp, std::ios::binary);
+        return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)), {});
     }
 
     void start(const Case& c, const std::string& card_id) {
@@ -344,6 +358,111 @@ TEST_F(WizardEndToEndTest, GridTracingNumbersTheModulesHiddenWiring) {
         const std::pair<int, int> cell(static_cast<int>(led->row) + 1, static_cast<int>(led->column) + 1);
         EXPECT_EQ(numbers[cell], n) << n;
     }
+}
+
+TEST_F(WizardEndToEndTest, ThirtyTwoScanModuleTracedPointByPointToTheSavedHcp) {
+    // 8 x 32, one RGB group: scan 32 with two row addresses of 16 rows each, no standard list. The
+    // technician traces the whole band from the pictures, goes back to the (empty) list as the page
+    // says, walks step 7 and finishes; the record is the header's values with the default order.
+    ASSERT_NO_FATAL_FAILURE(use_english());
+    auto m = module(8, 32, 1, 1, 2);
+    m.column_code = 3;
+    m.row_code = 5;
+    m.hub = 2;
+    m.colours = "GBR";
+    m.oe_polarity = 1;
+    const Case c{"8x32 1/32", m, {8, 32, 1, 1, "LINSN_90", 0}};
+    ASSERT_NO_FATAL_FAILURE(start(c, "S730-413-00032"));
+    const auto hcp = program_ / "thirty-two.hcp";
+    support::choose_file_when_asked(hcp, window_.get());
+    std::map<std::pair<int, int>, std::uint32_t> numbers;
+    int rows = 0;
+    bool how_on_said = false;
+    bool next_in_grid_mode = true;
+    bool line_right = false;
+    std::string seen;
+    std::vector<std::string> after_tracing;
+    in_wizard([&](SmartSetupWizard& wizard, technician::Technician& tech) {
+        ASSERT_NO_FATAL_FAILURE(tech.steps_1_to_5(c.label));
+        ASSERT_EQ(wizard.litRowsHandedOver(), 15u) << "16 rows lit in the band";
+        auto* trace = wizard.pointTracePage();
+        EXPECT_EQ(trace->list()->count(), 0);
+        ASSERT_NO_FATAL_FAILURE(tech.step6_grid());
+        after_tracing = messages_.texts();
+        auto* grid = trace->grid();
+        rows = grid->rowCount();
+        for (int r = 1; r < rows; ++r)
+            for (int col = 1; col < grid->columnCount(); ++col)
+                if (!grid->cellText(r, col).isEmpty()) numbers[{r, col}] = grid->cellText(r, col).toUInt();
+        how_on_said = trace->doneHint()->isVisible();
+        next_in_grid_mode = wizard.button(SmartSetupWizard::kNext)->isEnabled();
+        trace->radio(wizard::PointTrace::Mode::List)->click();
+        tech.next();
+        ASSERT_EQ(wizard.currentStep(), 7);
+        ASSERT_NO_FATAL_FAILURE(tech.step7(&line_right));
+        seen = technician::Technician::drawn(tech.test_line);
+    });
+    EXPECT_EQ(rows, 33) << "the grid gives the band all 32 rows";
+    ASSERT_FALSE(after_tracing.empty()) << "the tracing ends with its message";
+    EXPECT_EQ(after_tracing.back().rfind(localisation::lookup("IDS_MESSAGE_NCP_NOT_SAVED"), 0), 0u)
+        << after_tracing.back();
+    EXPECT_TRUE(how_on_said) << "the page says how to go on";
+    EXPECT_FALSE(next_in_grid_mode);
+    // Every LED of the band numbered where the hidden wiring shows the card's n-th point.
+    ASSERT_EQ(numbers.size(), 8u * 32u);
+    sim::CardRowSettings grid_settings;
+    const auto w = row_decode::words_of(row_decode::kDefaultOrder);
+    grid_settings.decode_word_a = w.a;
+    grid_settings.decode_word_b = w.b;
+    for (std::uint32_t n = 1; n <= 256; ++n) {
+        const auto led = sim::traced_led(m, grid_settings, 1023 - (n - 1) % 128, (n - 1) / 128);
+        ASSERT_TRUE(led) << n;
+        EXPECT_EQ((numbers[{static_cast<int>(led->row) + 1, static_cast<int>(led->column) + 1}]), n) << n;
+    }
+    EXPECT_TRUE(line_right) << seen;
+    ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(hcp); }))
+        << testing::PrintToString(messages_.texts());
+    const auto truth = truth_record(c.profile);
+    EXPECT_EQ(saved(hcp), std::vector<std::uint8_t>(truth.begin(), truth.end()));
+}
+
+TEST_F(WizardEndToEndTest, SixteenScanModuleWithColumnAndRowCodesInEnglish) {
+    // 32 x 32, two RGB groups: scan 16, line group 4, the fifth standard entry; columns and rows
+    // swapped by codes 6 and 9.
+    ASSERT_NO_FATAL_FAILURE(use_english());
+    auto m = module(32, 32, 1, 2, 4);
+    const auto list = row_decode::standard_list(4, 16);
+    m.decode_order = std::string(list[4].order);
+    m.decode_class = list[4].order_class;
+    m.column_code = 6;
+    m.row_code = 9;
+    m.hub = 2;
+    m.colours = "BRG";
+    const Case c{"32x32 1/16", m, {32, 32, 1, 2, "LINSN_90", 0}};
+    ASSERT_NO_FATAL_FAILURE(start(c, "S730-413-00016"));
+    const auto hcp = program_ / "sixteen.hcp";
+    support::choose_file_when_asked(hcp, window_.get());
+    int chosen = -2;
+    bool line_right = false;
+    std::string seen;
+    bool note_shown = false;
+    QString first_header;
+    in_wizard([&](SmartSetupWizard& wizard, technician::Technician& tech) {
+        ASSERT_NO_FATAL_FAILURE(tech.steps_1_to_5(c.label));
+        chosen = tech.step6_list();
+        ASSERT_EQ(chosen, 4);
+        note_shown = wizard.lineCheckPage()->columnsNote()->isVisible();
+        first_header = wizard.lineCheckPage()->columnGrid()->cellText(0, 1);
+        ASSERT_NO_FATAL_FAILURE(tech.step7(&line_right));
+        seen = technician::Technician::drawn(tech.test_line);
+    });
+    EXPECT_TRUE(note_shown) << "the column grid says which columns it stands for";
+    EXPECT_EQ(first_header, "17") << "grid column 1 is the module's LED column 17 of 32";
+    EXPECT_TRUE(line_right) << seen;
+    ASSERT_TRUE(pump_until([&] { return std::filesystem::exists(hcp); }))
+        << testing::PrintToString(messages_.texts());
+    const auto truth = truth_record(c.profile);
+    EXPECT_EQ(saved(hcp), std::vector<std::uint8_t>(truth.begin(), truth.end()));
 }
 
 }  // namespace

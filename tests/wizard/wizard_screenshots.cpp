@@ -12,8 +12,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include "platform/localisation.h"
@@ -103,8 +106,76 @@ QPixmap hcp_picture(const std::filesystem::path& file) {
 
 }  // namespace
 
+// The steps that depend on the module's size, for one module: steps 1 to 5 answered without looking
+// (any card takes the answers), then "<prefix>-step5.png", "<prefix>-step6-grid.png" (a few points
+// traced) and "<prefix>-step7.png" (the column walk done, the row walk all but its last point).
+int module_shots(int argc, char** argv) {
+    if (argc != 10) {
+        std::fprintf(stderr,
+                     "usage: wizard_screenshots --module LANGUAGE_FILE CARD_ID OUTPUT_PREFIX WIDTH HEIGHT "
+                     "CABLES_INDEX RGB_INDEX ROWS_LIT_INDEX\n");
+        return 2;
+    }
+    localisation::set_current_file(argv[2]);
+    const QString prefix = QString::fromLocal8Bit(argv[4]);
+    cardlink::ExchangeService service;
+    screenconfig::WorkingSet working;
+    wizard::SmartSetupWizard wizard(service, cardlink::CardTarget{argv[3], "127.0.0.2"}, working);
+    wizard.setPointPause(std::chrono::milliseconds(1));
+    wizard.show();
+    Answers answers;
+    using wizard::ModuleInfoPage;
+    auto* info = wizard.moduleInfoPage();
+    control<QLineEdit>(info, ModuleInfoPage::kWidth)->setText(QString::fromLocal8Bit(argv[5]));
+    control<QLineEdit>(info, ModuleInfoPage::kHeight)->setText(QString::fromLocal8Bit(argv[6]));
+    control<QComboBox>(info, ModuleInfoPage::kCableGroups)->setCurrentIndex(std::atoi(argv[7]));
+    control<QComboBox>(info, ModuleInfoPage::kRgbGroups)->setCurrentIndex(std::atoi(argv[8]));
+    const auto& rows = wizard::hub_boards();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].name == "LINSN_90")
+            choose(control<QComboBox>(info, ModuleInfoPage::kHubList), static_cast<int>(i));
+    choose(control<QComboBox>(info, ModuleInfoPage::kDecoderList), 0);
+    settle(service);
+    wizard.next();
+    for (int step = 2; step <= 4; ++step) {
+        auto* page = wizard.alternatingPage(step);
+        for (int list = 0; list < (step == 4 ? 3 : 1); ++list) choose(page->list(list), list + 1);
+        settle(service);
+        wizard.next();
+    }
+    settle(service);
+    choose(wizard.scanLinesPage()->rowsLit(), std::atoi(argv[9]));
+    choose(wizard.scanLinesPage()->rowsBetween(), 2);
+    settle(service);
+    wizard.grab().save(prefix + QStringLiteral("-step5.png"));
+    wizard.next();
+    settle(service);
+    if (wizard.currentStep() != 6) {
+        std::fprintf(stderr, "step 5 was not accepted\n");
+        return 1;
+    }
+    auto* trace = wizard.pointTracePage();
+    trace->radio(wizard::PointTrace::Mode::Grid)->click();
+    settle(service);
+    for (int c = 1; c < std::min(7, trace->grid()->columnCount()); ++c) click(trace->grid(), 1, c, service);
+    settle(service);
+    wizard.grab().save(prefix + QStringLiteral("-step6-grid.png"));
+    trace->radio(wizard::PointTrace::Mode::List)->click();
+    settle(service);
+    wizard.next();
+    settle(service);
+    auto* check = wizard.lineCheckPage();
+    const int used = check->columnGrid()->columnCount() - 1;
+    for (int n = 1; n <= used; ++n) click(check->columnGrid(), 1, used + 1 - n, service);
+    for (int r = 1; r < check->rowGrid()->rowCount() - 1; ++r) click(check->rowGrid(), r, 1, service);
+    settle(service);
+    wizard.grab().save(prefix + QStringLiteral("-step7.png"));
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "--module") return module_shots(argc, argv);
     if (argc != 4) {
         std::fprintf(stderr, "usage: wizard_screenshots LANGUAGE_FILE CARD_ID OUTPUT_PREFIX\n");
         return 2;

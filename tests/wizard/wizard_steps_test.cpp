@@ -492,6 +492,45 @@ TEST(PointTraceStep, PartRowsLitStepsByWholeGroups) {
     EXPECT_EQ(clicks[8].picture_rows, 10);
 }
 
+TEST(PointTraceStep, AThirtyTwoScanModuleIsTracedWholeAndEnds) {
+    // 8 x 32, one RGB group: scan 32, step 1's height limited to 16, 16 rows lit (m = 15). The grid
+    // gives the band its 32 rows, so all W x S = 256 points have a cell; the next click lights the
+    // first point of band 1 and, with N = 1, ends the tracing with the picture.
+    auto working = header_for(2, 32);
+    working.part_rows_lit = 1;
+    PointTrace trace;
+    trace.lay_out({8, 16, 32, 2, 15});
+    EXPECT_EQ(trace.grid().rows(), 33);
+    EXPECT_EQ(trace.grid().columns(), 9);
+    EXPECT_EQ(trace.bands(), 1u);
+    std::vector<PointTrace::Click> clicks;
+    const auto points = trace_points(trace, working, 256, &clicks);
+    for (int i = 0; i < 255; ++i) {
+        EXPECT_EQ(points[static_cast<std::size_t>(i)], static_cast<std::uint32_t>(i + 2));
+        EXPECT_FALSE(clicks[static_cast<std::size_t>(i)].save_picture) << i;
+    }
+    // Point 129 is the first bit of row address 1's chain, on a row the grid has.
+    EXPECT_EQ(point_words(trace.point_block(129, true)), (std::array<std::uint32_t, 3>{1023, 1, 1}));
+    EXPECT_EQ(trace.grid().number(32, 8), 256u);
+    ASSERT_TRUE(clicks[255].save_picture);
+    EXPECT_EQ(clicks[255].picture_rows, 34);
+    EXPECT_EQ(point_words(trace.point_block(points[255], true)), (std::array<std::uint32_t, 3>{1023, 32, 1}))
+        << "band 1's first point";
+}
+
+TEST(PointTraceStep, GridRowsFollowTheHeightOrTheTallerScan) {
+    struct Case {
+        std::uint32_t height, scan, rows, bands;
+    } cases[] = {{16, 16, 16, 1}, {16, 8, 16, 2}, {12, 12, 12, 1},
+                 {16, 32, 32, 1}, {8, 4, 8, 2},   {16, 0, 16, 0}};
+    for (const auto& c : cases) {
+        PointTrace trace;
+        trace.lay_out({4, c.height, c.scan, 1, 0});
+        EXPECT_EQ(trace.grid().rows(), static_cast<int>(c.rows) + 1) << c.height << " / " << c.scan;
+        EXPECT_EQ(trace.bands(), c.bands) << c.height << " / " << c.scan;
+    }
+}
+
 TEST(PointTraceStep, ClicksThatDoNotCount) {
     auto working = header_for(1, 8);
     PointTrace trace;
