@@ -124,10 +124,17 @@ class SpecialScreensTest : public ::testing::Test {
         };
         return c;
     }
-    // What the fake xdg-open was given, once it has run.
+    // What the fake xdg-open was given, once it has run: its file exists a moment before its line is
+    // written.
     std::string opened() {
-        support::pump_until([&] { return std::filesystem::exists(dir_ / "bin/opened"); }, 5s);
-        return dir_.read("bin/opened");
+        std::string line;
+        support::pump_until(
+            [&] {
+                line = dir_.read("bin/opened");
+                return !line.empty() && line.back() == '\n';
+            },
+            5s);
+        return line;
     }
 
     support::TempDir dir_;
