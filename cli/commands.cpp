@@ -245,7 +245,9 @@ std::string usage(const std::string& command) {
         {"send-image",
          "vantor-cli send-image --card ADDRESS [--id CARD_ID] FILE [--json]\n"
          "  Sends a screen configuration image to the card at ADDRESS (TCP port 31298), which keeps it as\n"
-         "  \"Config.sys\", then tells the card to apply it. A bar shows the progress on a terminal.\n"},
+         "  \"Config.sys\", then tells the card to apply it. A bar shows the progress on a terminal.\n"
+         "  Exit 0 only when the card acknowledged the apply command; 1 when it refused it, did not\n"
+         "  answer it, or the transfer broke off.\n"},
         {"send-hcp",
          "vantor-cli send-hcp --card ADDRESS [--id CARD_ID] FILE.hcp [--force] [--json]\n"
          "  Sends the screen parameters of a \".hcp\" file to the card at ADDRESS. A file whose check sum\n"
@@ -405,12 +407,24 @@ int run_send_image(const std::vector<std::string>& words) {
     }
 
     TerminalProgress progress(!report.json() && ::isatty(STDERR_FILENO) == 1);
+    // "Applied" is claimed only when the card acknowledged the apply frame.
+    TransferSettings settings;
+    settings.read_apply_answer = true;
     const TransferOutcome outcome = send_image(
-        target, file, [] { return true; }, progress);
+        target, file, [] { return true; }, progress, settings);
     switch (outcome) {
         case TransferOutcome::Applied:
             report.line("image sent to " + target.address + " as Config.sys and applied");
             return report.done(kOk);
+        case TransferOutcome::ApplyRefused:
+            return report.fail(
+                kFailed, "refused",
+                "the card at " + target.address + " stored the image as Config.sys but refused to apply it");
+        case TransferOutcome::ApplyNoAnswer:
+            return report.fail(kFailed, "no_answer",
+                               "the card at " + target.address +
+                                   " stored the image as Config.sys but did not answer the apply command; "
+                                   "whether it applied the image is unknown");
         case TransferOutcome::FileUnusable:
             return report.fail(kFileError, "read_failed", "cannot read " + file.string());
         case TransferOutcome::NoConnection:
