@@ -492,8 +492,9 @@ void MainWindow::setStatusLine(const std::string& text) {
 
 void MainWindow::elideStatusLine() {
     const int width = status_line_->contentsRect().width();
-    status_line_->setText(width > 0 ? status_line_->fontMetrics().elidedText(status_full_, Qt::ElideMiddle, width)
-                                    : status_full_);
+    status_line_->setText(width > 0
+                              ? status_line_->fontMetrics().elidedText(status_full_, Qt::ElideMiddle, width)
+                              : status_full_);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -558,9 +559,13 @@ void MainWindow::onCardListed(const QString& card_id, int index) {
     }
     cards_listed_ = true;
     // The card selected before the list was rebuilt is selected again, not whichever answers first.
+    // The card link enters the card's address just after listing it: the selection waits for that.
     if (!reselect_id_.empty() && !address_mode_ && card_id.toStdString() == reselect_id_) {
         reselect_id_.clear();
-        card_list_->setCurrentRow(index);
+        QTimer::singleShot(0, this, [this, card_id] {
+            const auto found = card_list_->findItems(card_id, Qt::MatchExactly);
+            if (!address_mode_ && !found.isEmpty()) card_list_->setCurrentItem(found.front());
+        });
     }
 }
 

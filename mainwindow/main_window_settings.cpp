@@ -196,14 +196,19 @@ void MainWindow::onFactoryRestore() {
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
             cardlink::ReportExchangeFailure(r, {});
             // The card's settings are its factory ones now: the report shown is stale, so it is asked for
-            // again (until it comes the fields stay empty, as for a card just selected).
+            // again once the card has had time to reset (until it comes the fields stay empty, as for a
+            // card just selected).
             if (r.error == cardlink::ExchangeError::NoConnection) return;
             clearSelectedCard();
-            if (address_mode_)
-                link_.checkAddress(target.address);
-            else if (haveCards() && card_list_->currentRow() >= 0)
-                link_.selectCard(card_list_->currentRow());
-            awaitReport(target);
+            QTimer::singleShot(kSettingsSettle, this, [this, target] {
+                if (address_mode_)
+                    link_.checkAddress(target.address);
+                else if (haveCards() && card_list_->currentRow() >= 0)
+                    link_.selectCard(card_list_->currentRow());
+                else
+                    return;
+                awaitReport(target);
+            });
         });
 }
 

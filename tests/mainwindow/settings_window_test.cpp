@@ -271,8 +271,13 @@ TEST_F(SettingsWindowTest, FactoryRestoreAsksAndSendsSubCodeFourWithoutWaiting) 
     ASSERT_TRUE(sent);
     EXPECT_EQ(screen_control::decode(sent->data)[0], 4u);
     EXPECT_EQ(simulator_->state(card_.id)->factory_restores, 1u);
-    // The report on screen is no longer the card's: it is cleared.
+    // The report on screen was the card's old state: the card is asked for it again and it fills the
+    // fields anew.
     ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress).isEmpty(); }));
+    ASSERT_TRUE(pump_until([&] {
+        return simulator_->wait_for_frame(card_.id, frame::CMD_GET_CARD_INFO, 0ms, from).has_value();
+    }));
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.2"; }));
 }
 
 TEST_F(SettingsWindowTest, TheRestoreCodeOpensTheAddressAndTheBroadcastCarriesBothCheckBytes) {
@@ -539,6 +544,10 @@ TEST_F(UpgradeWindowTest, EachOutcomeIsReportedAsWhatTheCardGot) {
         ASSERT_EQ(shown.size(), 1u) << shown.front();
         EXPECT_TRUE(filled_from(shown.front(), c.key)) << shown.front();
         EXPECT_EQ(window_->statusLine().toStdString(), shown.front());
+        // Acknowledged is not yet read: the card's journal catches up with what it took.
+        if (c.frames.end > 0) {
+            EXPECT_TRUE(pump_until([&] { return frames(frame::CMD_UPGRADE_END) == c.frames.end; }, 2s));
+        }
         EXPECT_EQ(frames(frame::CMD_UPGRADE_START), c.frames.start);
         EXPECT_EQ(frames(frame::CMD_FILE_HEADER), c.frames.headers);
         EXPECT_EQ(frames(frame::CMD_FILE_DATA) > 0, c.frames.data);
