@@ -95,6 +95,10 @@ int main(int argc, char** argv) {
     std::ofstream(program / "setting.ini") << "[Setting]\r\nZAVO_Language=" << language << "\r\n";
     ::setenv("XDG_CONFIG_HOME", (program / "config").c_str(), 1);
     paths::set_program_folder(program);
+    // The first start writes the language files and, having found none, takes the default language;
+    // the second finds the one asked for.
+    startup::prepare(program);
+    std::ofstream(program / "setting.ini") << "[Setting]\r\nZAVO_Language=" << language << "\r\n";
     startup::prepare(program);
     startup::install_qt_translation();
 

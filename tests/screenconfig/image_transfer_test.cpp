@@ -138,14 +138,16 @@ TEST_F(Transfer, ProgressCountsWhatTheCardHasTaken) {
     } counting;
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        send_image(card.target(), temp_sys_path(dir_), [] { return true; }, counting, settings_);
+        send_image(
+            card.target(), temp_sys_path(dir_), [] { return true; }, counting, settings_);
         done = true;
     });
     auto received = [&]() -> std::uint64_t {
         const auto files = card.sim().stored_files(card.target().card_id);
         return files.empty() ? 0 : files[0].received;
     };
-    ASSERT_TRUE(card.sim().wait_for([&](const auto&) { return received() >= 400'000; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        card.sim().wait_for([&](const auto&) { return received() >= 400'000; }, std::chrono::seconds(10)));
     const int steps = counting.steps;
     const std::uint64_t taken = received();
     // What the card has read, plus what its TCP holds for it unread (the receive buffer).
