@@ -49,11 +49,7 @@ std::vector<std::uint8_t> command_frame(const CardTarget& target, std::uint8_t c
 
 // Receives the answer into `result` and names what is wrong with it.
 void receive_checked(platform::TcpStream& stream, const ExchangeTimeouts& timeouts, ExchangeResult& result) {
-    result.answer = receive_answer(stream, Clock::now() + timeouts.receive);
-    if (result.answer.empty())
-        result.error = ExchangeError::NoAnswer;
-    else if (CheckCardAnswer(result.answer, AnswerCheck::Status) != 0)
-        result.error = ExchangeError::AnswerRejected;
+    result.error = ReceiveCheckedAnswer(stream, timeouts.receive, &result.answer);
 }
 
 std::uint32_t low24(std::uint32_t v) {
@@ -109,6 +105,17 @@ SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
         sequence.results.push_back(std::move(result));
     }
     return sequence;
+}
+
+ExchangeError ReceiveCheckedAnswer(platform::TcpStream& stream, std::chrono::milliseconds within,
+                                   std::vector<std::uint8_t>* answer) {
+    auto received = receive_answer(stream, Clock::now() + within);
+    const ExchangeError error = received.empty() ? ExchangeError::NoAnswer
+                                : CheckCardAnswer(received, AnswerCheck::Status) != 0
+                                    ? ExchangeError::AnswerRejected
+                                    : ExchangeError::None;
+    if (answer != nullptr) *answer = std::move(received);
+    return error;
 }
 
 int CheckCardAnswer(std::span<const std::uint8_t> answer, AnswerCheck mode) {

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/tcp_stream.h"
+
 namespace cardlink {
 
 // The card an exchange talks to: its id (selects the check-byte form and fills the frame's id field) and
@@ -71,6 +73,12 @@ struct SequenceResult {
 SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
                                 const std::vector<std::vector<std::uint8_t>>& payloads,
                                 bool read_answer = true, const ExchangeTimeouts& timeouts = {});
+
+// Receives one answer frame on an open connection (until it is whole, kAnswerBufferSize bytes came, the
+// card closes or `within` passes) and checks it: None, NoAnswer (nothing came) or AnswerRejected.
+// `answer`, when given, receives the bytes. For senders that keep their own connection.
+ExchangeError ReceiveCheckedAnswer(platform::TcpStream& stream, std::chrono::milliseconds within,
+                                   std::vector<std::uint8_t>* answer = nullptr);
 
 // 0 when `answer` is a status answer (0x80, 0xC4, 0xCA or 0xD3) that begins with three 0x7E bytes and
 // whose text (the first `length` data bytes) is "Success!"; -1 otherwise, and for any mode but Status. Reads

@@ -61,51 +61,74 @@ std::vector<std::uint8_t> frame_of(std::uint8_t command, std::span<const std::ui
     return frame::encode_exact(p, frame::check_form_for_id(kUpgradeCardId));
 }
 
-// Reads the card's answer frame until it is whole, the card closes or the deadline passes.
-std::vector<std::uint8_t> receive_answer(platform::TcpStream& stream, Clock::time_point deadline) {
-    std::vector<std::uint8_t> buffer(kAnswerBufferSize, 0);
-    std::size_t got = 0;
-    while (got < buffer.size()) {
-        if (got >= frame::kHeaderSize &&
-            got >=
-                frame::kHeaderSize + std::uint64_t{bytes::get_u32_or_zero(buffer, frame::kLengthOffset)} + 1)
-            break;
-        const long n = stream.receive_some(std::span(buffer).subspan(got), deadline);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
+// What the card has taken so far: the data handed to the socket less what its TCP has not acknowledged
+// (the frames' own bytes count as data here, so the figure errs low). Never goes back.
+class Delivery {
+  public:
+    Delivery(platform::TcpStream& stream, UpgradeObserver& observer) : stream_(stream), observer_(observer) {}
+    void handed(std::uint64_t n) {
+        handed_ += n;
+        update();
     }
-    buffer.resize(got);
-    return buffer;
-}
+    void update() {
+        const std::uint64_t pending = stream_.unacknowledged();
+        const std::uint64_t now = handed_ > pending ? handed_ - pending : 0;
+        if (now <= delivered_) return;
+        delivered_ = now;
+        observer_.upgrade_progress(delivered_);
+    }
+    // Everything handed over has arrived.
+    void all_arrived() {
+        if (handed_ <= delivered_) return;
+        delivered_ = handed_;
+        observer_.upgrade_progress(delivered_);
+    }
+    std::uint64_t delivered() const { return delivered_; }
 
-// One file: header, data frames; true when every byte reached the card.
-bool send_file(platform::TcpStream& stream, const UpgradeFile& file, UpgradeObserver& observer,
-               const UpgradeSettings& settings, std::uint64_t& sent) {
+  private:
+    platform::TcpStream& stream_;
+    UpgradeObserver& observer_;
+    std::uint64_t handed_ = 0;
+    std::uint64_t delivered_ = 0;
+};
+
+enum class FileSend { Delivered, Lost, Unreadable, Stopped };
+
+// One file: header, data frames, then the wait until the card has acknowledged every byte and, while it
+// stores the file, still holds the connection.
+FileSend send_file(platform::TcpStream& stream, const UpgradeFile& file, const UpgradeSettings& settings,
+                   Delivery& delivery) {
     std::error_code ec;
     const auto size = fs::file_size(file.local, ec);
-    if (ec || size > UINT32_MAX) return false;
+    std::ifstream in(file.local, std::ios::binary);
+    if (ec || size > UINT32_MAX || !in) return FileSend::Unreadable;
     if (!stream.send_all(
             frame_of(frame::CMD_FILE_HEADER, UpgradeFileHeader(file, static_cast<std::uint32_t>(size)))))
-        return false;
-    std::ifstream in(file.local, std::ios::binary);
-    if (!in) return false;
-    if (!pause(settings.after_header, settings)) return false;
+        return FileSend::Lost;
+    if (!pause(settings.after_header, settings)) return FileSend::Stopped;
     std::vector<std::uint8_t> block(kUpgradeBlockSize);
     std::uint64_t file_sent = 0;
-    while (true) {
+    while (file_sent < size) {
+        if (stopped(settings)) return FileSend::Stopped;
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
         const auto n = static_cast<std::size_t>(in.gcount());
-        if (n == 0 || stopped(settings)) break;
-        if (!stream.send_all(frame_of(frame::CMD_FILE_DATA, std::span(block).first(n)))) return false;
+        if (n == 0) return FileSend::Unreadable;  // shorter than it was a moment ago
+        if (!stream.send_all(frame_of(frame::CMD_FILE_DATA, std::span(block).first(n)))) {
+            delivery.update();
+            return FileSend::Lost;
+        }
         file_sent += n;
-        sent += n;
-        observer.upgrade_progress(sent);
+        delivery.handed(n);
     }
     // A send only hands bytes to the kernel: a card that vanished shows in the acknowledgements, or by
     // hanging up while it should be storing the file.
-    if (file_sent != size || !stream.wait_delivered(settings.timeouts.send)) return false;
-    if (!pause(settings.after_file, settings)) return false;
-    return !stream.peer_closed();
+    if (!stream.wait_delivered(settings.timeouts.send)) {
+        delivery.update();
+        return stopped(settings) ? FileSend::Stopped : FileSend::Lost;
+    }
+    delivery.all_arrived();
+    if (!pause(settings.after_file, settings)) return FileSend::Stopped;
+    return stream.peer_closed() ? FileSend::Lost : FileSend::Delivered;
 }
 
 }  // namespace
@@ -162,14 +185,36 @@ std::vector<std::uint8_t> UpgradeFileHeader(const UpgradeFile& file, std::uint32
 UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, UpgradeObserver& observer,
                          const UpgradeSettings& settings) {
     UpgradeResult result;
+    // Whatever cannot be sent is refused before the card hears of an upgrade: a start and an end with
+    // nothing between would leave it waiting for, or installing, a firmware that never came.
+    std::error_code ec;
+    if (!fs::is_directory(base, ec)) {
+        result.outcome = UpgradeOutcome::FolderMissing;
+        return result;
+    }
+    const auto files = ListUpgradeFiles(base);
+    std::uint64_t payload = 0;
+    for (const auto& file : files) {
+        const auto size = fs::file_size(file.local, ec);
+        if (ec || size > UINT32_MAX || !std::ifstream(file.local, std::ios::binary)) {
+            result.outcome = UpgradeOutcome::FileUnreadable;
+            result.file = file.card_folder;
+            return result;
+        }
+        payload += size;
+    }
+    if (payload == 0) {
+        result.outcome = UpgradeOutcome::NothingToSend;
+        return result;
+    }
+
     platform::TcpStream stream;
     if (!stream.open(address, frame::kCommandPort, settings.timeouts)) {
-        observer.upgrade_message("IDS_MESSAGE_CARD_LINK_ERROR");
+        result.outcome = UpgradeOutcome::NoConnection;
         return result;
     }
     // Every file below both folders counts, the ones that are skipped later too.
     std::uint64_t total = 0;
-    std::error_code ec;
     for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
         const auto name = lowered(it->path().filename().string());
         if (it->is_directory(ec) && (name == "kernel" || name == "application"))
@@ -179,27 +224,40 @@ UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, Upgra
     observer.upgrade_started(total);
     std::uint8_t announced[4];
     bytes::put_u32le(announced, static_cast<std::uint32_t>(std::min<std::uint64_t>(total, UINT32_MAX)));
-    if (!stream.send_all(frame_of(frame::CMD_UPGRADE_START, announced)) ||
-        CheckCardAnswer(receive_answer(stream, Clock::now() + settings.answer), AnswerCheck::Status) != 0) {
-        result.outcome = UpgradeOutcome::Refused;
+    if (!stream.send_all(frame_of(frame::CMD_UPGRADE_START, announced))) {
+        result.outcome = UpgradeOutcome::ConnectionLost;
+        return result;
+    }
+    // A card that says nothing has not refused: it may not have heard, or may be busy.
+    switch (ReceiveCheckedAnswer(stream, settings.answer)) {
+        case ExchangeError::None:
+            break;
+        case ExchangeError::NoAnswer:
+            result.outcome = UpgradeOutcome::NoAnswer;
+            return result;
+        default:
+            result.outcome = UpgradeOutcome::Refused;
+            return result;
+    }
+
+    Delivery delivery(stream, observer);
+    for (const auto& file : files) {
+        const FileSend sent = send_file(stream, file, settings, delivery);
+        result.sent = delivery.delivered();
+        if (sent == FileSend::Delivered) continue;
+        result.file = file.card_folder;
+        result.outcome = sent == FileSend::Stopped      ? UpgradeOutcome::Stopped
+                         : sent == FileSend::Unreadable ? UpgradeOutcome::FileUnreadable
+                                                        : UpgradeOutcome::ConnectionLost;
+        return result;
+    }
+    if (!stream.send_all(frame_of(frame::CMD_UPGRADE_END, {})) ||
+        !stream.wait_delivered(settings.timeouts.send)) {
+        result.outcome = UpgradeOutcome::ConnectionLost;
+        result.file = files.back().card_folder;
         return result;
     }
     result.outcome = UpgradeOutcome::Finished;
-    if (!fs::is_directory(base, ec)) {
-        observer.upgrade_message("IDS_MESSAGE_FOLDER_NOT_EXIST");
-        result.outcome = UpgradeOutcome::FolderMissing;
-    } else {
-        for (const auto& file : ListUpgradeFiles(base)) {
-            if (send_file(stream, file, observer, settings, result.sent)) continue;
-            if (stopped(settings)) {
-                result.outcome = UpgradeOutcome::Stopped;
-                return result;
-            }
-            ++result.failed_files;
-            observer.upgrade_message("IDS_MESSAGE_TCP_SEND_FAILED");
-        }
-    }
-    stream.send_all(frame_of(frame::CMD_UPGRADE_END, {}));
     pause(settings.before_close, settings);
     return result;
 }

@@ -13,6 +13,11 @@
 // Every frame carries the id "Broadcast!". Files elsewhere in the folder are counted in the total but not
 // sent. The layout and the simulator's reading of a package are in docs/protocol.md.
 //
+// The result says what the card got: a folder without a package is refused before anything is sent, a
+// card that does not answer the start is told apart from one that refuses it, and the transfer stops at
+// the first file that does not reach the card whole (the connection is gone by then), without the end
+// command, so the card never installs part of a package.
+//
 // Threading: RunUpgrade() blocks its caller (a worker thread) for as long as the transfer takes, each
 // step bounded; it touches nothing but its arguments and reports through the observer, which it calls
 // on that same thread. No Qt here.
@@ -61,23 +66,25 @@ class UpgradeObserver {
     virtual void upgrade_started(std::uint64_t total) = 0;
     // Data bytes sent so far in this upgrade.
     virtual void upgrade_progress(std::uint64_t sent) = 0;
-    // A message for the user, by language key (IDS_MESSAGE_TCP_SEND_FAILED, ...), in order.
-    virtual void upgrade_message(const std::string& key) = 0;
 };
 
 enum class UpgradeOutcome {
-    Finished,       // the card took the start; every file was attempted and the end command sent
-    Stopped,        // the owner gave up part way (UpgradeSettings::stop): no end command
-    NoConnection,   // the card could not be reached: nothing sent
-    Refused,        // the card refused the start command (or did not answer it): no file, no end
-    FolderMissing,  // the firmware folder does not exist: start and end only
+    Finished,        // every file reached the card whole and the end command went out
+    FolderMissing,   // the firmware folder does not exist: nothing sent
+    NothingToSend,   // no file with data below "Kernel" or "Application": nothing sent
+    FileUnreadable,  // a file of the package cannot be read (`file`): nothing sent
+    NoConnection,    // the card could not be reached: nothing sent
+    NoAnswer,        // the card did not answer the start command: no file, no end
+    Refused,         // the card refused the start command: no file, no end
+    ConnectionLost,  // `file` (or the end command) did not reach the card whole: no end command
+    Stopped,         // the owner gave up part way (UpgradeSettings::stop): no end command
 };
 
 struct UpgradeResult {
     UpgradeOutcome outcome = UpgradeOutcome::NoConnection;
-    std::uint64_t total = 0;
-    std::uint64_t sent = 0;  // data bytes sent
-    int failed_files = 0;    // files not delivered whole (each reported with IDS_MESSAGE_TCP_SEND_FAILED)
+    std::uint64_t total = 0;  // announced to the card
+    std::uint64_t sent = 0;   // data bytes the card acknowledged (all of them, once Finished)
+    std::string file;         // the file that failed: its card folder text ("\a\b.bin")
 };
 
 struct UpgradeSettings {
@@ -90,9 +97,8 @@ struct UpgradeSettings {
     const std::atomic<bool>* stop = nullptr;
 };
 
-// The whole upgrade of the card at `address` with the firmware folder `base`. Reports
-// IDS_MESSAGE_CARD_LINK_ERROR, IDS_MESSAGE_FOLDER_NOT_EXIST and IDS_MESSAGE_TCP_SEND_FAILED through the
-// observer as they happen; the closing message is the caller's.
+// The whole upgrade of the card at `address` with the firmware folder `base`. Shows nothing: the one
+// closing message, made from the result, is the caller's.
 UpgradeResult RunUpgrade(const std::string& address, const std::filesystem::path& base,
                          UpgradeObserver& observer, const UpgradeSettings& settings = {});
 

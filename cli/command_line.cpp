@@ -181,7 +181,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     auto* send_image = app.add_subcommand(
         "send-image",
         "send a screen configuration image to the card (TCP port 31298), which keeps it as \"Config.sys\", "
-        "then tell the card to apply it");
+        "then tell the card to apply it; exit 0 only when the card acknowledges the apply command");
     add_send(send_image, image_options, "the screen configuration image");
     auto* send_hcp =
         app.add_subcommand("send-hcp", "send the screen parameters of a \".hcp\" file to the card");

@@ -317,12 +317,24 @@ int run_send_image(const SendOptions& options) {
     }
 
     TerminalProgress progress(!report.json() && ::isatty(STDERR_FILENO) == 1);
+    // "Applied" is claimed only when the card acknowledged the apply frame.
+    TransferSettings settings;
+    settings.read_apply_answer = true;
     const TransferOutcome outcome = send_image(
-        target, file, [] { return true; }, progress);
+        target, file, [] { return true; }, progress, settings);
     switch (outcome) {
         case TransferOutcome::Applied:
             report.line("image sent to " + target.address + " as Config.sys and applied");
             return report.done(kOk);
+        case TransferOutcome::ApplyRefused:
+            return report.fail(
+                kFailed, "refused",
+                "the card at " + target.address + " stored the image as Config.sys but refused to apply it");
+        case TransferOutcome::ApplyNoAnswer:
+            return report.fail(kUnreachable, "no_answer",
+                               "the card at " + target.address +
+                                   " stored the image as Config.sys but did not answer the apply command; "
+                                   "whether it applied the image is unknown");
         case TransferOutcome::FileUnusable:
             return report.fail(kFileError, "read_failed", "cannot read " + file.string());
         case TransferOutcome::NoConnection:

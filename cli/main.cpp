@@ -19,8 +19,10 @@ class QuietMessages final : public platform::MessageService {
   public:
     platform::MessageReply show(const std::string&, const std::string&, platform::MessageIcon,
                                 platform::MessageButtons buttons) override {
-        return buttons == platform::MessageButtons::YesNo ? platform::MessageReply::No
-                                                          : platform::MessageReply::Ok;
+        return buttons == platform::MessageButtons::YesNo ||
+                       buttons == platform::MessageButtons::YesNoDefaultNo
+                   ? platform::MessageReply::No
+                   : platform::MessageReply::Ok;
     }
 };
 

@@ -29,6 +29,7 @@
 #include "mainwindow/message_window.h"
 #include "screenconfig/image_transfer_runner.h"
 #include "mainwindow/status_text.h"
+#include "mainwindow/upgrade_runner.h"
 #include "wizard/smart_setup_wizard.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
@@ -220,9 +221,11 @@ void MainWindow::buildControls() {
     status_line_ = numbered(new QLabel(status), kStatusLine);
     status_target_ = numbered(new QLabel(status), kStatusTarget);
     for (QLabel* label : {status_line_, status_target_}) label->setTextFormat(Qt::PlainText);
-    // A long line is cut at the window's edge (its whole text is the tooltip) rather than widening it.
+    // A long line is shortened in its middle (the card's name), so that its end, the outcome, stays in
+    // view at any window width; the whole text is the tooltip.
     status_line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status->addWidget(status_line_, 1);
+    status_line_->installEventFilter(this);
     status->addPermanentWidget(status_target_);
     root->addWidget(status);
 
@@ -455,11 +458,16 @@ void MainWindow::restoreDisplayControls() {
 }
 
 void MainWindow::updateEnabling() {
-    const bool idle = !exchanges_.busy();
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{gray_level_, scan_clock_, brightness_, shift_, load_hcp_,
-                                         manual_search_, address_mode_box_, save_hcp_})
+    // While a transfer runs, nothing else may address a card: a command, a new search or another
+    // selection would reach the card mid-transfer, or the next command another card.
+    const bool transfer = transferRunning();
+    const bool idle = !exchanges_.busy() && !transfer;
+    for (QWidget* w : std::initializer_list<QWidget*>{gray_level_, scan_clock_, brightness_, shift_,
+                                                      load_hcp_, manual_search_, address_mode_box_, save_hcp_,
+                                                      save_settings_, factory_restore_, restore_ip_,
+                                                      hardware_params_, test_, adapters_, special_screens_})
         w->setEnabled(idle && (w != save_hcp_ || working_.source == screenconfig::ParamSource::Wizard));
+    upgrade_->setEnabled(!transfer);
     for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_})
         for (QAbstractButton* b : group->buttons()) b->setEnabled(idle);
     send_to_card_->setEnabled(idle && working_.has_record());
@@ -477,8 +485,21 @@ void MainWindow::updateStatusTarget() {
 }
 
 void MainWindow::setStatusLine(const std::string& text) {
-    status_line_->setText(qs(text));
-    status_line_->setToolTip(status_line_->text());
+    status_full_ = qs(text);
+    status_line_->setToolTip(status_full_);
+    elideStatusLine();
+}
+
+void MainWindow::elideStatusLine() {
+    const int width = status_line_->contentsRect().width();
+    status_line_->setText(width > 0
+                              ? status_line_->fontMetrics().elidedText(status_full_, Qt::ElideMiddle, width)
+                              : status_full_);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == status_line_ && event->type() == QEvent::Resize) elideStatusLine();
+    return QDialog::eventFilter(watched, event);
 }
 
 QString MainWindow::statusTarget() const {
@@ -486,6 +507,10 @@ QString MainWindow::statusTarget() const {
 }
 
 QString MainWindow::statusLine() const {
+    return status_full_;
+}
+
+QString MainWindow::statusLineShown() const {
     return status_line_->text();
 }
 
@@ -528,9 +553,20 @@ bool MainWindow::haveCards() const {
 }
 
 void MainWindow::onCardListed(const QString& card_id, int index) {
-    QSignalBlocker block(card_list_);
-    card_list_->insertItem(index, card_id);
+    {
+        QSignalBlocker block(card_list_);
+        card_list_->insertItem(index, card_id);
+    }
     cards_listed_ = true;
+    // The card selected before the list was rebuilt is selected again, not whichever answers first.
+    // The card link enters the card's address just after listing it: the selection waits for that.
+    if (!reselect_id_.empty() && !address_mode_ && card_id.toStdString() == reselect_id_) {
+        reselect_id_.clear();
+        QTimer::singleShot(0, this, [this, card_id] {
+            const auto found = card_list_->findItems(card_id, Qt::MatchExactly);
+            if (!address_mode_ && !found.isEmpty()) card_list_->setCurrentItem(found.front());
+        });
+    }
 }
 
 void MainWindow::setSpecialScreens(std::function<void()> open) {
@@ -547,6 +583,18 @@ void MainWindow::setImageTransferSettings(const screenconfig::TransferSettings& 
     image_runner_.reset();
     image_runner_ = std::make_unique<screenconfig::ImageTransferRunner>(
         *import_progress_, [this] { return cards_listed_.load(); }, settings);
+    connect(
+        image_runner_.get(), &screenconfig::ImageTransferRunner::finished, this,
+        [this](screenconfig::TransferOutcome outcome) {
+            using screenconfig::TransferOutcome;
+            const cardlink::ExchangeError error =
+                outcome == TransferOutcome::Applied        ? cardlink::ExchangeError::None
+                : outcome == TransferOutcome::NoConnection ? cardlink::ExchangeError::NoConnection
+                                                           : cardlink::ExchangeError::SendFailed;
+            setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"),
+                                                   image_target_, error, exchanges_.timeouts().receive));
+            updateEnabling();
+        });
 }
 
 bool MainWindow::imageTransferRunning() const {
@@ -564,7 +612,14 @@ bool MainWindow::startImageTransfer(const std::filesystem::path& image) {
         platform::show_message(localisation::lookup("IDS_MESSAGE_IMAGE_TRANSFER_RUNNING"));
         return false;
     }
-    return image_runner_->start(*target, image);
+    const bool started = image_runner_->start(*target, image);
+    if (started) {
+        image_target_ = *target;
+        setStatusLine(
+            status_text::waiting_line(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"), *target));
+    }
+    updateEnabling();
+    return started;
 }
 
 void MainWindow::onCardSelectedAutomatically(int index) {
@@ -576,6 +631,7 @@ void MainWindow::onCardSelectedAutomatically(int index) {
         awaitReport(link_.target());
     }
     updateStatusTarget();
+    // Awaiting the card selected before: when it is listed, it is selected again (onCardListed).
 }
 
 void MainWindow::clearSelectedCard() {
@@ -592,6 +648,7 @@ void MainWindow::clearSelectedCard() {
 
 void MainWindow::onListSelectionChanged(int row) {
     if (!haveCards() || row < 0) return;
+    reselect_id_.clear();  // the user chose
     clearSelectedCard();
     link_.selectCard(row);
     awaitReport(link_.target());
@@ -676,6 +733,7 @@ void MainWindow::onCheckAddress() {
 }
 
 void MainWindow::onManualSearch() {
+    reselect_id_.clear();
     // In address mode the typed card's report stays on screen; only the list is searched again.
     if (!address_mode_) clearSelectedCard();
     {
@@ -764,6 +822,17 @@ void MainWindow::onScreenSizeEdited() {
 }
 
 void MainWindow::reject() {
+    if (transferRunning()) {
+        // Closing would cut the transfer off and leave the card without the rest (an upgrade without
+        // its end command): only on the user's word, and No is the default.
+        if (platform::show_message(localisation::lookup("IDS_MESSAGE_TRANSFER_RUNNING_CLOSE"), {},
+                                   platform::MessageIcon::Question,
+                                   platform::MessageButtons::YesNoDefaultNo) != platform::MessageReply::Yes)
+            return;
+        if (upgradeRunning()) onUpgradeFinished(upgrade_runner_->stop());
+        // An image transfer cannot be stopped part way; its steps are bounded, so it is waited for.
+        image_runner_.reset();
+    }
     screenconfig::on_close(working_, haveCards(), save_hcp_chooser(this));
     QDialog::reject();
 }

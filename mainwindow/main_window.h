@@ -127,7 +127,8 @@ class MainWindow : public QDialog {
     cardlink::CardLink& cardLink() { return link_; }
     cardlink::ExchangeService& exchanges() { return exchanges_; }
     QString statusTarget() const;
-    QString statusLine() const;
+    QString statusLine() const;       // the whole text
+    QString statusLineShown() const;  // as it fits the window: shortened in the middle
     const screenconfig::WorkingSet& workingSet() const { return working_; }
     int screenWidth() const { return screen_width_; }
     int screenHeight() const { return screen_height_; }
@@ -135,6 +136,9 @@ class MainWindow : public QDialog {
     MessageWindow* messageWindow() const;
     // The firmware upgrade under way, if any (tests shorten its waits with `setUpgradeSettings`).
     bool upgradeRunning() const;
+    // An upgrade or an image transfer is under way: the controls that would address a card are disabled
+    // meanwhile, and closing the window asks first.
+    bool transferRunning() const;
     void setUpgradeSettings(const cardlink::UpgradeSettings& settings) { upgrade_settings_ = settings; }
 
     // "特殊屏体设置": the button is shown once the special screens are installed; `open` runs when it is
@@ -166,6 +170,7 @@ class MainWindow : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Sends a display command to commandTarget() on the exchange service; `what` names it in the status
@@ -177,6 +182,7 @@ class MainWindow : public QDialog {
     void updateEnabling();
     void updateStatusTarget();
     void setStatusLine(const std::string& text);
+    void elideStatusLine();
     void restoreDisplayControls();
     void awaitReport(const cardlink::CardTarget& target);
     void buildControls();
@@ -225,9 +231,10 @@ class MainWindow : public QDialog {
     void sendTestBlock(const std::vector<std::uint8_t>& block);
     void onAdapterChoice();
     void onUpgrade();
-    void onUpgradeFinished(cardlink::UpgradeOutcome outcome);
-    // The card list and the selected card forgotten, as "手动检查" does, but without a search.
-    void forgetCards();
+    void onUpgradeFinished(const cardlink::UpgradeResult& result);
+    // The card list and the selected card forgotten, as "手动检查" does, but without a search. With
+    // `keep_selection` the selected card is selected again when a search lists it once more.
+    void forgetCards(bool keep_selection = false);
 
     cardlink::CardLink link_;
     cardlink::ExchangeService exchanges_;
@@ -240,6 +247,9 @@ class MainWindow : public QDialog {
     bool address_mode_ = false;
     bool duplicate_on_screen_ = false;
     bool setup_too_old_ = false;  // the selected card's firmware cannot drive the wizard (CheckSetupVersion)
+    std::string reselect_id_;     // the card to select again once it is listed (after a rebuilt list)
+    std::filesystem::path upgrade_folder_;
+    cardlink::CardTarget image_target_;  // where the image transfer under way goes
 
     QListWidget* card_list_ = nullptr;
     QLineEdit* version_ = nullptr;
@@ -256,6 +266,7 @@ class MainWindow : public QDialog {
     QPushButton* shift_ = nullptr;
     QLabel* status_target_ = nullptr;
     QLabel* status_line_ = nullptr;
+    QString status_full_;  // the status line's whole text; the label shows it shortened to fit
     QPushButton* check_address_ = nullptr;
     QPushButton* start_wizard_ = nullptr;
     QPushButton* send_to_card_ = nullptr;
@@ -271,6 +282,11 @@ class MainWindow : public QDialog {
     QLineEdit* shift_columns_ = nullptr;
     QLineEdit* shift_width_ = nullptr;
     QPushButton* save_settings_ = nullptr;
+    QPushButton* factory_restore_ = nullptr;
+    QPushButton* restore_ip_ = nullptr;
+    QPushButton* hardware_params_ = nullptr;
+    QPushButton* test_ = nullptr;
+    QPushButton* adapters_ = nullptr;
     QCheckBox* rare_functions_ = nullptr;
     std::vector<QWidget*> rare_controls_;  // shown only once the password was given
     QPushButton* upgrade_ = nullptr;

@@ -59,8 +59,9 @@ std::string field_name(const QWidget* label) {
 void MainWindow::buildSettingsControls(QBoxLayout* column) {
     auto* row = new QHBoxLayout;
     save_settings_ = numbered(new QPushButton(QStringLiteral("保存设置"), this), kSaveSettings);
-    auto* test = numbered(new QPushButton(QStringLiteral("测试"), this), kTest);
-    auto* adapters = numbered(new QPushButton(QStringLiteral("多网卡选择"), this), kAdapterChoice);
+    auto* test = test_ = numbered(new QPushButton(QStringLiteral("测试"), this), kTest);
+    auto* adapters = adapters_ =
+        numbered(new QPushButton(QStringLiteral("多网卡选择"), this), kAdapterChoice);
     row->addWidget(save_settings_);
     row->addWidget(test);
     row->addWidget(adapters);
@@ -70,9 +71,12 @@ void MainWindow::buildSettingsControls(QBoxLayout* column) {
     rare_functions_ = numbered(new QCheckBox(QStringLiteral("其他不常用功能"), this), kRareFunctions);
     column->addWidget(rare_functions_);
     auto* guarded = new QGridLayout;
-    auto* factory = numbered(new QPushButton(QStringLiteral("恢复控制卡到出厂设置"), this), kFactoryRestore);
-    auto* restore_ip = numbered(new QPushButton(QStringLiteral("恢复控制卡IP地址"), this), kRestoreIp);
-    auto* hardware = numbered(new QPushButton(QStringLiteral("其他硬件参数"), this), kHardwareParams);
+    auto* factory = factory_restore_ =
+        numbered(new QPushButton(QStringLiteral("恢复控制卡到出厂设置"), this), kFactoryRestore);
+    auto* restore_ip = restore_ip_ =
+        numbered(new QPushButton(QStringLiteral("恢复控制卡IP地址"), this), kRestoreIp);
+    auto* hardware = hardware_params_ =
+        numbered(new QPushButton(QStringLiteral("其他硬件参数"), this), kHardwareParams);
     guarded->addWidget(factory, 0, 0);
     guarded->addWidget(restore_ip, 0, 1);
     guarded->addWidget(hardware, 1, 0);
@@ -94,8 +98,6 @@ void MainWindow::buildSettingsControls(QBoxLayout* column) {
     });
     connect(upgrade_runner_, &UpgradeRunner::progressed, this,
             [this](qint64 sent) { upgrade_progress_->setValue(static_cast<int>(sent / upgrade_scale_)); });
-    connect(upgrade_runner_, &UpgradeRunner::message, this,
-            [](const QString& key) { platform::show_message(localisation::lookup(key.toStdString())); });
     connect(upgrade_runner_, &UpgradeRunner::finished, this, &MainWindow::onUpgradeFinished);
     for (QWidget* w : rare_controls_) w->setVisible(false);
 
@@ -106,14 +108,10 @@ void MainWindow::buildSettingsControls(QBoxLayout* column) {
     connect(factory, &QPushButton::clicked, this, &MainWindow::onFactoryRestore);
     connect(restore_ip, &QPushButton::clicked, this, &MainWindow::onRestoreIp);
     connect(hardware, &QPushButton::clicked, this, &MainWindow::onHardwareParams);
-    // Commands that wait for their card are not started while another runs.
-    connect(&exchanges_, &cardlink::ExchangeService::busyChanged, this, [this, factory](bool busy) {
-        save_settings_->setEnabled(!busy);
-        factory->setEnabled(!busy);
-    });
 }
 
-void MainWindow::forgetCards() {
+void MainWindow::forgetCards(bool keep_selection) {
+    if (keep_selection && !address_mode_ && haveCards()) reselect_id_ = link_.target().card_id;
     clearSelectedCard();
     {
         QSignalBlocker block(card_list_);
@@ -168,7 +166,7 @@ void MainWindow::onSaveSettings() {
             if (changed && r.error != cardlink::ExchangeError::NoConnection) {
                 // The card may now answer at another address: the list is rebuilt by the next search.
                 QTimer::singleShot(kSettingsSettle, this, [this, success] {
-                    forgetCards();
+                    forgetCards(true);
                     if (success) platform::show_message(localisation::lookup("IDS_MESSAGE_SAVE_SUCCESS"));
                 });
             } else if (success) {
@@ -197,17 +195,45 @@ void MainWindow::onFactoryRestore() {
         this, [this, what, target = *target](const cardlink::ExchangeResult& r) {
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
             cardlink::ReportExchangeFailure(r, {});
-            // The card's settings are its factory ones now: the report shown is stale.
-            if (r.error != cardlink::ExchangeError::NoConnection) clearSelectedCard();
+            // The card's settings are its factory ones now: the report shown is stale, so it is asked for
+            // again once the card has had time to reset (until it comes the fields stay empty, as for a
+            // card just selected).
+            if (r.error == cardlink::ExchangeError::NoConnection) return;
+            clearSelectedCard();
+            QTimer::singleShot(kSettingsSettle, this, [this, target] {
+                if (address_mode_)
+                    link_.checkAddress(target.address);
+                else if (haveCards() && card_list_->currentRow() >= 0)
+                    link_.selectCard(card_list_->currentRow());
+                else
+                    return;
+                awaitReport(target);
+            });
         });
 }
 
 void MainWindow::onRestoreIp() {
     auto* dialog = new RestoreIpDialog(
         [this](const std::string& address) {
+            // The restore is a broadcast on purpose (the card's address is unknown), so every card that
+            // hears it takes the address: with several cards listed, the user decides knowing which.
+            if (card_list_->count() > 1) {
+                std::string names;
+                for (int i = 0; i < card_list_->count(); ++i)
+                    names += (i > 0 ? ", " : "") + card_list_->item(i)->text().toStdString();
+                const std::string question =
+                    status_text::fill(localisation::lookup("IDS_MESSAGE_RESTORE_IP_SEVERAL_CARDS"),
+                                      {std::to_string(card_list_->count()), names, address});
+                if (platform::show_message(question, {}, platform::MessageIcon::Warning,
+                                           platform::MessageButtons::YesNoDefaultNo) !=
+                    platform::MessageReply::Yes)
+                    return false;
+            }
             // Broadcast twice (plain sum, then complemented) with "Broadcast!": every card family hears it.
             link_.socket().SendTextCommand(frame::CMD_RESTORE_IP, screen_control::kSize, address,
                                            cardlink::CardLinkSocket::TextMode::Broadcast, {}, {});
+            setStatusLine(status_text::fill(localisation::lookup("IDS_MESSAGE_RESTORE_IP_SENT"), {address}));
+            return true;
         },
         this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -306,13 +332,17 @@ bool MainWindow::upgradeRunning() const {
     return upgrade_runner_->running();
 }
 
+bool MainWindow::transferRunning() const {
+    return upgradeRunning() || imageTransferRunning();
+}
+
 void MainWindow::onUpgrade() {
     if (!haveCards() && !address_mode_) {
         platform::show_message(localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD"));
         return;
     }
     const auto target = commandTarget();
-    if (!target || upgrade_runner_->running()) return;
+    if (!target || transferRunning()) return;
     // Cards of the plain-sum family (ids beginning with p, s or x) take ".sys" firmware, the others ".fyx".
     const char first =
         target->card_id.empty()
@@ -327,27 +357,26 @@ void MainWindow::onUpgrade() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     // The picked file only locates the firmware folder.
-    const std::filesystem::path base =
-        std::filesystem::path(dialog.selectedFiles().front().toStdString()).parent_path();
-    upgrade_->setEnabled(false);
+    upgrade_folder_ = std::filesystem::path(dialog.selectedFiles().front().toStdString()).parent_path();
     upgrade_progress_->setValue(0);
     setStatusLine(status_text::waiting_line(localisation::lookup("IDS_MESSAGE_COMMAND_UPGRADE"), *target));
-    upgrade_runner_->start(target->address, base, upgrade_settings_);
+    upgrade_runner_->start(target->address, upgrade_folder_, upgrade_settings_);
+    updateEnabling();
 }
 
-void MainWindow::onUpgradeFinished(cardlink::UpgradeOutcome outcome) {
-    upgrade_->setEnabled(true);
-    if (outcome == cardlink::UpgradeOutcome::NoConnection || outcome == cardlink::UpgradeOutcome::Stopped) {
-        setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_UPGRADE"), {},
-                                               cardlink::ExchangeError::NoConnection,
-                                               exchanges_.timeouts().receive));
-        return;
+void MainWindow::onUpgradeFinished(const cardlink::UpgradeResult& result) {
+    using cardlink::UpgradeOutcome;
+    updateEnabling();
+    // The bar stays where the card's share ended; the status line says what the message says.
+    const std::string text = status_text::upgrade_text(result, upgrade_folder_.string());
+    setStatusLine(text);
+    // The card restarts with its new firmware (or, having refused, is searched for again as always): the
+    // list is rebuilt from a new search, with the same card selected once it answers.
+    if (result.outcome == UpgradeOutcome::Finished || result.outcome == UpgradeOutcome::Refused) {
+        forgetCards(true);
+        link_.DiscoverCards();
     }
-    // The card restarts with its new firmware: the list is rebuilt from a new search.
-    forgetCards();
-    link_.DiscoverCards();
-    const bool refused = outcome == cardlink::UpgradeOutcome::Refused;
-    setStatusLine({});
-    platform::show_message(
-        localisation::lookup(refused ? "IDS_MESSAGE_UPGRADE_REFUSED" : "IDS_MESSAGE_UPGRADE_SUCCESS"));
+    platform::show_message(text, {},
+                           result.outcome == UpgradeOutcome::Finished ? platform::MessageIcon::Information
+                                                                      : platform::MessageIcon::Warning);
 }

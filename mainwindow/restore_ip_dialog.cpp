@@ -8,11 +8,12 @@
 #include <QVBoxLayout>
 
 #include "mainwindow/network_settings.h"
+#include "mainwindow/status_text.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "widgets/localise_dialog.h"
 
-RestoreIpDialog::RestoreIpDialog(std::function<void(const std::string&)> restore, QWidget* parent)
+RestoreIpDialog::RestoreIpDialog(std::function<bool(const std::string&)> restore, QWidget* parent)
     : QDialog(parent), restore_(std::move(restore)) {
     setWindowTitle(QStringLiteral("恢复控制卡设置"));
     auto* root = new QVBoxLayout(this);
@@ -40,8 +41,12 @@ RestoreIpDialog::RestoreIpDialog(std::function<void(const std::string&)> restore
     grid->addWidget(address_, 1, 1);
     root->addLayout(grid);
     restore_button_ = numbered(new QPushButton(QStringLiteral("恢复"), this), kRestore);
-    restore_button_->setAutoDefault(false);
+    restore_button_->setDefault(true);
     root->addWidget(restore_button_, 0, Qt::AlignRight);
+    result_ = new QLabel(this);
+    result_->setWordWrap(true);
+    result_->setTextFormat(Qt::PlainText);
+    root->addWidget(result_);
     localise_dialog(this, kDialogNumber);
 
     address_->setEnabled(false);
@@ -56,6 +61,10 @@ QWidget* RestoreIpDialog::control(int id) const {
         if (v.isValid() && v.toInt() == id) return w;
     }
     return nullptr;
+}
+
+QString RestoreIpDialog::resultText() const {
+    return result_->text();
 }
 
 void RestoreIpDialog::onCodeEdited(const QString& text) {
@@ -75,5 +84,9 @@ void RestoreIpDialog::onRestore() {
         platform::show_message(localisation::lookup("IDS_MESSAGE_ADDRESS_MALFORMED"));
         return;
     }
-    restore_(address);
+    if (!restore_(address)) return;
+    result_->setText(QString::fromStdString(
+        status_text::fill(localisation::lookup("IDS_MESSAGE_RESTORE_IP_SENT"), {address})));
+    // Every card that heard it has the new address now: a second press needs the code again.
+    code_->clear();
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "cardlink/card_link.h"
 #include "platform/localisation.h"
 
 namespace status_text {
@@ -39,7 +40,8 @@ std::string fill(std::string_view text, std::initializer_list<std::string_view> 
 }
 
 std::string card_text(const cardlink::CardTarget& target) {
-    if (target.card_id.empty()) return target.address;
+    // In address mode frames carry a fixed identifier that names no particular card: the address does.
+    if (target.card_id.empty() || target.card_id == cardlink::kCheckCardId) return target.address;
     return target.card_id + " (" + target.address + ")";
 }
 
@@ -67,6 +69,33 @@ std::string result_line(std::string_view what, const cardlink::CardTarget& targe
             return fill(key("IDS_MESSAGE_STATUS_NO_ANSWER"), {what, card, seconds(bound)});
         case cardlink::ExchangeError::AnswerRejected:
             return fill(key("IDS_MESSAGE_STATUS_REFUSED"), {what, card});
+    }
+    return {};
+}
+
+std::string upgrade_text(const cardlink::UpgradeResult& result, const std::string& folder) {
+    using cardlink::UpgradeOutcome;
+    const std::string sent = std::to_string(result.sent);
+    const std::string total = std::to_string(result.total);
+    switch (result.outcome) {
+        case UpgradeOutcome::Finished:
+            return key("IDS_MESSAGE_UPGRADE_SUCCESS");
+        case UpgradeOutcome::FolderMissing:
+            return key("IDS_MESSAGE_FOLDER_NOT_EXIST");
+        case UpgradeOutcome::NothingToSend:
+            return fill(key("IDS_MESSAGE_UPGRADE_NOTHING_TO_SEND"), {folder});
+        case UpgradeOutcome::FileUnreadable:
+            return fill(key("IDS_MESSAGE_UPGRADE_FILE_UNREADABLE"), {result.file, sent, total});
+        case UpgradeOutcome::NoConnection:
+            return key("IDS_MESSAGE_CARD_LINK_ERROR");
+        case UpgradeOutcome::NoAnswer:
+            return key("IDS_MESSAGE_UPGRADE_NO_ANSWER");
+        case UpgradeOutcome::Refused:
+            return key("IDS_MESSAGE_UPGRADE_REFUSED");
+        case UpgradeOutcome::ConnectionLost:
+            return fill(key("IDS_MESSAGE_UPGRADE_CONNECTION_LOST"), {sent, total, result.file});
+        case UpgradeOutcome::Stopped:
+            return fill(key("IDS_MESSAGE_UPGRADE_STOPPED"), {sent, total});
     }
     return {};
 }

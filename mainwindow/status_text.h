@@ -8,10 +8,12 @@
 #include <string_view>
 
 #include "cardlink/card_exchange.h"
+#include "cardlink/firmware_upgrade.h"
 
 namespace status_text {
 
-// "S730-413-00001 (127.0.0.2)"; the address alone when there is no id.
+// "S730-413-00001 (127.0.0.2)"; the address alone when there is no id, or only the address mode's fixed
+// one.
 std::string card_text(const cardlink::CardTarget& target);
 
 // Where the next command goes: the selected card, the typed address in address mode, or nowhere.
@@ -28,6 +30,11 @@ std::string result_line(std::string_view what, const cardlink::CardTarget& targe
 
 // The card asked for its settings did not send them within `bound`.
 std::string no_report_line(const cardlink::CardTarget& target, std::chrono::milliseconds bound);
+
+// The one message a firmware upgrade of the firmware folder `folder` ends with, which the status line
+// repeats: "finished" only when every file reached the card and the end command went out; otherwise
+// what failed, with the bytes the card took of the total where some went out.
+std::string upgrade_text(const cardlink::UpgradeResult& result, const std::string& folder);
 
 // Replaces "%1", "%2", ... in `text` by the arguments, in one pass (an argument that itself holds "%2"
 // is not expanded again).

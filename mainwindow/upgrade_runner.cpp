@@ -14,19 +14,30 @@ bool UpgradeRunner::start(const std::string& address, const std::filesystem::pat
     if (running_) return false;
     if (worker_.joinable()) worker_.join();  // the previous one has ended: its finished() was delivered
     running_ = true;
+    stop_ = false;
     cardlink::UpgradeSettings run = settings;
     run.stop = &stop_;
     worker_ = std::thread([this, address, base, settings = run] {
         const auto result = cardlink::RunUpgrade(address, base, *this, settings);
+        result_ = result;
         QMetaObject::invokeMethod(
             this,
-            [this, outcome = result.outcome] {
+            [this, result] {
+                if (!running_) return;  // stop() has reported it already
                 running_ = false;
-                emit finished(outcome);
+                emit finished(result);
             },
             Qt::QueuedConnection);
     });
     return true;
+}
+
+cardlink::UpgradeResult UpgradeRunner::stop() {
+    if (!running_) return {};
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
+    running_ = false;
+    return result_;
 }
 
 // The observer runs on the worker: every report is queued to the owner's thread.
@@ -38,9 +49,4 @@ void UpgradeRunner::upgrade_started(std::uint64_t total) {
 void UpgradeRunner::upgrade_progress(std::uint64_t sent) {
     QMetaObject::invokeMethod(
         this, [this, sent] { emit progressed(static_cast<qint64>(sent)); }, Qt::QueuedConnection);
-}
-
-void UpgradeRunner::upgrade_message(const std::string& key) {
-    QMetaObject::invokeMethod(
-        this, [this, key] { emit message(QString::fromStdString(key)); }, Qt::QueuedConnection);
 }

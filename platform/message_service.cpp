@@ -11,7 +11,9 @@ class StderrService final : public MessageService {
     MessageReply show(const std::string& text, const std::string& caption, MessageIcon,
                       MessageButtons buttons) override {
         std::fprintf(stderr, "[%s] %s\n", caption.empty() ? "Vantor" : caption.c_str(), text.c_str());
-        return buttons == MessageButtons::YesNo ? MessageReply::Yes : MessageReply::Ok;
+        return buttons == MessageButtons::YesNo            ? MessageReply::Yes
+               : buttons == MessageButtons::YesNoDefaultNo ? MessageReply::No
+                                                           : MessageReply::Ok;
     }
 };
 

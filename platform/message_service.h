@@ -9,7 +9,9 @@
 namespace platform {
 
 enum class MessageIcon { None, Information, Warning, Error, Question };
-enum class MessageButtons { Ok, YesNo, OkCancel };
+// YesNoDefaultNo: a question whose Yes risks something (stopping a transfer, sending a damaged file):
+// Enter answers No.
+enum class MessageButtons { Ok, YesNo, OkCancel, YesNoDefaultNo };
 enum class MessageReply { Ok, Cancel, Yes, No };
 
 class MessageService {

@@ -41,13 +41,16 @@ bool send_all(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-bool wait_delivered(int fd, std::chrono::milliseconds stall) {
+bool wait_delivered(int fd, std::chrono::milliseconds stall,
+                    const std::function<void(std::size_t)>& progress) {
     auto until = std::chrono::steady_clock::now() + stall;
     int last = -1;
     for (;;) {
         if (peer_closed(fd)) return false;
         int unacknowledged = 0;
         if (::ioctl(fd, SIOCOUTQ, &unacknowledged) != 0) return false;
+        if (progress && unacknowledged != last && unacknowledged >= 0)
+            progress(static_cast<std::size_t>(unacknowledged));
         if (unacknowledged == 0) return true;
         const auto now = std::chrono::steady_clock::now();
         if (last < 0 || unacknowledged < last) until = now + stall;  // progress: the bound starts again
@@ -55,6 +58,12 @@ bool wait_delivered(int fd, std::chrono::milliseconds stall) {
         if (now >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+std::size_t unacknowledged(int fd) {
+    int count = 0;
+    if (::ioctl(fd, SIOCOUTQ, &count) != 0 || count < 0) return 0;
+    return static_cast<std::size_t>(count);
 }
 
 bool peer_closed(int fd) {

@@ -7,7 +7,9 @@
 #include <netinet/in.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace socket_io {
@@ -23,7 +25,12 @@ bool send_all(int fd, std::span<const std::uint8_t> bytes);
 // Waits until the peer's TCP has acknowledged every byte sent on `fd` (true), the connection breaks,
 // or no further byte has been acknowledged for `stall` (false). The wait follows the peer's progress:
 // a slow reader that keeps taking bytes is waited for however long its share of the buffers takes.
-bool wait_delivered(int fd, std::chrono::milliseconds stall);
+// `progress`, when given, hears each new count of unacknowledged bytes.
+bool wait_delivered(int fd, std::chrono::milliseconds stall,
+                    const std::function<void(std::size_t unacknowledged)>& progress = {});
+
+// Bytes sent on `fd` that the peer's TCP has not acknowledged yet; 0 when that cannot be learnt.
+std::size_t unacknowledged(int fd);
 
 // True when the peer has closed or reset the connection. Consumes nothing the peer sent.
 bool peer_closed(int fd);

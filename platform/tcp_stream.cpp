@@ -105,8 +105,13 @@ long TcpStream::receive_some(std::span<std::uint8_t> buffer, Clock::time_point d
     }
 }
 
-bool TcpStream::wait_delivered(std::chrono::milliseconds stall) {
-    return fd_ >= 0 && socket_io::wait_delivered(fd_, stall);
+bool TcpStream::wait_delivered(std::chrono::milliseconds stall,
+                               const std::function<void(std::size_t)>& progress) {
+    return fd_ >= 0 && socket_io::wait_delivered(fd_, stall, progress);
+}
+
+std::size_t TcpStream::unacknowledged() const {
+    return fd_ < 0 ? 0 : socket_io::unacknowledged(fd_);
 }
 
 bool TcpStream::peer_closed() {

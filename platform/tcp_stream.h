@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -44,7 +45,13 @@ class TcpStream {
     // further byte has been acknowledged for `stall` (false). A send only hands bytes to the kernel, so
     // this is how a sender learns whether they arrived. The wait follows the peer's progress: a slow
     // reader that keeps taking bytes is waited for however long its share of the buffers takes.
-    bool wait_delivered(std::chrono::milliseconds stall);
+    // `progress`, when given, hears each new count of bytes still unacknowledged.
+    bool wait_delivered(std::chrono::milliseconds stall,
+                        const std::function<void(std::size_t unacknowledged)>& progress = {});
+
+    // Bytes sent that the peer's TCP has not acknowledged yet (0 when closed or unknown). What was sent
+    // less this is what the peer has taken: the measure of a progress bar that shows what arrived.
+    std::size_t unacknowledged() const;
 
     // True when the peer has closed or reset the connection. Consumes nothing the peer sent.
     bool peer_closed();

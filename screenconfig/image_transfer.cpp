@@ -58,6 +58,16 @@ TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesy
     if (send_ok) {
         ProgressGuard progress{observer};
         observer.progress_opened(kTransferSteps);
+        // The window counts what the card has taken (a send only hands bytes to the kernel, whose
+        // buffers hold much of an image): a step per data frame acknowledged, the frames' own bytes
+        // counted as data, so the count errs low.
+        constexpr std::size_t frames = (kImageSize + kDataFrameSize - 1) / kDataFrameSize;
+        std::size_t steps = 0;
+        const auto advance = [&](std::size_t unacknowledged) {
+            const std::size_t taken = total > unacknowledged ? total - unacknowledged : 0;
+            const std::size_t due = taken >= kImageSize ? frames : taken / kDataFrameSize;
+            for (; steps < due; ++steps) observer.progress_step();
+        };
         std::array<std::uint8_t, kDataFrameSize> chunk;
         while (total < kImageSize) {
             const std::size_t want = std::min(chunk.size(), kImageSize - total);
@@ -69,15 +79,16 @@ TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesy
                 break;
             }
             total += got;
-            observer.progress_step();
+            advance(stream.unacknowledged());
         }
-    }
-    file.close();
-    if (send_ok && total == kImageSize) {
-        const bool delivered = stream.wait_delivered(settings.timeouts.send);
-        std::this_thread::sleep_for(settings.settle);
-        // A card that hung up did not keep the whole file, whatever the sends returned.
-        send_ok = delivered && !stream.peer_closed();
+        file.close();
+        if (send_ok && total == kImageSize) {
+            const bool delivered = stream.wait_delivered(settings.timeouts.send, advance);
+            std::this_thread::sleep_for(settings.settle);
+            // A card that hung up did not keep the whole file, whatever the sends returned.
+            send_ok = delivered && !stream.peer_closed();
+            if (send_ok) advance(0);
+        }
     }
     if (!send_ok) observer.message(kSendErrorText);
 
@@ -92,6 +103,19 @@ TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesy
     } else if (!send_frame(stream, target, frame::CMD_SCREEN_CONTROL, apply_block())) {
         observer.message(kSendErrorText);
         outcome = TransferOutcome::SendFailed;
+    } else if (settings.read_apply_answer) {
+        switch (cardlink::ReceiveCheckedAnswer(stream, settings.apply_answer)) {
+            case cardlink::ExchangeError::None:
+                observer.message(localisation::lookup("IDS_MESSAGE_SET_SUCCESS"));
+                break;
+            case cardlink::ExchangeError::NoAnswer:
+                outcome = TransferOutcome::ApplyNoAnswer;
+                break;
+            default:
+                observer.message("set error");
+                outcome = TransferOutcome::ApplyRefused;
+                break;
+        }
     } else {
         std::this_thread::sleep_for(settings.apply_wait);
         observer.message(localisation::lookup("IDS_MESSAGE_SET_SUCCESS"));

@@ -10,6 +10,9 @@
 // wait follows the card's progress: a slow card is waited for as long as it keeps taking bytes; the
 // transfer gives up once it has taken nothing for the send time-out.
 //
+// The progress steps (one per data frame) follow what the card's TCP acknowledged, and the progress
+// closes once the card has taken the last byte, so a slow card's progress shows as it goes.
+//
 // Threading: send_image() runs on a worker thread. It touches nothing of the window: it reports progress
 // and every message through the observer (called on the worker thread; implementations hand the calls
 // to the UI thread), and asks `has_cards` (called on the worker thread) whether the card list is still
@@ -50,6 +53,10 @@ enum class TransferOutcome {
     SendFailed,     // a frame could not be sent; no apply frame
     ShortTransfer,  // the file ended early; no apply frame
     NoCard,         // the card list emptied during the transfer; no apply frame
+    // Only with TransferSettings::read_apply_answer: the card's answer to the apply frame was not an
+    // acknowledgement. The image was stored all the same.
+    ApplyRefused,   // it answered with a refusal (or anything but "Success!")
+    ApplyNoAnswer,  // it said nothing within the answer time-out
 };
 
 struct TransferSettings {
@@ -58,6 +65,10 @@ struct TransferSettings {
     std::chrono::milliseconds settle{100};
     std::chrono::milliseconds apply_wait{500};   // after the apply frame, before the success message
     std::chrono::milliseconds close_wait{1000};  // before the connection is closed
+    // Whether the card's answer to the apply frame is read and checked (a command line reports what
+    // the card said; the desktop program shows its message after apply_wait without reading).
+    bool read_apply_answer = false;
+    std::chrono::milliseconds apply_answer{3000};
 };
 
 TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesystem::path& image_file,

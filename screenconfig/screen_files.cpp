@@ -54,11 +54,14 @@ LoadResult load_hcp_file(WorkingSet& ws, bool have_cards, const OpenChooser& cho
             if (ws.unchecked) show_key("IDS_MESSAGE_DUDO_ERROR_FILE");
             break;
         case LoadStatus::TooShort:
-            show_key("IDS_MESSAGE_HCP_TOO_SHORT");
-            break;
         case LoadStatus::OpenFailed:
         case LoadStatus::ReadFailed:
-            show_key("IDS_MESSAGE_DUDO_ERROR_FILE");
+            // The file chosen last is the one the user now takes as loaded: a record of an earlier file
+            // left behind would go to the card under the refused file's name.
+            if (ws.source == ParamSource::File) ws.file_refused();
+            result.title.clear();
+            show_key(load.status == LoadStatus::TooShort ? "IDS_MESSAGE_HCP_TOO_SHORT"
+                                                         : "IDS_MESSAGE_DUDO_ERROR_FILE");
             break;
     }
     return result;
@@ -89,7 +92,7 @@ bool confirm_send(const WorkingSet& ws) {
     if (!ws.unchecked) return true;
     return platform::show_message(localisation::lookup("IDS_MESSAGE_HCP_SEND_UNCHECKED"), {},
                                   platform::MessageIcon::Warning,
-                                  platform::MessageButtons::YesNo) == platform::MessageReply::Yes;
+                                  platform::MessageButtons::YesNoDefaultNo) == platform::MessageReply::Yes;
 }
 
 std::function<cardlink::ExchangeResult()> params_exchange(const WorkingSet& ws,

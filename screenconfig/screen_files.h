@@ -32,9 +32,10 @@ struct LoadResult {
 // "选择.hcp文件加载". No card: IDS_MESSAGE_HAVE_NO_LINKED_CARD. Otherwise asks for a file; on OK reads
 // its first 72 bytes. A record is taken (path stored, source File) when 72 bytes were read: a bad sum
 // shows IDS_MESSAGE_DUDO_ERROR_FILE and keeps the bytes read, marked `unchecked` so that they are not
-// sent without the user's consent. A file shorter than 72 bytes shows IDS_MESSAGE_HCP_TOO_SHORT, one that
-// cannot be read IDS_MESSAGE_DUDO_ERROR_FILE; both leave the working record, path and source as they
-// were.
+// sent without the user's consent (the question defaults to No). A file shorter than 72 bytes shows
+// IDS_MESSAGE_HCP_TOO_SHORT, one that cannot be read IDS_MESSAGE_DUDO_ERROR_FILE; both drop a record
+// loaded from an earlier file (its path and source too, so nothing is left to send under the refused
+// file's name) and give an empty title. The wizard's record stays.
 LoadResult load_hcp_file(WorkingSet& ws, bool have_cards, const OpenChooser& choose);
 
 // "保存到文件" (and Yes to the closing question). Only with a card in the list. Asks for a file with

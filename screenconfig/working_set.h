@@ -41,6 +41,14 @@ class WorkingSet {
         unchecked = false;
     }
 
+    // A ".hcp" file chosen for loading was refused: the record of the file loaded before goes too.
+    void file_refused() {
+        params = ScreenParams{};
+        hcp_path.clear();
+        source = ParamSource::None;
+        unchecked = false;
+    }
+
     // The wizard finished: the parameters are its, and no file holds them yet.
     void wizard_finished() {
         source = ParamSource::Wizard;

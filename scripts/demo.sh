@@ -34,7 +34,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then show=(--show); f
 build/dev/simulator/ledcard-sim \
   --storage "$demo/cards" \
   --allow-duplicates "${show[@]}" \
-  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128,module=docs/modules/p10-outdoor.txt \
+  --card S730-413-05862@127.0.0.2,sw=0x00090120,width=256,height=128,answer-apply=1,module=docs/modules/p10-outdoor.txt \
   --card A901-200-00017@127.0.0.3,sw=0x00080814,hw=0x00030002 \
   --card X100-520-00042@127.0.0.4,sw=0x00080801 \
   --card P300-001-00100@127.0.0.5,sw=0x00070801 \

@@ -4,8 +4,9 @@
 # under Xvfb. Everything runs in a private network namespace of its own (needs root), so the cards'
 # ports never meet another program's. Vantor is clicked once (OE polarity "负" / "Negative") so the
 # status bar shows a finished command. Then the dialogs of the network settings and guarded functions
-# (151, 156, 157, 172), the special-screen dialogs (146, 147, 148, 152) and an upgrade in progress,
-# taken by the screenshot tour (a program that drives the real window and dialogs,
+# (151, 156, 157, 172), the special-screen dialogs (146, 147, 148, 152), a failed upgrade's message, the
+# status line after a refused change and an upgrade in progress, in both languages, taken by the
+# screenshot tour (a program that drives the real window and dialogs,
 # tests/mainwindow/screenshot_tour.cpp) in the same conditions.
 #   PRESET=asan bash scripts/screenshots.sh      (default preset: dev)
 set -euo pipefail
@@ -25,6 +26,7 @@ if [ "${1:-}" != "--inside" ]; then
     unshare -n bash "$0" --inside "${lang%%:*}" "docs/main-window-${lang##*:}.png" "$preset"
   done
   unshare -n bash "$0" --tour Chinese_zavo_s zh "$preset"
+  unshare -n bash "$0" --tour English_zavo en "$preset"
   exit 0
 fi
 

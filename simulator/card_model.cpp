@@ -514,6 +514,10 @@ void CardModel::on_screen_control(Exchange& x) {
         case Sub::ApplyConfig:
             ++state_.config_applied;
             check_config_image();
+            if (config_.answer_apply) {
+                x.status = frame::ANS_SCREEN_CONTROL;
+                x.ok = x.ok && state_.config_valid;
+            }
             break;
         default:
             known = false;

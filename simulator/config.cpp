@@ -24,6 +24,8 @@ Card keys:
   mask=TEXT gateway=TEXT width=N height=N
   form=exact|stream|fixed           wire form of the answers (default exact, n + 29 bytes)
   follow=0|1                        move to a new address set by save-settings / restore-IP (default 1)
+  answer-apply=0|1                  answer the apply frame (screen control 23): "Success!" for a whole,
+                                    intact Config.sys, else "Error!" (default 0: no answer)
   module=FILE                       a virtual LED module with the profile in FILE (docs/virtual-module.md);
                                     its picture is written to <card folder>/module.png on every change
 Faults (card keys):
@@ -154,6 +156,7 @@ std::string apply_card_option(CardConfig& card, std::string_view option) {
         return {};
     }
     if (key == "follow") return number_into(key, value, card.follow_address_changes, 1);
+    if (key == "answer-apply") return number_into(key, value, card.answer_apply, 1);
     if (key == "error") return number_into(key, value, f.answer_error, 1);
     if (key == "silent") return number_into(key, value, f.silent, 1);
     if (key == "delay") return number_into(key, value, f.delay_ms, 600000);

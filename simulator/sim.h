@@ -67,6 +67,9 @@ struct CardConfig {
     std::uint32_t screen_height = 64;
     WireForm answer_form = WireForm::Exact;
     bool follow_address_changes = true;  // rebind when CMD_SAVE_SETTINGS or CMD_RESTORE_IP change the address
+    // Answer the apply frame (screen control sub-command 23) with 0xC4: "Success!" when the stored
+    // "Config.sys" is a whole image with a good word sum, else "Error!". Off: the frame goes unanswered.
+    bool answer_apply = false;
     Faults faults;
     // A virtual LED module on the card's first HUB port (docs/virtual-module.md): its picture is kept in
     // CardState::module_picture and written as "module.png" into the card folder whenever it changes.

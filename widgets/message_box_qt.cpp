@@ -42,6 +42,10 @@ MessageReply show_box(const std::string& text, const std::string& caption, Messa
         case MessageButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             break;
+        case MessageButtons::YesNoDefaultNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::No);
+            break;
     }
     switch (box.exec()) {
         case QMessageBox::Ok:
@@ -54,8 +58,9 @@ MessageReply show_box(const std::string& text, const std::string& caption, Messa
             return MessageReply::Cancel;
         default:  // closed without a button: the negative answer where there is one
             return buttons == MessageButtons::OkCancel ? MessageReply::Cancel
-                   : buttons == MessageButtons::YesNo  ? MessageReply::No
-                                                       : MessageReply::Ok;
+                   : buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoDefaultNo
+                       ? MessageReply::No
+                       : MessageReply::Ok;
     }
 }
 

@@ -26,6 +26,7 @@
 
 #include "widgets/localise_dialog.h"
 #include "app/startup.h"
+#include "common/frame.h"
 #include "platform/localisation.h"
 #include "mainwindow/display_params.h"
 #include "mainwindow/gamma_dialog.h"
@@ -37,11 +38,14 @@
 #include "platform/paths.h"
 #include "simulator/sim.h"
 #include "tests/support/messages.h"
+#include "screenconfig/record_files.h"
 #include "tests/support/netns.h"
+#include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/qt/widget_tests_main.h"
 #include "tests/support/temp_dir.h"
 
+using namespace std::chrono_literals;
 using support::pump_until;
 using support::TempDir;
 
@@ -151,6 +155,37 @@ TEST_F(MainWindowTest, SelectingAnotherCardShowsItsReportAndForgetsTheHcpPath) {
     ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.3"; }));
     EXPECT_EQ(text_of(MainWindow::kVersionField), expected_versions("V2.1", "VA.1"));
     EXPECT_EQ(window_->cardLink().selectedCardId(), "A901-200-00002");
+}
+
+TEST_F(MainWindowTest, ARefusedHcpFileAfterAGoodOneLeavesNothingToSend) {
+    start_cards({card("S730-413-00001", "127.0.0.2")});
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kIpAddress) == "127.0.0.2"; }));
+    screenconfig::ScreenParams good;
+    good.set(screenconfig::ParamsField::magic, screenconfig::kLedMarker);
+    good.set(screenconfig::ParamsField::hubType, 3);
+    good.set(screenconfig::ParamsField::endMarker, screenconfig::kEndMarker);
+    ASSERT_EQ(screenconfig::save_hcp(program_ / "good.hcp", good), screenconfig::WriteStatus::Ok);
+    std::ofstream(program_ / "short.hcp") << std::string(30, 'x');
+    auto load = [&](const char* name) {
+        support::choose_file_when_asked(program_ / name, window_.get());
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(window_->control(MainWindow::kLoadHcp)),
+                          Qt::LeftButton);
+    };
+    load("good.hcp");
+    ASSERT_TRUE(pump_until([&] { return text_of(MainWindow::kHcpTitle) == "good.hcp"; }));
+    EXPECT_TRUE(window_->control(MainWindow::kSendToCard)->isEnabled());
+
+    load("short.hcp");
+    ASSERT_TRUE(pump_until([&] { return !messages_.texts().empty(); }));
+    EXPECT_EQ(messages_.texts(), std::vector<std::string>{localisation::lookup("IDS_MESSAGE_HCP_TOO_SHORT")});
+    // No name of a file that was not taken, and nothing left to send.
+    EXPECT_TRUE(text_of(MainWindow::kHcpTitle).isEmpty());
+    EXPECT_FALSE(window_->control(MainWindow::kSendToCard)->isEnabled());
+    const auto from = simulator_->journal_end();
+    QTest::mouseClick(qobject_cast<QAbstractButton*>(window_->control(MainWindow::kSendToCard)),
+                      Qt::LeftButton);
+    EXPECT_FALSE(simulator_->wait_for_frame("S730-413-00001", frame::CMD_SCREEN_CONTROL, 300ms, from));
 }
 
 TEST_F(MainWindowTest, AddressModeChecksTheTypedAddress) {

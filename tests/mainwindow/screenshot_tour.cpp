@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTimer>
@@ -46,8 +47,10 @@ class PrintedMessages final : public platform::MessageService {
     platform::MessageReply show(const std::string& text, const std::string&, platform::MessageIcon,
                                 platform::MessageButtons) override {
         std::fprintf(stderr, "message: %s\n", text.c_str());
+        last = text;
         return platform::MessageReply::No;
     }
+    std::string last;
 };
 
 void settle() {
@@ -92,6 +95,10 @@ int main(int argc, char** argv) {
     std::ofstream(program / "setting.ini") << "[Setting]\r\nZAVO_Language=" << language << "\r\n";
     ::setenv("XDG_CONFIG_HOME", (program / "config").c_str(), 1);
     paths::set_program_folder(program);
+    // The first start writes the language files and, having found none, takes the default language;
+    // the second finds the one asked for.
+    startup::prepare(program);
+    std::ofstream(program / "setting.ini") << "[Setting]\r\nZAVO_Language=" << language << "\r\n";
     startup::prepare(program);
     startup::install_qt_translation();
 
@@ -124,6 +131,54 @@ int main(int argc, char** argv) {
         failures += !save(password, out / ("dialog-156-" + suffix + ".png"));
         click(password->control(PasswordDialog::kOk));
         pump_until([&] { return window.findChild<PasswordDialog*>() == nullptr; });
+
+        // The firmware package the upgrades below pick in the file dialog.
+        const fs::path package = program / "firmware";
+        fs::create_directories(package / "Kernel");
+        fs::create_directories(package / "Application");
+        std::ofstream(package / "Kernel" / "kernel.bin", std::ios::binary) << std::string(400000, 'k');
+        std::ofstream(package / "Application" / "app.bin", std::ios::binary) << std::string(200000, 'a');
+        std::ofstream(package / "Application" / "version.txt") << "V9.200\n";
+        std::ofstream(package / "firmware.sys") << "package";
+        QTimer picker;
+        QObject::connect(&picker, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
+                    d->selectFile(QString::fromStdString((package / "firmware.sys").string()));
+                    static_cast<QDialog*>(d)->accept();
+                    picker.stop();
+                }
+        });
+
+        // What a failed upgrade says (the card hangs up after the first data frame), in the message box
+        // as the program shows it, and the status line after a change the card refused, at the window's
+        // default size.
+        const std::string card_id = config.cards[0].id;
+        sim::Faults hang_up;
+        hang_up.close_after_data_frames = 1;
+        started.simulator->set_faults(card_id, hang_up);
+        messages.last.clear();
+        picker.start(50);
+        click(window.control(MainWindow::kUpgrade));
+        if (pump_until([&] { return !window.upgradeRunning() && !messages.last.empty(); }, 30s)) {
+            QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
+                            QString::fromStdString(messages.last), QMessageBox::Ok);
+            box.setTextFormat(Qt::PlainText);
+            box.show();
+            failures += !save(&box, out / ("upgrade-failed-" + suffix + ".png"));
+        } else {
+            ++failures;
+        }
+        sim::Faults refuse;
+        refuse.answer_error = true;
+        started.simulator->set_faults(card_id, refuse);
+        const QString before = window.statusLine();
+        click(window.control(MainWindow::kOeNegative));
+        if (pump_until([&] { return !window.exchanges().busy() && window.statusLine() != before; }, 10s))
+            failures += !save(&window, out / ("status-refused-" + suffix + ".png"));
+        else
+            ++failures;
+        started.simulator->set_faults(card_id, config.cards[0].faults);
 
         // Dialog 151: the IP restore, with the code given and an address typed.
         click(window.control(MainWindow::kRestoreIp));
@@ -187,22 +242,6 @@ int main(int argc, char** argv) {
         }
 
         // An upgrade in progress: the package is picked in the file dialog, the bar moves.
-        const fs::path package = program / "firmware";
-        fs::create_directories(package / "Kernel");
-        fs::create_directories(package / "Application");
-        std::ofstream(package / "Kernel" / "kernel.bin", std::ios::binary) << std::string(400000, 'k');
-        std::ofstream(package / "Application" / "app.bin", std::ios::binary) << std::string(200000, 'a');
-        std::ofstream(package / "Application" / "version.txt") << "V9.200\n";
-        std::ofstream(package / "firmware.sys") << "package";
-        QTimer picker;
-        QObject::connect(&picker, &QTimer::timeout, [&] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
-                    d->selectFile(QString::fromStdString((package / "firmware.sys").string()));
-                    static_cast<QDialog*>(d)->accept();
-                    picker.stop();
-                }
-        });
         picker.start(50);
         click(window.control(MainWindow::kUpgrade));
         auto* bar = qobject_cast<QProgressBar*>(window.control(MainWindow::kUpgradeProgress));

@@ -271,8 +271,13 @@ TEST_F(SettingsWindowTest, FactoryRestoreAsksAndSendsSubCodeFourWithoutWaiting) 
     ASSERT_TRUE(sent);
     EXPECT_EQ(screen_control::decode(sent->data)[0], 4u);
     EXPECT_EQ(simulator_->state(card_.id)->factory_restores, 1u);
-    // The report on screen is no longer the card's: it is cleared.
+    // The report on screen was the card's old state: the card is asked for it again and it fills the
+    // fields anew.
     ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress).isEmpty(); }));
+    ASSERT_TRUE(pump_until([&] {
+        return simulator_->wait_for_frame(card_.id, frame::CMD_GET_CARD_INFO, 0ms, from).has_value();
+    }));
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.2"; }));
 }
 
 TEST_F(SettingsWindowTest, TheRestoreCodeOpensTheAddressAndTheBroadcastCarriesBothCheckBytes) {
@@ -330,6 +335,43 @@ TEST_F(SettingsWindowTest, TheRestoreCodeOpensTheAddressAndTheBroadcastCarriesBo
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data.data())), "192.168.0.10");
     }
     EXPECT_EQ(simulator_->state(card_.id)->info.ip_address, "192.168.0.10");
+    // Said in the dialog and the status line; a second restore needs the code again.
+    EXPECT_TRUE(dialog->resultText().contains("192.168.0.10"));
+    EXPECT_EQ(window_->statusLine(), dialog->resultText());
+    EXPECT_TRUE(code->text().isEmpty());
+    EXPECT_FALSE(restore->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, WithSeveralCardsListedTheRestoreAsksNamingThemAndNoSendsNothing) {
+    sim::CardConfig other = card("127.0.0.3");
+    other.id = "S730-413-00002";
+    sim::SimulatorConfig config;
+    config.cards = {card(), other};
+    config.storage_root = program_ / "cards";
+    auto started = sim::Simulator::start(std::move(config));
+    ASSERT_TRUE(started) << started.error;
+    simulator_ = std::move(started.simulator);
+    card_ = card();
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return window_->cardLink().cards().size() == 2; }));
+    give_password("517");
+    click(MainWindow::kRestoreIp);
+    auto* dialog = open_dialog<RestoreIpDialog>(window_.get());
+    ASSERT_NE(dialog, nullptr);
+    in<QLineEdit>(dialog, RestoreIpDialog::kCode)->setText("47110815");
+    in<QLineEdit>(dialog, RestoreIpDialog::kAddress)->setText("192.168.0.10");
+    messages_.clear();
+    messages_.set_reply(platform::MessageReply::No);
+    const auto from = simulator_->journal_end();
+    // Enter presses "恢复".
+    QTest::keyClick(in<QLineEdit>(dialog, RestoreIpDialog::kAddress), Qt::Key_Return);
+    const auto asked = messages_.all();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].buttons, platform::MessageButtons::YesNoDefaultNo);
+    EXPECT_NE(asked[0].text.find("S730-413-00001"), std::string::npos);
+    EXPECT_NE(asked[0].text.find("S730-413-00002"), std::string::npos);
+    EXPECT_FALSE(simulator_->wait_for_frame({}, frame::CMD_RESTORE_IP, 300ms, from));
+    EXPECT_TRUE(dialog->resultText().isEmpty());
 }
 
 TEST_F(SettingsWindowTest, TheTestDialogSendsGridGrayAndStopBlocks) {
@@ -362,67 +404,251 @@ class UpgradeWindowTest : public SettingsWindowTest {
     void SetUp() override {
         SettingsWindowTest::SetUp();
         if (IsSkipped()) return;
-        std::filesystem::create_directories(package_ / "Kernel");
-        std::filesystem::create_directories(package_ / "Application");
-        std::ofstream(package_ / "Kernel" / "k.bin", std::ios::binary) << std::string(4096, 'k');
-        std::ofstream(package_ / "Application" / "a.bin", std::ios::binary) << std::string(4097, 'a');
-        std::ofstream(package_ / "Application" / "version.txt") << "V9.200\n";
-        std::ofstream(package_ / "firmware.sys") << "picked";
+        make_package(package_.path());
     }
-    void run_upgrade() {
-        cardlink::UpgradeSettings quick;
-        quick.after_header = 1ms;
-        quick.after_file = 50ms;  // long enough to see the window work meanwhile
-        quick.before_close = 1ms;
-        quick.timeouts.send = 1000ms;
-        window_->setUpgradeSettings(quick);
+    static void make_package(const std::filesystem::path& folder) {
+        std::filesystem::create_directories(folder / "Kernel");
+        std::filesystem::create_directories(folder / "Application");
+        std::ofstream(folder / "Kernel" / "k.bin", std::ios::binary) << std::string(4096, 'k');
+        std::ofstream(folder / "Application" / "a.bin", std::ios::binary) << std::string(4097, 'a');
+        std::ofstream(folder / "Application" / "version.txt") << "V9.200\n";
+        std::ofstream(folder / "firmware.sys") << "picked";
+    }
+    static cardlink::UpgradeSettings quick() {
+        cardlink::UpgradeSettings s;
+        s.after_header = 1ms;
+        s.after_file = 50ms;  // long enough to see the window work meanwhile
+        s.before_close = 1ms;
+        s.timeouts.send = 1000ms;
+        s.answer = 500ms;
+        return s;
+    }
+    void run_upgrade(const std::filesystem::path& picked,
+                     const cardlink::UpgradeSettings& settings = quick()) {
+        window_->setUpgradeSettings(settings);
         give_password("517");
-        support::choose_file_when_asked(package_ / "firmware.sys");
+        support::choose_file_when_asked(picked);
         click(MainWindow::kUpgrade);
+    }
+    void run_upgrade() { run_upgrade(package_ / "firmware.sys"); }
+    std::size_t frames(std::uint8_t command) const {
+        std::size_t n = 0;
+        for (const auto& e : simulator_->journal())
+            if (e.command == command && e.card == card_.id) ++n;
+        return n;
+    }
+    // Whether `text` is the language text of `key` with its placeholders filled in somehow.
+    static bool filled_from(const std::string& text, const std::string& key) {
+        const std::string pattern = localisation::lookup(key);
+        std::size_t at = 0;
+        std::size_t from = 0;
+        while (from <= pattern.size()) {
+            const auto mark = pattern.find('%', from);
+            const std::string piece =
+                pattern.substr(from, mark == std::string::npos ? std::string::npos : mark - from);
+            const auto found = text.find(piece, at);
+            if (found == std::string::npos || (from == 0 && found != 0)) return false;
+            at = found + piece.size();
+            if (mark == std::string::npos) return at == text.size();
+            from = mark + 2;
+        }
+        return true;
     }
     TempDir package_;
 };
 
-TEST_F(UpgradeWindowTest, TheUpgradeRunsBesideTheWindowAndTheCardComesBackWithItsNewVersion) {
+// Each way an upgrade can end, as the technician sees it (the one message, the status line repeating
+// it) and as the card got it. "Finished" only for the whole package.
+TEST_F(UpgradeWindowTest, EachOutcomeIsReportedAsWhatTheCardGot) {
+    struct Frames {
+        std::size_t start, headers, end;
+        bool data;
+    };
+    const struct Case {
+        const char* name;
+        std::function<void(sim::CardConfig&)> fault;
+        std::function<std::filesystem::path(const std::filesystem::path&)> folder;  // the file picked
+        const char* key;
+        Frames frames;
+        bool stop_card_mid_file = false;
+    } cases[] = {
+        {"package-less folder",
+         [](sim::CardConfig&) {},
+         [](const std::filesystem::path& d) {
+             std::ofstream(d / "random.sys") << std::string(3000, 'r');
+             return d / "random.sys";
+         },
+         "IDS_MESSAGE_UPGRADE_NOTHING_TO_SEND",
+         {0, 0, 0, false}},
+        {"0-byte file",
+         [](sim::CardConfig&) {},
+         [](const std::filesystem::path& d) {
+             std::ofstream(d / "empty.sys");
+             return d / "empty.sys";
+         },
+         "IDS_MESSAGE_UPGRADE_NOTHING_TO_SEND",
+         {0, 0, 0, false}},
+        {"hang-up after the first frame",
+         [](sim::CardConfig& c) { c.faults.close_after_data_frames = 1; },
+         [](const std::filesystem::path& d) {
+             make_package(d);
+             return d / "firmware.sys";
+         },
+         "IDS_MESSAGE_UPGRADE_CONNECTION_LOST",
+         {1, 1, 0, true}},
+        {"card stopped mid-file",
+         [](sim::CardConfig& c) { c.faults.stop_reading_after = 3000; },
+         [](const std::filesystem::path& d) {
+             make_package(d);
+             return d / "firmware.sys";
+         },
+         "IDS_MESSAGE_UPGRADE_CONNECTION_LOST",
+         {1, 1, 0, true},
+         true},
+        {"silent card",
+         [](sim::CardConfig& c) {
+             c.faults.silent = true;
+             c.faults.only_command = frame::CMD_UPGRADE_START;
+         },
+         [](const std::filesystem::path& d) {
+             make_package(d);
+             return d / "firmware.sys";
+         },
+         "IDS_MESSAGE_UPGRADE_NO_ANSWER",
+         {1, 0, 0, false}},
+        {"good package",
+         [](sim::CardConfig&) {},
+         [](const std::filesystem::path& d) {
+             make_package(d);
+             return d / "firmware.sys";
+         },
+         "IDS_MESSAGE_UPGRADE_SUCCESS",
+         {1, 3, 1, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::CardConfig config = card();
+        c.fault(config);
+        start_card(config);
+        open_window();
+        messages_.clear();
+        TempDir folder;
+        run_upgrade(c.folder(folder.path()));
+        if (c.stop_card_mid_file) {
+            // The card goes away while the first file is under way.
+            ASSERT_TRUE(pump_until([&] { return frames(frame::CMD_FILE_DATA) > 0; }, 5s));
+            simulator_->stop();
+        }
+        ASSERT_TRUE(pump_until([&] { return !window_->upgradeRunning() && !messages_.texts().empty(); }, 8s));
+        const auto shown = messages_.texts();
+        ASSERT_EQ(shown.size(), 1u) << shown.front();
+        EXPECT_TRUE(filled_from(shown.front(), c.key)) << shown.front();
+        EXPECT_EQ(window_->statusLine().toStdString(), shown.front());
+        // Acknowledged is not yet read: the card's journal catches up with what it took.
+        if (c.frames.end > 0) {
+            EXPECT_TRUE(pump_until([&] { return frames(frame::CMD_UPGRADE_END) == c.frames.end; }, 2s));
+        }
+        EXPECT_EQ(frames(frame::CMD_UPGRADE_START), c.frames.start);
+        EXPECT_EQ(frames(frame::CMD_FILE_HEADER), c.frames.headers);
+        EXPECT_EQ(frames(frame::CMD_FILE_DATA) > 0, c.frames.data);
+        EXPECT_EQ(frames(frame::CMD_UPGRADE_END), c.frames.end);
+        auto* bar = qobject_cast<QProgressBar*>(window_->control(MainWindow::kUpgradeProgress));
+        if (c.frames.end == 0 && c.frames.data) {
+            EXPECT_LT(bar->value(), bar->maximum());  // left where it stopped
+        }
+        if (c.frames.end == 1) {
+            EXPECT_EQ(bar->value(), bar->maximum());
+        }
+        window_.reset();
+        simulator_.reset();
+    }
+}
+
+TEST_F(UpgradeWindowTest, DuringTheUpgradeNothingElseAddressesACardAndTheCardComesBackSelected) {
     start_card(card());
     open_window();
-    auto* bar = qobject_cast<QProgressBar*>(window_->control(MainWindow::kUpgradeProgress));
-    ASSERT_NE(bar, nullptr);
-    run_upgrade();
+    auto settings = quick();
+    settings.after_file = 300ms;
+    run_upgrade(package_ / "firmware.sys", settings);
     ASSERT_TRUE(window_->upgradeRunning());
-    // The window keeps working while the files go out: the test dialog opens and sends.
-    click(MainWindow::kTest);
-    EXPECT_NE(open_dialog<TestDialog>(window_.get()), nullptr);
-    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"); }));
-    EXPECT_EQ(bar->maximum(), 4096 + 4097 + 7);
-    EXPECT_EQ(bar->value(), bar->maximum());
+    for (const int id :
+         {MainWindow::kFactoryRestore, MainWindow::kRestoreIp, MainWindow::kHardwareParams,
+          MainWindow::kManualSearch, MainWindow::kCardList, MainWindow::kStartWizard,
+          MainWindow::kSaveSettings, MainWindow::kTest, MainWindow::kUpgrade, MainWindow::kLoadHcp})
+        EXPECT_FALSE(window_->control(id)->isEnabled()) << id;
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"); }, 8s));
+    EXPECT_TRUE(window_->control(MainWindow::kUpgrade)->isEnabled());
     ASSERT_TRUE(pump_until([&] { return text(MainWindow::kVersionField).contains("V9.200"); }, 8s));
+    EXPECT_EQ(simulator_->state(card_.id)->upgrades_finished, 1u);
+    EXPECT_TRUE(window_->control(MainWindow::kFactoryRestore)->isEnabled());
+}
+
+TEST_F(UpgradeWindowTest, AfterTheUpgradeTheListIsRebuiltWithTheSameCardSelected) {
+    sim::CardConfig other = card("127.0.0.3");
+    other.id = "S730-413-00002";
+    sim::SimulatorConfig config;
+    config.cards = {card(), other};
+    config.storage_root = program_ / "cards";
+    auto started = sim::Simulator::start(std::move(config));
+    ASSERT_TRUE(started) << started.error;
+    simulator_ = std::move(started.simulator);
+    card_ = other;
+    window_ = std::make_unique<MainWindow>();
+    window_->start();
+    window_->show();
+    auto* list = qobject_cast<QListWidget*>(window_->control(MainWindow::kCardList));
+    ASSERT_TRUE(
+        pump_until([&] { return list->count() == 2 && text(MainWindow::kIpAddress) == "127.0.0.2"; }));
+    list->setCurrentRow(
+        list->row(list->findItems(QString::fromStdString(other.id), Qt::MatchExactly).front()));
+    ASSERT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.3"; }));
+    run_upgrade();
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"); }, 8s));
+    EXPECT_EQ(simulator_->state(other.id)->upgrades_finished, 1u);
+    // Both cards answer the new search; the one upgraded stays the one commands go to.
+    ASSERT_TRUE(
+        pump_until([&] { return list->count() == 2 && text(MainWindow::kIpAddress) == "127.0.0.3"; }, 8s));
+    EXPECT_EQ(window_->cardLink().selectedCardId(), other.id);
+    EXPECT_EQ(list->currentItem()->text().toStdString(), other.id);
+    EXPECT_TRUE(window_->statusTarget().contains(QString::fromStdString(other.id)));
+}
+
+TEST_F(UpgradeWindowTest, ClosingDuringTheUpgradeAsksAndNoLetsItFinish) {
+    start_card(card());
+    open_window();
+    auto settings = quick();
+    settings.after_file = 300ms;
+    run_upgrade(package_ / "firmware.sys", settings);
+    ASSERT_TRUE(window_->upgradeRunning());
+    messages_.set_reply(platform::MessageReply::No);
+    window_->close();
+    const auto asked = messages_.all();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, localisation::lookup("IDS_MESSAGE_TRANSFER_RUNNING_CLOSE"));
+    EXPECT_EQ(asked[0].buttons, platform::MessageButtons::YesNoDefaultNo);
+    EXPECT_TRUE(window_->isVisible());
+    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"); }, 8s));
+    EXPECT_EQ(frames(frame::CMD_UPGRADE_END), 1u);
     EXPECT_EQ(simulator_->state(card_.id)->upgrades_finished, 1u);
 }
 
-TEST_F(UpgradeWindowTest, ARefusedUpgradeSaysSoInsteadOfSuccess) {
-    sim::CardConfig c = card();
-    c.faults.answer_error = true;
-    c.faults.only_command = frame::CMD_UPGRADE_START;
-    start_card(c);
+TEST_F(UpgradeWindowTest, ClosingDuringTheUpgradeWithYesStopsItAndSaysTheCardMayNeedItAgain) {
+    start_card(card());
     open_window();
-    run_upgrade();
-    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_UPGRADE_REFUSED"); }));
-    EXPECT_FALSE(saw(messages_, "IDS_MESSAGE_UPGRADE_SUCCESS"));
-    EXPECT_FALSE(simulator_->wait_for_frame(card_.id, frame::CMD_FILE_HEADER, 0ms));
-    // The card is searched for again all the same.
-    EXPECT_TRUE(pump_until([&] { return text(MainWindow::kIpAddress) == "127.0.0.2"; }, 8s));
-}
-
-TEST_F(UpgradeWindowTest, ACardThatVanishesMidUpgradeIsReportedAndTheWindowStaysUsable) {
-    sim::CardConfig c = card();
-    c.faults.close_after_data_frames = 1;
-    start_card(c);
-    open_window();
-    run_upgrade();
-    ASSERT_TRUE(pump_until([&] { return saw(messages_, "IDS_MESSAGE_TCP_SEND_FAILED"); }, 5s));
-    ASSERT_TRUE(pump_until([&] { return !window_->upgradeRunning(); }, 5s));
-    EXPECT_TRUE(window_->control(MainWindow::kUpgrade)->isEnabled());
+    auto settings = quick();
+    settings.after_file = 5s;  // the card stores the first file while the window closes
+    run_upgrade(package_ / "firmware.sys", settings);
+    ASSERT_TRUE(pump_until([&] { return frames(frame::CMD_FILE_DATA) > 0; }, 5s));
+    messages_.set_reply(platform::MessageReply::Yes);
+    const auto began = std::chrono::steady_clock::now();
+    window_->close();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(window_->upgradeRunning());
+    const auto shown = messages_.texts();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(filled_from(shown[1], "IDS_MESSAGE_UPGRADE_STOPPED")) << shown[1];
+    EXPECT_EQ(frames(frame::CMD_UPGRADE_END), 0u);
 }
 
 TEST_F(SettingsWindowTest, WithoutANetworkAdapterTheChoiceSaysSo) {

@@ -4,7 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "recording_card.h"
 #include "sim_card.h"
@@ -117,6 +119,43 @@ TEST_F(Transfer, SimulatedCardStoresTheImageAndAppliesIt) {
               testing_support::read_file(temp_sys_path(dir_)));
     EXPECT_EQ(card.state().config_applied, 1u);
     EXPECT_TRUE(card.state().config_valid);
+}
+
+// A slow card: the steps follow what it has taken, not what the socket buffers swallowed at once.
+TEST_F(Transfer, ProgressCountsWhatTheCardHasTaken) {
+    sim::Faults faults;
+    faults.read_rate = 2'000'000;  // about a second for the image
+    testing_support::SimCard card(dir_, "A901-200-00001", faults);
+    ASSERT_TRUE(card.running()) << card.error();
+    class Counting final : public TransferObserver {
+      public:
+        void progress_opened(int) override {}
+        void progress_step() override { ++steps; }
+        void progress_closed() override { closed = true; }
+        void message(const std::string&) override {}
+        std::atomic<int> steps{0};
+        std::atomic<bool> closed{false};
+    } counting;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        send_image(
+            card.target(), temp_sys_path(dir_), [] { return true; }, counting, settings_);
+        done = true;
+    });
+    auto received = [&]() -> std::uint64_t {
+        const auto files = card.sim().stored_files(card.target().card_id);
+        return files.empty() ? 0 : files[0].received;
+    };
+    ASSERT_TRUE(
+        card.sim().wait_for([&](const auto&) { return received() >= 400'000; }, std::chrono::seconds(10)));
+    const int steps = counting.steps;
+    const std::uint64_t taken = received();
+    // What the card has read, plus what its TCP holds for it unread (the receive buffer).
+    EXPECT_LE(static_cast<std::uint64_t>(steps) * kDataFrameSize, taken + 512'000) << steps << " / " << taken;
+    EXPECT_FALSE(counting.closed);
+    worker.join();
+    EXPECT_EQ(counting.steps, 1025);
+    EXPECT_TRUE(counting.closed);
 }
 
 TEST_F(Transfer, CardClosingMidTransferGivesSendErrorThenShortAndNoApply) {

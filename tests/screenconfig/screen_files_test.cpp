@@ -106,7 +106,7 @@ TEST_F(Operations, LoadOutcomes) {
         const LoadResult r = load_hcp_file(ws, true, pick(dir_ / c.name));
         EXPECT_TRUE(r.chosen) << c.name;
         EXPECT_EQ(r.loaded, c.loaded) << c.name;
-        EXPECT_EQ(r.title, c.name);
+        EXPECT_EQ(r.title, c.loaded ? c.name : "") << c.name;
         EXPECT_EQ(ws.hcp_path, c.loaded ? dir_ / c.name : fs::path()) << c.name;
         EXPECT_EQ(ws.source, c.loaded ? ParamSource::File : ParamSource::None) << c.name;
         EXPECT_EQ(ws.has_record(), c.loaded) << c.name;
@@ -126,6 +126,7 @@ TEST_F(Operations, ARecordThatFailedItsCheckIsSentOnlyWhenTheUserAgrees) {
     messages_.set_reply(platform::MessageReply::No);
     EXPECT_FALSE(confirm_send(ws));
     EXPECT_EQ(messages_.texts(), Texts{"IDS_MESSAGE_HCP_SEND_UNCHECKED"});
+    EXPECT_EQ(messages_.all().back().buttons, platform::MessageButtons::YesNoDefaultNo);  // Enter: No
     messages_.set_reply(platform::MessageReply::Yes);
     EXPECT_TRUE(confirm_send(ws));
 
@@ -135,6 +136,29 @@ TEST_F(Operations, ARecordThatFailedItsCheckIsSentOnlyWhenTheUserAgrees) {
     messages_.clear();
     EXPECT_TRUE(confirm_send(ws));
     EXPECT_TRUE(messages_.texts().empty());
+}
+
+TEST_F(Operations, ARefusedFileAfterAGoodOneLeavesNothingToSend) {
+    write(dir_ / "good.hcp", bytes_of(sample_record()));
+    write(dir_ / "short.hcp", Bytes(30, 0x11));
+    for (const char* refused : {"short.hcp", "missing.hcp"}) {
+        WorkingSet ws;
+        ASSERT_TRUE(load_hcp_file(ws, true, pick(dir_ / "good.hcp")).loaded);
+        const LoadResult r = load_hcp_file(ws, true, pick(dir_ / refused));
+        EXPECT_FALSE(r.loaded) << refused;
+        EXPECT_TRUE(r.title.empty()) << refused;
+        // The good file's record does not stay behind to be sent under the refused file's name.
+        EXPECT_FALSE(ws.has_record()) << refused;
+        EXPECT_TRUE(ws.hcp_path.empty()) << refused;
+        EXPECT_EQ(bytes_of(ws.params), Bytes(72, 0)) << refused;
+    }
+    // The wizard's parameters are not a loaded file: a refused file leaves them.
+    WorkingSet ws;
+    ws.params = sample_record();
+    ws.wizard_finished();
+    load_hcp_file(ws, true, pick(dir_ / "short.hcp"));
+    EXPECT_EQ(ws.source, ParamSource::Wizard);
+    EXPECT_EQ(bytes_of(ws.params), bytes_of(sample_record()));
 }
 
 TEST_F(Operations, SaveClearsTheChangedFlagOnlyWhenWritten) {

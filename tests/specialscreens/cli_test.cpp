@@ -210,6 +210,7 @@ class SimCard {
         card.address = "127.0.0.71";
         card.screen_width = 192;
         card.screen_height = 96;
+        card.answer_apply = true;
         config.cards.push_back(card);
         config.storage_root = folder / "cards";
         config.discovery_socket = discovery;
@@ -256,6 +257,41 @@ TEST(CliSend, AnImageIsStoredAsConfigSysAndApplied) {
     EXPECT_EQ(cli("send-image --address 127.0.0.72 " + image.string()).code, 4);
     EXPECT_EQ(cli("send-image " + image.string()).code, 2);
     EXPECT_EQ(cli("send-image --card 127.0.0.71 " + image.string()).code, 2) << "--card is the identifier";
+}
+
+// "Applied" and exit 0 only when the card acknowledges the apply frame.
+TEST(CliSend, TheExitStatusFollowsTheCardsAnswerToTheApplyFrame) {
+    support::TempDir dir;
+    SimCard card(dir.path());
+    ASSERT_TRUE(card.running()) << card.error();
+    const auto image = dir / "temp.sys";
+    ASSERT_EQ(cli("layout direction --width 64 --height 32 --direction 0 -o " + image.string()).code, 0);
+    const auto faults = [](bool error, bool silent, std::uint8_t only) {
+        sim::Faults f;
+        f.answer_error = error;
+        f.silent = silent;
+        f.only_command = only;
+        return f;
+    };
+    const struct {
+        const char* name;
+        sim::Faults faults;
+        int code;
+        const char* error;
+    } cases[] = {
+        {"acknowledges", faults(false, false, 0), 0, ""},
+        {"refuses the apply frame", faults(true, false, frame::CMD_SCREEN_CONTROL), 1, "refused"},
+        {"answers every command with Error!", faults(true, false, 0), 1, "refused"},
+        {"is silent", faults(false, true, 0), 4, "no_answer"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(card->set_faults("A901-200-00001", c.faults));
+        const CliRun run =
+            cli("send-image --address 127.0.0.71 --card A901-200-00001 " + image.string() + " --json");
+        EXPECT_EQ(run.code, c.code) << c.name << ": " << run.out;
+        EXPECT_EQ(run.json()["ok"].toBool(), c.code == 0) << c.name;
+        EXPECT_EQ(run.json()["error"].toString().toStdString(), c.error) << c.name;
+    }
 }
 
 TEST(CliSend, ScreenParametersGoToTheCard) {
