@@ -26,7 +26,10 @@ __all__ = [
     "FolderPathHasDot",
     "IncompleteTransfer",
     "NotAPicture",
+    "NoPictures",
+    "CardBusy",
     "PictureUnreadable",
+    "NoJob",
     "NotStarted",
     "OperationFailed",
     "SEND_RESULTS",
@@ -157,10 +160,28 @@ class NotAPicture(KelvraError):
     name = "NOT_A_PICTURE"
 
 
+class NoPictures(KelvraError):
+    """No picture has been added for this card (15)."""
+
+    name = "NO_PICTURES"
+
+
+class CardBusy(KelvraError):
+    """A transfer to the card is under way (16)."""
+
+    name = "CARD_BUSY"
+
+
 class PictureUnreadable(KelvraError):
-    """The picture cannot be read or converted."""
+    """The picture cannot be read, converted or captured (17)."""
 
     name = "PICTURE_UNREADABLE"
+
+
+class NoJob(KelvraError):
+    """The send machinery was given no job (61)."""
+
+    name = "NO_JOB"
 
 
 class NotStarted(KelvraError):
@@ -175,10 +196,15 @@ class OperationFailed(KelvraError):
     name = "OPERATION_FAILED"
 
 
-# The results that mean the same in every export that sends.
+# The results that mean the same in every export that gives them: the failures of enum KelvraResult
+# in the library's header kelvra/results.h.
 SEND_RESULTS: Dict[int, Type[KelvraError]] = {
     11: BroadcastNotAllowed,
+    13: NotAPicture,
     14: OutOfMemory,
+    15: NoPictures,
+    16: CardBusy,
+    17: PictureUnreadable,
     18: NoAnswer,
     19: FileUnreadable,
     20: NameTooLong,
@@ -192,6 +218,7 @@ SEND_RESULTS: Dict[int, Type[KelvraError]] = {
     53: BroadcastSendFailed,
     54: BroadcastBindFailed,
     60: CardUnreachable,
+    61: NoJob,
 }
 
 
