@@ -1,7 +1,7 @@
 // The one place where the library's C++ meets its C callers: every export runs its body through
 // guarded(), so no exception (in practice, a failed allocation) leaves the library; it becomes the
-// failure result the export documents. The library's result enums take their numbers from the public names of
-// <kelvra/results.h>, so a result crosses the boundary unchanged.
+// failure result the export documents. The library's result enums take their numbers from the public
+// names of <kelvra/results.h>, so a result crosses the boundary unchanged.
 // Threading: pure; any thread.
 #pragma once
 

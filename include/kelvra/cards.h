@@ -11,9 +11,10 @@
  *   101, 102, 103: as 1, 2, 3, run in the caller's thread; the call returns the job's result.
  *   104, 105: accepted, nothing is sent.
  *   Anything else gives KELVRA_BAD_PROTO_TYPE (31) and nothing is sent.
- * Common results (results.h): KELVRA_OK; KELVRA_BAD_PROTO_TYPE; KELVRA_NO_COMMAND; KELVRA_OUT_OF_MEMORY;
- * for synchronous transports also KELVRA_NO_CONNECTION (no connection to the card) or the failing send
- * (KELVRA_PACKET_NOT_BUILT, KELVRA_NO_JOB_SOCKET, KELVRA_TCP_SEND_FAILED to KELVRA_BROADCAST_BIND_FAILED).
+ * Common results (named in results.h): KELVRA_OK; KELVRA_BAD_PROTO_TYPE; KELVRA_NO_COMMAND;
+ * KELVRA_OUT_OF_MEMORY; for synchronous transports also KELVRA_NO_CONNECTION (no connection to the
+ * card) or the failing send (KELVRA_PACKET_NOT_BUILT, KELVRA_NO_JOB_SOCKET, KELVRA_TCP_SEND_FAILED to
+ * KELVRA_BROADCAST_BIND_FAILED).
  * Null text arguments are taken as empty texts. The caller keeps ownership of everything it passes.
  *
  * Serial ports: port n is the device /dev/ttyS(n-1) unless the environment variable KELVRA_COM<n>
@@ -71,8 +72,7 @@ KELVRA_API int SetIOState(const char* cCardId, const char* cCardIp, int iProtoTy
 /* 0x8E with the line number, run in the caller's thread, answer awaited. The answer's four data words
  * w0..w3: *first receives w3, *second w2 (either pointer may be null), the result is w1. Results also:
  * KELVRA_BROADCAST_NOT_ALLOWED for broadcast transports (3, 103), KELVRA_NO_ANSWER when no usable
- * 0xCE answer with 16 data bytes arrived
- * within 6 s (see Answers above), or the send's result. It neither reads nor frees the library-wide
+ * 0xCE answer with 16 data bytes arrived within 6 s (see Answers above), or the send's result. It neither reads nor frees the library-wide
  * answer buffer that UpgradeSingleFile fills. */
 KELVRA_API int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
                           int32_t* first, int32_t* second);
