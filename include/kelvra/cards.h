@@ -72,8 +72,8 @@ KELVRA_API int SetIOState(const char* cCardId, const char* cCardIp, int iProtoTy
 /* 0x8E with the line number, run in the caller's thread, answer awaited. The answer's four data words
  * w0..w3: *first receives w3, *second w2 (either pointer may be null), the result is w1. Results also:
  * KELVRA_BROADCAST_NOT_ALLOWED for broadcast transports (3, 103), KELVRA_NO_ANSWER when no usable
- * 0xCE answer with 16 data bytes arrived within 6 s (see Answers above), or the send's result. It neither reads nor frees the library-wide
- * answer buffer that UpgradeSingleFile fills. */
+ * 0xCE answer with 16 data bytes arrived within 6 s (see Answers above), or the send's result. It
+ * neither reads nor frees the library-wide answer buffer that UpgradeSingleFile fills. */
 KELVRA_API int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
                           int32_t* first, int32_t* second);
 /* Card information over a TCP connection of its own: `result` (1088 bytes) receives the data of the
