@@ -16,8 +16,7 @@ cmake --build --preset dev --target vantor vantor-cli ledcard-sim ledcard-sim-sh
 # "default.ini", so the normal build keeps the default search.
 demo=build/demo
 mkdir -p "$demo"
-# Kelvra beside the program: the wizard loads it at run time to save its traced picture.
-cp build/dev/bin/Vantor build/dev/bin/libkelvra.so.1 build/dev/bin/DudoHelp*.html "$demo/"
+cp build/dev/bin/Vantor build/dev/bin/DudoHelp*.html "$demo/"
 printf '[DefaultParam]\r\nDiscovery_Address=127.255.255.255\r\n' > "$demo/default.ini"
 if [ -n "${DEMO_LANGUAGE:-}" ]; then
   printf '[Setting]\r\nZAVO_Language=%s\r\n' "$DEMO_LANGUAGE" > "$demo/setting.ini"

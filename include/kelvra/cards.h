@@ -10,9 +10,11 @@
  *     call returns 0 once the job has started; its outcome arrives through the status callback.
  *   101, 102, 103: as 1, 2, 3, run in the caller's thread; the call returns the job's result.
  *   104, 105: accepted, nothing is sent.
- *   Anything else gives 31 and nothing is sent.
- * Common results: 0 success; 31 bad iProtoType; 32 no command; 34 out of memory; for synchronous
- * transports also 60 (no connection to the card) or the failing status code (46, 47, 51 to 54).
+ *   Anything else gives KELVRA_BAD_PROTO_TYPE (31) and nothing is sent.
+ * Common results (named in results.h): KELVRA_OK; KELVRA_BAD_PROTO_TYPE; KELVRA_NO_COMMAND;
+ * KELVRA_OUT_OF_MEMORY; for synchronous transports also KELVRA_NO_CONNECTION (no connection to the
+ * card) or the failing send (KELVRA_PACKET_NOT_BUILT, KELVRA_NO_JOB_SOCKET, KELVRA_TCP_SEND_FAILED to
+ * KELVRA_BROADCAST_BIND_FAILED).
  * Null text arguments are taken as empty texts. The caller keeps ownership of everything it passes.
  *
  * Serial ports: port n is the device /dev/ttyS(n-1) unless the environment variable KELVRA_COM<n>
@@ -34,16 +36,8 @@
  */
 #pragma once
 
-/* Status callback: code and, for most codes, a text (card id or card IP; may be null).
- *   46 packet cannot be built (card id)        47 job without socket (card id)
- *   51 TCP send failed (card id)               52 UDP send failed (card id)
- *   53 broadcast send failed (card id)         54 binding the broadcast socket failed (card id)
- *   61 receiving the answer failed (null)      101 no socket could be opened (card IP)
- *   102 unsupported iProtoType (null)          104 setting the broadcast option failed (null)
- *   201 serial: packet cannot be built (id)    202 serial: a write failed (card id)
- *   203 serial: a write was short (card id)    402 a file's data was sent, gate free (null)
- *   4098 a live-window command was sent (card IP)
- * The text lives only for the duration of the call. */
+/* Status callback: a KelvraStatus code (results.h, which also says what its text is) and, for most
+ * codes, a text (card id or card IP; may be null). The text lives only for the duration of the call. */
 typedef void (*KelvraStatusCallback)(uint32_t code, const char* text);
 
 /* Registers the status callback; a null argument leaves the registration unchanged. Events that
@@ -91,9 +85,9 @@ KELVRA_API int SetIOState(const char* cCardId, const char* cCardIp, int iProtoTy
                           int32_t state);
 /* 0x8E with the line number, run in the caller's thread, answer awaited. The answer's four data words
  * w0..w3: *first receives w3, *second w2 (either pointer may be null), the result is w1. Results also:
- * 11 for broadcast transports (3, 103), 18 when no usable 0xCE answer with 16 data bytes arrived
- * within 6 s (see Answers above), or the send's result. It neither reads nor frees the library-wide
- * answer buffer that UpgradeSingleFile fills. */
+ * KELVRA_BROADCAST_NOT_ALLOWED for broadcast transports (3, 103), KELVRA_NO_ANSWER when no usable
+ * 0xCE answer with 16 data bytes arrived within 6 s (see Answers above), or the send's result. It
+ * neither reads nor frees the library-wide answer buffer that UpgradeSingleFile fills. */
 KELVRA_API int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
                           int32_t* first, int32_t* second);
 /* Card information over a TCP connection of its own: `result` (1088 bytes) receives the data of the
@@ -109,7 +103,7 @@ KELVRA_API int GetCardMoreInfoByTcp(const char* cCardId, const char* cCardIp, un
  * of starting it. */
 KELVRA_API int LoopCheck(void);
 /* kind 1: network discovery as LoopCheck; kind 2: over the serial port (records no cards); any other
- * kind gives 31. */
+ * kind gives KELVRA_BAD_PROTO_TYPE. */
 KELVRA_API int BroadcastCheckCard(int kind);
 /* Copies the n-th card (from 1) of the latest discovery: its id into `id` and its IP into `ip` (20
  * bytes each, NUL-padded; a null buffer is skipped). Results: 0 for n < 1; 1 copied, 2 no such card;

@@ -31,9 +31,9 @@
  * needs one to reach the card before the next call's frames uses 101 to 103, or waits for its 4098.
  *
  * Results: 0 = the job was handed over (iProtoType 1 to 5) or done (101 to 103); otherwise the codes
- * each function lists, and the common results of cards.h (31 bad iProtoType, 34 out of memory; for
- * 101 to 103 also 60 no connection and 51/52 a failed send). Outcomes of asynchronous jobs arrive
- * through the status callback: 402 after a file, 4098 after a window command (0x91).
+ * each function lists, and the common results of cards.h; results.h names them all. Outcomes of
+ * asynchronous jobs arrive through the status callback: 402 after a file, 4098 after a window command
+ * (0x91).
  *
  * Threading: any thread. The naming counter, each card's effect list and the region list are
  * library-wide, each under its own lock: callers on several threads never corrupt them, but a

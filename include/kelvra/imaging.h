@@ -65,8 +65,8 @@
 /* The picture size cap (above). */
 #define KELVRA_MAX_PICTURE_SIDE 16384
 #define KELVRA_MAX_PICTURE_PIXELS 2097152
-/* Result of the picture sends of display.h for a picture larger than the cap; nothing is sent. */
-#define KELVRA_PICTURE_TOO_LARGE 21
+/* The picture sends of display.h give KELVRA_PICTURE_TOO_LARGE (results.h) for a picture larger than the
+ * cap; nothing is sent. */
 
 /* A block of bytes: a memory image or a DIB. */
 typedef struct KelvraMemoryBlock {
@@ -132,7 +132,9 @@ KELVRA_API int32_t SaveScreenPicNew(int32_t left, int32_t top, int32_t right, in
 /* Saves as a JPEG at `path` what is visible of the X window `window` (an X window id: what a Qt
  * window's winId() gives) inside `rect`, given in the window's client coordinates (relative to its own
  * top-left corner). The area is clipped to the screen; windows lying over it are in the picture.
- * Returns 0 when the JPEG was written, 1 when the JPEG encoding failed, 2 when nothing was captured
- * (an empty rectangle, no display, no such window, an area off the screen) or the file could not be
- * written, 3 when the screen's visual is one whose colours are not read (above). */
+ * Returns KELVRA_OK when the JPEG was written, KELVRA_WND_JPG_ENCODING_FAILED (1) when the JPEG
+ * encoding failed, KELVRA_WND_JPG_NOTHING_CAPTURED (2) when nothing was captured (an empty rectangle,
+ * no display, no such window, an area off the screen) or the file could not be written,
+ * KELVRA_WND_JPG_UNREADABLE_COLOURS (3) when the screen's visual is one whose colours are not read (above).
+ */
 KELVRA_API int32_t SaveWndJpg(unsigned long window, const char* path, KelvraRect rect);

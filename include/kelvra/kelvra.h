@@ -1,7 +1,8 @@
 /* Kelvra: the control-card library. This is the only header a caller includes.
  *
  * Every export is a plain C function with the C calling convention. Results follow one rule: 0 is
- * success, small positive codes (31, 32, 34, ...) or -1 are failures, as each function documents.
+ * success, small positive codes or -1 are failures, as each function documents; results.h names them
+ * (KELVRA_OK, KELVRA_BAD_PROTO_TYPE, KELVRA_OUT_OF_MEMORY, ...) and KelvraResultText says them.
  * The caller owns everything it passes; the library copies what it keeps.
  *
  * Loading and unloading: asynchronous jobs (iProtoType 1 to 5, UpgradeProgram) run on worker threads
@@ -25,6 +26,8 @@
 extern "C" {
 #endif
 
+/* The named results and status codes. */
+#include "kelvra/results.h" /* IWYU pragma: export */
 /* Card commands, discovery, transports and the status callback. */
 #include "kelvra/cards.h" /* IWYU pragma: export */
 /* File, folder and firmware transfers. */

@@ -49,8 +49,8 @@ KELVRA_API unsigned char* GetFileBuf(const char* path, uint32_t* length);
  * after the last "/" or "\"); a null or empty cardFolder sends none.
  * Results: 0 the transfer started (1 to 3) or was sent (101 to 103); 20 the card file name (given or
  * taken from the local path) or the card folder is longer than 99 bytes, nothing is sent; 19 the
- * local file is missing or unreadable; 14 out of memory; otherwise what the send gave (31 bad iProtoType, 34,
- * and for 101 to 103 also 60 no connection to the card, 51 or 52 the send failed part way). */
+ * local file is missing or unreadable; 14 out of memory; otherwise what the send gave (the common
+ * results of cards.h). The numbers have names in results.h. */
 KELVRA_API int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                               const char* localPath, const char* cardFileName, const char* cardFolder,
                               uint32_t fileType);

@@ -7,6 +7,7 @@
 
 #include "common/picture_size.h"
 #include "kelvra/kelvra.h"
+#include "library/c_boundary.h"
 #include "library/imaging/bmp.h"
 #include "library/imaging/capture.h"
 #include "library/imaging/codecs.h"
@@ -18,6 +19,8 @@ static_assert(KELVRA_MAX_PICTURE_SIDE == image::kMaxPictureSide);
 static_assert(KELVRA_MAX_PICTURE_PIXELS == image::kMaxPicturePixels);
 
 namespace {
+
+using kelvra::boundary::guarded;
 
 std::string_view text(const char* s) {
     return s != nullptr ? std::string_view(s) : std::string_view();
@@ -63,96 +66,78 @@ void KelvraFreeMemoryBlock(KelvraMemoryBlock* block) {
 }
 
 KelvraMemoryBlock* MBmpToMImage(const KelvraMemoryBlock* bmpFile, const char* format) {
-    try {
+    return guarded(nullptr, [&]() -> KelvraMemoryBlock* {
         const auto in = bytes_of(bmpFile);
         if (in.empty()) return nullptr;
         return new_block(img::convert_bmp(in, text(format)));
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 KelvraMemoryBlock* LoadBmpToDIB(const char* path) {
-    try {
+    return guarded(nullptr, [&]() -> KelvraMemoryBlock* {
         if (path == nullptr || text(path).find(".bmp") == std::string_view::npos) return nullptr;
         const auto file = kelvra::GetFileBuf(path);
         if (!file) return nullptr;
         const auto decoded = img::decode_bmp_file(*file);
         if (!decoded.bitmap) return nullptr;
         return new_block(img::make_dib(*decoded.bitmap));
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 KelvraMemoryBlock* DIBFormatCovert(const KelvraMemoryBlock* dib, const char* format) {
-    try {
+    return guarded(nullptr, [&]() -> KelvraMemoryBlock* {
         const auto in = bytes_of(dib);
         if (in.empty()) return nullptr;
         return new_block(img::convert_dib(in, text(format)));
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 int32_t SaveMemFileToDisk(const KelvraMemoryBlock* image, const char* path) {
-    try {
-        return img::save_memory_file(bytes_of(image), text(path)) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    return guarded(0, [&] { return img::save_memory_file(bytes_of(image), text(path)) ? 1 : 0; });
 }
 
 KelvraMemoryBlock* GetScreenPic(int32_t left, int32_t top, int32_t right, int32_t bottom, const char* format,
                                 int32_t reduce) {
-    try {
+    return guarded(nullptr, [&]() -> KelvraMemoryBlock* {
         return new_block(img::screen_picture(rect_of(left, top, right, bottom),
                                              img::classify_capture_format(text(format)), reduce != 0));
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 int32_t SaveScreenPic(int32_t left, int32_t top, int32_t right, int32_t bottom, const char* path,
                       const char* format, int32_t reduce) {
-    try {
+    return guarded(0, [&] {
         const auto picture = img::screen_picture(rect_of(left, top, right, bottom),
                                                  img::classify_capture_format(text(format)), reduce != 0);
         return picture && img::save_memory_file(*picture, text(path)) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int32_t SaveScreenPicNew(int32_t left, int32_t top, int32_t right, int32_t bottom, const char* path,
                          int32_t reduce) {
-    try {
+    return guarded(1, [&] {
         const auto picture = img::screen_picture(rect_of(left, top, right, bottom),
                                                  img::classify_capture_format(text(path)), reduce != 0);
         return picture && img::save_memory_file(*picture, text(path)) ? 0 : 1;
-    } catch (...) {
-        return 1;
-    }
+    });
 }
 
 int32_t SaveWndJpg(unsigned long window, const char* path, KelvraRect rect) {
-    try {
+    return guarded(KELVRA_WND_JPG_NOTHING_CAPTURED, [&]() -> int32_t {
         switch (img::save_window_jpeg(window, rect_of(rect.left, rect.top, rect.right, rect.bottom),
                                       text(path))) {
             case img::WindowSave::kSaved:
                 return 0;
             case img::WindowSave::kEncodingFailed:
-                return 1;
+                return KELVRA_WND_JPG_ENCODING_FAILED;
             case img::WindowSave::kNothingCaptured:
             case img::WindowSave::kNotWritten:
-                return 2;
+                return KELVRA_WND_JPG_NOTHING_CAPTURED;
             case img::WindowSave::kUnreadableColours:
-                return 3;
+                return KELVRA_WND_JPG_UNREADABLE_COLOURS;
         }
-        return 2;
-    } catch (...) {
-        return 2;
-    }
+        return KELVRA_WND_JPG_NOTHING_CAPTURED;
+    });
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
+#include "library/c_boundary.h"
 #include "library/programme/live_display.h"
 
 namespace live = kelvra::live;
@@ -10,6 +11,8 @@ namespace live = kelvra::live;
 static_assert(KELVRA_PICTURE_TOO_LARGE == live::kPictureTooLarge);
 
 namespace {
+
+using kelvra::boundary::guarded;
 
 std::string_view text(const char* s) {
     return s != nullptr ? std::string_view(s) : std::string_view();
@@ -19,21 +22,12 @@ live::CardRef card(const char* id, const char* ip, int proto_type, uint32_t para
     return live::CardRef{text(id), text(ip), proto_type, parameter};
 }
 
-template <typename F>
-int guarded(F f, int failure = live::kNoMemory) noexcept {
-    try {
-        return f();
-    } catch (...) {
-        return failure;
-    }
-}
-
 }  // namespace
 
 int CreateMuliAreaWindow(uint32_t rect1, uint32_t rect2, uint32_t rect3, uint32_t rect4, uint32_t areaSetWord,
                          uint32_t areaWord, const char* cCardId, const char* cCardIp, uint32_t parameter,
                          int iProtoType) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         return live::create_multi_area_window(card(cCardId, cCardIp, iProtoType, parameter),
                                               {rect1, rect2, rect3, rect4}, areaSetWord, areaWord);
     });
@@ -41,14 +35,15 @@ int CreateMuliAreaWindow(uint32_t rect1, uint32_t rect2, uint32_t rect3, uint32_
 
 int InsertListToArea(uint32_t listWord, int /*unused1*/, const char* cCardId, const char* cCardIp,
                      uint32_t parameter, int iProtoType, int /*unused2*/) {
-    return guarded(
-        [&] { return live::insert_list_to_area(card(cCardId, cCardIp, iProtoType, parameter), listWord); });
+    return guarded(live::kNoMemory, [&] {
+        return live::insert_list_to_area(card(cCardId, cCardIp, iProtoType, parameter), listWord);
+    });
 }
 
 int CreateWnd(uint32_t window, const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
               uint32_t rect1, uint32_t rect2, uint32_t rect3, uint32_t rect4, uint32_t windowWord,
               uint32_t styleWord, int marker) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         return live::create_window(card(cCardId, cCardIp, iProtoType, parameter), window,
                                    {rect1, rect2, rect3, rect4}, windowWord, styleWord, marker == 1);
     });
@@ -57,14 +52,15 @@ int CreateWnd(uint32_t window, const char* cCardId, const char* cCardIp, int iPr
 int AddVideoToWnd(uint32_t window, const char* videoPath, const char* cCardId, const char* cCardIp,
                   int iProtoType, int /*unused*/) {
     if (videoPath == nullptr) return live::kVideoNotAvi;
-    return guarded([&] { return live::add_video(card(cCardId, cCardIp, iProtoType), window, videoPath); });
+    return guarded(live::kNoMemory,
+                   [&] { return live::add_video(card(cCardId, cCardIp, iProtoType), window, videoPath); });
 }
 
 int AddPicToWnd(uint32_t window, const char* picturePath, const char* cCardId, const char* cCardIp,
                 int iProtoType, uint32_t loopCount, uint32_t entryEffect, uint32_t clearEffect,
                 uint32_t entrySpeed, uint32_t clearSpeed, uint32_t staySeconds, uint32_t displayMode,
                 int gifSwitch) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         const kelvra::programme::PlayNumbers n{loopCount,  entryEffect, clearEffect, entrySpeed,
                                                clearSpeed, staySeconds, displayMode};
         return live::add_picture(card(cCardId, cCardIp, iProtoType), window, text(picturePath), n,
@@ -74,41 +70,44 @@ int AddPicToWnd(uint32_t window, const char* picturePath, const char* cCardId, c
 
 int DelPicInWnd(uint32_t window, const char* cardFileName, const char* cCardId, const char* cCardIp,
                 int iProtoType) {
-    return guarded(
-        [&] { return live::delete_picture(card(cCardId, cCardIp, iProtoType), window, text(cardFileName)); });
+    return guarded(live::kNoMemory, [&] {
+        return live::delete_picture(card(cCardId, cCardIp, iProtoType), window, text(cardFileName));
+    });
 }
 
 int LockOrUnlockWnd(uint32_t window, const char* cCardId, const char* cCardIp, int /*unused*/, int iProtoType,
                     uint32_t lockWord) {
-    return guarded([&] { return live::lock_window(card(cCardId, cCardIp, iProtoType), window, lockWord); });
+    return guarded(live::kNoMemory,
+                   [&] { return live::lock_window(card(cCardId, cCardIp, iProtoType), window, lockWord); });
 }
 
 int DestroyWnd(uint32_t window, const char* cCardId, const char* cCardIp, int iProtoType) {
-    return guarded([&] { return live::destroy_window(card(cCardId, cCardIp, iProtoType), window); });
+    return guarded(live::kNoMemory,
+                   [&] { return live::destroy_window(card(cCardId, cCardIp, iProtoType), window); });
 }
 
 int ShowPicture(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                 const char* picturePath) {
-    return guarded(
-        [&] { return live::show_picture(card(cCardId, cCardIp, iProtoType, parameter), text(picturePath)); },
-        live::kShowNoMemory);
+    return guarded(live::kShowNoMemory, [&] {
+        return live::show_picture(card(cCardId, cCardIp, iProtoType, parameter), text(picturePath));
+    });
 }
 
 int SendScreenPicToCards(int32_t left, int32_t top, int32_t right, int32_t bottom, const char* cCardId,
                          const char* cCardIp, uint32_t parameter, int iProtoType) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         return live::send_screen_picture(card(cCardId, cCardIp, iProtoType, parameter),
                                          kelvra::imaging::ScreenRect{left, top, right, bottom});
     });
 }
 
 int CreateWindowRegin(uint32_t word1, uint32_t word2, uint32_t word3, uint32_t word4, uint32_t word5) {
-    return guarded([&] { return live::create_window_region({word1, word2, word3, word4, word5}); }, 0);
+    return guarded(0, [&] { return live::create_window_region({word1, word2, word3, word4, word5}); });
 }
 
 int RealTimeInsertGlintWindow(const char* cCardId, const char* cCardIp, uint32_t parameter, int iProtoType,
                               const char* picturePath, uint32_t flashWord) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         return live::insert_glint_window(card(cCardId, cCardIp, iProtoType, parameter), text(picturePath),
                                          flashWord);
     });
@@ -118,7 +117,7 @@ int AddPicAndStunt(const char* cCardId, const char* cCardIp, int iProtoType, uin
                    const char* cPicFileName, uint32_t loopCount, uint32_t entryEffect, uint32_t clearEffect,
                    uint32_t entrySpeed, uint32_t clearSpeed, uint32_t staySeconds, uint32_t displayMode,
                    int gifSwitch) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         const kelvra::programme::PlayNumbers n{loopCount,  entryEffect, clearEffect, entrySpeed,
                                                clearSpeed, staySeconds, displayMode};
         return live::add_picture_and_stunt(card(cCardId, cCardIp, iProtoType, parameter), text(cPicFileName),
@@ -129,7 +128,7 @@ int AddPicAndStunt(const char* cCardId, const char* cCardIp, int iProtoType, uin
 int ShowPicStunt(int windowSwitch, uint32_t rect1, uint32_t rect2, uint32_t rect3, uint32_t rect4,
                  int markerSwitch, const char* cCardId, const char* cCardIp, uint32_t parameter,
                  int iProtoType, int immediate) {
-    return guarded([&] {
+    return guarded(live::kNoMemory, [&] {
         live::StuntShow show;
         show.window = windowSwitch == 1;
         show.rect = {rect1, rect2, rect3, rect4};
@@ -140,5 +139,5 @@ int ShowPicStunt(int windowSwitch, uint32_t rect1, uint32_t rect2, uint32_t rect
 }
 
 int ExitPicStunt(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/) {
-    return guarded([&] { return live::exit_stunt(card(cCardId, cCardIp, iProtoType)); });
+    return guarded(live::kNoMemory, [&] { return live::exit_stunt(card(cCardId, cCardIp, iProtoType)); });
 }

@@ -18,24 +18,26 @@
 #include <string_view>
 
 #include "common/display_blocks.h"
+#include "kelvra/kelvra.h"
 #include "library/imaging/capture.h"
 #include "library/programme/programme_files.h"
 
 namespace kelvra::live {
 
 enum LiveResult : int {
-    kLiveOk = 0,
-    kVideoNotAvi = -1,         // AddVideoToWnd: not an ".avi" file
-    kRegionsFull = -1,         // CreateWindowRegin: 64 regions listed already
-    kShowUnloadable = 1,       // ShowPicture: the picture cannot be read or converted
-    kShowNoMemory = 2,         // ShowPicture: out of memory
-    kUnsupportedPicture = 13,  // not a BMP, JPEG or GIF file
-    kNoMemory = 14,
-    kNoPictures = 15,       // ShowPicStunt: no picture added for this card
-    kCardBusy = 16,         // ShowPicStunt: a transfer to the card is under way
-    kUnreadable = 17,       // the file cannot be read or converted, or the capture failed
-    kNameTooLong = 20,      // a card file name longer than 99 bytes
-    kPictureTooLarge = 21,  // the picture declares more than the card cap (common/picture_size.h)
+    kLiveOk = KELVRA_OK,
+    kVideoNotAvi = KELVRA_VIDEO_NOT_AVI,
+    kRegionsFull = KELVRA_REGIONS_FULL,
+    kShowUnloadable = KELVRA_SHOW_UNREADABLE,
+    kShowNoMemory = KELVRA_SHOW_NO_MEMORY,
+    kUnsupportedPicture = KELVRA_NOT_A_PICTURE,
+    kNoMemory = KELVRA_NO_MEMORY,
+    kNoPictures = KELVRA_NO_PICTURES,
+    kCardBusy = KELVRA_CARD_BUSY,
+    kUnreadable = KELVRA_PICTURE_UNREADABLE,
+    kNameTooLong = KELVRA_NAME_TOO_LONG,
+    kPictureTooLarge =
+        KELVRA_PICTURE_TOO_LARGE,  // the picture declares more than the cap (common/picture_size.h)
 };
 
 inline constexpr std::uint32_t kWindowFileType = 4;

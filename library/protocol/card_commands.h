@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "kelvra/kelvra.h"
+
 namespace kelvra {
 
 inline constexpr std::size_t kCardInfoSize = 1088;
@@ -21,9 +23,9 @@ inline constexpr std::size_t kCardMoreInfoSize = 160;
 inline constexpr std::size_t kTestBlockSize = 408;
 
 enum CardResult : int {
-    kGetIoBroadcast = 11,
-    kGetIoNoAnswer = 18,
-    kUnknownDiscoveryKind = 31,
+    kGetIoBroadcast = KELVRA_BROADCAST_NOT_ALLOWED,
+    kGetIoNoAnswer = KELVRA_NO_ANSWER,
+    kUnknownDiscoveryKind = KELVRA_BAD_PROTO_TYPE,
 };
 
 int select_program_play(std::string_view id, std::string_view ip, int proto_type, std::int32_t program);

@@ -21,19 +21,20 @@
 #include <vector>
 
 #include "common/file_header.h"
+#include "kelvra/kelvra.h"
 
 namespace kelvra {
 
 inline constexpr std::uint32_t kFolderFileType = 4;  // every file of a folder transfer
 
 enum TransferResult : int {
-    kTransferOk = 0,
-    kFolderPathHasDot = 1,  // SendFolderToCard: the folder path contains "."
-    kFolderIncomplete = 2,  // SendFolderToCard: a file or sub-folder could not be read or sent
-    kUpgradeNoMemory = 1,   // UpgradeProgram: the upgrade could not be started
-    kFileNoMemory = 14,     // SendFileToCard: out of memory
-    kFileUnreadable = 19,   // SendFileToCard: the local file is missing or cannot be read
-    kCardNameTooLong = 20,  // SendFileToCard: the card file name or folder is longer than 99 bytes
+    kTransferOk = KELVRA_OK,
+    kFolderPathHasDot = KELVRA_FOLDER_PATH_HAS_DOT,
+    kFolderIncomplete = KELVRA_FOLDER_INCOMPLETE,
+    kUpgradeNoMemory = KELVRA_UPGRADE_NOT_STARTED,
+    kFileNoMemory = KELVRA_NO_MEMORY,          // SendFileToCard
+    kFileUnreadable = KELVRA_FILE_UNREADABLE,  // SendFileToCard
+    kCardNameTooLong = KELVRA_NAME_TOO_LONG,   // SendFileToCard
 };
 
 // The longest card file name or folder text a FileHeaderRecord field holds with its NUL.

@@ -6,9 +6,12 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
+#include "library/c_boundary.h"
 #include "library/protocol/file_transfer.h"
 
 namespace {
+
+using kelvra::boundary::guarded;
 
 std::string_view text(const char* s) {
     return s != nullptr ? std::string_view(s) : std::string_view();
@@ -30,7 +33,7 @@ extern "C" {
 
 unsigned char* GetFileBuf(const char* path, uint32_t* length) {
     if (path == nullptr) return nullptr;
-    try {
+    return guarded(nullptr, [&]() -> unsigned char* {
         const auto data = kelvra::GetFileBuf(path);
         if (!data) return nullptr;
         // One byte at least, so that an empty file still gives a buffer to tell it from a missing one.
@@ -39,16 +42,14 @@ unsigned char* GetFileBuf(const char* path, uint32_t* length) {
         if (!data->empty()) std::memcpy(out, data->data(), data->size());
         if (length != nullptr) *length = static_cast<uint32_t>(data->size());
         return out;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                    const char* localPath, const char* cardFileName, const char* cardFolder,
                    uint32_t fileType) {
     if (localPath == nullptr) return kelvra::kFileUnreadable;
-    try {
+    return guarded(kelvra::kFileNoMemory, [&] {
         kelvra::FileSend f;
         f.card_id = text(cCardId);
         f.card_ip = text(cCardIp);
@@ -59,43 +60,36 @@ int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uin
         f.card_folder = text(cardFolder);
         f.file_type = fileType;
         return kelvra::send_file_to_card(f);
-    } catch (...) {
-        return kelvra::kFileNoMemory;
-    }
+    });
 }
 
 int SendFolderToCard(const char* cCardId, const char* cCardIp, int iProtoType, uint32_t parameter,
                      const char* folderPath, const char* baseFolderName) {
     if (folderPath == nullptr) return kelvra::kFolderIncomplete;
-    try {
+    return guarded(kelvra::kFolderIncomplete, [&] {
         return kelvra::send_folder_to_card(text(cCardId), text(cCardIp), iProtoType, parameter, folderPath,
                                            text(baseFolderName));
-    } catch (...) {
-        return kelvra::kFolderIncomplete;
-    }
+    });
 }
 
 int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/,
                       const char* upgradeFolder) {
-    try {
+    return guarded(KELVRA_OUT_OF_MEMORY, [&] {
         return kelvra::upgrade_single_file(text(cCardId), text(cCardIp), iProtoType, text(upgradeFolder));
-    } catch (...) {
-        return 34;
-    }
+    });
 }
 
 int UpGradeFinished(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/) {
-    try {
-        return kelvra::upgrade_finished(text(cCardId), text(cCardIp), iProtoType);
-    } catch (...) {
-        return 34;
-    }
+    return guarded(KELVRA_OUT_OF_MEMORY,
+                   [&] { return kelvra::upgrade_finished(text(cCardId), text(cCardIp), iProtoType); });
 }
 
 int UpgradeProgram(const char* cCardId, const char* cCardIp, int /*unused*/, uint32_t parameter,
                    const char* upgradeFolder, const char* baseFolderName) {
-    return kelvra::upgrade_program(text(cCardId), text(cCardIp), parameter, text(upgradeFolder),
-                                   text(baseFolderName));
+    return guarded(kelvra::kUpgradeNoMemory, [&] {
+        return kelvra::upgrade_program(text(cCardId), text(cCardIp), parameter, text(upgradeFolder),
+                                       text(baseFolderName));
+    });
 }
 
 }  // extern "C"

@@ -31,37 +31,38 @@
 #include <vector>
 
 #include "common/frame.h"
+#include "kelvra/kelvra.h"
 #include "library/protocol/gate.h"
 
 namespace kelvra {
 
-// Results of the send machinery.
+// Results of the send machinery (their numbers are the public names').
 enum SendResult : int {
-    kOk = 0,
-    kBadProtoType = 31,
-    kNoMainBlock = 32,
-    kOutOfMemory = 34,
-    kNoSocket = 60,
-    kNoJob = 61,
+    kOk = KELVRA_OK,
+    kBadProtoType = KELVRA_BAD_PROTO_TYPE,
+    kNoMainBlock = KELVRA_NO_COMMAND,
+    kOutOfMemory = KELVRA_OUT_OF_MEMORY,
+    kNoSocket = KELVRA_NO_CONNECTION,
+    kNoJob = KELVRA_NO_JOB,
 };
 
 // Status callback codes.
 enum StatusCode : std::uint32_t {
-    kStatusMakePacketFailed = 46,
-    kStatusInvalidParam = 47,
-    kStatusTcpSendFailed = 51,
-    kStatusUdpSendFailed = 52,
-    kStatusBroadcastSendFailed = 53,
-    kStatusBindBroadcastFailed = 54,
-    kStatusReceiveFailed = 61,
-    kStatusNoSocket = 101,
-    kStatusBadProtoType = 102,
-    kStatusSetBroadcastFailed = 104,
-    kStatusSerialMakePacketFailed = 201,
-    kStatusSerialWriteFailed = 202,
-    kStatusSerialShortWrite = 203,
-    kStatusFileSent = 402,
-    kStatusWindowSent = 4098,
+    kStatusMakePacketFailed = KELVRA_STATUS_PACKET_NOT_BUILT,
+    kStatusInvalidParam = KELVRA_STATUS_NO_JOB_SOCKET,
+    kStatusTcpSendFailed = KELVRA_STATUS_TCP_SEND_FAILED,
+    kStatusUdpSendFailed = KELVRA_STATUS_UDP_SEND_FAILED,
+    kStatusBroadcastSendFailed = KELVRA_STATUS_BROADCAST_SEND_FAILED,
+    kStatusBindBroadcastFailed = KELVRA_STATUS_BROADCAST_BIND_FAILED,
+    kStatusReceiveFailed = KELVRA_STATUS_RECEIVE_FAILED,
+    kStatusNoSocket = KELVRA_STATUS_NO_SOCKET,
+    kStatusBadProtoType = KELVRA_STATUS_BAD_PROTO_TYPE,
+    kStatusSetBroadcastFailed = KELVRA_STATUS_SET_BROADCAST_FAILED,
+    kStatusSerialMakePacketFailed = KELVRA_STATUS_SERIAL_PACKET_NOT_BUILT,
+    kStatusSerialWriteFailed = KELVRA_STATUS_SERIAL_WRITE_FAILED,
+    kStatusSerialShortWrite = KELVRA_STATUS_SERIAL_SHORT_WRITE,
+    kStatusFileSent = KELVRA_STATUS_FILE_SENT,
+    kStatusWindowSent = KELVRA_STATUS_WINDOW_SENT,
 };
 
 inline constexpr std::size_t kPieceSize = 2000;

@@ -52,6 +52,8 @@ BLOCK_P = ctypes.POINTER(MemoryBlockRecord)
 # name: (result type, argument types)
 # Each type is a ctypes class; a result of None is a function that returns nothing.
 EXPORTS: Dict[str, Tuple[Optional[type], Sequence[type]]] = {
+    # results.h
+    "KelvraResultText": (c_char_p, [c_int]),
     # cards.h
     "CallBack": (None, [STATUS_CALLBACK]),
     "KelvraSetMessageHandler": (None, [MESSAGE_HANDLER, c_void_p]),

@@ -26,8 +26,11 @@ __all__ = [
     "FolderPathHasDot",
     "IncompleteTransfer",
     "NotAPicture",
+    "NoPictures",
+    "CardBusy",
     "PictureUnreadable",
     "PictureTooLarge",
+    "NoJob",
     "NotStarted",
     "OperationFailed",
     "SEND_RESULTS",
@@ -158,8 +161,20 @@ class NotAPicture(KelvraError):
     name = "NOT_A_PICTURE"
 
 
+class NoPictures(KelvraError):
+    """No picture has been added for this card (15)."""
+
+    name = "NO_PICTURES"
+
+
+class CardBusy(KelvraError):
+    """A transfer to the card is under way (16)."""
+
+    name = "CARD_BUSY"
+
+
 class PictureUnreadable(KelvraError):
-    """The picture cannot be read or converted."""
+    """The picture cannot be read, converted or captured (17)."""
 
     name = "PICTURE_UNREADABLE"
 
@@ -168,6 +183,12 @@ class PictureTooLarge(KelvraError):
     """The picture declares more pixels than a card shows (21)."""
 
     name = "PICTURE_TOO_LARGE"
+
+
+class NoJob(KelvraError):
+    """The send machinery was given no job (61)."""
+
+    name = "NO_JOB"
 
 
 class NotStarted(KelvraError):
@@ -182,13 +203,19 @@ class OperationFailed(KelvraError):
     name = "OPERATION_FAILED"
 
 
-# The results that mean the same in every export that sends.
+# The results that mean the same in every export that gives them: the failures of enum KelvraResult
+# in the library's header kelvra/results.h.
 SEND_RESULTS: Dict[int, Type[KelvraError]] = {
     11: BroadcastNotAllowed,
+    13: NotAPicture,
     14: OutOfMemory,
+    15: NoPictures,
+    16: CardBusy,
+    17: PictureUnreadable,
     18: NoAnswer,
     19: FileUnreadable,
     20: NameTooLong,
+    21: PictureTooLarge,
     31: BadTransport,
     32: NoCommand,
     34: OutOfMemory,
@@ -199,6 +226,7 @@ SEND_RESULTS: Dict[int, Type[KelvraError]] = {
     53: BroadcastSendFailed,
     54: BroadcastBindFailed,
     60: CardUnreachable,
+    61: NoJob,
 }
 
 

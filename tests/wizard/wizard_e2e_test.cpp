@@ -92,9 +92,6 @@ class WizardEndToEndTest : public ::testing::Test {
         paths::set_program_folder(program_.path());
         startup::prepare(program_.path());
         std::ofstream(program_ / "default.ini") << "[DefaultParam]\nDiscovery_Address=127.255.255.255\n";
-        // Kelvra beside the program, where Vantor looks for it first.
-        std::filesystem::copy_file(std::filesystem::path(TEST_BINARY_DIR) / "library" / "libkelvra.so.1",
-                                   program_ / "libkelvra.so.1");
     }
     void TearDown() override {
         window_.reset();

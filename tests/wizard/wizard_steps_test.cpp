@@ -725,22 +725,14 @@ TEST(LineCheckStep, RowOrderThatFitsNothingDisablesFinishAndSendsNothing) {
 
 // ---- the traced picture ----
 
-TEST(TracedPicture, KelvraIsLoadedAtRunTimeAndItsFailuresHaveNames) {
-    KelvraPictures missing(std::filesystem::path(TEST_BINARY_DIR) / "no-such-libkelvra.so.1");
-    EXPECT_EQ(missing.load_error(), PictureError::LibraryMissing);
-    EXPECT_NE(missing.loader_message().find("no-such-libkelvra"), std::string::npos);
-    EXPECT_EQ(missing.save_window_jpeg(1, "/tmp/x.jpg", {0, 0, 10, 10}), PictureError::LibraryMissing);
-    // A library without the export.
-    KelvraPictures wrong("libm.so.6");
-    EXPECT_EQ(wrong.load_error(), PictureError::ExportMissing);
-
-    KelvraPictures kelvra(std::filesystem::path(TEST_BINARY_DIR) / "library" / "libkelvra.so.1");
-    ASSERT_EQ(kelvra.load_error(), PictureError::None) << kelvra.loader_message();
+TEST(TracedPicture, FailuresOfKelvraHaveNames) {
+    KelvraPictures kelvra;
     // Without a display (or a window) nothing is captured, and that is said, not taken for a picture.
     ::unsetenv("DISPLAY");
     EXPECT_EQ(kelvra.save_window_jpeg(0, "/tmp/vantor-ncp-test.jpg", {0, 0, 10, 10}),
               PictureError::NothingCaptured);
     EXPECT_FALSE(std::filesystem::exists("/tmp/vantor-ncp-test.jpg"));
+    EXPECT_EQ(kelvra.loader_message(), "no X display");
     // The fixed per-user place.
     const auto data = std::filesystem::path(TEST_BINARY_DIR) / "wizard-data-home";
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
