@@ -8,8 +8,6 @@
 
 namespace live = kelvra::live;
 
-static_assert(KELVRA_PICTURE_TOO_LARGE == live::kPictureTooLarge);
-
 namespace {
 
 using kelvra::boundary::guarded;

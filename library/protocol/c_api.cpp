@@ -38,12 +38,13 @@ void KelvraSetMessageHandler(KelvraMessageHandler handler, void* user) {
 }
 
 void KelvraSetTraceHandler(KelvraTraceHandler handler, void* user) {
-    kelvra::set_trace_handler(handler, user);
+    guarded([&] { kelvra::set_trace_handler(handler, user); });
 }
 
 int KelvraDiscover(const char* address, uint32_t milliseconds) {
-    return guarded(
-        [&] { return kelvra::discover_at(text(address), std::chrono::milliseconds(milliseconds)); });
+    return guarded(KELVRA_OUT_OF_MEMORY, [&] {
+        return kelvra::discover_at(text(address), std::chrono::milliseconds(milliseconds));
+    });
 }
 
 int SelectProgramPlay(const char* cCardId, const char* cCardIp, int iProtoType, int32_t program) {
