@@ -3,7 +3,7 @@ from Debian's wheels), then the README's Python example, exactly as written ther
 cards at the README's addresses (added to loopback inside this test's private network namespace), and
 mypy on the example against the installed, typed package.
 
-usage: readme_example_test.py SOURCE_DIR          (KELVRA_LIBRARY, LEDCARD_SIM, SHARED_DIR in the environment)
+usage: readme_example_test.py SOURCE_DIR          (KELVRA_LIBRARY, LEDCARD_SIM in the environment)
 Exits 77 (skipped) outside a private network namespace.
 """
 
@@ -54,7 +54,7 @@ def main() -> None:
         sys.exit(SKIP)
     library = os.environ["KELVRA_LIBRARY"]
     simulator = os.environ["LEDCARD_SIM"]
-    picture = os.path.join(os.environ["SHARED_DIR"], "testdata", "bmpsuite", "g", "rgb24.bmp")
+    picture = os.path.join(source, "tests", "data", "bmpsuite", "g", "rgb24.bmp")
 
     # pip and mypy run without the sanitizer runtime the library may need; only the example gets it.
     plain_env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "PYTHONPATH")}
