@@ -12,6 +12,7 @@ Failures raise exceptions derived from kelvra.KelvraError, named after the libra
 Every export is also reachable as declared in kelvra.lib (ctypes).
 """
 
+from . import errors
 from ._lib import lib
 from .cards import (
     Card,
@@ -72,28 +73,6 @@ __all__ = [
     "save_image",
     "screen_picture",
     "__version__",
-    "KelvraError",
-    "BroadcastNotAllowed",
-    "OutOfMemory",
-    "NoAnswer",
-    "FileUnreadable",
-    "NameTooLong",
-    "BadTransport",
-    "NoCommand",
-    "PacketNotBuilt",
-    "NoSocket",
-    "TcpSendFailed",
-    "UdpSendFailed",
-    "BroadcastSendFailed",
-    "BroadcastBindFailed",
-    "CardUnreachable",
-    "DiscoveryRunning",
-    "FolderPathHasDot",
-    "IncompleteTransfer",
-    "NotAPicture",
-    "PictureUnreadable",
-    "NotStarted",
-    "OperationFailed",
-    "SEND_RESULTS",
-    "check",
 ]
+# The exception classes, SEND_RESULTS and check: errors.py keeps their one list.
+__all__ += errors.__all__
