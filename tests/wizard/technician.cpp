@@ -35,22 +35,34 @@ int hub_row(const char* name) {
 }
 
 void click_cell(widgets::GridControl* grid, int row, int column) {
-    // The technician clicks what is on the screen: the panel scrolled to the cell where it has to be,
-    // and the cell must then be in view, inside every parent up to the window.
-    const QRect cell = grid->visualRect(grid->model()->index(row, column));
-    for (QWidget* w = grid->parentWidget(); w; w = w->parentWidget())
-        if (auto* scroller = qobject_cast<QScrollArea*>(w)) {
-            const QPoint at = grid->viewport()->mapTo(scroller->widget(), cell.center());
-            scroller->ensureVisible(at.x(), at.y(), cell.width() / 2 + 1, cell.height() / 2 + 1);
-            break;
+    // The technician clicks what is on the screen once it has settled (layouts that a step change
+    // requested have run): the panel scrolled to the cell where it has to be, and the cell must then be
+    // in view, inside every parent up to the window.
+    QRect cell;
+    const auto global = [&] { return QRect(grid->viewport()->mapToGlobal(cell.topLeft()), cell.size()); };
+    const auto scroll_to_cell = [&] {
+        cell = grid->visualRect(grid->model()->index(row, column));
+        for (QWidget* w = grid->parentWidget(); w; w = w->parentWidget())
+            if (auto* scroller = qobject_cast<QScrollArea*>(w)) {
+                const QPoint at = grid->viewport()->mapTo(scroller->widget(), cell.center());
+                scroller->ensureVisible(at.x(), at.y(), cell.width() / 2 + 1, cell.height() / 2 + 1);
+                return;
+            }
+    };
+    const auto cut_by = [&]() -> QWidget* {
+        for (QWidget* w = grid->viewport(); w; w = w->parentWidget()) {
+            if (!QRect(w->mapToGlobal(QPoint(0, 0)), w->size()).contains(global())) return w;
+            if (w->isWindow()) break;
         }
-    const QRect global(grid->viewport()->mapToGlobal(cell.topLeft()), cell.size());
-    for (QWidget* w = grid->viewport(); w; w = w->parentWidget()) {
-        EXPECT_TRUE(QRect(w->mapToGlobal(QPoint(0, 0)), w->size()).contains(global))
-            << "cell (" << row << ", " << column << ") is out of view: " << w->metaObject()->className()
-            << " cuts it";
-        if (w->isWindow()) break;
-    }
+        return nullptr;
+    };
+    support::pump_until([&] {
+        scroll_to_cell();
+        return cut_by() == nullptr;
+    });
+    if (QWidget* w = cut_by())
+        ADD_FAILURE() << "cell (" << row << ", " << column
+                      << ") is out of view: " << w->metaObject()->className() << " cuts it";
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
 }
 
