@@ -5,6 +5,7 @@
 // Threading: pure; any thread.
 #pragma once
 
+#include <string_view>
 #include <type_traits>
 
 #include "kelvra/kelvra.h"
@@ -21,6 +22,11 @@ R guarded(std::type_identity_t<R> failure, F&& body) noexcept {
     } catch (...) {
         return failure;
     }
+}
+
+// A C string argument as a view; a null pointer reads as the empty text.
+inline std::string_view text(const char* s) {
+    return s != nullptr ? std::string_view(s) : std::string_view();
 }
 
 // For the exports that return nothing: an exception ends the call quietly.

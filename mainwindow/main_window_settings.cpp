@@ -33,10 +33,6 @@
 
 namespace {
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 constexpr std::chrono::milliseconds kSettingsSettle{500};  // the card takes its new address meanwhile
 
 std::vector<cardlink::LocalAddress> network_adapters() {
@@ -349,7 +345,7 @@ void MainWindow::onUpgrade() {
             ? '\0'
             : static_cast<char>(std::tolower(static_cast<unsigned char>(target->card_id.front())));
     const bool sys = first == 'p' || first == 's' || first == 'x';
-    QFileDialog dialog(this, qs(localisation::lookup("IDS_MESSAGE_SELECT_FILE")));
+    QFileDialog dialog(this, QString::fromStdString(localisation::lookup("IDS_MESSAGE_SELECT_FILE")));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter(sys ? QStringLiteral("UPGRADE FILE (*.sys)")
                              : QStringLiteral("UPGRADE FILE (*.fyx)"));

@@ -19,7 +19,7 @@ constexpr std::size_t kGateway = card_info::kGatewayOffset - card_info::kSetting
 static_assert(kIp == 40 && kMask == 72 && kWidth == 112 && kHeight == 116 && kGateway == 144);
 static_assert(kGateway + card_info::kAddressTextSize <= card_info::kSettingsSize);
 
-std::string cut15(std::string_view text) {
+std::string address_field(std::string_view text) {
     return std::string(text.substr(0, card_info::kMaxAddressText));
 }
 
@@ -33,7 +33,7 @@ std::string text_at(std::span<const std::uint8_t> block, std::size_t offset) {
 
 void put_text(std::span<std::uint8_t> block, std::size_t offset, std::string_view text) {
     std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(offset), card_info::kAddressTextSize, 0);
-    const std::string cut = cut15(text);
+    const std::string cut = address_field(text);
     std::copy(cut.begin(), cut.end(), block.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
@@ -71,7 +71,7 @@ SaveCommand save_command(std::span<const std::uint8_t> current, const TypedSetti
     for (const auto& [offset, text] :
          {std::pair{kIp, &typed.ip_address}, std::pair{kMask, &typed.subnet_mask},
           std::pair{kGateway, &typed.gateway}}) {
-        if (text_at(block, offset) == cut15(*text)) continue;
+        if (text_at(block, offset) == address_field(*text)) continue;
         put_text(block, offset, *text);
         changed = true;
     }

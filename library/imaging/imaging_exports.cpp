@@ -21,10 +21,7 @@ static_assert(KELVRA_MAX_PICTURE_PIXELS == image::kMaxPicturePixels);
 namespace {
 
 using kelvra::boundary::guarded;
-
-std::string_view text(const char* s) {
-    return s != nullptr ? std::string_view(s) : std::string_view();
-}
+using kelvra::boundary::text;
 
 // The caller's bytes; empty for a null block or null data.
 std::span<const std::uint8_t> bytes_of(const KelvraMemoryBlock* block) {

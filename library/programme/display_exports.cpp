@@ -11,10 +11,7 @@ namespace live = kelvra::live;
 namespace {
 
 using kelvra::boundary::guarded;
-
-std::string_view text(const char* s) {
-    return s != nullptr ? std::string_view(s) : std::string_view();
-}
+using kelvra::boundary::text;
 
 live::CardRef card(const char* id, const char* ip, int proto_type, uint32_t parameter = 0) {
     return live::CardRef{text(id), text(ip), proto_type, parameter};

@@ -14,11 +14,8 @@
 
 namespace {
 
-std::string_view text(const char* s) {
-    return s != nullptr ? std::string_view(s) : std::string_view();
-}
-
 using kelvra::boundary::guarded;
+using kelvra::boundary::text;
 
 static_assert(offsetof(KelvraRevMsg, command) == 3);
 static_assert(offsetof(KelvraRevMsg, card_id) == 4);

@@ -12,10 +12,7 @@
 namespace {
 
 using kelvra::boundary::guarded;
-
-std::string_view text(const char* s) {
-    return s != nullptr ? std::string_view(s) : std::string_view();
-}
+using kelvra::boundary::text;
 
 // The public record and the encoder agree on every field.
 static_assert(sizeof(KelvraFileHeaderRecord) == file_header::kSize);

@@ -12,13 +12,9 @@ using namespace kelvra::programme;
 using namespace bytes;
 namespace fs = std::filesystem;
 
-std::uint32_t u32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return get_u32(b, at);
-}
-
 bool sealed(const std::vector<std::uint8_t>& b) {
     if (b.size() < 8 || b.size() % 4 != 0) return false;
-    return word_sum(std::span(b).first(b.size() - 4)) == u32_at(b, b.size() - 4);
+    return word_sum(std::span(b).first(b.size() - 4)) == get_u32(b, b.size() - 4);
 }
 
 template <std::size_t N>
@@ -35,11 +31,11 @@ TEST(WriteScreenConfig, WritesTheRecordIntoANewFolder) {
     const auto b = support::read_bytes(dir / "prog/one/Config.sys");
     ASSERT_EQ(b.size(), 2316u);
     EXPECT_EQ(field_text(b, 0, 8), "LED");
-    EXPECT_EQ(u32_at(b, 24), 0u);  // width and height are not written
-    EXPECT_EQ(u32_at(b, 28), 0u);
-    EXPECT_EQ(u32_at(b, 192), 0u);
-    EXPECT_EQ(u32_at(b, 296), 0u);
-    EXPECT_EQ(u32_at(b, 300), 1u);
+    EXPECT_EQ(get_u32(b, 24), 0u);  // width and height are not written
+    EXPECT_EQ(get_u32(b, 28), 0u);
+    EXPECT_EQ(get_u32(b, 192), 0u);
+    EXPECT_EQ(get_u32(b, 296), 0u);
+    EXPECT_EQ(get_u32(b, 300), 1u);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), b.begin() + 304));
     EXPECT_EQ(field_text(b, 2304, 8), "END");
     EXPECT_TRUE(sealed(b));
@@ -65,15 +61,15 @@ TEST(WriteAreaConfig, PlacesArgumentsAndCopiesTheListBlockTwice) {
     ASSERT_EQ(b.size(), 4728u);
     const std::pair<std::size_t, std::uint32_t> words[] = {{8, 10},    {12, 20},   {16, 30}, {20, 40},
                                                            {48, 0xAA}, {52, 0xBB}, {308, 7}, {312, 1}};
-    for (auto [at, value] : words) EXPECT_EQ(u32_at(b, at), value) << "offset " << at;
+    for (auto [at, value] : words) EXPECT_EQ(get_u32(b, at), value) << "offset " << at;
     // "BG.JPG" is no picture: the colour split into red, green, blue.
-    EXPECT_EQ(u32_at(b, 68), 2u);
-    EXPECT_EQ(u32_at(b, 76), 0x99u);
-    EXPECT_EQ(u32_at(b, 80), 0x66u);
-    EXPECT_EQ(u32_at(b, 84), 0x33u);
+    EXPECT_EQ(get_u32(b, 68), 2u);
+    EXPECT_EQ(get_u32(b, 76), 0x99u);
+    EXPECT_EQ(get_u32(b, 80), 0x66u);
+    EXPECT_EQ(get_u32(b, 84), 0x33u);
     EXPECT_EQ(field_text(b, 88, 100), "");
     // "bg.jpg" is a picture.
-    EXPECT_EQ(u32_at(b, 188), 3u);
+    EXPECT_EQ(get_u32(b, 188), 3u);
     EXPECT_EQ(field_text(b, 208, 100), "bg.jpg");
     EXPECT_TRUE(std::equal(block.begin(), block.end(), b.begin() + 316));
     EXPECT_TRUE(std::equal(block.begin(), block.end(), b.begin() + 2316));
@@ -190,7 +186,7 @@ TEST_F(PendingPlayListTest, WritesTheRecordAndFilesPicturesByType) {
     ASSERT_EQ(b.size(), 1460u);
     EXPECT_EQ(field_text(b, 460, 8), "jpg");
     EXPECT_EQ(field_text(b, 460 + 80, 100), "x.jpg");
-    EXPECT_EQ(u32_at(b, 460 + 28), 3u);
+    EXPECT_EQ(get_u32(b, 460 + 28), 3u);
     EXPECT_EQ(field_text(b, 748, 8), "bmp");
     EXPECT_EQ(field_text(b, 1036, 8), "gif");
     EXPECT_TRUE(sealed(b));
@@ -242,7 +238,7 @@ TEST(WriteDownloadProject, CreatesTheFolderNamedByThePathWithoutItsExtension) {
     EXPECT_TRUE(fs::is_directory(dir / "p/show"));
     const auto b = support::read_bytes(dir / "p/show.LEDPRO");
     ASSERT_EQ(b.size(), 1624u);
-    EXPECT_EQ(u32_at(b, 8), 9u);
+    EXPECT_EQ(get_u32(b, 8), 9u);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), b.begin() + 12));
     EXPECT_TRUE(sealed(b));
     // Only the file name's "." counts: a dotted folder name is not cut.

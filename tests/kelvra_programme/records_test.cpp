@@ -13,9 +13,6 @@ namespace {
 using namespace kelvra::programme;
 using namespace bytes;
 
-std::uint32_t u32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return get_u32(b, at);
-}
 std::string_view text_at(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t width) {
     return field_text(b, at, width);
 }
@@ -24,8 +21,8 @@ std::string_view text_at(const std::vector<std::uint8_t>& b, std::size_t at, std
 void expect_sealed(const std::vector<std::uint8_t>& b) {
     ASSERT_EQ(b.size() % 4, 0u);
     std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 4 < b.size(); i += 4) sum += u32_at(b, i);
-    EXPECT_EQ(u32_at(b, b.size() - 4), sum);
+    for (std::size_t i = 0; i + 4 < b.size(); i += 4) sum += get_u32(b, i);
+    EXPECT_EQ(get_u32(b, b.size() - 4), sum);
 }
 
 TEST(WordSum, AddsLittleEndianWordsAndWraps) {
@@ -52,8 +49,8 @@ TEST(ScreenRecord, NewDefaultRecordByteForByte) {
     const std::pair<std::size_t, std::uint32_t> words[] = {{8, 0},    {12, 3},   {16, 0},  {20, 256},
                                                            {24, 640}, {28, 512}, {32, 60}, {192, 31296},
                                                            {296, 0},  {300, 1}};
-    for (auto [at, value] : words) EXPECT_EQ(u32_at(b, at), value) << "offset " << at;
-    EXPECT_EQ(u32_at(b, 36), std::bit_cast<std::uint32_t>(2.4f));
+    for (auto [at, value] : words) EXPECT_EQ(get_u32(b, at), value) << "offset " << at;
+    EXPECT_EQ(get_u32(b, 36), std::bit_cast<std::uint32_t>(2.4f));
     EXPECT_EQ(text_at(b, 60, 100), "Background.jpg");
     EXPECT_EQ(text_at(b, 160, 32), "192.168.0.200");
     EXPECT_EQ(text_at(b, 196, 100), "Fpga.bin");
@@ -65,23 +62,23 @@ TEST(ScreenRecord, NewDefaultRecordByteForByte) {
 
 TEST(ScreenRecord, SumCoversEveryWordBeforeIt) {
     ScreenRecord r;
-    const std::uint32_t before = u32_at(encode(r), 2312);
+    const std::uint32_t before = get_u32(encode(r), 2312);
     r.area_block[1599] = 0x01;  // the highest byte of the word at 2300
-    EXPECT_EQ(u32_at(encode(r), 2312), before + 0x01000000u);
+    EXPECT_EQ(get_u32(encode(r), 2312), before + 0x01000000u);
     r.word1 = 5;
-    EXPECT_EQ(u32_at(encode(r), 2312), before + 0x01000000u + 5);
+    EXPECT_EQ(get_u32(encode(r), 2312), before + 0x01000000u + 5);
 }
 
 TEST(AreaRecord, NewDefaultRecordByteForByte) {
     const std::vector<std::uint8_t> b = encode(new_area_record());
     ASSERT_EQ(b.size(), 4728u);
-    EXPECT_EQ(u32_at(b, 16), 640u);
-    EXPECT_EQ(u32_at(b, 20), 512u);
-    EXPECT_EQ(u32_at(b, 68), 0u);                       // first fill zero
-    EXPECT_EQ(u32_at(b, 188), 0u);                      // second fill: kind 0 ...
+    EXPECT_EQ(get_u32(b, 16), 640u);
+    EXPECT_EQ(get_u32(b, 20), 512u);
+    EXPECT_EQ(get_u32(b, 68), 0u);                      // first fill zero
+    EXPECT_EQ(get_u32(b, 188), 0u);                     // second fill: kind 0 ...
     EXPECT_EQ(text_at(b, 208, 100), "Background.jpg");  // ... with the picture name
-    EXPECT_EQ(u32_at(b, 308), 1u);
-    EXPECT_EQ(u32_at(b, 312), 0u);
+    EXPECT_EQ(get_u32(b, 308), 1u);
+    EXPECT_EQ(get_u32(b, 312), 0u);
     EXPECT_EQ(text_at(b, 4716, 8), "END");
     expect_sealed(b);
 }
@@ -103,8 +100,8 @@ TEST(PlayItem, FieldsAtTheirOffsets) {
     EXPECT_EQ(text_at(b, 0, 8), "grid");
     EXPECT_EQ(b[8], 0x04);
     EXPECT_EQ(b[11], 0x01);
-    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(u32_at(b, 12 + 4 * i), 5 + i);
-    EXPECT_EQ(u32_at(b, 32), 15u);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(get_u32(b, 12 + 4 * i), 5 + i);
+    EXPECT_EQ(get_u32(b, 32), 15u);
     for (std::size_t i = 36; i < 80; ++i) EXPECT_EQ(b[i], 0) << i;
     EXPECT_EQ(text_at(b, 80, 100), "a.bmp");
     EXPECT_EQ(text_at(b, 180, 100), "a.bmp");
@@ -122,10 +119,10 @@ TEST(PlayList, ThreeItemsMakeA1460ByteRecord) {
     const std::vector<std::uint8_t> b = encode(r);
     ASSERT_EQ(b.size(), 1460u);
     EXPECT_EQ(text_at(b, 0, 8), "LED");
-    EXPECT_EQ(u32_at(b, 8), 0u);
-    EXPECT_EQ(u32_at(b, 12), 1u);
-    EXPECT_EQ(u32_at(b, 16), 0u);
-    EXPECT_EQ(u32_at(b, 20), 1u);
+    EXPECT_EQ(get_u32(b, 8), 0u);
+    EXPECT_EQ(get_u32(b, 12), 1u);
+    EXPECT_EQ(get_u32(b, 16), 0u);
+    EXPECT_EQ(get_u32(b, 20), 1u);
     for (std::size_t i = 24; i < 460; ++i) ASSERT_EQ(b[i], 0) << "slots are written as zeros, offset " << i;
     const std::pair<std::size_t, std::string_view> items[] = {{460, "jpg"}, {748, "bmp"}, {1036, "gif"}};
     for (auto [at, tag] : items) {
@@ -134,7 +131,7 @@ TEST(PlayList, ThreeItemsMakeA1460ByteRecord) {
     }
     // After the items: 120 zero bytes, the word 100, "END" and the sum, which stays the last word.
     for (std::size_t i = 1324; i < 1444; ++i) ASSERT_EQ(b[i], 0) << i;
-    EXPECT_EQ(u32_at(b, 1444), 100u);
+    EXPECT_EQ(get_u32(b, 1444), 100u);
     EXPECT_EQ(text_at(b, 1448, 8), "END");
     expect_sealed(b);  // the sum at 1456 covers the 364 words before it, item "END"s included
 }
@@ -161,14 +158,14 @@ TEST(PlayList, MarqueeAndClockSlotsByteForByte) {
     EXPECT_EQ(b[26], 254);
     EXPECT_EQ(b[27], 0);
     EXPECT_EQ(text_at(b, 24 + 44, 100), "Arial");
-    EXPECT_EQ(u32_at(b, 24 + 144), 16u);
-    EXPECT_EQ(u32_at(b, 24 + 164), 255u);
+    EXPECT_EQ(get_u32(b, 24 + 144), 16u);
+    EXPECT_EQ(get_u32(b, 24 + 164), 255u);
     EXPECT_EQ(b[192 + 2], 3);
     EXPECT_EQ(b[192 + 3], 4);
-    EXPECT_EQ(u32_at(b, 192 + 148), 1u);
-    EXPECT_EQ(u32_at(b, 192 + 152), 1u);
-    EXPECT_EQ(u32_at(b, 192 + 156), 1u);
-    EXPECT_EQ(u32_at(b, 192 + 160), 0x00336699u);
+    EXPECT_EQ(get_u32(b, 192 + 148), 1u);
+    EXPECT_EQ(get_u32(b, 192 + 152), 1u);
+    EXPECT_EQ(get_u32(b, 192 + 156), 1u);
+    EXPECT_EQ(get_u32(b, 192 + 160), 0x00336699u);
     EXPECT_EQ(text_at(b, 192 + 168, 100), "FontMessage.bmp");
     expect_sealed(b);
 }
