@@ -429,7 +429,7 @@ void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& comman
         const cardlink::ExchangeResult none{cardlink::ExchangeError::NoConnection, {}};
         setStatusLine(status_text::result_line(what, {}, none.error, exchanges_.timeouts().receive));
         restoreDisplayControls();
-        cardlink::ReportExchangeFailure(none, command.failure_text);
+        cardlink::report_exchange_failure(none, command.failure_text);
         return;
     }
     setStatusLine(status_text::waiting_line(what, *target));
@@ -446,7 +446,7 @@ void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& comman
             } else {
                 restoreDisplayControls();
             }
-            cardlink::ReportExchangeFailure(r, command.failure_text);
+            cardlink::report_exchange_failure(r, command.failure_text);
         });
 }
 
@@ -537,11 +537,7 @@ void MainWindow::connectCardLink() {
 }
 
 QWidget* MainWindow::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }
 
 MessageWindow* MainWindow::messageWindow() const {

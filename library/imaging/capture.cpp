@@ -201,7 +201,7 @@ std::optional<ScreenRect> client_to_screen(unsigned long window, ScreenRect rect
     return rect;
 }
 
-std::optional<Bytes> screen_picture(ScreenRect rect, PictureFormat format, bool reduce) {
+std::optional<Bytes> screen_picture(ScreenRect rect, image::PictureType format, bool reduce) {
     auto picture = capture_screen(rect, nullptr);
     if (!picture) return std::nullopt;
     if (reduce) {

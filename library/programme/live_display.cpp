@@ -109,7 +109,7 @@ int add_picture(const CardRef& card, std::uint32_t window, std::string_view path
                 const programme::PlayNumbers& numbers, bool to_gif) {
     try {
         const auto kind = picture_kind(path);
-        to_gif = to_gif && kind == PictureKind::Bmp;
+        to_gif = to_gif && kind == image::PictureType::Bmp;
         const std::uint32_t number = live_state().names.take();  // taken by every attempt
         if (!kind) return kUnsupportedPicture;
         const std::string name = card_picture_name(number, *kind, to_gif);
@@ -225,7 +225,7 @@ int add_picture_and_stunt(const CardRef& card, std::string_view path, const prog
     try {
         TransferGate& gate = card_gate_or_first(card.ip);
         const auto kind = picture_kind(path);
-        to_gif = to_gif && kind == PictureKind::Bmp;
+        to_gif = to_gif && kind == image::PictureType::Bmp;
         const std::uint32_t number = live_state().names.take();
         if (!kind) return kUnsupportedPicture;
         const std::string name = card_picture_name(number, *kind, to_gif);

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string_view>
 
+#include "common/card_info.h"
 #include "kelvra/kelvra.h"
 #include "library/c_boundary.h"
 #include "library/protocol/card_commands.h"
@@ -106,10 +107,14 @@ int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int /*u
     });
 }
 
+// The public sizes name the blocks common/ defines.
+static_assert(KELVRA_CARD_INFO_SIZE == card_info::kBlockSize);
+static_assert(KELVRA_CARD_MORE_INFO_SIZE == card_info::kMoreBlockSize);
+
 int GetCardInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result) {
     if (result == nullptr) return 0;
     return guarded(0, [&] {
-        return kelvra::get_card_info(text(cCardId), text(cCardIp), std::span(result, kelvra::kCardInfoSize));
+        return kelvra::get_card_info(text(cCardId), text(cCardIp), std::span(result, card_info::kBlockSize));
     });
 }
 
@@ -117,7 +122,7 @@ int GetCardMoreInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char
     if (result == nullptr) return 0;
     return guarded(0, [&] {
         return kelvra::get_card_more_info(text(cCardId), text(cCardIp),
-                                          std::span(result, kelvra::kCardMoreInfoSize));
+                                          std::span(result, card_info::kMoreBlockSize));
     });
 }
 

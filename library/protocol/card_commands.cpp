@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/display_blocks.h"
+#include "common/card_info.h"
 #include "common/frame.h"
 #include "common/screen_control.h"
 #include "library/protocol/library_state.h"
@@ -67,7 +68,7 @@ int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_vie
 }
 
 int discover(int proto_type) {
-    if (!discovery_try_begin()) return 1;
+    if (!discovery_try_begin()) return KELVRA_DISCOVERY_RUNNING;
     CommandBlock block = CommandBlock::make(frame::CMD_DISCOVER, frame::kBroadcastId, 0);
     const int r = SendCommand(CardAddress::make(proto_type, kBroadcastAddressText), nullptr, &block);
     if (r != kOk) discovery_end();  // nothing was started, so nothing would ever clear it
@@ -179,12 +180,12 @@ std::size_t copy_info_answer(std::span<const std::uint8_t> reply, std::uint8_t a
 
 int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {
     return card_info_request(frame::CMD_GET_CARD_INFO, frame::ANS_CARD_INFO, id, ip,
-                             out.first(std::min(out.size(), kCardInfoSize)));
+                             out.first(std::min(out.size(), card_info::kBlockSize)));
 }
 
 int get_card_more_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {
     return card_info_request(frame::CMD_GET_CARD_MORE_INFO, frame::ANS_CARD_MORE_INFO, id, ip,
-                             out.first(std::min(out.size(), kCardMoreInfoSize)));
+                             out.first(std::min(out.size(), card_info::kMoreBlockSize)));
 }
 
 int loop_check() {
@@ -192,12 +193,12 @@ int loop_check() {
 }
 
 int discover_at(std::string_view address, std::chrono::milliseconds time) {
-    constexpr int kBadRequest = 2;
     const std::string to = address.empty() ? std::string("255.255.255.255") : std::string(address);
     in_addr parsed{};
-    if (to.size() > 15 || inet_pton(AF_INET, to.c_str(), &parsed) != 1) return kBadRequest;
-    if (time < std::chrono::milliseconds(1) || time > std::chrono::milliseconds(600000)) return kBadRequest;
-    if (!discovery_try_begin()) return 1;
+    if (to.size() > 15 || inet_pton(AF_INET, to.c_str(), &parsed) != 1) return KELVRA_DISCOVERY_BAD_REQUEST;
+    if (time < std::chrono::milliseconds(1) || time > std::chrono::milliseconds(600000))
+        return KELVRA_DISCOVERY_BAD_REQUEST;
+    if (!discovery_try_begin()) return KELVRA_DISCOVERY_RUNNING;
     auto job = std::make_unique<SendJob>();
     job->address = CardAddress::make(in_caller_thread(3), kBroadcastAddressText);
     job->main = CommandBlock::make(frame::CMD_DISCOVER, frame::kBroadcastId, 0);
@@ -263,9 +264,9 @@ int quit_insert_model(std::string_view id, std::string_view ip, int proto_type) 
                  std::to_string(proto_type));
     if (id.size() > 20) {
         show_message("-2");
-        return -2;
+        return KELVRA_QUIT_ID_TOO_LONG;
     }
-    if (ip.size() > 15) return -1;
+    if (ip.size() > 15) return KELVRA_QUIT_IP_TOO_LONG;
     return send(frame::CMD_WINDOW, id, ip, proto_type, display::leave_insert_mode());
 }
 

@@ -18,10 +18,6 @@
 
 namespace kelvra {
 
-inline constexpr std::size_t kCardInfoSize = 1088;
-inline constexpr std::size_t kCardMoreInfoSize = 160;
-inline constexpr std::size_t kTestBlockSize = 408;
-
 enum CardResult : int {
     kGetIoBroadcast = KELVRA_BROADCAST_NOT_ALLOWED,
     kGetIoNoAnswer = KELVRA_NO_ANSWER,
