@@ -27,6 +27,9 @@ struct CardTarget {
     std::string address;
 };
 
+// The id of the "检测" request: an exchange by address alone, whichever card answers there.
+inline constexpr std::string_view kCheckCardId = "S730-413-05862";
+
 // Bounds of one exchange. The platform's defaults (a blocking connect gives up after about 127 s, a
 // vanished peer holds a send for minutes) would freeze the window, so every step is bounded.
 struct ExchangeTimeouts {

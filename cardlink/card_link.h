@@ -35,7 +35,6 @@ namespace cardlink {
 
 // Where an answer came from: the UDP endpoint checks the lead-in, other links do not.
 enum class LinkKind { Udp, Other };
-inline constexpr std::string_view kCheckCardId = "S730-413-05862";  // id of the "检测" request
 inline constexpr std::string_view kSettingsSection = "DefaultParam";
 inline constexpr std::string_view kOwnLinkKey = "Default_NetCard_Link";
 inline constexpr std::string_view kDiscoveryAddressKey = "Discovery_Address";
