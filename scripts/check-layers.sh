@@ -58,6 +58,30 @@ for folder in "${!allowed[@]}"; do
     fi
   done < <(find "$folder" -name '*.h' -o -name '*.cpp' -o -name '*.c')
 done
+# Inside the library: base/ at the bottom, protocol/, imaging/ and util/ on it, programme/ on those;
+# the files at its root (the exports' result texts) may include any of them. No arrow back up, so no
+# circle between the library's folders.
+declare -A library_allowed=(
+  [base]=""
+  [protocol]="base"
+  [imaging]="base"
+  [util]="base"
+  [programme]="base protocol imaging util"
+)
+for part in "${!library_allowed[@]}"; do
+  while IFS= read -r file; do
+    while IFS=: read -r line text; do
+      target=${text#*\"library/}
+      target=${target%%/*}
+      case " $part ${library_allowed[$part]} " in
+        *" $target "*) ;;
+        *) echo "$file:$line: library/$part/ may not include library/$target/: $text"; status=1 ;;
+      esac
+    done < <(grep -n -E '^#include "library/[a-z_]+/' "$file" || true)
+  done < <(find "library/$part" -name '*.h' -o -name '*.cpp')
+  [ -d "library/$part" ] || { echo "library/$part: missing"; status=1; }
+done
+
 # The Qt-free targets inside the dialog folders: the sources their add_library lists name, with their
 # headers, and every project header those reach, include no Qt.
 qt_free_targets="wizard:wizard_steps mainwindow:mainwindow_model"

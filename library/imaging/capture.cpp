@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "library/imaging/octree.h"
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 // Xlib last: its macros (None, Bool, Status) must not reach the headers above.
 // clang-format off

@@ -18,7 +18,7 @@
 #include "common/picture_size.h"
 #include "library/imaging/bmp.h"
 #include "library/imaging/octree.h"
-#include "library/protocol/file_transfer.h"
+#include "library/base/folder_ops.h"
 
 namespace kelvra::imaging {
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
 #include "library/programme/live_display.h"
 
 namespace live = kelvra::live;

@@ -11,6 +11,7 @@
 #include "library/imaging/codecs.h"
 #include "library/programme/card_pictures.h"
 #include "library/programme/live_state.h"
+#include "library/base/folder_ops.h"
 #include "library/protocol/file_transfer.h"
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"

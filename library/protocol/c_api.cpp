@@ -9,7 +9,7 @@
 
 #include "common/card_info.h"
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
 #include "library/protocol/card_commands.h"
 #include "library/protocol/library_state.h"
 

@@ -20,7 +20,7 @@
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 namespace kelvra {
 namespace {
@@ -36,38 +36,7 @@ std::string with_slashes(std::string_view text) {
     return s;
 }
 
-// Closes a descriptor when it goes out of scope.
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 }  // namespace
-
-std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path) {
-    if (local_path.empty()) return std::nullopt;
-    const fs::path path = files::local_path(local_path);
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below as not a regular file.
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    if (static_cast<std::uint64_t>(st.st_size) > std::numeric_limits<std::uint32_t>::max())
-        return std::nullopt;
-    const int flags = ::fcntl(file.fd, F_GETFL);
-    ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < buf.size()) {
-        const ssize_t n = ::read(file.fd, buf.data() + got, buf.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;  // a read error, or the file shrank while it was read
-        got += static_cast<std::size_t>(n);
-    }
-    return buf;
-}
 
 std::string card_file_name_of(std::string_view local_path) {
     const std::size_t last = local_path.find_last_of("/\\");

@@ -40,10 +40,6 @@ enum TransferResult : int {
 // The longest card file name or folder text a FileHeaderRecord field holds with its NUL.
 inline constexpr std::size_t kMaxCardText = file_header::kTextSize - 1;
 
-// The whole content of a local regular file; none when it is missing, not a regular file, cannot be
-// read, changes length while it is read, or is longer than a FileHeaderRecord can announce (4 GiB).
-std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path);
-
 // The card file name taken from a local path: the part after its last "/" or "\" (the whole text
 // when it has neither).
 std::string card_file_name_of(std::string_view local_path);

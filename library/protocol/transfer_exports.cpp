@@ -6,7 +6,8 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
+#include "library/base/folder_ops.h"
 #include "library/protocol/file_transfer.h"
 
 namespace {
