@@ -16,8 +16,8 @@ std::string_view text(const char* s) {
     return s != nullptr ? std::string_view(s) : std::string_view();
 }
 
-live::CardRef card(const char* id, const char* ip, int proto_type, uint32_t parameter = 0) {
-    return live::CardRef{text(id), text(ip), proto_type, parameter};
+live::CardRef card(const char* id, const char* ip, int iProtoType, uint32_t parameter = 0) {
+    return live::CardRef{text(id), text(ip), kelvra::proto_type_of(iProtoType), parameter};
 }
 
 }  // namespace

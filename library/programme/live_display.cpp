@@ -243,7 +243,7 @@ int add_picture_and_stunt(const CardRef& card, std::string_view path, const prog
         job.parameter = card.parameter;
         job.gate = &gate;
         const int result = send_file_job(card, std::move(job));
-        if (result == kLiveOk) live_state().effect_lists.append(CardAddress::make(0, card.ip).ip, item);
+        if (result == kLiveOk) live_state().effect_lists.append(address_of(card).ip, item);
         return result;
     } catch (const std::bad_alloc&) {
         return kNoMemory;

@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kUpgradeProtoType = 101;
+constexpr ProtoType kUpgradeProtoType = ProtoType::TcpHere;
 
 // "\" and "/" both as "/".
 std::string with_slashes(std::string_view text) {
@@ -91,7 +91,7 @@ int send_file_to_card(const FileSend& send) {
     }
 }
 
-int send_folder_to_card(std::string_view card_id, std::string_view card_ip, int proto_type,
+int send_folder_to_card(std::string_view card_id, std::string_view card_ip, ProtoType proto_type,
                         std::uint32_t parameter, std::string_view folder, std::string_view base) {
     if (folder.find('.') != std::string_view::npos) return kFolderPathHasDot;
     const fs::path root = files::local_path(folder);
@@ -148,13 +148,13 @@ CommandBlock upgrade_begin_block(std::string_view card_id, std::string_view fold
 
 }  // namespace
 
-int upgrade_single_file(std::string_view card_id, std::string_view card_ip, int proto_type,
+int upgrade_single_file(std::string_view card_id, std::string_view card_ip, ProtoType proto_type,
                         std::string_view folder) {
     CommandBlock main = upgrade_begin_block(card_id, folder);
     return SendCommand(CardAddress::make(proto_type, card_ip), nullptr, &main);
 }
 
-int upgrade_finished(std::string_view card_id, std::string_view card_ip, int proto_type) {
+int upgrade_finished(std::string_view card_id, std::string_view card_ip, ProtoType proto_type) {
     CommandBlock main = CommandBlock::make(frame::CMD_UPGRADE_END, card_id, 0);
     return SendCommand(CardAddress::make(proto_type, card_ip), nullptr, &main);
 }
