@@ -49,7 +49,7 @@ std::vector<std::uint8_t> command_frame(const CardTarget& target, std::uint8_t c
 
 // Receives the answer into `result` and names what is wrong with it.
 void receive_checked(platform::TcpStream& stream, const ExchangeTimeouts& timeouts, ExchangeResult& result) {
-    result.error = ReceiveCheckedAnswer(stream, timeouts.receive, &result.answer);
+    result.error = receive_checked_answer(stream, timeouts.receive, &result.answer);
 }
 
 std::uint32_t low24(std::uint32_t v) {
@@ -84,9 +84,9 @@ ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
     return result;
 }
 
-SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
-                                const std::vector<std::vector<std::uint8_t>>& payloads, bool read_answer,
-                                const ExchangeTimeouts& timeouts) {
+SequenceResult exchange_sequence(const CardTarget& target, std::uint8_t command,
+                                 const std::vector<std::vector<std::uint8_t>>& payloads, bool read_answer,
+                                 const ExchangeTimeouts& timeouts) {
     SequenceResult sequence;
     if (target.card_id.empty()) return sequence;
     platform::TcpStream stream;
@@ -107,8 +107,8 @@ SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
     return sequence;
 }
 
-ExchangeError ReceiveCheckedAnswer(platform::TcpStream& stream, std::chrono::milliseconds within,
-                                   std::vector<std::uint8_t>* answer) {
+ExchangeError receive_checked_answer(platform::TcpStream& stream, std::chrono::milliseconds within,
+                                     std::vector<std::uint8_t>* answer) {
     auto received = receive_answer(stream, Clock::now() + within);
     const ExchangeError error = received.empty() ? ExchangeError::NoAnswer
                                 : CheckCardAnswer(received, AnswerCheck::Status) != 0
@@ -139,7 +139,7 @@ int CheckCardAnswer(std::span<const std::uint8_t> answer, AnswerCheck mode) {
     return text == "Success!" ? 0 : -1;
 }
 
-void ReportExchangeFailure(const ExchangeResult& result, std::string_view failure_text) {
+void report_exchange_failure(const ExchangeResult& result, std::string_view failure_text) {
     switch (result.error) {
         case ExchangeError::None:
             return;
@@ -154,10 +154,10 @@ void ReportExchangeFailure(const ExchangeResult& result, std::string_view failur
     }
 }
 
-int ExchangeAndReport(const CardTarget& target, std::uint8_t command, std::span<const std::uint8_t> payload,
-                      std::string_view failure_text, bool read_answer, const ExchangeTimeouts& timeouts) {
+int exchange_and_report(const CardTarget& target, std::uint8_t command, std::span<const std::uint8_t> payload,
+                        std::string_view failure_text, bool read_answer, const ExchangeTimeouts& timeouts) {
     const auto result = ExchangeCommand(target, command, payload, read_answer, timeouts);
-    ReportExchangeFailure(result, failure_text);
+    report_exchange_failure(result, failure_text);
     return result.ok() ? 0 : -1;
 }
 
@@ -184,7 +184,7 @@ int CheckSetupVersion(std::uint32_t version, std::string_view /*card_id*/, bool 
     return 1;
 }
 
-void ResetVersionWarningForTest() {
+void reset_version_warning_for_test() {
     g_version_warning_shown.store(false);
 }
 

@@ -4,7 +4,7 @@
 //
 // Threading: every function here may run on any thread; an exchange blocks its caller for at most the
 // time-outs it is given (connect, then send, then receive). The only shared state is the "version warning
-// shown" flag, an atomic. The message box of ReportExchangeFailure goes through platform::show_message,
+// shown" flag, an atomic. The message box of report_exchange_failure goes through platform::show_message,
 // which serialises itself. No Qt in this header.
 #pragma once
 
@@ -26,6 +26,9 @@ struct CardTarget {
     std::string card_id;
     std::string address;
 };
+
+// The id of the "检测" request: an exchange by address alone, whichever card answers there.
+inline constexpr std::string_view kCheckCardId = "S730-413-05862";
 
 // Bounds of one exchange. The platform's defaults (a blocking connect gives up after about 127 s, a
 // vanished peer holds a send for minutes) would freeze the window, so every step is bounded.
@@ -50,11 +53,10 @@ struct ExchangeResult {
 };
 
 inline constexpr std::size_t kAnswerBufferSize = 1000;
-inline constexpr std::size_t kScreenControlSize = 408;  // CMD_SCREEN_CONTROL payload: 102 u32 words
 
 // Sends `command` with `payload` to `target` in the exact frame form (payload + 29 bytes) and, when
 // `read_answer`, receives the answer (one frame, up to 1000 bytes) and checks it with CheckCardAnswer in
-// mode 0. Shows nothing: pass the result to ReportExchangeFailure. A payload above 2048 bytes cannot be
+// mode 0. Shows nothing: pass the result to report_exchange_failure. A payload above 2048 bytes cannot be
 // framed: SendFailed, and no connection is opened. An empty card id or address gives NoConnection.
 ExchangeResult ExchangeCommand(const CardTarget& target, std::uint8_t command,
                                std::span<const std::uint8_t> payload, bool read_answer = true,
@@ -70,15 +72,15 @@ struct SequenceResult {
     bool connected = false;
     std::vector<ExchangeResult> results;
 };
-SequenceResult ExchangeSequence(const CardTarget& target, std::uint8_t command,
-                                const std::vector<std::vector<std::uint8_t>>& payloads,
-                                bool read_answer = true, const ExchangeTimeouts& timeouts = {});
+SequenceResult exchange_sequence(const CardTarget& target, std::uint8_t command,
+                                 const std::vector<std::vector<std::uint8_t>>& payloads,
+                                 bool read_answer = true, const ExchangeTimeouts& timeouts = {});
 
 // Receives one answer frame on an open connection (until it is whole, kAnswerBufferSize bytes came, the
 // card closes or `within` passes) and checks it: None, NoAnswer (nothing came) or AnswerRejected.
 // `answer`, when given, receives the bytes. For senders that keep their own connection.
-ExchangeError ReceiveCheckedAnswer(platform::TcpStream& stream, std::chrono::milliseconds within,
-                                   std::vector<std::uint8_t>* answer = nullptr);
+ExchangeError receive_checked_answer(platform::TcpStream& stream, std::chrono::milliseconds within,
+                                     std::vector<std::uint8_t>* answer = nullptr);
 
 // 0 when `answer` is a status answer (0x80, 0xC4, 0xCA or 0xD3) that begins with three 0x7E bytes and
 // whose text (the first `length` data bytes) is "Success!"; -1 otherwise, and for any mode but Status. Reads
@@ -90,12 +92,12 @@ int CheckCardAnswer(std::span<const std::uint8_t> answer, AnswerCheck mode);
 // command's own short code, e.g. "error RP") for SendFailed, NoAnswer and AnswerRejected when it is not
 // empty.
 // Nothing for success.
-void ReportExchangeFailure(const ExchangeResult& result, std::string_view failure_text);
+void report_exchange_failure(const ExchangeResult& result, std::string_view failure_text);
 
-// ExchangeCommand followed by ReportExchangeFailure: 0 on success, -1 otherwise.
-int ExchangeAndReport(const CardTarget& target, std::uint8_t command, std::span<const std::uint8_t> payload,
-                      std::string_view failure_text, bool read_answer = true,
-                      const ExchangeTimeouts& timeouts = {});
+// ExchangeCommand followed by report_exchange_failure: 0 on success, -1 otherwise.
+int exchange_and_report(const CardTarget& target, std::uint8_t command, std::span<const std::uint8_t> payload,
+                        std::string_view failure_text, bool read_answer = true,
+                        const ExchangeTimeouts& timeouts = {});
 
 // Firmware version words of the card information block: the main window formats the word at offset 1032
 // (card_info::kSoftwareVersionOffset) with warnings and checks it with CheckSetupVersion, and formats the
@@ -113,6 +115,6 @@ std::string FormatFirmwareVersion(std::uint32_t version, std::string_view card_i
 int CheckSetupVersion(std::uint32_t version, std::string_view card_id, bool quiet);
 
 // Forgets that a version warning was shown (for tests of the once-per-run rule).
-void ResetVersionWarningForTest();
+void reset_version_warning_for_test();
 
 }  // namespace cardlink

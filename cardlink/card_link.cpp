@@ -49,7 +49,7 @@ bool CardLink::open() {
     SocketOptions options;
     options.discovery_address = settings.discovery_address;
     options.net_card_index = registry::read_value("quelmora", "net_card_index");
-    options.addresses = EnumerateLocalAddresses();
+    options.addresses = enumerate_local_addresses();
     return open(settings, options);
 }
 
@@ -103,7 +103,7 @@ void CardLink::OnCardAnswer(std::string_view sender_address, std::span<const std
 
     if (answer->command == frame::ANS_DISCOVER) {
         if (sender_address == own_link_) return;
-        const std::string id = FieldText(answer->card_id);
+        const std::string id = field_text(answer->card_id);
         if (id.empty() || table_.listed(id)) return;  // an id-less answer cannot be addressed
         const bool first = table_.list().empty();
         const std::size_t index = table_.append(id);
@@ -125,7 +125,7 @@ void CardLink::OnCardAnswer(std::string_view sender_address, std::span<const std
             std::copy_n(data.begin(), std::min(data.size(), info_.size()), info_.begin());
         }
         info_address_ = std::string(sender_address);
-        info_card_id_ = FieldText(answer->card_id);
+        info_card_id_ = field_text(answer->card_id);
         const bool shown = table_.list().empty() || info_card_id_ == selected_.card_id;
         emit cardInfoArrived(qs(info_card_id_), qs(info_address_), shown);
     }
@@ -186,7 +186,7 @@ int CardLink::exchangeAndReport(std::uint8_t command, std::span<const std::uint8
                                 const ExchangeTimeouts& timeouts) const {
     if (!override_ && table_.list().empty()) return -1;  // the window's handlers send nothing then
     const auto result = ExchangeCommand(target(), command, payload, read_answer, timeouts);
-    ReportExchangeFailure(result, failure_text);
+    report_exchange_failure(result, failure_text);
     return result.ok() ? 0 : -1;
 }
 

@@ -29,13 +29,12 @@
 #include "cardlink/card_exchange.h"
 #include "cardlink/card_link_socket.h"
 #include "cardlink/card_table.h"
+#include "common/card_info.h"
 
 namespace cardlink {
 
-inline constexpr std::size_t kCardInfoSize = 1088;
 // Where an answer came from: the UDP endpoint checks the lead-in, other links do not.
 enum class LinkKind { Udp, Other };
-inline constexpr std::string_view kCheckCardId = "S730-413-05862";  // id of the "检测" request
 inline constexpr std::string_view kSettingsSection = "DefaultParam";
 inline constexpr std::string_view kOwnLinkKey = "Default_NetCard_Link";
 inline constexpr std::string_view kDiscoveryAddressKey = "Discovery_Address";
@@ -106,7 +105,7 @@ class CardLink : public QObject {
     const CardTable& table() const { return table_; }
     const std::string& selectedCardId() const { return selected_.card_id; }
     const std::string& selectedAddress() const { return selected_.address; }
-    const std::array<std::uint8_t, kCardInfoSize>& cardInfo() const { return info_; }
+    const std::array<std::uint8_t, card_info::kBlockSize>& cardInfo() const { return info_; }
     const std::string& cardInfoAddress() const { return info_address_; }
     const std::string& cardInfoCardId() const { return info_card_id_; }
     const std::string& ownLinkAddress() const { return own_link_; }
@@ -133,7 +132,7 @@ class CardLink : public QObject {
     CardTable table_;
     CardTarget selected_;
     std::optional<CardTarget> override_;
-    std::array<std::uint8_t, kCardInfoSize> info_{};
+    std::array<std::uint8_t, card_info::kBlockSize> info_{};
     std::string info_address_;
     std::string info_card_id_;
     std::string own_link_;

@@ -63,7 +63,7 @@ int CardLinkSocket::Initsocket(std::string_view discovery_address) {
     SocketOptions options;
     options.discovery_address = std::string(discovery_address);
     options.net_card_index = registry::read_value("quelmora", "net_card_index");
-    options.addresses = EnumerateLocalAddresses();
+    options.addresses = enumerate_local_addresses();
     return Initsocket(options);
 }
 
@@ -77,7 +77,7 @@ int CardLinkSocket::Initsocket(const SocketOptions& options) {
         return 0;
     }
 
-    binding_ = ChooseBindAddress(options.addresses, options.net_card_index, options.discovery_address);
+    binding_ = choose_bind_address(options.addresses, options.net_card_index, options.discovery_address);
     qInfo("card link: %s", binding_.note.c_str());
     if (!binding_.interface.empty()) {
         // Ties both directions to the adapter: broadcasts leave on it and only its network's answers

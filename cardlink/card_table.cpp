@@ -4,7 +4,7 @@
 
 namespace cardlink {
 
-std::string FieldText(std::string_view text) {
+std::string field_text(std::string_view text) {
     text = text.substr(0, std::min(text.find('\0'), kTableTextSize));
     return std::string(text);
 }
@@ -20,8 +20,8 @@ std::size_t CardTable::append(std::string card_id) {
 
 std::optional<DuplicateAddress> CardTable::record(std::string_view card_id, std::string_view address) {
     if (list_.size() > kMaxTableEntries || entries_.size() >= kMaxTableEntries) return std::nullopt;
-    const std::string id = FieldText(card_id);
-    const std::string addr = FieldText(address);
+    const std::string id = field_text(card_id);
+    const std::string addr = field_text(address);
     std::optional<DuplicateAddress> duplicate;
     const std::size_t look = std::min({entries_.size(), list_.size(), kMaxTableEntries});
     for (std::size_t i = 0; i < look; ++i) {
@@ -34,7 +34,7 @@ std::optional<DuplicateAddress> CardTable::record(std::string_view card_id, std:
 }
 
 std::optional<std::string> CardTable::address_of(std::string_view card_id) const {
-    const std::string id = FieldText(card_id);
+    const std::string id = field_text(card_id);
     const std::size_t look = std::min(entries_.size(), kMaxTableEntries);
     for (std::size_t i = 0; i < look; ++i) {
         if (entries_[i].card_id == id) return entries_[i].address;

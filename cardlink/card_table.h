@@ -52,6 +52,6 @@ class CardTable {
 };
 
 // Texts are kept as a 20-byte field keeps them.
-std::string FieldText(std::string_view text);
+std::string field_text(std::string_view text);
 
 }  // namespace cardlink

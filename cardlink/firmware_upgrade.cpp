@@ -103,7 +103,7 @@ FileSend send_file(platform::TcpStream& stream, const UpgradeFile& file, const U
     std::ifstream in(file.local, std::ios::binary);
     if (ec || size > UINT32_MAX || !in) return FileSend::Unreadable;
     if (!stream.send_all(
-            frame_of(frame::CMD_FILE_HEADER, UpgradeFileHeader(file, static_cast<std::uint32_t>(size)))))
+            frame_of(frame::CMD_FILE_HEADER, upgrade_file_header(file, static_cast<std::uint32_t>(size)))))
         return FileSend::Lost;
     if (!pause(settings.after_header, settings)) return FileSend::Stopped;
     std::vector<std::uint8_t> block(kUpgradeBlockSize);
@@ -133,7 +133,7 @@ FileSend send_file(platform::TcpStream& stream, const UpgradeFile& file, const U
 
 }  // namespace
 
-std::vector<UpgradeFile> ListUpgradeFiles(const fs::path& base) {
+std::vector<UpgradeFile> list_upgrade_files(const fs::path& base) {
     std::vector<UpgradeFile> files;
     std::error_code ec;
     std::vector<fs::directory_entry> tops;
@@ -171,7 +171,7 @@ std::uint64_t GetFolderSize(const fs::path& folder) {
     return total;
 }
 
-std::vector<std::uint8_t> UpgradeFileHeader(const UpgradeFile& file, std::uint32_t size) {
+std::vector<std::uint8_t> upgrade_file_header(const UpgradeFile& file, std::uint32_t size) {
     file_header::FileHeader h;
     h.file_type = static_cast<std::uint32_t>(file.kind);
     h.file_length = size;
@@ -182,8 +182,8 @@ std::vector<std::uint8_t> UpgradeFileHeader(const UpgradeFile& file, std::uint32
     return {bytes.begin(), bytes.end()};
 }
 
-UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, UpgradeObserver& observer,
-                         const UpgradeSettings& settings) {
+UpgradeResult run_upgrade(const std::string& address, const fs::path& base, UpgradeObserver& observer,
+                          const UpgradeSettings& settings) {
     UpgradeResult result;
     // Whatever cannot be sent is refused before the card hears of an upgrade: a start and an end with
     // nothing between would leave it waiting for, or installing, a firmware that never came.
@@ -192,7 +192,7 @@ UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, Upgra
         result.outcome = UpgradeOutcome::FolderMissing;
         return result;
     }
-    const auto files = ListUpgradeFiles(base);
+    const auto files = list_upgrade_files(base);
     std::uint64_t payload = 0;
     for (const auto& file : files) {
         const auto size = fs::file_size(file.local, ec);
@@ -229,7 +229,7 @@ UpgradeResult RunUpgrade(const std::string& address, const fs::path& base, Upgra
         return result;
     }
     // A card that says nothing has not refused: it may not have heard, or may be busy.
-    switch (ReceiveCheckedAnswer(stream, settings.answer)) {
+    switch (receive_checked_answer(stream, settings.answer)) {
         case ExchangeError::None:
             break;
         case ExchangeError::NoAnswer:

@@ -18,7 +18,7 @@
 // the first file that does not reach the card whole (the connection is gone by then), without the end
 // command, so the card never installs part of a package.
 //
-// Threading: RunUpgrade() blocks its caller (a worker thread) for as long as the transfer takes, each
+// Threading: run_upgrade() blocks its caller (a worker thread) for as long as the transfer takes, each
 // step bounded; it touches nothing but its arguments and reports through the observer, which it calls
 // on that same thread. No Qt here.
 #pragma once
@@ -51,13 +51,13 @@ struct UpgradeFile {
 
 // The files below `base` in the order they are sent (Kernel first, then Application, each walked in
 // name order): only files whose first folder below `base` is "Kernel" or "Application" (any case).
-std::vector<UpgradeFile> ListUpgradeFiles(const std::filesystem::path& base);
+std::vector<UpgradeFile> list_upgrade_files(const std::filesystem::path& base);
 
 // Total size in bytes of the regular files below `folder` (0 when it does not exist).
 std::uint64_t GetFolderSize(const std::filesystem::path& folder);
 
 // The 212-byte header of an upgrade file of `size` bytes.
-std::vector<std::uint8_t> UpgradeFileHeader(const UpgradeFile& file, std::uint32_t size);
+std::vector<std::uint8_t> upgrade_file_header(const UpgradeFile& file, std::uint32_t size);
 
 class UpgradeObserver {
   public:
@@ -99,7 +99,7 @@ struct UpgradeSettings {
 
 // The whole upgrade of the card at `address` with the firmware folder `base`. Shows nothing: the one
 // closing message, made from the result, is the caller's.
-UpgradeResult RunUpgrade(const std::string& address, const std::filesystem::path& base,
-                         UpgradeObserver& observer, const UpgradeSettings& settings = {});
+UpgradeResult run_upgrade(const std::string& address, const std::filesystem::path& base,
+                          UpgradeObserver& observer, const UpgradeSettings& settings = {});
 
 }  // namespace cardlink

@@ -12,13 +12,13 @@
 
 namespace cardlink {
 
-std::vector<LocalAddress> OrderAdaptersFirst(std::vector<LocalAddress> addresses) {
+std::vector<LocalAddress> order_adapters_first(std::vector<LocalAddress> addresses) {
     std::stable_partition(addresses.begin(), addresses.end(),
                           [](const LocalAddress& a) { return !a.loopback; });
     return addresses;
 }
 
-std::vector<LocalAddress> EnumerateLocalAddresses() {
+std::vector<LocalAddress> enumerate_local_addresses() {
     std::vector<LocalAddress> out;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) return out;
@@ -32,12 +32,12 @@ std::vector<LocalAddress> EnumerateLocalAddresses() {
             {text, it->ifa_name != nullptr ? it->ifa_name : "", (it->ifa_flags & IFF_LOOPBACK) != 0});
     }
     ::freeifaddrs(list);
-    return OrderAdaptersFirst(std::move(out));
+    return order_adapters_first(std::move(out));
 }
 
 std::vector<std::string> GetLocalAddressList() {
     std::vector<std::string> out;
-    for (auto& a : EnumerateLocalAddresses()) out.push_back(std::move(a.address));
+    for (auto& a : enumerate_local_addresses()) out.push_back(std::move(a.address));
     return out;
 }
 
@@ -47,7 +47,7 @@ std::string GetLocalHostName() {
     return name;
 }
 
-bool IsLoopbackAddress(std::string_view address) {
+bool is_loopback_address(std::string_view address) {
     in_addr a{};
     const std::string text(address);
     if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
@@ -65,10 +65,10 @@ std::string GetLocalAddress(std::string_view host) {
     return std::string(kNotObtained);
 }
 
-BindChoice ChooseBindAddress(const std::vector<LocalAddress>& addresses, std::uint8_t net_card_index,
-                             std::string_view discovery_address) {
+BindChoice choose_bind_address(const std::vector<LocalAddress>& addresses, std::uint8_t net_card_index,
+                               std::string_view discovery_address) {
     BindChoice c;
-    if (IsLoopbackAddress(discovery_address)) {
+    if (is_loopback_address(discovery_address)) {
         // Loopback discovery never leaves the machine; the answers come back over loopback, so the
         // socket must live there too.
         c.address = "127.0.0.1";

@@ -20,12 +20,12 @@ struct LocalAddress {
 };
 
 // Addresses of the interfaces that are up, real adapters first, loopback last.
-std::vector<LocalAddress> EnumerateLocalAddresses();
+std::vector<LocalAddress> enumerate_local_addresses();
 
-// Stable reorder: real adapters first, loopback last (what EnumerateLocalAddresses returns).
-std::vector<LocalAddress> OrderAdaptersFirst(std::vector<LocalAddress> addresses);
+// Stable reorder: real adapters first, loopback last (what enumerate_local_addresses returns).
+std::vector<LocalAddress> order_adapters_first(std::vector<LocalAddress> addresses);
 
-// The address texts of EnumerateLocalAddresses.
+// The address texts of enumerate_local_addresses.
 std::vector<std::string> GetLocalAddressList();
 
 // The host name, or "没有取得" followed by the error number when it cannot be read.
@@ -50,10 +50,10 @@ struct BindChoice {
 // found there). With two or more adapters: the one at `net_card_index` (beyond the list: the first,
 // noted); with one: that one; with none: any address. A discovery address in 127/8 keeps the link on the
 // loopback adapter (the loopback demo), whatever the index says.
-BindChoice ChooseBindAddress(const std::vector<LocalAddress>& addresses, std::uint8_t net_card_index,
-                             std::string_view discovery_address);
+BindChoice choose_bind_address(const std::vector<LocalAddress>& addresses, std::uint8_t net_card_index,
+                               std::string_view discovery_address);
 
 // True for a dotted-decimal IPv4 text in 127.0.0.0/8.
-bool IsLoopbackAddress(std::string_view address);
+bool is_loopback_address(std::string_view address);
 
 }  // namespace cardlink

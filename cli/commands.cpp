@@ -410,7 +410,7 @@ int run_discover(const DiscoverOptions& request) {
     settings.discovery_address = address;
     cardlink::SocketOptions options;
     options.discovery_address = address;
-    options.addresses = cardlink::EnumerateLocalAddresses();
+    options.addresses = cardlink::enumerate_local_addresses();
     // The adapter chosen in the desktop program's "多网卡选择" is this program's too.
     options.net_card_index = registry::read_value("quelmora", "net_card_index");
     if (!link.open(settings, options))

@@ -4,6 +4,8 @@
 #include <limits>
 #include <utility>
 
+#include "common/bytes.h"
+
 namespace image {
 
 Bitmap rgb_bitmap(int width, int height, std::vector<std::uint8_t> rgb) {
@@ -20,25 +22,6 @@ constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
-
-std::uint16_t u16(std::span<const std::uint8_t> in, std::size_t at) {
-    return static_cast<std::uint16_t>(in[at] | in[at + 1] << 8);
-}
-
-std::uint32_t u32(std::span<const std::uint8_t> in, std::size_t at) {
-    return static_cast<std::uint32_t>(in[at]) | static_cast<std::uint32_t>(in[at + 1]) << 8 |
-           static_cast<std::uint32_t>(in[at + 2]) << 16 | static_cast<std::uint32_t>(in[at + 3]) << 24;
-}
-
-void put16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) {
-    out[at] = static_cast<std::uint8_t>(v);
-    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // One colour channel of a BI_BITFIELDS pixel, scaled to 0..255.
 struct Channel {
@@ -83,12 +66,13 @@ bool known_header(std::size_t size) {
 }
 
 std::optional<Layout> read_layout(std::span<const std::uint8_t> dib, BmpError& error) {
-    if (dib.size() < 4) {
+    bytes::Reader in(dib);
+    Layout l;
+    l.header_size = in.u32(0);
+    if (!in.ok()) {
         error = BmpError::kTooShort;
         return std::nullopt;
     }
-    Layout l;
-    l.header_size = u32(dib, 0);
     if (!known_header(l.header_size)) {
         error = BmpError::kBadHeaderSize;
         return std::nullopt;
@@ -101,18 +85,18 @@ std::optional<Layout> read_layout(std::span<const std::uint8_t> dib, BmpError& e
     std::int64_t signed_height = 0;
     int planes = 0;
     if (l.header_size == 12) {
-        l.width = u16(dib, 4);
-        signed_height = u16(dib, 6);
-        planes = u16(dib, 8);
-        l.bits = u16(dib, 10);
+        l.width = in.u16(4);
+        signed_height = in.u16(6);
+        planes = in.u16(8);
+        l.bits = in.u16(10);
         l.entry_size = 3;
     } else {
-        l.width = static_cast<std::int32_t>(u32(dib, 4));
-        signed_height = static_cast<std::int32_t>(u32(dib, 8));
-        planes = u16(dib, 12);
-        l.bits = u16(dib, 14);
-        l.compression = u32(dib, 16);
-        colours_used = u32(dib, 32);
+        l.width = static_cast<std::int32_t>(in.u32(4));
+        signed_height = static_cast<std::int32_t>(in.u32(8));
+        planes = in.u16(12);
+        l.bits = in.u16(14);
+        l.compression = in.u32(16);
+        colours_used = in.u32(32);
     }
     if (planes != 1) {
         error = BmpError::kBadPlanes;
@@ -146,16 +130,14 @@ std::optional<Layout> read_layout(std::span<const std::uint8_t> dib, BmpError& e
     std::uint32_t masks[3] = {0, 0, 0};
     if (l.compression == kBiBitfields) {
         std::size_t at = 40;
-        if (l.header_size == 40) {
-            l.masks_size = 12;
-            if (dib.size() < 52) {
-                error = BmpError::kTooShort;
-                return std::nullopt;
-            }
-        }
+        if (l.header_size == 40) l.masks_size = 12;  // after the header, so maybe past the end
         for (auto& m : masks) {
-            m = u32(dib, at);
+            m = in.u32(at);
             at += 4;
+        }
+        if (!in.ok()) {
+            error = BmpError::kTooShort;
+            return std::nullopt;
         }
     } else if (l.bits == 16) {
         masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
@@ -321,7 +303,7 @@ BmpDecode decode_bmp_file(std::span<const std::uint8_t> file) {
     if (file.size() < 2 || file[0] != 'B' || file[1] != 'M')
         return fail(file.size() < 2 ? BmpError::kTooShort : BmpError::kNotBmp);
     if (file.size() < kFileHeaderSize) return fail(BmpError::kTooShort);
-    const std::uint32_t offset = u32(file, 10);
+    const std::uint32_t offset = bytes::get_u32(file, 10);
     if (offset < kFileHeaderSize) return fail(BmpError::kBadPixelOffset);
     const auto dib = file.subspan(kFileHeaderSize);
     BmpError error = BmpError::kNone;
@@ -358,13 +340,13 @@ std::vector<std::uint8_t> make_dib(const Bitmap& b) {
     const std::size_t row_bytes = ((w * static_cast<std::size_t>(bits) + 31) / 32) * 4;
     const std::size_t table = indexed ? (std::size_t{4} << bits) : 0;
     std::vector<std::uint8_t> out(kInfoHeaderSize + table + row_bytes * h, 0);
-    put32(out, 0, kInfoHeaderSize);
-    put32(out, 4, static_cast<std::uint32_t>(b.width));
-    put32(out, 8, static_cast<std::uint32_t>(b.height));
-    put16(out, 12, 1);
-    put16(out, 14, static_cast<std::uint16_t>(bits));
-    put32(out, 16, kBiRgb);
-    put32(out, 20, static_cast<std::uint32_t>(row_bytes * h));
+    bytes::put_u32(out, 0, kInfoHeaderSize);
+    bytes::put_u32(out, 4, static_cast<std::uint32_t>(b.width));
+    bytes::put_u32(out, 8, static_cast<std::uint32_t>(b.height));
+    bytes::put_u16(out, 12, 1);
+    bytes::put_u16(out, 14, static_cast<std::uint16_t>(bits));
+    bytes::put_u32(out, 16, kBiRgb);
+    bytes::put_u32(out, 20, static_cast<std::uint32_t>(row_bytes * h));
     for (std::size_t i = 0; indexed && i < b.palette.size() && i < (std::size_t{1} << bits); ++i) {
         const std::size_t at = kInfoHeaderSize + 4 * i;
         out[at] = b.palette[i].b, out[at + 1] = b.palette[i].g, out[at + 2] = b.palette[i].r;
@@ -392,8 +374,8 @@ std::vector<std::uint8_t> make_dib(const Bitmap& b) {
 std::vector<std::uint8_t> file_header_for(std::size_t dib_size, std::size_t bits_offset) {
     std::vector<std::uint8_t> h(kFileHeaderSize, 0);
     h[0] = 'B', h[1] = 'M';
-    put32(h, 2, static_cast<std::uint32_t>(dib_size + kFileHeaderSize));
-    put32(h, 10, static_cast<std::uint32_t>(bits_offset + kFileHeaderSize));
+    bytes::put_u32(h, 2, static_cast<std::uint32_t>(dib_size + kFileHeaderSize));
+    bytes::put_u32(h, 10, static_cast<std::uint32_t>(bits_offset + kFileHeaderSize));
     return h;
 }
 

@@ -12,7 +12,16 @@
 
 namespace bytes {
 
-// Pointer forms: `p` points at 4 valid bytes.
+// Pointer forms: `p` points at 2 (u16) or 4 (u32) valid bytes.
+inline void put_u16le(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+inline std::uint16_t get_u16le(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
 inline void put_u32le(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -25,7 +34,15 @@ inline std::uint32_t get_u32le(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// Span forms: the four bytes at `offset` must lie inside the span.
+// Span forms: the bytes at `offset` must lie inside the span.
+inline void put_u16(std::span<std::uint8_t> out, std::size_t offset, std::uint16_t v) {
+    put_u16le(out.subspan(offset, 2).data(), v);
+}
+
+inline std::uint16_t get_u16(std::span<const std::uint8_t> in, std::size_t offset) {
+    return get_u16le(in.subspan(offset, 2).data());
+}
+
 inline void put_u32(std::span<std::uint8_t> out, std::size_t offset, std::uint32_t v) {
     put_u32le(out.subspan(offset, 4).data(), v);
 }
@@ -47,6 +64,29 @@ inline std::uint32_t get_u32_or_zero(std::span<const std::uint8_t> bytes, std::s
     }
     return v;
 }
+
+// Reads fields of outside bytes whose length is not yet known to hold them: a field that does not lie
+// wholly inside reads as zero and marks the reader failed, so a decoder reads a header's fields and
+// checks ok() once.
+class Reader {
+  public:
+    explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
+
+    std::uint16_t u16(std::size_t offset) { return fits(offset, 2) ? get_u16le(in_.data() + offset) : 0; }
+    std::uint32_t u32(std::size_t offset) { return fits(offset, 4) ? get_u32le(in_.data() + offset) : 0; }
+    // Every read so far lay inside the bytes.
+    bool ok() const { return ok_; }
+
+  private:
+    bool fits(std::size_t offset, std::size_t n) {
+        const bool inside = offset <= in_.size() && n <= in_.size() - offset;
+        ok_ = ok_ && inside;
+        return inside;
+    }
+
+    std::span<const std::uint8_t> in_;
+    bool ok_ = true;
+};
 
 // Sum modulo 2^32 of the little-endian u32 words of `bytes` (a trailing partial word is ignored).
 // Every record the system writes ends with such a sum over the words before it.

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/bytes.h"
+
 namespace image {
 namespace {
 
@@ -11,34 +13,24 @@ bool starts_with(std::span<const std::uint8_t> file, std::string_view magic) {
     return file.size() >= magic.size() && std::memcmp(file.data(), magic.data(), magic.size()) == 0;
 }
 
-std::uint32_t le16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8);
-}
-
 std::uint32_t be16(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at] << 8 | b[at + 1]);
-}
-
-std::int64_t le32s(std::span<const std::uint8_t> b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | b[at + static_cast<std::size_t>(i)];
-    return static_cast<std::int32_t>(v);
 }
 
 std::optional<DeclaredSize> bmp_size(std::span<const std::uint8_t> f) {
     constexpr std::size_t kDib = 14;
     if (f.size() < kDib + 4) return std::nullopt;
-    const std::uint32_t header = static_cast<std::uint32_t>(le32s(f, kDib));
-    DeclaredSize out{PictureType::kBmp, 0, 0};
+    const std::uint32_t header = bytes::get_u32(f, kDib);
+    DeclaredSize out{PictureType::Bmp, 0, 0};
     if (header == 12) {
         if (f.size() < kDib + 12) return std::nullopt;
-        out.width = le16(f, kDib + 4);
-        out.height = le16(f, kDib + 6);
+        out.width = bytes::get_u16(f, kDib + 4);
+        out.height = bytes::get_u16(f, kDib + 6);
         return out;
     }
     if (header < 16 || f.size() < kDib + 12) return std::nullopt;
-    out.width = le32s(f, kDib + 4);
-    const std::int64_t h = le32s(f, kDib + 8);
+    out.width = static_cast<std::int32_t>(bytes::get_u32(f, kDib + 4));
+    const std::int64_t h = static_cast<std::int32_t>(bytes::get_u32(f, kDib + 8));
     out.height = h < 0 ? -h : h;  // negative: rows top-down
     return out;
 }
@@ -66,7 +58,7 @@ std::optional<DeclaredSize> jpeg_size(std::span<const std::uint8_t> f) {
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (length < 7 || at + 7 > f.size()) return std::nullopt;
-            return DeclaredSize{PictureType::kJpeg, be16(f, at + 5), be16(f, at + 3)};
+            return DeclaredSize{PictureType::Jpeg, be16(f, at + 5), be16(f, at + 3)};
         }
         at += length;
     }
@@ -85,7 +77,7 @@ bool skip_sub_blocks(std::span<const std::uint8_t> f, std::size_t& at) {
 
 std::optional<DeclaredSize> gif_size(std::span<const std::uint8_t> f) {
     if (f.size() < 13) return std::nullopt;
-    DeclaredSize out{PictureType::kGif, le16(f, 6), le16(f, 8)};
+    DeclaredSize out{PictureType::Gif, bytes::get_u16(f, 6), bytes::get_u16(f, 8)};
     std::size_t at = 13;
     if (f[10] & 0x80) at += 3u * (std::size_t{1} << ((f[10] & 7) + 1));
     while (at < f.size()) {
@@ -97,8 +89,10 @@ std::optional<DeclaredSize> gif_size(std::span<const std::uint8_t> f) {
             continue;
         }
         if (kind != 0x2C || at + 9 > f.size()) break;
-        out.width = std::max<std::int64_t>(out.width, std::int64_t{le16(f, at)} + le16(f, at + 4));
-        out.height = std::max<std::int64_t>(out.height, std::int64_t{le16(f, at + 2)} + le16(f, at + 6));
+        out.width = std::max<std::int64_t>(out.width,
+                                           std::int64_t{bytes::get_u16(f, at)} + bytes::get_u16(f, at + 4));
+        out.height = std::max<std::int64_t>(
+            out.height, std::int64_t{bytes::get_u16(f, at + 2)} + bytes::get_u16(f, at + 6));
         const std::uint8_t flags = f[at + 8];
         at += 9;
         if (flags & 0x80) at += 3u * (std::size_t{1} << ((flags & 7) + 1));

@@ -24,10 +24,11 @@ constexpr bool fits_card(std::int64_t width, std::int64_t height) {
            width * height <= kMaxPicturePixels;
 }
 
-enum class PictureType { kBmp, kJpeg, kGif };
+// The picture formats the library, the simulator and the cards know.
+enum class PictureType { Bmp, Jpeg, Gif };
 
 struct DeclaredSize {
-    PictureType type = PictureType::kBmp;
+    PictureType type = PictureType::Bmp;
     std::int64_t width = 0;
     std::int64_t height = 0;
 };

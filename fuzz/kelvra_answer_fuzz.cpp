@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/card_info.h"
 #include "common/frame.h"
 #include "library/protocol/card_commands.h"
 #include "library/protocol/file_transfer.h"
@@ -27,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view id = kAskedIds[data[0] % kAskedIds.size()];
     const std::span<const std::uint8_t> reply(data + 1, size - 1);
 
-    for (const auto& [answer, block] : {std::pair{frame::ANS_CARD_INFO, kelvra::kCardInfoSize},
-                                        std::pair{frame::ANS_CARD_MORE_INFO, kelvra::kCardMoreInfoSize}}) {
-        std::array<std::uint8_t, kelvra::kCardInfoSize> out{};
+    for (const auto& [answer, block] : {std::pair{frame::ANS_CARD_INFO, card_info::kBlockSize},
+                                        std::pair{frame::ANS_CARD_MORE_INFO, card_info::kMoreBlockSize}}) {
+        std::array<std::uint8_t, card_info::kBlockSize> out{};
         const auto n = kelvra::copy_info_answer(reply, answer, id, std::span(out).first(block));
         FUZZ_REQUIRE(n <= block);
         if (n > 0) FUZZ_REQUIRE(kelvra::checked_answer(reply, answer, id).has_value());

@@ -38,11 +38,7 @@ QString AdapterDialog::entryText(const cardlink::LocalAddress& adapter) {
 }
 
 QWidget* AdapterDialog::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        const QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }
 
 void AdapterDialog::accept() {

@@ -112,11 +112,7 @@ GammaDialog::GammaDialog(cardlink::ExchangeService& exchanges, std::function<car
 }
 
 QWidget* GammaDialog::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }
 
 bool GammaDialog::togetherMode() const {
@@ -166,6 +162,6 @@ void GammaDialog::sendPending() {
     exchanges_.submitCommand(target_(), frame::CMD_SCREEN_CONTROL,
                              std::vector<std::uint8_t>(command.block.begin(), command.block.end()),
                              command.read_answer, this, [failure = command.failure_text](const auto& result) {
-                                 cardlink::ReportExchangeFailure(result, failure);
+                                 cardlink::report_exchange_failure(result, failure);
                              });
 }

@@ -25,6 +25,7 @@
 #include "common/card_info.h"
 #include "platform/localisation.h"
 #include "mainwindow/display_params.h"
+#include "mainwindow/display_params_panel.h"
 #include "mainwindow/import_progress_dialog.h"
 #include "mainwindow/message_window.h"
 #include "screenconfig/image_transfer_runner.h"
@@ -79,11 +80,6 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     localise_dialog(this, kDialogNumber);
     address_->setEnabled(false);
     check_address_->setEnabled(false);
-    {
-        // Narrowing the range moves the handle; that is no user's choice, so nothing is sent.
-        QSignalBlocker block(brightness_);
-        brightness_->setRange(display_params::kBrightnessMin, display_params::kBrightnessMax);
-    }
 
     import_progress_ = new ImportProgressDialog(this);
 
@@ -110,9 +106,6 @@ MainWindow::MainWindow(QWidget* parent) : QDialog(parent) {
     save_hcp_->setEnabled(false);
     updateEnabling();
 
-    for (const auto& row : display_params::kGrayRows)
-        gray_level_->addItem(qs(localisation::lookup(std::string(row.key))));
-    gray_level_->setCurrentIndex(-1);
     setWindowTitle(main_window_title());
     updateStatusTarget();
 }
@@ -179,7 +172,14 @@ void MainWindow::buildControls() {
     height_ = numbered(new QLineEdit(this), kScreenHeight);
     height_->setValidator(size_validator);
     network->addWidget(height_, 4, 1);
-    buildDisplayControls(network, 5);
+    display_ = new DisplayParamsPanel(this, network, 5);
+    connect(display_, &DisplayParamsPanel::grayLevelChosen, this, &MainWindow::onGrayLevelChosen);
+    connect(display_, &DisplayParamsPanel::commandChosen, this,
+            [this](const display_params::DisplayCommand& command, const QString& value, bool needs_card) {
+                if (needs_card && !haveCards() && !address_mode_) return;
+                sendDisplayCommand(command, value);
+            });
+    buildShiftControls();
     right->addLayout(network);
     buildSettingsControls(right);
 
@@ -261,54 +261,7 @@ void MainWindow::buildControls() {
     resize(760, 540);
 }
 
-void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
-    auto label = [&](int id, const char* text, int row) {
-        grid->addWidget(numbered(new QLabel(QString::fromUtf8(text), this), id), first_row + row, 0);
-    };
-    auto radio_pair = [&](int first_id, int second_id, const char* first, const char* second, int row) {
-        auto* group = new QButtonGroup(this);
-        auto* pair = new QHBoxLayout;
-        auto* a = numbered(new QRadioButton(QString::fromUtf8(first), this), first_id);
-        auto* b = numbered(new QRadioButton(QString::fromUtf8(second), this), second_id);
-        group->addButton(a, 0);
-        group->addButton(b, 1);
-        pair->addWidget(a);
-        pair->addWidget(b);
-        pair->addStretch(1);
-        grid->addLayout(pair, first_row + row, 1);
-        return group;
-    };
-
-    label(kGrayLevelLabel, "灰度等级:", 0);
-    gray_level_ = numbered(new QComboBox(this), kGrayLevel);
-    grid->addWidget(gray_level_, first_row, 1);
-    label(kScanClockLabel, "扫描时钟:", 1);
-    scan_clock_ = numbered(new QComboBox(this), kScanClock);
-    for (const auto& clock : display_params::kScanClocks)
-        scan_clock_->addItem(QString::fromLatin1(clock.text.data(), static_cast<int>(clock.text.size())));
-    scan_clock_->setCurrentIndex(-1);
-    grid->addWidget(scan_clock_, first_row + 1, 1);
-    label(kOePolarityLabel, "OE极性:", 2);
-    oe_polarity_ = radio_pair(kOePositive, kOeNegative, "正", "负", 2);
-    label(kDataPolarityLabel, "数据极性:", 3);
-    data_polarity_ = radio_pair(kDataPositive, kDataNegative, "正", "负", 3);
-    label(kBrightnessLabel, "亮度", 4);
-    auto* brightness_row = new QHBoxLayout;
-    brightness_ = numbered(new QSlider(Qt::Horizontal, this), kBrightness);
-    brightness_->setPageStep(1);
-    brightness_->setTickPosition(QSlider::TicksBelow);
-    brightness_row->addWidget(brightness_, 1);
-    brightness_value_ = numbered(new QLineEdit(this), kBrightnessValue);
-    brightness_value_->setReadOnly(true);  // shows the slider's position; the slider sets it
-    brightness_value_->setMaximumWidth(40);
-    brightness_row->addWidget(brightness_value_);
-    grid->addLayout(brightness_row, first_row + 4, 1);
-
-    // Hidden controls of the dialog template: their handlers work, but the user never sees them.
-    label(kDutyCycleLabel, "占空比:", 5);
-    duty_cycle_ = radio_pair(kDutyHalf, kDutyQuarter, "50%", "25%", 5);
-    grid->itemAtPosition(first_row + 5, 0)->widget()->setVisible(false);
-    for (QAbstractButton* b : duty_cycle_->buttons()) b->setVisible(false);
+void MainWindow::buildShiftControls() {
     auto* shift_validator =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^-?\\d{0,9}$")), this);
     shift_columns_ = numbered(new QLineEdit(this), kShiftColumns);
@@ -320,91 +273,16 @@ void MainWindow::buildDisplayControls(QGridLayout* grid, int first_row) {
     }
     shift_columns_->setValidator(shift_validator);
     shift_width_->setValidator(shift_validator);
-
-    connect(gray_level_, &QComboBox::activated, this, &MainWindow::onGrayLevelChosen);
-    connect(scan_clock_, &QComboBox::activated, this, &MainWindow::onScanClockChosen);
-    connect(oe_polarity_, &QButtonGroup::idClicked, this, [this](int id) {
-        sendDisplayCommand(display_params::oe_polarity_command(static_cast<display_params::Polarity>(id)),
-                           oe_polarity_->button(id)->text());
-    });
-    connect(data_polarity_, &QButtonGroup::idClicked, this, [this](int id) {
-        sendDisplayCommand(display_params::data_polarity_command(static_cast<display_params::Polarity>(id)),
-                           data_polarity_->button(id)->text());
-    });
-    connect(duty_cycle_, &QButtonGroup::idClicked, this, [this](int id) {
-        if (!haveCards() && !address_mode_) return;
-        sendDisplayCommand(display_params::duty_cycle_command(static_cast<display_params::DutyCycle>(id)),
-                           duty_cycle_->button(id)->text());
-    });
-    connect(brightness_, &QSlider::valueChanged, this, &MainWindow::onBrightnessMoved);
-    connect(brightness_, &QSlider::sliderReleased, this, &MainWindow::onBrightnessReleased);
     connect(shift_, &QPushButton::clicked, this, &MainWindow::onShiftRight);
 }
 
-void MainWindow::clearDisplayControls() {
-    gray_level_->setCurrentIndex(-1);
-    scan_clock_->setCurrentIndex(-1);
-    for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_}) {
-        // An exclusive group keeps one button checked; lift that for the moment of clearing.
-        group->setExclusive(false);
-        for (QAbstractButton* b : group->buttons()) b->setChecked(false);
-        group->setExclusive(true);
-    }
-    brightness_value_->clear();
-}
-
-void MainWindow::showDisplayParams(const card_info::CardInfo& info, bool restoring) {
-    const auto scan = display_params::scan_clock_index_of(info.scan_clock_code);
-    scan_clock_->setCurrentIndex(scan.value_or(-1));
-    if (const auto gray = display_params::gray_index_of(info.gray_value))
-        gray_level_->setCurrentIndex(*gray);
-    else if (restoring)
-        gray_level_->setCurrentIndex(-1);
-    {
-        QSignalBlocker block(brightness_);
-        brightness_->setValue(
-            static_cast<int>(std::min<std::uint32_t>(info.brightness, display_params::kBrightnessMax)));
-    }
-    brightness_value_->setText(QString::number(brightness_->value()));
-    auto check = [](QButtonGroup* group, std::uint32_t value) {
-        if (QAbstractButton* b = group->button(static_cast<int>(value))) {
-            b->setChecked(true);
-            return;
-        }
-        group->setExclusive(false);
-        for (QAbstractButton* other : group->buttons()) other->setChecked(false);
-        group->setExclusive(true);
-    };
-    check(oe_polarity_, info.oe_polarity);
-    check(data_polarity_, info.data_polarity);
-    check(duty_cycle_, info.duty_cycle);
-}
-
-void MainWindow::onGrayLevelChosen(int index) {
+void MainWindow::onGrayLevelChosen(int index, const QString& text) {
     if (!haveCards() && !address_mode_) return;
-    if (index < 0 || index >= static_cast<int>(display_params::kGrayRows.size())) return;
     const auto& row = display_params::kGrayRows[static_cast<std::size_t>(index)];
     working_.config.set(screenconfig::ConfigField::grayRefreshCode, row.refresh_code);
     working_.config.set(screenconfig::ConfigField::grayDepthCode, row.depth_code);
-    sendDisplayCommand(display_params::gray_level_command(index), gray_level_->itemText(index));
+    sendDisplayCommand(display_params::gray_level_command(index), text);
     working_.config.set(screenconfig::ConfigField::grayValue, 0);
-}
-
-void MainWindow::onScanClockChosen(int index) {
-    if (!haveCards() && !address_mode_) return;
-    if (index < 0 || index >= static_cast<int>(display_params::kScanClocks.size())) return;
-    sendDisplayCommand(display_params::scan_clock_command(index), scan_clock_->itemText(index).trimmed());
-}
-
-void MainWindow::onBrightnessMoved(int position) {
-    brightness_value_->setText(QString::number(position));
-    // Keys, wheel and clicks beside the handle move it without a press and release: that is a release.
-    if (!brightness_->isSliderDown()) onBrightnessReleased();
-}
-
-void MainWindow::onBrightnessReleased() {
-    sendDisplayCommand(display_params::brightness_command(brightness_->value()),
-                       QString::number(brightness_->value()));
 }
 
 void MainWindow::onShiftRight() {
@@ -429,7 +307,7 @@ void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& comman
         const cardlink::ExchangeResult none{cardlink::ExchangeError::NoConnection, {}};
         setStatusLine(status_text::result_line(what, {}, none.error, exchanges_.timeouts().receive));
         restoreDisplayControls();
-        cardlink::ReportExchangeFailure(none, command.failure_text);
+        cardlink::report_exchange_failure(none, command.failure_text);
         return;
     }
     setStatusLine(status_text::waiting_line(what, *target));
@@ -446,15 +324,15 @@ void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& comman
             } else {
                 restoreDisplayControls();
             }
-            cardlink::ReportExchangeFailure(r, command.failure_text);
+            cardlink::report_exchange_failure(r, command.failure_text);
         });
 }
 
 void MainWindow::restoreDisplayControls() {
     if (known_)
-        showDisplayParams(*known_, true);
+        display_->show(*known_, true);
     else
-        clearDisplayControls();
+        display_->clear();
 }
 
 void MainWindow::updateEnabling() {
@@ -462,14 +340,12 @@ void MainWindow::updateEnabling() {
     // selection would reach the card mid-transfer, or the next command another card.
     const bool transfer = transferRunning();
     const bool idle = !exchanges_.busy() && !transfer;
-    for (QWidget* w : std::initializer_list<QWidget*>{gray_level_, scan_clock_, brightness_, shift_,
-                                                      load_hcp_, manual_search_, address_mode_box_, save_hcp_,
-                                                      save_settings_, factory_restore_, restore_ip_,
-                                                      hardware_params_, test_, adapters_, special_screens_})
+    display_->setEnabled(idle);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             shift_, load_hcp_, manual_search_, address_mode_box_, save_hcp_, save_settings_,
+             factory_restore_, restore_ip_, hardware_params_, test_, adapters_, special_screens_})
         w->setEnabled(idle && (w != save_hcp_ || working_.source == screenconfig::ParamSource::Wizard));
     upgrade_->setEnabled(!transfer);
-    for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_})
-        for (QAbstractButton* b : group->buttons()) b->setEnabled(idle);
     send_to_card_->setEnabled(idle && working_.has_record());
     start_wizard_->setEnabled(idle && !setup_too_old_);
     send_to_receiver_->setEnabled(idle && working_.source == screenconfig::ParamSource::Wizard);
@@ -537,11 +413,7 @@ void MainWindow::connectCardLink() {
 }
 
 QWidget* MainWindow::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }
 
 MessageWindow* MainWindow::messageWindow() const {
@@ -642,7 +514,7 @@ void MainWindow::clearSelectedCard() {
     mask_->clear();
     gateway_->clear();
     version_->clear();
-    clearDisplayControls();
+    display_->clear();
     updateEnabling();
 }
 
@@ -678,7 +550,7 @@ void MainWindow::showCardInfo() {
         width_->setText(QString::number(info.screen_width));
         height_->setText(QString::number(info.screen_height));
     }
-    showDisplayParams(info);
+    display_->show(info);
     hcp_title_->clear();
     updateEnabling();
     working_.config.set(screenconfig::ConfigField::scanClockCode, info.scan_clock_code);

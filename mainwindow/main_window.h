@@ -44,6 +44,7 @@ class QListWidget;
 class QPushButton;
 class QLabel;
 class MessageWindow;
+class DisplayParamsPanel;
 class ImportProgressDialog;
 namespace screenconfig {
 class ImageTransferRunner;
@@ -186,15 +187,9 @@ class MainWindow : public QDialog {
     void restoreDisplayControls();
     void awaitReport(const cardlink::CardTarget& target);
     void buildControls();
-    // Rows of the display parameters in the settings grid, from `first_row` on.
-    void buildDisplayControls(QGridLayout* grid, int first_row);
-    void clearDisplayControls();
-    // `restoring`: a value outside the lists clears the control instead of leaving it as it is.
-    void showDisplayParams(const card_info::CardInfo& info, bool restoring = false);
-    void onGrayLevelChosen(int index);
-    void onScanClockChosen(int index);
-    void onBrightnessMoved(int position);
-    void onBrightnessReleased();
+    // The template's hidden "右移" controls.
+    void buildShiftControls();
+    void onGrayLevelChosen(int index, const QString& text);
     void onShiftRight();
     void connectCardLink();
     void clearSelectedCard();
@@ -272,13 +267,7 @@ class MainWindow : public QDialog {
     QPushButton* send_to_card_ = nullptr;
     QPushButton* save_hcp_ = nullptr;
     QPushButton* send_to_receiver_ = nullptr;
-    QComboBox* gray_level_ = nullptr;
-    QComboBox* scan_clock_ = nullptr;
-    QButtonGroup* oe_polarity_ = nullptr;
-    QButtonGroup* data_polarity_ = nullptr;
-    QButtonGroup* duty_cycle_ = nullptr;
-    QSlider* brightness_ = nullptr;
-    QLineEdit* brightness_value_ = nullptr;
+    DisplayParamsPanel* display_ = nullptr;
     QLineEdit* shift_columns_ = nullptr;
     QLineEdit* shift_width_ = nullptr;
     QPushButton* save_settings_ = nullptr;

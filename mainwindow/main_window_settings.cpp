@@ -37,7 +37,7 @@ constexpr std::chrono::milliseconds kSettingsSettle{500};  // the card takes its
 
 std::vector<cardlink::LocalAddress> network_adapters() {
     std::vector<cardlink::LocalAddress> adapters;
-    for (auto& a : cardlink::EnumerateLocalAddresses())
+    for (auto& a : cardlink::enumerate_local_addresses())
         if (!a.loopback) adapters.push_back(std::move(a));
     return adapters;
 }
@@ -144,7 +144,7 @@ void MainWindow::onSaveSettings() {
     if (!target || !known_) {
         const cardlink::ExchangeResult none{cardlink::ExchangeError::NoConnection, {}};
         setStatusLine(status_text::result_line(what, {}, none.error, exchanges_.timeouts().receive));
-        cardlink::ReportExchangeFailure(none, {});
+        cardlink::report_exchange_failure(none, {});
         return;
     }
     const auto& info = link_.cardInfo();
@@ -157,7 +157,7 @@ void MainWindow::onSaveSettings() {
             if (r.error != cardlink::ExchangeError::NoConnection) working_.changed = true;
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
             // A refused answer shows nothing: the card's own state tells.
-            cardlink::ReportExchangeFailure(r, {});
+            cardlink::report_exchange_failure(r, {});
             const bool success = r.ok();
             if (changed && r.error != cardlink::ExchangeError::NoConnection) {
                 // The card may now answer at another address: the list is rebuilt by the next search.
@@ -190,7 +190,7 @@ void MainWindow::onFactoryRestore() {
         *target, frame::CMD_SCREEN_CONTROL, std::vector<std::uint8_t>(block.begin(), block.end()), false,
         this, [this, what, target = *target](const cardlink::ExchangeResult& r) {
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
-            cardlink::ReportExchangeFailure(r, {});
+            cardlink::report_exchange_failure(r, {});
             // The card's settings are its factory ones now: the report shown is stale, so it is asked for
             // again once the card has had time to reset (until it comes the fields stay empty, as for a
             // card just selected).
@@ -289,7 +289,7 @@ void MainWindow::sendTestBlock(const std::vector<std::uint8_t>& block) {
     if (!target) {
         const cardlink::ExchangeResult none{cardlink::ExchangeError::NoConnection, {}};
         setStatusLine(status_text::result_line(what, {}, none.error, exchanges_.timeouts().receive));
-        cardlink::ReportExchangeFailure(none, {});
+        cardlink::report_exchange_failure(none, {});
         return;
     }
     setStatusLine(status_text::waiting_line(what, *target));
@@ -298,7 +298,7 @@ void MainWindow::sendTestBlock(const std::vector<std::uint8_t>& block) {
         *target, frame::CMD_SCREEN_CONTROL, block, false, this,
         [this, what, target = *target](const cardlink::ExchangeResult& r) {
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
-            cardlink::ReportExchangeFailure(r, {});
+            cardlink::report_exchange_failure(r, {});
         });
 }
 

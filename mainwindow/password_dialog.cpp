@@ -31,9 +31,5 @@ QString PasswordDialog::password() const {
 }
 
 QWidget* PasswordDialog::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        const QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }

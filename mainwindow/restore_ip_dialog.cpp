@@ -56,11 +56,7 @@ RestoreIpDialog::RestoreIpDialog(std::function<bool(const std::string&)> restore
 }
 
 QWidget* RestoreIpDialog::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        const QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }
 
 QString RestoreIpDialog::resultText() const {

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "cardlink/card_link.h"
 #include "platform/localisation.h"
 
 namespace status_text {

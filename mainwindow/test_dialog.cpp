@@ -95,11 +95,7 @@ TestDialog::TestDialog(std::function<void(const Block&)> send, QWidget* parent)
 }
 
 QWidget* TestDialog::control(int id) const {
-    for (QWidget* w : findChildren<QWidget*>()) {
-        const QVariant v = w->property(kControlIdProperty);
-        if (v.isValid() && v.toInt() == id) return w;
-    }
-    return nullptr;
+    return numbered_control(this, id);
 }
 
 void TestDialog::onGridTest() {

@@ -18,7 +18,7 @@ bool UpgradeRunner::start(const std::string& address, const std::filesystem::pat
     cardlink::UpgradeSettings run = settings;
     run.stop = &stop_;
     worker_ = std::thread([this, address, base, settings = run] {
-        const auto result = cardlink::RunUpgrade(address, base, *this, settings);
+        const auto result = cardlink::run_upgrade(address, base, *this, settings);
         result_ = result;
         QMetaObject::invokeMethod(
             this,

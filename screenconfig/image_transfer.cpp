@@ -104,7 +104,7 @@ TransferOutcome send_image(const cardlink::CardTarget& target, const std::filesy
         observer.message(kSendErrorText);
         outcome = TransferOutcome::SendFailed;
     } else if (settings.read_apply_answer) {
-        switch (cardlink::ReceiveCheckedAnswer(stream, settings.apply_answer)) {
+        switch (cardlink::receive_checked_answer(stream, settings.apply_answer)) {
             case cardlink::ExchangeError::None:
                 observer.message(localisation::lookup("IDS_MESSAGE_SET_SUCCESS"));
                 break;

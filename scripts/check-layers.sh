@@ -58,5 +58,61 @@ for folder in "${!allowed[@]}"; do
     fi
   done < <(find "$folder" -name '*.h' -o -name '*.cpp' -o -name '*.c')
 done
+# Inside the library: base/ at the bottom, protocol/, imaging/ and util/ on it, programme/ on those;
+# the files at its root (the exports' result texts) may include any of them. No arrow back up, so no
+# circle between the library's folders.
+declare -A library_allowed=(
+  [base]=""
+  [protocol]="base"
+  [imaging]="base"
+  [util]="base"
+  [programme]="base protocol imaging util"
+)
+for part in "${!library_allowed[@]}"; do
+  while IFS= read -r file; do
+    while IFS=: read -r line text; do
+      target=${text#*\"library/}
+      target=${target%%/*}
+      case " $part ${library_allowed[$part]} " in
+        *" $target "*) ;;
+        *) echo "$file:$line: library/$part/ may not include library/$target/: $text"; status=1 ;;
+      esac
+    done < <(grep -n -E '^#include "library/[a-z_]+/' "$file" || true)
+  done < <(find "library/$part" -name '*.h' -o -name '*.cpp')
+  [ -d "library/$part" ] || { echo "library/$part: missing"; status=1; }
+done
+
+# The Qt-free targets inside the dialog folders: the sources their add_library lists name, with their
+# headers, and every project header those reach, include no Qt.
+qt_free_targets="wizard:wizard_steps mainwindow:mainwindow_model"
+declare -A seen=()
+reaches_qt() {  # prints the chain to the first Qt include below $1, if any
+  local file=$1 via=$2 next
+  [ -f "$file" ] && [ -z "${seen[$file]:-}" ] || return 0
+  seen[$file]=1
+  if grep -q -E '^#include <Q' "$file"; then
+    grep -n -E '^#include <Q' "$file" | head -1 | sed "s|^|$file:|; s|$| (no Qt in a Qt-free target: $via)|"
+    return 0
+  fi
+  while read -r next; do
+    reaches_qt "$next" "$via" || true
+  done < <(sed -n -E 's|^#include "([a-z_]+/[a-z_/]+\.h)".*|\1|p' "$file")
+}
+for entry in $qt_free_targets; do
+  folder=${entry%%:*} target=${entry#*:}
+  sources=$(sed -n "/^add_library($target /,/)/p" "$folder/CMakeLists.txt" | grep -o -E '[a-z_]+\.cpp')
+  if [ -z "$sources" ]; then
+    echo "$folder/CMakeLists.txt: no add_library($target ...) with its sources"
+    status=1
+    continue
+  fi
+  for source in $sources; do
+    for file in "$folder/$source" "$folder/${source%.cpp}.h"; do
+      found=$(reaches_qt "$file" "$target")
+      [ -z "$found" ] || { echo "$found"; status=1; }
+    done
+  done
+done
+
 [ $status -eq 0 ] && echo "layers: every include line follows the layer order"
 exit $status

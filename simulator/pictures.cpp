@@ -10,32 +10,17 @@
 #include <string_view>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "common/bmp.h"
+#include "common/jpeg_errors.h"
 #include "common/picture_size.h"
 
 namespace sim {
 namespace {
 
-// libjpeg reports errors by calling error_exit, which must not return: it jumps back here.
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void jpeg_fail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
-void jpeg_quiet(j_common_ptr, int) {}
-
 std::optional<image::Bitmap> decode_jpeg(std::span<const std::uint8_t> file) {
     jpeg_decompress_struct info;
-    JpegError error{};
-    info.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = jpeg_fail;
-    error.mgr.emit_message = jpeg_quiet;
+    jpeg_errors::JpegError error{};
+    info.err = jpeg_errors::install(error);
     // Everything setjmp may return to is set up before it and holds no object with a destructor.
     std::vector<std::uint8_t>* rgb = new std::vector<std::uint8_t>();
     if (setjmp(error.jump)) {
@@ -48,13 +33,13 @@ std::optional<image::Bitmap> decode_jpeg(std::span<const std::uint8_t> file) {
     jpeg_read_header(&info, TRUE);
     // Checked before libjpeg allocates its buffers for the frame.
     if (!image::fits_card(info.image_width, info.image_height))
-        jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
+        jpeg_errors::fail(reinterpret_cast<j_common_ptr>(&info));
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     const std::size_t width = info.output_width;
     const std::size_t height = info.output_height;
     if (!image::fits_card(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height)))
-        jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
+        jpeg_errors::fail(reinterpret_cast<j_common_ptr>(&info));
     rgb->resize(width * height * 3);
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = rgb->data() + std::size_t{info.output_scanline} * width * 3;
@@ -148,13 +133,13 @@ PictureDecode decode_picture(std::span<const std::uint8_t> file) {
         return out;
     }
     switch (size->type) {
-        case image::PictureType::kBmp:
+        case image::PictureType::Bmp:
             out.bitmap = image::decode_bmp_file(file).bitmap;
             break;
-        case image::PictureType::kJpeg:
+        case image::PictureType::Jpeg:
             out.bitmap = decode_jpeg(file);
             break;
-        case image::PictureType::kGif:
+        case image::PictureType::Gif:
             out.bitmap = decode_gif(file);
             break;
     }

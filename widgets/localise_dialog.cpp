@@ -13,6 +13,14 @@ void set_control_number(QWidget* control, int control_number) {
     control->setProperty(kControlIdProperty, control_number);
 }
 
+QWidget* numbered_control(const QWidget* dialog, int control_number) {
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        const QVariant v = w->property(kControlIdProperty);
+        if (v.isValid() && v.toInt() == control_number) return w;
+    }
+    return nullptr;
+}
+
 namespace {
 
 void set_control_text(QWidget* control, const QString& text) {

@@ -20,6 +20,9 @@ W* numbered(W* control, int control_number);
 
 void set_control_number(QWidget* control, int control_number);
 
+// The first control below `dialog` (at any depth) that carries `control_number`, or nullptr.
+QWidget* numbered_control(const QWidget* dialog, int control_number);
+
 template <typename W>
 W* numbered(W* control, int control_number) {
     set_control_number(control, control_number);

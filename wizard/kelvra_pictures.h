@@ -27,7 +27,7 @@ class KelvraPictures {
     PictureError save_window_jpeg(unsigned long window, const std::filesystem::path& file, KelvraRect rect);
 
     // What the last failed save adds to its name (the display it went to); empty after a success.
-    const std::string& loader_message() const { return detail_; }
+    const std::string& detail() const { return detail_; }
 
   private:
     std::string detail_;

@@ -800,7 +800,7 @@ void PointTracePage::savePicture(int columns, int rows) {
     }
     // A picture that was not saved is said, with the reason, instead of the tracing's success.
     std::string why(picture_error_name(error));
-    if (!kelvra_->loader_message().empty()) why += ": " + kelvra_->loader_message();
+    if (!kelvra_->detail().empty()) why += ": " + kelvra_->detail();
     platform::show_message(
         localisation::lookup("IDS_MESSAGE_NCP_NOT_SAVED") + "\n" + path.string() + "\n" + why, {},
         platform::MessageIcon::Warning);

@@ -124,8 +124,8 @@ void SmartSetupWizard::sendBlocks(std::vector<Block> blocks, bool read_answer, Q
     exchanges_.submit(
         [result, target = card_, payloads = std::move(payloads), read_answer,
          timeouts = exchanges_.timeouts()] {
-            *result = cardlink::ExchangeSequence(target, frame::CMD_SCREEN_CONTROL, payloads, read_answer,
-                                                 timeouts);
+            *result = cardlink::exchange_sequence(target, frame::CMD_SCREEN_CONTROL, payloads, read_answer,
+                                                  timeouts);
             cardlink::ExchangeResult summary;
             if (!result->connected) summary.error = cardlink::ExchangeError::NoConnection;
             return summary;
@@ -141,7 +141,7 @@ void SmartSetupWizard::sendPoints(std::vector<Block> blocks, QObject* context,
          pause = point_pause_] {
             for (const auto& b : blocks) {
                 const auto bytes = screen_control::encode(b);
-                const auto r = cardlink::ExchangeSequence(
+                const auto r = cardlink::exchange_sequence(
                     target, frame::CMD_SCREEN_CONTROL,
                     {std::vector<std::uint8_t>(bytes.begin(), bytes.end())}, false, timeouts);
                 opened->push_back(r.connected);

@@ -82,7 +82,8 @@ void BM_FileDataRate(benchmark::State& state) {
     for (auto _ : state) {
         sink.start();
         auto block = kelvra::CommandBlock::make(frame::CMD_FILE_DATA, "S730-413-00001", 0, data);
-        const int r = kelvra::SendCommand(kelvra::CardAddress::make(101, kCardIp), nullptr, &block);
+        const int r = kelvra::SendCommand(kelvra::CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp),
+                                          nullptr, &block);
         sink.join();  // the job closes its connection when it ends
         if (r != 0) {
             state.SkipWithError("send failed");

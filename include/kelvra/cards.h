@@ -90,12 +90,15 @@ KELVRA_API int SetIOState(const char* cCardId, const char* cCardIp, int iProtoTy
  * neither reads nor frees the library-wide answer buffer that UpgradeSingleFile fills. */
 KELVRA_API int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int unused, int32_t line,
                           int32_t* first, int32_t* second);
-/* Card information over a TCP connection of its own: `result` (1088 bytes) receives the data of the
- * card's 0xC2 answer (at most 1088 bytes) when a usable answer (see Answers above) arrived within
- * 6 s after the connect; a partial, damaged or other answer, or none, leaves it as it was. Returns 0
- * in every case. */
+/* The sizes of the blocks GetCardInfoByTcp and GetCardMoreInfoByTcp fill. */
+#define KELVRA_CARD_INFO_SIZE 1088
+#define KELVRA_CARD_MORE_INFO_SIZE 160
+/* Card information over a TCP connection of its own: `result` (KELVRA_CARD_INFO_SIZE bytes) receives the data
+ * of the card's 0xC2 answer (at most 1088 bytes) when a usable answer (see Answers above) arrived within 6 s
+ * after the connect; a partial, damaged or other answer, or none, leaves it as it was. Returns 0 in every
+ * case. */
 KELVRA_API int GetCardInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result);
-/* As GetCardInfoByTcp for the 160-byte extended block (answer 0xDA). */
+/* As GetCardInfoByTcp for the extended block (answer 0xDA, KELVRA_CARD_MORE_INFO_SIZE bytes). */
 KELVRA_API int GetCardMoreInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result);
 /* Broadcasts a discovery (0x90) and collects the answers into the card table on a worker thread,
  * for at most 10 s. Only well-formed 0xD0 answers with a right check byte are listed; a datagram

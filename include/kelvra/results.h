@@ -37,6 +37,10 @@ enum KelvraResult {
 };
 
 enum KelvraExportResult {
+    KELVRA_DISCOVERY_RUNNING = 1,        /* LoopCheck, KelvraDiscover: a discovery runs already */
+    KELVRA_DISCOVERY_BAD_REQUEST = 2,    /* KelvraDiscover: a bad address or time */
+    KELVRA_QUIT_IP_TOO_LONG = -1,        /* QuitInsertModel: the IP text is longer than 15 characters */
+    KELVRA_QUIT_ID_TOO_LONG = -2,        /* QuitInsertModel: the card id is longer than 20 characters */
     KELVRA_FOLDER_PATH_HAS_DOT = 1,      /* SendFolderToCard: the folder path contains "." */
     KELVRA_FOLDER_INCOMPLETE = 2,        /* SendFolderToCard: a file or sub-folder was not read or sent */
     KELVRA_UPGRADE_NOT_STARTED = 1,      /* UpgradeProgram: the upgrade could not be started */

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "library/imaging/octree.h"
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 // Xlib last: its macros (None, Bool, Status) must not reach the headers above.
 // clang-format off
@@ -201,7 +201,7 @@ std::optional<ScreenRect> client_to_screen(unsigned long window, ScreenRect rect
     return rect;
 }
 
-std::optional<Bytes> screen_picture(ScreenRect rect, PictureFormat format, bool reduce) {
+std::optional<Bytes> screen_picture(ScreenRect rect, image::PictureType format, bool reduce) {
     auto picture = capture_screen(rect, nullptr);
     if (!picture) return std::nullopt;
     if (reduce) {

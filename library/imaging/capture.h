@@ -40,7 +40,7 @@ std::optional<Bitmap> capture_screen(ScreenRect rect, CaptureFailure* why = null
 std::optional<ScreenRect> client_to_screen(unsigned long window, ScreenRect rect);
 
 // A captured screen area encoded in `format`, reduced to 256 colours first when `reduce`.
-std::optional<Bytes> screen_picture(ScreenRect rect, PictureFormat format, bool reduce);
+std::optional<Bytes> screen_picture(ScreenRect rect, image::PictureType format, bool reduce);
 
 // What saving a window's area as JPEG gave.
 enum class WindowSave {

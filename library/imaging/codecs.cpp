@@ -14,10 +14,11 @@
 #include <cstring>
 #include <string>
 
+#include "common/jpeg_errors.h"
 #include "common/picture_size.h"
 #include "library/imaging/bmp.h"
 #include "library/imaging/octree.h"
-#include "library/protocol/file_transfer.h"
+#include "library/base/folder_ops.h"
 
 namespace kelvra::imaging {
 
@@ -26,18 +27,6 @@ namespace {
 bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
-
-// libjpeg reports a fatal error through error_exit, which must not return: jump back to the encoder.
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void jpeg_fail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
-void jpeg_quiet(j_common_ptr, int) {}
 
 // libjpeg writes into one malloc block, a quarter of the raw pixels to start with (a screen at
 // quality 100 fits); a larger file doubles it. A block that cannot grow ends the encoding through error_exit.
@@ -71,10 +60,8 @@ void destination_end(j_compress_ptr) {}
 // block on the way in and the encoded bytes on the way out (the caller frees the block either way).
 bool run_jpeg(const std::uint8_t* rgb, int width, int height, BlockDestination* destination) {
     jpeg_compress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = jpeg_fail;
-    error.mgr.emit_message = jpeg_quiet;
+    jpeg_errors::JpegError error;
+    info.err = jpeg_errors::install(error);
     if (setjmp(error.jump) != 0) {
         jpeg_destroy_compress(&info);
         return false;
@@ -143,20 +130,23 @@ bool usable(const Bitmap& p) {
 
 }  // namespace
 
-PictureFormat classify_capture_format(std::string_view text) {
-    if (contains(text, "jpg") || contains(text, "jpeg") || contains(text, "JPG")) return PictureFormat::kJpeg;
-    if (contains(text, "gif") || contains(text, "Gif") || contains(text, "GIF")) return PictureFormat::kGif;
-    if (contains(text, "bmp") || contains(text, "Bmp") || contains(text, "BMP")) return PictureFormat::kBmp;
-    return PictureFormat::kJpeg;
+image::PictureType classify_capture_format(std::string_view text) {
+    if (contains(text, "jpg") || contains(text, "jpeg") || contains(text, "JPG"))
+        return image::PictureType::Jpeg;
+    if (contains(text, "gif") || contains(text, "Gif") || contains(text, "GIF"))
+        return image::PictureType::Gif;
+    if (contains(text, "bmp") || contains(text, "Bmp") || contains(text, "BMP"))
+        return image::PictureType::Bmp;
+    return image::PictureType::Jpeg;
 }
 
-std::optional<PictureFormat> classify_conversion_format(std::string_view text) {
+std::optional<image::PictureType> classify_conversion_format(std::string_view text) {
     std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (contains(lower, "jpeg") || contains(lower, "jpg")) return PictureFormat::kJpeg;
-    if (contains(lower, "gif")) return PictureFormat::kGif;
-    if (contains(lower, "bmp")) return PictureFormat::kBmp;
+    if (contains(lower, "jpeg") || contains(lower, "jpg")) return image::PictureType::Jpeg;
+    if (contains(lower, "gif")) return image::PictureType::Gif;
+    if (contains(lower, "bmp")) return image::PictureType::Bmp;
     return std::nullopt;
 }
 
@@ -187,13 +177,13 @@ std::optional<Bytes> encode_gif(const Bitmap& picture) {
     return out;
 }
 
-std::optional<Bytes> encode(const Bitmap& picture, PictureFormat format) {
+std::optional<Bytes> encode(const Bitmap& picture, image::PictureType format) {
     switch (format) {
-        case PictureFormat::kJpeg:
+        case image::PictureType::Jpeg:
             return encode_jpeg(picture);
-        case PictureFormat::kGif:
+        case image::PictureType::Gif:
             return encode_gif(picture);
-        case PictureFormat::kBmp:
+        case image::PictureType::Bmp:
             if (!usable(picture)) return std::nullopt;
             return encode_bmp(picture);
     }

@@ -15,26 +15,25 @@
 #include <string_view>
 #include <vector>
 
+#include "common/picture_size.h"
 #include "library/imaging/bitmap.h"
 
 namespace kelvra::imaging {
 
 using Bytes = std::vector<std::uint8_t>;
 
-enum class PictureFormat { kJpeg, kGif, kBmp };
-
 // Capture and screen saving: a text containing "jpg", "jpeg" or "JPG" is JPEG; else one containing
 // "gif", "Gif" or "GIF" is GIF; else one containing "bmp", "Bmp" or "BMP" is BMP; anything else JPEG.
-PictureFormat classify_capture_format(std::string_view text);
+image::PictureType classify_capture_format(std::string_view text);
 
 // MBmpToMImage: the lower-cased text containing "jpeg" or "jpg" is JPEG, "gif" GIF, "bmp" BMP; any
 // other text is refused.
-std::optional<PictureFormat> classify_conversion_format(std::string_view text);
+std::optional<image::PictureType> classify_conversion_format(std::string_view text);
 
 std::optional<Bytes> encode_jpeg(const Bitmap& picture);
 // A palettised picture is written with its own palette; any other is reduced to 256 colours first.
 std::optional<Bytes> encode_gif(const Bitmap& picture);
-std::optional<Bytes> encode(const Bitmap& picture, PictureFormat format);
+std::optional<Bytes> encode(const Bitmap& picture, image::PictureType format);
 
 // Why a conversion gave nothing.
 enum class ConversionError {

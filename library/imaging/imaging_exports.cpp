@@ -7,11 +7,11 @@
 
 #include "common/picture_size.h"
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
 #include "library/imaging/bmp.h"
 #include "library/imaging/capture.h"
 #include "library/imaging/codecs.h"
-#include "library/protocol/file_transfer.h"
+#include "library/base/folder_ops.h"
 
 namespace img = kelvra::imaging;
 

@@ -20,11 +20,11 @@ std::string lower_extension(std::string_view path) {
     return ext;
 }
 
-std::optional<PictureKind> picture_kind(std::string_view path) {
+std::optional<image::PictureType> picture_kind(std::string_view path) {
     const std::string ext = lower_extension(path);
-    if (ext == "bmp") return PictureKind::Bmp;
-    if (ext == "jpg" || ext == "jpeg") return PictureKind::Jpeg;
-    if (ext == "gif") return PictureKind::Gif;
+    if (ext == "bmp") return image::PictureType::Bmp;
+    if (ext == "jpg" || ext == "jpeg") return image::PictureType::Jpeg;
+    if (ext == "gif") return image::PictureType::Gif;
     return std::nullopt;
 }
 
@@ -32,25 +32,25 @@ bool is_avi(std::string_view path) {
     return lower_extension(path) == "avi";
 }
 
-std::string_view picture_tag(PictureKind kind, bool to_gif) {
+std::string_view picture_tag(image::PictureType kind, bool to_gif) {
     if (to_gif) return "gif";
     switch (kind) {
-        case PictureKind::Bmp:
+        case image::PictureType::Bmp:
             return "bmp";
-        case PictureKind::Jpeg:
+        case image::PictureType::Jpeg:
             return "jpg";
-        case PictureKind::Gif:
+        case image::PictureType::Gif:
             break;
     }
     return "gif";
 }
 
-std::string card_picture_name(std::uint32_t number, PictureKind kind, bool to_gif) {
+std::string card_picture_name(std::uint32_t number, image::PictureType kind, bool to_gif) {
     return "Pic" + std::to_string(number) + "." + std::string(picture_tag(kind, to_gif));
 }
 
-CardPicture load_card_picture(std::string_view path, PictureKind kind, bool to_gif) {
-    const bool bmp = kind == PictureKind::Bmp;
+CardPicture load_card_picture(std::string_view path, image::PictureType kind, bool to_gif) {
+    const bool bmp = kind == image::PictureType::Bmp;
     auto loaded = imaging::load_picture_for_sending(path, bmp && to_gif);
     if (loaded.too_large) return {std::nullopt, true};
     // The loader keeps a BMP it cannot convert as it is; here that would be a file the card cannot

@@ -16,21 +16,20 @@
 #include <vector>
 
 #include "common/display_blocks.h"
+#include "common/picture_size.h"
 #include "library/programme/programme_files.h"
 
 namespace kelvra::live {
 
-enum class PictureKind { Bmp, Jpeg, Gif };
-
 // The file name's extension (after its last "."), lower-cased; empty when it has none.
 std::string lower_extension(std::string_view path);
-std::optional<PictureKind> picture_kind(std::string_view path);
+std::optional<image::PictureType> picture_kind(std::string_view path);
 bool is_avi(std::string_view path);
 
 // "Pic<number>.gif" when `to_gif`, else "Pic<number>.bmp", ".jpg" or ".gif" by kind.
-std::string card_picture_name(std::uint32_t number, PictureKind kind, bool to_gif);
+std::string card_picture_name(std::uint32_t number, image::PictureType kind, bool to_gif);
 // The play item tag of what is sent: "gif" when `to_gif`, else "bmp", "jpg" or "gif".
-std::string_view picture_tag(PictureKind kind, bool to_gif);
+std::string_view picture_tag(image::PictureType kind, bool to_gif);
 
 // The bytes sent for a picture: a BMP re-encoded as GIF (`to_gif`) or as a standard BMP; JPEG and GIF
 // files as they are. None when the file cannot be read, a BMP cannot be converted (never the
@@ -40,7 +39,7 @@ struct CardPicture {
     std::optional<std::vector<std::uint8_t>> bytes;
     bool too_large = false;
 };
-CardPicture load_card_picture(std::string_view path, PictureKind kind, bool to_gif);
+CardPicture load_card_picture(std::string_view path, image::PictureType kind, bool to_gif);
 
 // A play item for a window or an effect list: the tag, the seven numbers, the first name field empty,
 // the card file name in the second. `card_name` has at most 99 characters.

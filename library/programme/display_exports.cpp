@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
 #include "library/programme/live_display.h"
 
 namespace live = kelvra::live;
@@ -13,8 +13,8 @@ namespace {
 using kelvra::boundary::guarded;
 using kelvra::boundary::text;
 
-live::CardRef card(const char* id, const char* ip, int proto_type, uint32_t parameter = 0) {
-    return live::CardRef{text(id), text(ip), proto_type, parameter};
+live::CardRef card(const char* id, const char* ip, int iProtoType, uint32_t parameter = 0) {
+    return live::CardRef{text(id), text(ip), kelvra::proto_type_of(iProtoType), parameter};
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "library/imaging/codecs.h"
 #include "library/programme/card_pictures.h"
 #include "library/programme/live_state.h"
+#include "library/base/folder_ops.h"
 #include "library/protocol/file_transfer.h"
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"
@@ -109,7 +110,7 @@ int add_picture(const CardRef& card, std::uint32_t window, std::string_view path
                 const programme::PlayNumbers& numbers, bool to_gif) {
     try {
         const auto kind = picture_kind(path);
-        to_gif = to_gif && kind == PictureKind::Bmp;
+        to_gif = to_gif && kind == image::PictureType::Bmp;
         const std::uint32_t number = live_state().names.take();  // taken by every attempt
         if (!kind) return kUnsupportedPicture;
         const std::string name = card_picture_name(number, *kind, to_gif);
@@ -225,7 +226,7 @@ int add_picture_and_stunt(const CardRef& card, std::string_view path, const prog
     try {
         TransferGate& gate = card_gate_or_first(card.ip);
         const auto kind = picture_kind(path);
-        to_gif = to_gif && kind == PictureKind::Bmp;
+        to_gif = to_gif && kind == image::PictureType::Bmp;
         const std::uint32_t number = live_state().names.take();
         if (!kind) return kUnsupportedPicture;
         const std::string name = card_picture_name(number, *kind, to_gif);
@@ -242,7 +243,7 @@ int add_picture_and_stunt(const CardRef& card, std::string_view path, const prog
         job.parameter = card.parameter;
         job.gate = &gate;
         const int result = send_file_job(card, std::move(job));
-        if (result == kLiveOk) live_state().effect_lists.append(CardAddress::make(0, card.ip).ip, item);
+        if (result == kLiveOk) live_state().effect_lists.append(address_of(card).ip, item);
         return result;
     } catch (const std::bad_alloc&) {
         return kNoMemory;

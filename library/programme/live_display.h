@@ -21,6 +21,7 @@
 #include "kelvra/kelvra.h"
 #include "library/imaging/capture.h"
 #include "library/programme/programme_files.h"
+#include "library/protocol/proto_type.h"
 
 namespace kelvra::live {
 
@@ -51,7 +52,7 @@ inline constexpr std::chrono::milliseconds kGlintPause{400};  // picture, then i
 struct CardRef {
     std::string_view id;
     std::string_view ip;
-    int proto_type = 1;
+    ProtoType proto_type = ProtoType::Tcp;
     std::uint32_t parameter = 0;
 };
 

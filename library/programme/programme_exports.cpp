@@ -2,9 +2,9 @@
 #include <span>
 
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
 #include "library/programme/programme_files.h"
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 namespace prog = kelvra::programme;
 

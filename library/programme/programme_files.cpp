@@ -4,7 +4,7 @@
 #include <new>
 
 #include "common/bytes.h"
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 namespace fs = std::filesystem;
 

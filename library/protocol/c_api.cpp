@@ -7,8 +7,9 @@
 #include <exception>
 #include <string_view>
 
+#include "common/card_info.h"
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
 #include "library/protocol/card_commands.h"
 #include "library/protocol/library_state.h"
 
@@ -46,25 +47,29 @@ int KelvraDiscover(const char* address, uint32_t milliseconds) {
 
 int SelectProgramPlay(const char* cCardId, const char* cCardIp, int iProtoType, int32_t program) {
     return guarded(KELVRA_OUT_OF_MEMORY, [&] {
-        return kelvra::select_program_play(text(cCardId), text(cCardIp), iProtoType, program);
+        return kelvra::select_program_play(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType),
+                                           program);
     });
 }
 
 int ResetCard(const char* cCardId, const char* cCardIp, int iProtoType) {
-    return guarded(KELVRA_OUT_OF_MEMORY,
-                   [&] { return kelvra::reset_card(text(cCardId), text(cCardIp), iProtoType); });
+    return guarded(KELVRA_OUT_OF_MEMORY, [&] {
+        return kelvra::reset_card(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType));
+    });
 }
 
 int AdjustClock(const char* cCardId, const char* cCardIp, int32_t v1, int32_t v2, int32_t v3, int32_t v4,
                 int32_t v5, int32_t v6, int32_t v7, int iProtoType) {
     return guarded(KELVRA_OUT_OF_MEMORY, [&] {
-        return kelvra::adjust_clock(text(cCardId), text(cCardIp), {v1, v2, v3, v4, v5, v6, v7}, iProtoType);
+        return kelvra::adjust_clock(text(cCardId), text(cCardIp), {v1, v2, v3, v4, v5, v6, v7},
+                                    kelvra::proto_type_of(iProtoType));
     });
 }
 
 int SetLedScreenLight(const char* cCardId, const char* cCardIp, int32_t brightness, int iProtoType) {
     return guarded(KELVRA_OUT_OF_MEMORY, [&] {
-        return kelvra::set_led_screen_light(text(cCardId), text(cCardIp), brightness, iProtoType);
+        return kelvra::set_led_screen_light(text(cCardId), text(cCardIp), brightness,
+                                            kelvra::proto_type_of(iProtoType));
     });
 }
 
@@ -77,36 +82,43 @@ int TestLedModule(const char* cCardId, const char* cCardIp, int32_t t1, int32_t 
         t.green = green;
         t.blue = blue;
         t.extra = {e1, e2};
-        return kelvra::test_led_module(text(cCardId), text(cCardIp), t, iProtoType);
+        return kelvra::test_led_module(text(cCardId), text(cCardIp), t, kelvra::proto_type_of(iProtoType));
     });
 }
 
 int StopTest(const char* cCardId, const char* cCardIp, int iProtoType) {
-    return guarded(KELVRA_OUT_OF_MEMORY,
-                   [&] { return kelvra::stop_test(text(cCardId), text(cCardIp), iProtoType); });
+    return guarded(KELVRA_OUT_OF_MEMORY, [&] {
+        return kelvra::stop_test(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType));
+    });
 }
 
 int SetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/, int32_t line,
                int32_t state) {
     return guarded(KELVRA_OUT_OF_MEMORY, [&] {
-        return kelvra::set_io_state(text(cCardId), text(cCardIp), iProtoType, line, state);
+        return kelvra::set_io_state(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType), line,
+                                    state);
     });
 }
 
 int GetIOState(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/, int32_t line,
                int32_t* first, int32_t* second) {
     return guarded(KELVRA_OUT_OF_MEMORY, [&] {
-        const auto r = kelvra::get_io_state(text(cCardId), text(cCardIp), iProtoType, line);
+        const auto r =
+            kelvra::get_io_state(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType), line);
         if (r.answered && first != nullptr) *first = r.first;
         if (r.answered && second != nullptr) *second = r.second;
         return r.result;
     });
 }
 
+// The public sizes name the blocks common/ defines.
+static_assert(KELVRA_CARD_INFO_SIZE == card_info::kBlockSize);
+static_assert(KELVRA_CARD_MORE_INFO_SIZE == card_info::kMoreBlockSize);
+
 int GetCardInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char* result) {
     if (result == nullptr) return 0;
     return guarded(0, [&] {
-        return kelvra::get_card_info(text(cCardId), text(cCardIp), std::span(result, kelvra::kCardInfoSize));
+        return kelvra::get_card_info(text(cCardId), text(cCardIp), std::span(result, card_info::kBlockSize));
     });
 }
 
@@ -114,7 +126,7 @@ int GetCardMoreInfoByTcp(const char* cCardId, const char* cCardIp, unsigned char
     if (result == nullptr) return 0;
     return guarded(0, [&] {
         return kelvra::get_card_more_info(text(cCardId), text(cCardIp),
-                                          std::span(result, kelvra::kCardMoreInfoSize));
+                                          std::span(result, card_info::kMoreBlockSize));
     });
 }
 
@@ -162,8 +174,9 @@ int SetComParam(int port, int baud, int data_bits, int parity, int stop_bits) {
 }
 
 int QuitInsertModel(const char* cCardId, const char* cCardIp, int iProtoType) {
-    return guarded(KELVRA_OUT_OF_MEMORY,
-                   [&] { return kelvra::quit_insert_model(text(cCardId), text(cCardIp), iProtoType); });
+    return guarded(KELVRA_OUT_OF_MEMORY, [&] {
+        return kelvra::quit_insert_model(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType));
+    });
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/display_blocks.h"
+#include "common/card_info.h"
 #include "common/frame.h"
 #include "common/screen_control.h"
 #include "library/protocol/library_state.h"
@@ -31,7 +32,7 @@ std::vector<std::uint8_t> words(std::initializer_list<std::uint32_t> ws, std::si
     return out;
 }
 
-int send(std::uint8_t command, std::string_view id, std::string_view ip, int proto_type,
+int send(std::uint8_t command, std::string_view id, std::string_view ip, ProtoType proto_type,
          std::vector<std::uint8_t> data = {}) {
     CommandBlock block = CommandBlock::make(command, id, 0, std::move(data));
     return SendCommand(CardAddress::make(proto_type, ip), nullptr, &block);
@@ -66,8 +67,8 @@ int card_info_request(std::uint8_t command, std::uint8_t answer, std::string_vie
     return 0;
 }
 
-int discover(int proto_type) {
-    if (!discovery_try_begin()) return 1;
+int discover(ProtoType proto_type) {
+    if (!discovery_try_begin()) return KELVRA_DISCOVERY_RUNNING;
     CommandBlock block = CommandBlock::make(frame::CMD_DISCOVER, frame::kBroadcastId, 0);
     const int r = SendCommand(CardAddress::make(proto_type, kBroadcastAddressText), nullptr, &block);
     if (r != kOk) discovery_end();  // nothing was started, so nothing would ever clear it
@@ -76,17 +77,18 @@ int discover(int proto_type) {
 
 }  // namespace
 
-int select_program_play(std::string_view id, std::string_view ip, int proto_type, std::int32_t program) {
+int select_program_play(std::string_view id, std::string_view ip, ProtoType proto_type,
+                        std::int32_t program) {
     return send(frame::CMD_SELECT_PROGRAM, id, ip, proto_type,
                 words({static_cast<std::uint32_t>(program)}, 4));
 }
 
-int reset_card(std::string_view id, std::string_view ip, int proto_type) {
+int reset_card(std::string_view id, std::string_view ip, ProtoType proto_type) {
     return send(frame::CMD_RESET_CARD, id, ip, proto_type);
 }
 
 int adjust_clock(std::string_view id, std::string_view ip, const std::array<std::int32_t, 7>& c,
-                 int proto_type) {
+                 ProtoType proto_type) {
     std::vector<std::uint8_t> data;
     data = words(
         {static_cast<std::uint32_t>(c[0]), static_cast<std::uint32_t>(c[1]), static_cast<std::uint32_t>(c[2]),
@@ -105,14 +107,15 @@ std::vector<std::uint8_t> block_bytes(const screen_control::Words& w) {
 
 }  // namespace
 
-int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness, int proto_type) {
+int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness,
+                         ProtoType proto_type) {
     // The short form cards take for brightness: 12 bytes, the value in words 1 and 2.
     const auto v = static_cast<std::uint32_t>(brightness);
     return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type,
                 words({static_cast<std::uint32_t>(screen_control::Sub::Brightness), v, v}, 12));
 }
 
-int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& t, int proto_type) {
+int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& t, ProtoType proto_type) {
     const std::uint32_t colour = t.red + t.green * 256u + t.blue * 65536u;
     const auto w = screen_control::make_test(
         screen_control::TestOp::ModuleTest,
@@ -122,18 +125,18 @@ int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& 
     return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type, block_bytes(w));
 }
 
-int stop_test(std::string_view id, std::string_view ip, int proto_type) {
+int stop_test(std::string_view id, std::string_view ip, ProtoType proto_type) {
     return send(frame::CMD_SCREEN_CONTROL, id, ip, proto_type,
                 block_bytes(screen_control::make_test(screen_control::TestOp::Stop)));
 }
 
-int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line,
+int set_io_state(std::string_view id, std::string_view ip, ProtoType proto_type, std::int32_t line,
                  std::int32_t state) {
     return send(frame::CMD_SET_IO, id, ip, proto_type,
                 words({static_cast<std::uint32_t>(line), state > 0 ? 1u : 0u}, 8));
 }
 
-IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line) {
+IoState get_io_state(std::string_view id, std::string_view ip, ProtoType proto_type, std::int32_t line) {
     IoState out;
     if (const auto route = route_of(proto_type); route && route->link == Link::Broadcast) {
         out.result = kGetIoBroadcast;
@@ -141,7 +144,7 @@ IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, s
     }
     // Run in the caller's thread; a type that is already synchronous stays as it is. The answer comes
     // back to this call alone, never through the library-wide buffer that other callers use.
-    const int sync_type = in_caller_thread(proto_type);
+    const ProtoType sync_type = in_caller_thread(proto_type);
     CommandBlock block =
         CommandBlock::make(frame::CMD_GET_IO, id, 0, words({static_cast<std::uint32_t>(line)}, 4));
     std::vector<std::uint8_t> reply;
@@ -179,27 +182,27 @@ std::size_t copy_info_answer(std::span<const std::uint8_t> reply, std::uint8_t a
 
 int get_card_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {
     return card_info_request(frame::CMD_GET_CARD_INFO, frame::ANS_CARD_INFO, id, ip,
-                             out.first(std::min(out.size(), kCardInfoSize)));
+                             out.first(std::min(out.size(), card_info::kBlockSize)));
 }
 
 int get_card_more_info(std::string_view id, std::string_view ip, std::span<std::uint8_t> out) {
     return card_info_request(frame::CMD_GET_CARD_MORE_INFO, frame::ANS_CARD_MORE_INFO, id, ip,
-                             out.first(std::min(out.size(), kCardMoreInfoSize)));
+                             out.first(std::min(out.size(), card_info::kMoreBlockSize)));
 }
 
 int loop_check() {
-    return discover(3);
+    return discover(ProtoType::Broadcast);
 }
 
 int discover_at(std::string_view address, std::chrono::milliseconds time) {
-    constexpr int kBadRequest = 2;
     const std::string to = address.empty() ? std::string("255.255.255.255") : std::string(address);
     in_addr parsed{};
-    if (to.size() > 15 || inet_pton(AF_INET, to.c_str(), &parsed) != 1) return kBadRequest;
-    if (time < std::chrono::milliseconds(1) || time > std::chrono::milliseconds(600000)) return kBadRequest;
-    if (!discovery_try_begin()) return 1;
+    if (to.size() > 15 || inet_pton(AF_INET, to.c_str(), &parsed) != 1) return KELVRA_DISCOVERY_BAD_REQUEST;
+    if (time < std::chrono::milliseconds(1) || time > std::chrono::milliseconds(600000))
+        return KELVRA_DISCOVERY_BAD_REQUEST;
+    if (!discovery_try_begin()) return KELVRA_DISCOVERY_RUNNING;
     auto job = std::make_unique<SendJob>();
-    job->address = CardAddress::make(in_caller_thread(3), kBroadcastAddressText);
+    job->address = CardAddress::make(ProtoType::BroadcastHere, kBroadcastAddressText);
     job->main = CommandBlock::make(frame::CMD_DISCOVER, frame::kBroadcastId, 0);
     job->discovery_to = parsed;
     job->discovery_time = time;
@@ -207,8 +210,8 @@ int discover_at(std::string_view address, std::chrono::milliseconds time) {
 }
 
 int broadcast_check_card(int kind) {
-    if (kind == 1) return discover(3);
-    if (kind == 2) return discover(5);
+    if (kind == 1) return discover(ProtoType::Broadcast);
+    if (kind == 2) return discover(ProtoType::SerialBroadcast);
     return kUnknownDiscoveryKind;
 }
 
@@ -258,14 +261,14 @@ int set_com_param(int port, int baud, int data_bits, int parity, int stop_bits) 
     return 0;
 }
 
-int quit_insert_model(std::string_view id, std::string_view ip, int proto_type) {
+int quit_insert_model(std::string_view id, std::string_view ip, ProtoType proto_type) {
     show_message("序列号为:" + std::string(id) + "\r\nIP地址为:" + std::string(ip) + "\r\n协议为" +
-                 std::to_string(proto_type));
+                 std::to_string(number_of(proto_type)));
     if (id.size() > 20) {
         show_message("-2");
-        return -2;
+        return KELVRA_QUIT_ID_TOO_LONG;
     }
-    if (ip.size() > 15) return -1;
+    if (ip.size() > 15) return KELVRA_QUIT_IP_TOO_LONG;
     return send(frame::CMD_WINDOW, id, ip, proto_type, display::leave_insert_mode());
 }
 

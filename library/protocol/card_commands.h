@@ -15,12 +15,9 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
+#include "library/protocol/proto_type.h"
 
 namespace kelvra {
-
-inline constexpr std::size_t kCardInfoSize = 1088;
-inline constexpr std::size_t kCardMoreInfoSize = 160;
-inline constexpr std::size_t kTestBlockSize = 408;
 
 enum CardResult : int {
     kGetIoBroadcast = KELVRA_BROADCAST_NOT_ALLOWED,
@@ -28,19 +25,20 @@ enum CardResult : int {
     kUnknownDiscoveryKind = KELVRA_BAD_PROTO_TYPE,
 };
 
-int select_program_play(std::string_view id, std::string_view ip, int proto_type, std::int32_t program);
-int reset_card(std::string_view id, std::string_view ip, int proto_type);
+int select_program_play(std::string_view id, std::string_view ip, ProtoType proto_type, std::int32_t program);
+int reset_card(std::string_view id, std::string_view ip, ProtoType proto_type);
 int adjust_clock(std::string_view id, std::string_view ip, const std::array<std::int32_t, 7>& clock,
-                 int proto_type);
-int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness, int proto_type);
+                 ProtoType proto_type);
+int set_led_screen_light(std::string_view id, std::string_view ip, std::int32_t brightness,
+                         ProtoType proto_type);
 struct ModuleTest {
     std::array<std::int32_t, 3> values{};
     std::uint8_t red = 0, green = 0, blue = 0;
     std::array<std::int32_t, 2> extra{};
 };
-int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& test, int proto_type);
-int stop_test(std::string_view id, std::string_view ip, int proto_type);
-int set_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line,
+int test_led_module(std::string_view id, std::string_view ip, const ModuleTest& test, ProtoType proto_type);
+int stop_test(std::string_view id, std::string_view ip, ProtoType proto_type);
+int set_io_state(std::string_view id, std::string_view ip, ProtoType proto_type, std::int32_t line,
                  std::int32_t state);
 struct IoState {
     int result = 0;
@@ -48,7 +46,7 @@ struct IoState {
     std::int32_t first = 0;   // w3 of the answer
     std::int32_t second = 0;  // w2 of the answer
 };
-IoState get_io_state(std::string_view id, std::string_view ip, int proto_type, std::int32_t line);
+IoState get_io_state(std::string_view id, std::string_view ip, ProtoType proto_type, std::int32_t line);
 // What the bytes received for GetIOState say: the words of a checked 0xCE answer from `id`, else
 // kGetIoNoAnswer. Pure; any bytes.
 IoState io_state_from_answer(std::span<const std::uint8_t> reply, std::string_view id);
@@ -77,6 +75,6 @@ struct RevMsg {
 int proc_rev_msg(const RevMsg& msg, int mode);
 int net_receive_data_info_pro(std::string_view text);
 int set_com_param(int port, int baud, int data_bits, int parity, int stop_bits);
-int quit_insert_model(std::string_view id, std::string_view ip, int proto_type);
+int quit_insert_model(std::string_view id, std::string_view ip, ProtoType proto_type);
 
 }  // namespace kelvra

@@ -20,14 +20,14 @@
 #include "library/protocol/library_state.h"
 #include "library/protocol/timeouts.h"
 #include "library/protocol/transport.h"
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 namespace kelvra {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kUpgradeProtoType = 101;
+constexpr ProtoType kUpgradeProtoType = ProtoType::TcpHere;
 
 // "\" and "/" both as "/".
 std::string with_slashes(std::string_view text) {
@@ -36,38 +36,7 @@ std::string with_slashes(std::string_view text) {
     return s;
 }
 
-// Closes a descriptor when it goes out of scope.
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 }  // namespace
-
-std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path) {
-    if (local_path.empty()) return std::nullopt;
-    const fs::path path = files::local_path(local_path);
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below as not a regular file.
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    if (static_cast<std::uint64_t>(st.st_size) > std::numeric_limits<std::uint32_t>::max())
-        return std::nullopt;
-    const int flags = ::fcntl(file.fd, F_GETFL);
-    ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < buf.size()) {
-        const ssize_t n = ::read(file.fd, buf.data() + got, buf.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;  // a read error, or the file shrank while it was read
-        got += static_cast<std::size_t>(n);
-    }
-    return buf;
-}
 
 std::string card_file_name_of(std::string_view local_path) {
     const std::size_t last = local_path.find_last_of("/\\");
@@ -122,7 +91,7 @@ int send_file_to_card(const FileSend& send) {
     }
 }
 
-int send_folder_to_card(std::string_view card_id, std::string_view card_ip, int proto_type,
+int send_folder_to_card(std::string_view card_id, std::string_view card_ip, ProtoType proto_type,
                         std::uint32_t parameter, std::string_view folder, std::string_view base) {
     if (folder.find('.') != std::string_view::npos) return kFolderPathHasDot;
     const fs::path root = files::local_path(folder);
@@ -179,13 +148,13 @@ CommandBlock upgrade_begin_block(std::string_view card_id, std::string_view fold
 
 }  // namespace
 
-int upgrade_single_file(std::string_view card_id, std::string_view card_ip, int proto_type,
+int upgrade_single_file(std::string_view card_id, std::string_view card_ip, ProtoType proto_type,
                         std::string_view folder) {
     CommandBlock main = upgrade_begin_block(card_id, folder);
     return SendCommand(CardAddress::make(proto_type, card_ip), nullptr, &main);
 }
 
-int upgrade_finished(std::string_view card_id, std::string_view card_ip, int proto_type) {
+int upgrade_finished(std::string_view card_id, std::string_view card_ip, ProtoType proto_type) {
     CommandBlock main = CommandBlock::make(frame::CMD_UPGRADE_END, card_id, 0);
     return SendCommand(CardAddress::make(proto_type, card_ip), nullptr, &main);
 }

@@ -22,6 +22,7 @@
 
 #include "common/file_header.h"
 #include "kelvra/kelvra.h"
+#include "library/protocol/proto_type.h"
 
 namespace kelvra {
 
@@ -40,10 +41,6 @@ enum TransferResult : int {
 // The longest card file name or folder text a FileHeaderRecord field holds with its NUL.
 inline constexpr std::size_t kMaxCardText = file_header::kTextSize - 1;
 
-// The whole content of a local regular file; none when it is missing, not a regular file, cannot be
-// read, changes length while it is read, or is longer than a FileHeaderRecord can announce (4 GiB).
-std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path);
-
 // The card file name taken from a local path: the part after its last "/" or "\" (the whole text
 // when it has neither).
 std::string card_file_name_of(std::string_view local_path);
@@ -56,7 +53,7 @@ std::string card_folder_of(std::string_view local_file_path, std::string_view ba
 struct FileSend {
     std::string_view card_id;
     std::string_view card_ip;
-    int proto_type = 1;
+    ProtoType proto_type = ProtoType::Tcp;
     std::uint32_t parameter = 0;
     std::string_view local_path;
     std::string_view card_file_name;  // empty: card_file_name_of(local_path)
@@ -74,15 +71,15 @@ int send_file_to_card(const FileSend& send);
 // 0 all sent; 1 the folder path contains "."; 2 something was left out (a file or a sub-folder that
 // could not be read or sent, a file whose card name or folder is longer than 99 bytes, a sub-folder whose
 // name contains ".", or a folder that cannot be listed).
-int send_folder_to_card(std::string_view card_id, std::string_view card_ip, int proto_type,
+int send_folder_to_card(std::string_view card_id, std::string_view card_ip, ProtoType proto_type,
                         std::uint32_t parameter, std::string_view folder, std::string_view base);
 
 // 0x81 with the total size of the files below `folder` in KiB (rounded down); the send job waits for
 // the card's answer, which lands in the answer buffer. Result of SendCommand.
-int upgrade_single_file(std::string_view card_id, std::string_view card_ip, int proto_type,
+int upgrade_single_file(std::string_view card_id, std::string_view card_ip, ProtoType proto_type,
                         std::string_view folder);
 // 0x94, no data. Result of SendCommand.
-int upgrade_finished(std::string_view card_id, std::string_view card_ip, int proto_type);
+int upgrade_finished(std::string_view card_id, std::string_view card_ip, ProtoType proto_type);
 
 // The card's answer to the upgrade announcement: a checked 0xC1 frame from `card_id`, its text (the
 // data up to the first NUL) and whether it lets the upgrade go on ("Suc" in it). None for anything

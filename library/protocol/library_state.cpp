@@ -14,19 +14,11 @@ std::string field_text(std::string_view s, std::size_t size) {
     return std::string(s);
 }
 
-void default_message_handler(const char* text, void*) {
-    std::fprintf(stderr, "%s\n", text);
-}
-
 // All library-wide state in one place. It is created on first use and never destroyed, so worker
 // threads that outlive a caller's last call never touch a destroyed object.
 struct State {
     std::mutex callback_mutex;
     StatusCallback callback = nullptr;
-
-    std::mutex message_mutex;
-    MessageHandler message_handler = default_message_handler;
-    void* message_user = nullptr;
 
     std::mutex trace_mutex;
     TraceHandler trace_handler = nullptr;
@@ -78,24 +70,6 @@ void report_status(std::uint32_t code, std::string_view text, bool with_text) {
     if (cb == nullptr) return;
     std::string copy(text);  // a NUL-terminated copy that lives through the call
     cb(code, with_text ? copy.c_str() : nullptr);
-}
-
-void set_message_handler(MessageHandler handler, void* user) {
-    std::lock_guard lock(state().message_mutex);
-    state().message_handler = handler != nullptr ? handler : default_message_handler;
-    state().message_user = handler != nullptr ? user : nullptr;
-}
-
-void show_message(std::string_view text) {
-    MessageHandler handler;
-    void* user;
-    {
-        std::lock_guard lock(state().message_mutex);
-        handler = state().message_handler;
-        user = state().message_user;
-    }
-    std::string copy(text);
-    handler(copy.c_str(), user);
 }
 
 void set_trace_handler(TraceHandler handler, void* user) {

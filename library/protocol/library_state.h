@@ -1,4 +1,4 @@
-// Library-wide state of Kelvra: the status callback, the message handler, the answer buffer, the card
+// Library-wide state of Kelvra: the status callback, the answer buffer, the card
 // table filled by discovery, the connected card table, the pending transfer count, the serial settings,
 // the file transfer gate and the count of running jobs.
 //
@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/base/messages.h"  // the message handler, which every part of the library shows through
 #include "library/protocol/gate.h"
 
 namespace kelvra {
@@ -29,12 +30,6 @@ void report_status(std::uint32_t code, std::string_view text, bool with_text = t
 inline void report_status_no_text(std::uint32_t code) {
     report_status(code, {}, false);
 }
-
-// ---- message handler (what the library "shows in a message box") -----------------------------------
-using MessageHandler = void (*)(const char* text, void* user);
-// A null handler restores the default, which writes the text and a newline to standard error.
-void set_message_handler(MessageHandler handler, void* user);
-void show_message(std::string_view text);
 
 // ---- frame trace -----------------------------------------------------------------------------------
 enum class TraceDirection { Sent = 0, Received = 1 };

@@ -6,7 +6,8 @@
 #include <string_view>
 
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
+#include "library/base/c_boundary.h"
+#include "library/base/folder_ops.h"
 #include "library/protocol/file_transfer.h"
 
 namespace {
@@ -50,7 +51,7 @@ int SendFileToCard(const char* cCardId, const char* cCardIp, int iProtoType, uin
         kelvra::FileSend f;
         f.card_id = text(cCardId);
         f.card_ip = text(cCardIp);
-        f.proto_type = iProtoType;
+        f.proto_type = kelvra::proto_type_of(iProtoType);
         f.parameter = parameter;
         f.local_path = localPath;
         f.card_file_name = text(cardFileName);
@@ -64,21 +65,23 @@ int SendFolderToCard(const char* cCardId, const char* cCardIp, int iProtoType, u
                      const char* folderPath, const char* baseFolderName) {
     if (folderPath == nullptr) return kelvra::kFolderIncomplete;
     return guarded(kelvra::kFolderIncomplete, [&] {
-        return kelvra::send_folder_to_card(text(cCardId), text(cCardIp), iProtoType, parameter, folderPath,
-                                           text(baseFolderName));
+        return kelvra::send_folder_to_card(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType),
+                                           parameter, folderPath, text(baseFolderName));
     });
 }
 
 int UpgradeSingleFile(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/,
                       const char* upgradeFolder) {
     return guarded(KELVRA_OUT_OF_MEMORY, [&] {
-        return kelvra::upgrade_single_file(text(cCardId), text(cCardIp), iProtoType, text(upgradeFolder));
+        return kelvra::upgrade_single_file(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType),
+                                           text(upgradeFolder));
     });
 }
 
 int UpGradeFinished(const char* cCardId, const char* cCardIp, int iProtoType, int /*unused*/) {
-    return guarded(KELVRA_OUT_OF_MEMORY,
-                   [&] { return kelvra::upgrade_finished(text(cCardId), text(cCardIp), iProtoType); });
+    return guarded(KELVRA_OUT_OF_MEMORY, [&] {
+        return kelvra::upgrade_finished(text(cCardId), text(cCardIp), kelvra::proto_type_of(iProtoType));
+    });
 }
 
 int UpgradeProgram(const char* cCardId, const char* cCardIp, int /*unused*/, uint32_t parameter,

@@ -29,7 +29,7 @@ constexpr std::size_t kIpFieldChars = 19;  // 20-byte NUL-terminated field
 constexpr std::size_t kIdFieldChars = 18;  // 19-byte NUL-terminated field of a CommandBlock
 constexpr int kDiscoveryReceiveBuffer = 1 << 20;
 
-bool is_broadcast(std::int32_t pt) {
+bool is_broadcast(ProtoType pt) {
     const auto r = route_of(pt);
     return r && r->link == Link::Broadcast;
 }
@@ -90,7 +90,7 @@ void leave_gate(SendJob& job) {
 
 }  // namespace
 
-CardAddress CardAddress::make(std::int32_t proto_type, std::string_view ip) {
+CardAddress CardAddress::make(ProtoType proto_type, std::string_view ip) {
     CardAddress a;
     a.proto_type = proto_type;
     a.ip = std::string(ip.substr(0, std::min({ip.find('\0'), ip.size(), kIpFieldChars})));
@@ -107,7 +107,8 @@ CommandBlock CommandBlock::make(std::uint8_t command, std::string_view card_id, 
     return b;
 }
 
-std::optional<Route> route_of(std::int32_t pt) {
+std::optional<Route> route_of(ProtoType proto_type) {
+    const int pt = number_of(proto_type);
     constexpr Link kLinks[] = {Link::Tcp, Link::Udp, Link::Broadcast, Link::Serial, Link::SerialBroadcast};
     if (pt >= 1 && pt <= 5) return Route{kLinks[pt - 1], false, true};
     if (pt >= 101 && pt <= 103) return Route{kLinks[pt - 101], true, true};
@@ -115,13 +116,14 @@ std::optional<Route> route_of(std::int32_t pt) {
     return std::nullopt;
 }
 
-std::int32_t in_caller_thread(std::int32_t pt) {
-    return pt >= 1 && pt <= 5 ? pt + 100 : pt;
+ProtoType in_caller_thread(ProtoType proto_type) {
+    const int pt = number_of(proto_type);
+    return pt >= 1 && pt <= 5 ? proto_type_of(pt + 100) : proto_type;
 }
 
 int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* main, CommandBlock* leading,
                 CommandBlock* trailing, std::chrono::milliseconds trailing_pause) {
-    const std::int32_t pt = address.proto_type;
+    const ProtoType pt = address.proto_type;
     const auto route = route_of(pt);
     if (!route) return kBadProtoType;
     if (main == nullptr) return kNoMainBlock;
@@ -162,7 +164,7 @@ int SendCommand(const CardAddress& address, TransferGate* gate, CommandBlock* ma
 
 int SendCommandForAnswer(const CardAddress& address, CommandBlock* main, std::vector<std::uint8_t>& answer) {
     answer.clear();
-    const std::int32_t pt = address.proto_type;
+    const ProtoType pt = address.proto_type;
     const auto route = route_of(pt);
     if (!route || main == nullptr || !route->in_caller_thread || !route->runs)
         return SendCommand(address, nullptr, main);

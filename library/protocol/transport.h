@@ -33,6 +33,7 @@
 #include "common/frame.h"
 #include "kelvra/kelvra.h"
 #include "library/protocol/gate.h"
+#include "library/protocol/proto_type.h"
 
 namespace kelvra {
 
@@ -72,8 +73,7 @@ inline constexpr std::size_t kMinDiscoveryAnswer = 10;
 inline constexpr const char* kBroadcastAddressText = "255.255.0.0";  // carried, never used for sending
 
 // How a caller names a card: its transport and its IP address text (at most 19 characters kept).
-// What an iProtoType number means inside the library. The number itself stays in CardAddress and at
-// the C ABI; the core asks route_of() instead of comparing numbers.
+// What a transport means to the send machinery, which asks route_of() instead of comparing transports.
 enum class Link { Tcp, Udp, Broadcast, Serial, SerialBroadcast };
 struct Route {
     Link link;
@@ -81,15 +81,15 @@ struct Route {
     bool runs;              // 104 and 105 are accepted but run nothing
 };
 // Empty for a number no transport has (the callers' 31).
-std::optional<Route> route_of(std::int32_t proto_type);
+std::optional<Route> route_of(ProtoType proto_type);
 // The same link run in the caller's thread (1..5 become 101..105; others are left as they are).
-std::int32_t in_caller_thread(std::int32_t proto_type);
+ProtoType in_caller_thread(ProtoType proto_type);
 
 struct CardAddress {
-    std::int32_t proto_type = 0;
+    ProtoType proto_type{};
     std::string ip;
 
-    static CardAddress make(std::int32_t proto_type, std::string_view ip);
+    static CardAddress make(ProtoType proto_type, std::string_view ip);
 };
 
 // One command: code, card id (at most 18 characters kept; the first 16 reach the packet), parameter
@@ -124,8 +124,6 @@ struct SendJob {
     std::optional<in_addr> discovery_to;
     std::optional<std::chrono::milliseconds> discovery_time;
 };
-
-bool proto_type_valid(std::int32_t proto_type);
 
 // The single send entry. For iProtoType 3 and 5 the caller's blocks get the id "Broadcast!" first.
 // Returns 0 (job started, or synchronous job done), 31, 32, 34, or a synchronous job's own result.

@@ -1,7 +1,7 @@
 // C bridge of the folder-operation exports: converts arguments and results, catches everything.
 #include "kelvra/kelvra.h"
-#include "library/c_boundary.h"
-#include "library/util/folder_ops.h"
+#include "library/base/c_boundary.h"
+#include "library/base/folder_ops.h"
 
 namespace files = kelvra::files;
 

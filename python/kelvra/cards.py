@@ -164,7 +164,7 @@ def card_info(address: str, card_id: str = "") -> CardInfo:
     more = ctypes.create_string_buffer(MORE_INFO_SIZE)
     lib.GetCardInfoByTcp(_b(card_id, "card_id"), _b(address, "address"), info)
     if info.raw[0] == 0:
-        raise errors.NoAnswer("GetCardInfoByTcp", 18, "no card answered at %s" % address)
+        raise errors.NoAnswer("GetCardInfoByTcp", errors.Result.NO_ANSWER, "no card answered at %s" % address)
     lib.GetCardMoreInfoByTcp(_b(card_id, "card_id"), _b(address, "address"), more)
     return CardInfo.from_blocks(info.raw, more.raw if more.raw[0] != 0 else None)
 
@@ -173,15 +173,15 @@ def discover(timeout: float = 15.0, poll: float = 0.1) -> List[FoundCard]:
     """Broadcasts a discovery (UDP, 255.255.255.255:31296) and returns the cards that answered.
     The library collects answers until none has come for 3 s (10 s at most)."""
     started: int = lib.LoopCheck()
-    if started == 1:
-        raise errors.DiscoveryRunning("LoopCheck", 1)
+    if started == errors.ExportResult.DISCOVERY_RUNNING:
+        raise errors.DiscoveryRunning("LoopCheck", started)
     errors.check("LoopCheck", started)
     card_id = ctypes.create_string_buffer(20)
     ip = ctypes.create_string_buffer(20)
     deadline = time.monotonic() + timeout
     while lib.LoadCardInfor(card_id, ip, 1) not in (1, 2):
         if time.monotonic() > deadline:
-            raise errors.NoAnswer("LoadCardInfor", 18, "the discovery did not end")
+            raise errors.NoAnswer("LoadCardInfor", errors.Result.NO_ANSWER, "the discovery did not end")
         time.sleep(poll)
     cards = []
     n = 1
@@ -292,7 +292,10 @@ class Card:
         errors.check(
             "SendFolderToCard",
             lib.SendFolderToCard(*self._args(), self.transport, parameter, local, card_base),
-            {1: errors.FolderPathHasDot, 2: errors.IncompleteTransfer},
+            {
+                errors.ExportResult.FOLDER_PATH_HAS_DOT: errors.FolderPathHasDot,
+                errors.ExportResult.FOLDER_INCOMPLETE: errors.IncompleteTransfer,
+            },
         )
 
     def upgrade(self, folder: "os.PathLike[str] | str", base: str, parameter: int = 0) -> None:
@@ -303,7 +306,7 @@ class Card:
         errors.check(
             "UpgradeProgram",
             lib.UpgradeProgram(*self._args(), 0, parameter, local, card_base),
-            {1: errors.NotStarted},
+            {errors.ExportResult.UPGRADE_NOT_STARTED: errors.NotStarted},
         )
 
     def show_picture(self, path: "os.PathLike[str] | str", parameter: int = 0) -> None:
@@ -312,7 +315,10 @@ class Card:
         errors.check(
             "ShowPicture",
             lib.ShowPicture(*self._args(), self.transport, parameter, local),
-            {1: errors.PictureUnreadable, 2: errors.OutOfMemory, 13: errors.NotAPicture, 21: errors.PictureTooLarge},
+            {
+                errors.ExportResult.SHOW_UNREADABLE: errors.PictureUnreadable,
+                errors.ExportResult.SHOW_NO_MEMORY: errors.OutOfMemory,
+            },
         )
 
     def create_window(
@@ -345,7 +351,7 @@ class Card:
 
     def quit_insert_mode(self) -> None:
         r: int = lib.QuitInsertModel(*self._args(), self.transport)
-        if r in (-1, -2):
+        if r in (errors.ExportResult.QUIT_IP_TOO_LONG, errors.ExportResult.QUIT_ID_TOO_LONG):
             raise errors.NameTooLong("QuitInsertModel", r)
         errors.check("QuitInsertModel", r)
 

@@ -4,6 +4,7 @@ Every failing result becomes an exception whose class names it; each carries the
 its name (`name`) and the export that gave it (`export`). All derive from KelvraError.
 """
 
+import enum
 from typing import Dict, Optional, Type
 
 __all__ = [
@@ -33,9 +34,58 @@ __all__ = [
     "NoJob",
     "NotStarted",
     "OperationFailed",
+    "Result",
+    "ExportResult",
     "SEND_RESULTS",
     "check",
 ]
+
+
+class Result(enum.IntEnum):
+    """The results that mean the same in every export (enum KelvraResult of kelvra/results.h)."""
+
+    OK = 0
+    BROADCAST_NOT_ALLOWED = 11
+    NOT_A_PICTURE = 13
+    NO_MEMORY = 14
+    NO_PICTURES = 15
+    CARD_BUSY = 16
+    PICTURE_UNREADABLE = 17
+    NO_ANSWER = 18
+    FILE_UNREADABLE = 19
+    NAME_TOO_LONG = 20
+    PICTURE_TOO_LARGE = 21
+    BAD_PROTO_TYPE = 31
+    NO_COMMAND = 32
+    OUT_OF_MEMORY = 34
+    PACKET_NOT_BUILT = 46
+    NO_JOB_SOCKET = 47
+    TCP_SEND_FAILED = 51
+    UDP_SEND_FAILED = 52
+    BROADCAST_SEND_FAILED = 53
+    BROADCAST_BIND_FAILED = 54
+    NO_CONNECTION = 60
+    NO_JOB = 61
+
+
+class ExportResult(enum.IntEnum):
+    """Results one export gives with a meaning of its own (enum KelvraExportResult); equal numbers
+    are aliases, so compare them only with the result of the export their name starts with."""
+
+    DISCOVERY_RUNNING = 1
+    DISCOVERY_BAD_REQUEST = 2
+    QUIT_IP_TOO_LONG = -1
+    QUIT_ID_TOO_LONG = -2
+    FOLDER_PATH_HAS_DOT = 1
+    FOLDER_INCOMPLETE = 2
+    UPGRADE_NOT_STARTED = 1
+    SHOW_UNREADABLE = 1
+    SHOW_NO_MEMORY = 2
+    VIDEO_NOT_AVI = -1
+    REGIONS_FULL = -1
+    WND_JPG_ENCODING_FAILED = 1
+    WND_JPG_NOTHING_CAPTURED = 2
+    WND_JPG_UNREADABLE_COLOURS = 3
 
 
 class KelvraError(Exception):
@@ -206,34 +256,34 @@ class OperationFailed(KelvraError):
 # The results that mean the same in every export that gives them: the failures of enum KelvraResult
 # in the library's header kelvra/results.h.
 SEND_RESULTS: Dict[int, Type[KelvraError]] = {
-    11: BroadcastNotAllowed,
-    13: NotAPicture,
-    14: OutOfMemory,
-    15: NoPictures,
-    16: CardBusy,
-    17: PictureUnreadable,
-    18: NoAnswer,
-    19: FileUnreadable,
-    20: NameTooLong,
-    21: PictureTooLarge,
-    31: BadTransport,
-    32: NoCommand,
-    34: OutOfMemory,
-    46: PacketNotBuilt,
-    47: NoSocket,
-    51: TcpSendFailed,
-    52: UdpSendFailed,
-    53: BroadcastSendFailed,
-    54: BroadcastBindFailed,
-    60: CardUnreachable,
-    61: NoJob,
+    Result.BROADCAST_NOT_ALLOWED: BroadcastNotAllowed,
+    Result.NOT_A_PICTURE: NotAPicture,
+    Result.NO_MEMORY: OutOfMemory,
+    Result.NO_PICTURES: NoPictures,
+    Result.CARD_BUSY: CardBusy,
+    Result.PICTURE_UNREADABLE: PictureUnreadable,
+    Result.NO_ANSWER: NoAnswer,
+    Result.FILE_UNREADABLE: FileUnreadable,
+    Result.NAME_TOO_LONG: NameTooLong,
+    Result.PICTURE_TOO_LARGE: PictureTooLarge,
+    Result.BAD_PROTO_TYPE: BadTransport,
+    Result.NO_COMMAND: NoCommand,
+    Result.OUT_OF_MEMORY: OutOfMemory,
+    Result.PACKET_NOT_BUILT: PacketNotBuilt,
+    Result.NO_JOB_SOCKET: NoSocket,
+    Result.TCP_SEND_FAILED: TcpSendFailed,
+    Result.UDP_SEND_FAILED: UdpSendFailed,
+    Result.BROADCAST_SEND_FAILED: BroadcastSendFailed,
+    Result.BROADCAST_BIND_FAILED: BroadcastBindFailed,
+    Result.NO_CONNECTION: CardUnreachable,
+    Result.NO_JOB: NoJob,
 }
 
 
 def check(export: str, code: int, table: Optional[Dict[int, Type[KelvraError]]] = None) -> int:
     """Returns `code` when it is 0; raises the exception that names it otherwise. `table` maps the
     export's own results (those that differ from SEND_RESULTS) to exceptions."""
-    if code == 0:
+    if code == Result.OK:
         return 0
     cls = (table or {}).get(code) or SEND_RESULTS.get(code) or KelvraError
     raise cls(export, code)

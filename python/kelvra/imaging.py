@@ -143,7 +143,7 @@ def read_file(path: Path) -> bytes:
     length = ctypes.c_uint32()
     pointer = lib.GetFileBuf(_path(path), ctypes.byref(length))
     if not pointer:
-        raise errors.FileUnreadable("GetFileBuf", 19, os.fsdecode(path))
+        raise errors.FileUnreadable("GetFileBuf", errors.Result.FILE_UNREADABLE, os.fsdecode(path))
     try:
         return ctypes.string_at(pointer, length.value)
     finally:

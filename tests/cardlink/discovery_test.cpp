@@ -21,6 +21,7 @@
 #include "cardlink/card_link.h"
 #include "common/card_info.h"
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "platform/registry_store.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
@@ -278,7 +279,7 @@ TEST(Discovery, ListsEachCardOnceAndAsksTheFirstForItsInformation) {
 TEST(Discovery, NoExchangeWhileNoCardIsListed) {
     support::RecordingMessages messages;
     CardLink link;
-    const Bytes block(kScreenControlSize, 0);
+    const Bytes block(screen_control::kSize, 0);
     EXPECT_EQ(link.exchange(frame::CMD_SCREEN_CONTROL, block).error, ExchangeError::NoConnection);
     EXPECT_EQ(link.exchangeAndReport(frame::CMD_SCREEN_CONTROL, block, "error RP"), -1);
     EXPECT_TRUE(messages.all().empty());
@@ -431,7 +432,7 @@ TEST(Endpoint, FailuresAreShownWithTheErrorCaption) {
     EXPECT_EQ(endpoint.SendTo("127.0.0.1", frame_bytes), -1);
     SocketOptions options;
     options.discovery_address = "127.255.255.255";
-    options.addresses = EnumerateLocalAddresses();
+    options.addresses = enumerate_local_addresses();
     ASSERT_EQ(endpoint.Initsocket(options), 1);
     EXPECT_EQ(endpoint.SendTo("127.0.0.300", frame_bytes), -1);
     EXPECT_EQ(endpoint.SendTo("127.0.0.2", {}), -1);
@@ -469,7 +470,7 @@ TEST(Endpoint, ReceiveCutsLongDatagramsAndKeepsTheLastPeer) {
     CardLinkSocket endpoint;
     SocketOptions options;
     options.discovery_address = "127.255.255.255";
-    options.addresses = EnumerateLocalAddresses();
+    options.addresses = enumerate_local_addresses();
     ASSERT_EQ(endpoint.Initsocket(options), 1);
     int readies = 0;
     QObject::connect(&endpoint, &CardLinkSocket::readyRead, [&](int) { ++readies; });

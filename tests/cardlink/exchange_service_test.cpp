@@ -11,6 +11,7 @@
 
 #include "cardlink/exchange_service.h"
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/qt/pump.h"
@@ -22,7 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 
 std::vector<std::uint8_t> oe_block(std::uint8_t polarity) {
-    std::vector<std::uint8_t> block(kScreenControlSize, 0);
+    std::vector<std::uint8_t> block(screen_control::kSize, 0);
     block[0] = 6;
     block[8] = polarity;
     return block;

@@ -13,6 +13,7 @@
 
 #include "cardlink/card_exchange.h"
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/wait.h"
@@ -109,7 +110,7 @@ Bytes StatusAnswer(std::uint8_t command, std::string_view text) {
 
 // Sub-command 6 (OE polarity, answered by the card) with value 1.
 Bytes ScreenControlBlock() {
-    Bytes block(kScreenControlSize, 0);
+    Bytes block(screen_control::kSize, 0);
     block[0] = 6;
     block[8] = 1;
     return block;
@@ -152,7 +153,7 @@ TEST(Exchange, AnswersAgainstTheSimulator) {
     const CardTarget card{id, "127.0.0.3"};
     support::RecordingMessages messages;
 
-    EXPECT_EQ(ExchangeAndReport(card, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"), 0);
+    EXPECT_EQ(exchange_and_report(card, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"), 0);
     const auto state = card_sim.state(id);
     ASSERT_TRUE(state);
     EXPECT_EQ(state->info.oe_polarity, 1u);  // the card took the block it was sent
@@ -161,7 +162,7 @@ TEST(Exchange, AnswersAgainstTheSimulator) {
     sim::Faults faults;
     faults.answer_error = true;
     card_sim.set_faults(id, faults);
-    EXPECT_EQ(ExchangeAndReport(card, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"), -1);
+    EXPECT_EQ(exchange_and_report(card, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"), -1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"error RP"});
 
     // A silent card: the answer wait ends at its bound, and the command's own code is shown.
@@ -200,7 +201,7 @@ TEST(Exchange, SequenceSendsEveryFrameOnOneConnection) {
     const std::vector<std::vector<std::uint8_t>> blocks(3, ScreenControlBlock());
 
     const auto from = card_sim.journal_end();
-    auto r = ExchangeSequence(card, frame::CMD_SCREEN_CONTROL, blocks);
+    auto r = exchange_sequence(card, frame::CMD_SCREEN_CONTROL, blocks);
     ASSERT_TRUE(r.connected);
     ASSERT_EQ(r.results.size(), 3u);
     for (const auto& one : r.results) EXPECT_TRUE(one.ok());
@@ -218,16 +219,16 @@ TEST(Exchange, SequenceSendsEveryFrameOnOneConnection) {
     ExchangeTimeouts quick;
     quick.receive = 300ms;
     const auto begin = std::chrono::steady_clock::now();
-    r = ExchangeSequence(card, frame::CMD_SCREEN_CONTROL, blocks, true, quick);
+    r = exchange_sequence(card, frame::CMD_SCREEN_CONTROL, blocks, true, quick);
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
     ASSERT_EQ(r.results.size(), 3u);
     for (const auto& one : r.results) EXPECT_EQ(one.error, ExchangeError::NoAnswer);
 
     // No card at the address: nothing sent, no results.
-    r = ExchangeSequence({id, "127.0.0.9"}, frame::CMD_SCREEN_CONTROL, blocks, true, quick);
+    r = exchange_sequence({id, "127.0.0.9"}, frame::CMD_SCREEN_CONTROL, blocks, true, quick);
     EXPECT_FALSE(r.connected);
     EXPECT_TRUE(r.results.empty());
-    EXPECT_FALSE(ExchangeSequence({"", "127.0.0.3"}, frame::CMD_SCREEN_CONTROL, blocks).connected);
+    EXPECT_FALSE(exchange_sequence({"", "127.0.0.3"}, frame::CMD_SCREEN_CONTROL, blocks).connected);
 }
 
 TEST(Exchange, UnreachableCardGivesCardLinkErrorWithinTheBound) {
@@ -252,7 +253,7 @@ TEST(Exchange, UnreachableCardGivesCardLinkErrorWithinTheBound) {
     const ExchangeTimeouts defaults;
     const auto begin = std::chrono::steady_clock::now();
     EXPECT_EQ(
-        ExchangeAndReport({"S1", "127.0.0.4"}, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"),
+        exchange_and_report({"S1", "127.0.0.4"}, frame::CMD_SCREEN_CONTROL, ScreenControlBlock(), "error RP"),
         -1);
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_GE(took, defaults.connect - 100ms);  // it really waited for the card, not a refusal
@@ -279,8 +280,8 @@ TEST(Exchange, NothingIsSentWithoutAUsableTarget) {
             << c.target.card_id << " " << c.target.address;
     }
     support::RecordingMessages messages;
-    ReportExchangeFailure({ExchangeError::SendFailed, {}}, "");
-    ReportExchangeFailure({ExchangeError::None, {}}, "error RP");
+    report_exchange_failure({ExchangeError::SendFailed, {}}, "");
+    report_exchange_failure({ExchangeError::None, {}}, "error RP");
     EXPECT_TRUE(messages.all().empty());
 }
 

@@ -10,6 +10,7 @@
 #include "cardlink/card_exchange.h"
 #include "cardlink/exchange_worker.h"
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "simulator/sim.h"
 #include "tests/cardlink/fixture.h"
 #include "tests/support/wait.h"
@@ -27,7 +28,7 @@ TEST(ExchangeThreads, ConcurrentExchangesEachGetTheirOwnAnswer) {
     support::SimCards cards;
     ASSERT_TRUE(cards.start(config));
 
-    std::vector<std::uint8_t> block(kScreenControlSize, 0);
+    std::vector<std::uint8_t> block(screen_control::kSize, 0);
     block[0] = 6;  // OE polarity: answered
     ExchangeTimeouts quick;
     quick.receive = 500ms;
@@ -60,7 +61,7 @@ TEST(ExchangeThreads, WorkerRunsPostedExchangesOneAtATimeInOrder) {
     support::SimCards cards;
     ASSERT_TRUE(cards.start(config));
 
-    std::vector<std::uint8_t> block(kScreenControlSize, 0);
+    std::vector<std::uint8_t> block(screen_control::kSize, 0);
     block[0] = 6;
     ExchangeTimeouts quick;
     quick.receive = 200ms;
@@ -124,14 +125,14 @@ TEST(ExchangeThreads, StoppedWorkerDropsWhatHasNotStarted) {
 
 TEST(ExchangeThreads, VersionWarningOnceWhateverTheThread) {
     support::RecordingMessages messages;
-    ResetVersionWarningForTest();
+    reset_version_warning_for_test();
     std::vector<std::thread> workers;
     for (int t = 0; t < 8; ++t) {
         workers.emplace_back([t] { FormatFirmwareVersion(0x00070800, "OLD" + std::to_string(t), false); });
     }
     for (auto& w : workers) w.join();
     EXPECT_EQ(messages.all().size(), 1u);
-    ResetVersionWarningForTest();
+    reset_version_warning_for_test();
 }
 
 }  // namespace

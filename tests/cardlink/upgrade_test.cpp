@@ -52,7 +52,7 @@ TEST(UpgradePackage, KernelThenApplicationInNameOrderWithCardFolderTexts) {
     write_file(base / "application" / "app.bin", 1);
     write_file(base / "Other" / "skip.bin", 1);
     write_file(base / "top.sys", 1);
-    const auto files = ListUpgradeFiles(base.path());
+    const auto files = list_upgrade_files(base.path());
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0].card_folder, "\\a.bin");
     EXPECT_EQ(files[0].kind, UpgradeKind::Kernel);
@@ -71,7 +71,7 @@ TEST(UpgradePackage, HeaderAnnouncesKindSizeAndBlocks) {
     } cases[] = {{0, 0}, {1, 1}, {2048, 1}, {4096, 2}, {4097, 3}};
     for (const auto& c : cases) {
         const UpgradeFile f{"x", "\\a\\b.bin", "b.bin", UpgradeKind::Application};
-        const auto bytes = UpgradeFileHeader(f, c.size);
+        const auto bytes = upgrade_file_header(f, c.size);
         ASSERT_EQ(bytes.size(), 212u);
         EXPECT_EQ(bytes[0], 2);
         EXPECT_EQ(bytes[1] | bytes[2] | bytes[3], 0);
@@ -133,7 +133,7 @@ TEST_F(UpgradeAgainstCard, FilesGoOutInBlocksAndTheCardComesBackWithItsNewVersio
     write_file(package_ / "Docs" / "readme.txt", 100);  // in neither folder: not sent, not announced
     const std::uint32_t total = 4096 + 0 + 4097 + 7;
 
-    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, quick());
+    const auto r = run_upgrade(card_.address, package_.path(), recorder_, quick());
     EXPECT_EQ(r.outcome, UpgradeOutcome::Finished);
     EXPECT_EQ(r.total, static_cast<std::uint64_t>(total));
     EXPECT_EQ(r.sent, static_cast<std::uint64_t>(total));
@@ -174,7 +174,7 @@ TEST_F(UpgradeAgainstCard, ARefusedStartSendsNoFileAndNoEnd) {
     card_.faults.only_command = frame::CMD_UPGRADE_START;
     start();
     write_file(package_ / "Kernel" / "k.bin", 10);
-    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, quick());
+    const auto r = run_upgrade(card_.address, package_.path(), recorder_, quick());
     EXPECT_EQ(r.outcome, UpgradeOutcome::Refused);
     EXPECT_EQ(frames(frame::CMD_UPGRADE_START).size(), 1u);
     EXPECT_TRUE(frames(frame::CMD_FILE_HEADER).empty());
@@ -189,7 +189,7 @@ TEST_F(UpgradeAgainstCard, ARefusedStartIsToldApartFromAnUnansweredOne) {
     write_file(package_ / "Kernel" / "k.bin", 10);
     auto settings = quick();
     settings.answer = 300ms;
-    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, settings);
+    const auto r = run_upgrade(card_.address, package_.path(), recorder_, settings);
     EXPECT_EQ(r.outcome, UpgradeOutcome::NoAnswer);
     EXPECT_EQ(frames(frame::CMD_UPGRADE_START).size(), 1u);
     EXPECT_TRUE(frames(frame::CMD_FILE_HEADER).empty());
@@ -204,7 +204,7 @@ TEST_F(UpgradeAgainstCard, ACardThatVanishesMidUpgradeEndsItThereWithoutTheEndCo
     auto settings = quick();
     settings.after_file = 200ms;  // the time a card has to show that it hung up
     const auto began = std::chrono::steady_clock::now();
-    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, settings);
+    const auto r = run_upgrade(card_.address, package_.path(), recorder_, settings);
     EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
     EXPECT_EQ(r.outcome, UpgradeOutcome::ConnectionLost);
     EXPECT_EQ(r.file, "\\k.bin");
@@ -242,7 +242,7 @@ TEST_F(UpgradeAgainstCard, AFolderWithoutAPackageIsRefusedBeforeAnythingIsSent) 
         support::TempDir folder;
         const fs::path base = c.outcome == UpgradeOutcome::FolderMissing ? folder / "gone" : folder.path();
         c.make(base);
-        const auto r = RunUpgrade(card_.address, base, recorder_, quick());
+        const auto r = run_upgrade(card_.address, base, recorder_, quick());
         EXPECT_EQ(r.outcome, c.outcome) << c.name;
         EXPECT_EQ(r.sent, 0u) << c.name;
     }
@@ -262,7 +262,7 @@ TEST_F(UpgradeAgainstCard, AStopEndsTheWaitAtOnceAndSendsNoEnd) {
         stop = true;
     });
     const auto began = std::chrono::steady_clock::now();
-    const auto r = RunUpgrade(card_.address, package_.path(), recorder_, settings);
+    const auto r = run_upgrade(card_.address, package_.path(), recorder_, settings);
     closer.join();
     EXPECT_LT(std::chrono::steady_clock::now() - began, 3s);
     EXPECT_EQ(r.outcome, UpgradeOutcome::Stopped);
@@ -272,7 +272,7 @@ TEST_F(UpgradeAgainstCard, AStopEndsTheWaitAtOnceAndSendsNoEnd) {
 
 TEST_F(UpgradeAgainstCard, AnUnreachableCardGetsNothing) {
     write_file(package_ / "Kernel" / "k.bin", 10);
-    const auto r = RunUpgrade("127.0.0.3", package_.path(), recorder_, quick());
+    const auto r = run_upgrade("127.0.0.3", package_.path(), recorder_, quick());
     EXPECT_EQ(r.outcome, UpgradeOutcome::NoConnection);
     EXPECT_EQ(r.sent, 0u);
 }

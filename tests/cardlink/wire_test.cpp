@@ -101,7 +101,7 @@ TEST(FirmwareVersion, FormatsBothHalvesInHex) {
 
 TEST(FirmwareVersion, LowVersionWarningAtMostOncePerRun) {
     support::RecordingMessages messages;
-    ResetVersionWarningForTest();
+    reset_version_warning_for_test();
     EXPECT_EQ(FormatFirmwareVersion(0x00090120, "GOOD", false), "V9.120");  // new enough: no warning
     FormatFirmwareVersion(0x00070005, "OLD1", true);                        // quiet: no warning
     EXPECT_TRUE(messages.all().empty());
@@ -109,11 +109,11 @@ TEST(FirmwareVersion, LowVersionWarningAtMostOncePerRun) {
     FormatFirmwareVersion(0x00020003, "OLD3", false);  // lower half below 10, but one warning per run
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"OLD2!!! version low"});
 
-    ResetVersionWarningForTest();
+    reset_version_warning_for_test();
     messages.clear();
     FormatFirmwareVersion(0x00090009, "OLD4", false);  // lower half 9 < 10: the plain warning
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"OLD4version low"});
-    ResetVersionWarningForTest();
+    reset_version_warning_for_test();
 }
 
 TEST(FirmwareVersion, SmartSetupNeedsV8814) {
@@ -158,7 +158,7 @@ TEST(BindChoice, FollowsNetCardIndex) {
         {&one, 0, "127.255.255.255", "127.0.0.1", "lo", false},
     };
     for (const auto& c : cases) {
-        const auto choice = ChooseBindAddress(*c.list, c.index, c.discovery);
+        const auto choice = choose_bind_address(*c.list, c.index, c.discovery);
         EXPECT_EQ(choice.address, c.address) << int(c.index) << " " << c.discovery;
         EXPECT_EQ(choice.interface, c.interface) << int(c.index) << " " << c.discovery;
         EXPECT_EQ(choice.fell_back, c.fell_back) << int(c.index) << " " << c.discovery;
@@ -169,10 +169,10 @@ TEST(BindChoice, FollowsNetCardIndex) {
 }
 
 TEST(LocalAddresses, AdaptersBeforeLoopback) {
-    const auto ordered = OrderAdaptersFirst({{"127.0.0.1", "lo", true},
-                                             {"10.0.0.5", "eth0", false},
-                                             {"127.0.0.2", "lo", true},
-                                             {"10.1.0.5", "eth1", false}});
+    const auto ordered = order_adapters_first({{"127.0.0.1", "lo", true},
+                                               {"10.0.0.5", "eth0", false},
+                                               {"127.0.0.2", "lo", true},
+                                               {"10.1.0.5", "eth1", false}});
     ASSERT_EQ(ordered.size(), 4u);
     EXPECT_EQ(ordered[0].address, "10.0.0.5");
     EXPECT_EQ(ordered[1].address, "10.1.0.5");

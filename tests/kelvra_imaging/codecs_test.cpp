@@ -16,8 +16,8 @@
 namespace {
 
 namespace img = kelvra::imaging;
+using image::PictureType;
 using img::Bitmap;
-using img::PictureFormat;
 using Bytes = std::vector<std::uint8_t>;
 
 // The decoded raster and colours of a GIF, read with giflib.
@@ -149,37 +149,29 @@ TEST(GifEncoder, DirectColourPictureIsReducedWithTheOctree) {
 }
 
 TEST(Encoders, RefuseEmptyPictures) {
-    for (auto f : {PictureFormat::kJpeg, PictureFormat::kGif, PictureFormat::kBmp})
+    for (auto f : {PictureType::Jpeg, PictureType::Gif, PictureType::Bmp})
         EXPECT_FALSE(img::encode(Bitmap{}, f)) << static_cast<int>(f);
 }
 
 TEST(FormatTexts, CaptureClassification) {
-    const std::pair<const char*, PictureFormat> cases[] = {
-        {"jpg", PictureFormat::kJpeg},
-        {"/x/a.JPG", PictureFormat::kJpeg},
-        {"jpeg", PictureFormat::kJpeg},
-        {"/x/a.gif", PictureFormat::kGif},
-        {"/x/a.GIF", PictureFormat::kGif},
-        {"Gif", PictureFormat::kGif},
-        {"bmp", PictureFormat::kBmp},
-        {"/x/a.BMP", PictureFormat::kBmp},
-        {"Bmp", PictureFormat::kBmp},
-        {"/x/a.png", PictureFormat::kJpeg},
-        {"", PictureFormat::kJpeg},
-        {"Jpeg", PictureFormat::kJpeg},  // "Jpeg" holds none: JPEG anyway
-        {"/gif/a.bmp", PictureFormat::kGif},
-        {"/bmp/a.jpg", PictureFormat::kJpeg},
-        {"/x/a.gIf", PictureFormat::kJpeg},
-        {"bMp", PictureFormat::kJpeg},
+    const std::pair<const char*, PictureType> cases[] = {
+        {"jpg", PictureType::Jpeg},       {"/x/a.JPG", PictureType::Jpeg},
+        {"jpeg", PictureType::Jpeg},      {"/x/a.gif", PictureType::Gif},
+        {"/x/a.GIF", PictureType::Gif},   {"Gif", PictureType::Gif},
+        {"bmp", PictureType::Bmp},        {"/x/a.BMP", PictureType::Bmp},
+        {"Bmp", PictureType::Bmp},        {"/x/a.png", PictureType::Jpeg},
+        {"", PictureType::Jpeg},          {"Jpeg", PictureType::Jpeg},  // "Jpeg" holds none: JPEG anyway
+        {"/gif/a.bmp", PictureType::Gif}, {"/bmp/a.jpg", PictureType::Jpeg},
+        {"/x/a.gIf", PictureType::Jpeg},  {"bMp", PictureType::Jpeg},
     };
     for (const auto& [text, format] : cases) EXPECT_EQ(img::classify_capture_format(text), format) << text;
 }
 
 TEST(FormatTexts, ConversionClassificationRefusesOthers) {
-    EXPECT_EQ(img::classify_conversion_format("JPG"), PictureFormat::kJpeg);
-    EXPECT_EQ(img::classify_conversion_format("image/Jpeg"), PictureFormat::kJpeg);
-    EXPECT_EQ(img::classify_conversion_format("gIf"), PictureFormat::kGif);
-    EXPECT_EQ(img::classify_conversion_format("BMP"), PictureFormat::kBmp);
+    EXPECT_EQ(img::classify_conversion_format("JPG"), PictureType::Jpeg);
+    EXPECT_EQ(img::classify_conversion_format("image/Jpeg"), PictureType::Jpeg);
+    EXPECT_EQ(img::classify_conversion_format("gIf"), PictureType::Gif);
+    EXPECT_EQ(img::classify_conversion_format("BMP"), PictureType::Bmp);
     EXPECT_EQ(img::classify_conversion_format("tif"), std::nullopt);
     EXPECT_EQ(img::classify_conversion_format("png"), std::nullopt);
     EXPECT_EQ(img::classify_conversion_format(""), std::nullopt);

@@ -261,7 +261,9 @@ TEST_F(DiscoveryLoop, ASynchronousBroadcastRunsInTheCallersThread) {
     Cards cards(2);
     kelvra::CommandBlock b = kelvra::CommandBlock::make(0x90, "x", 0);
     ASSERT_TRUE(kelvra::discovery_try_begin());
-    EXPECT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(103, "255.255.0.0"), nullptr, &b), 0);
+    EXPECT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(kelvra::ProtoType::BroadcastHere, "255.255.0.0"),
+                                  nullptr, &b),
+              0);
     EXPECT_EQ(b.card_id, "x") << "only types 3 and 5 rename the block";
     EXPECT_FALSE(kelvra::discovery_busy());
     EXPECT_EQ(kelvra::card_table_count(), 2u);
@@ -295,7 +297,9 @@ TEST_F(DiscoveryLoop, ABroadcastOfSeveralPiecesSendsThemAll) {
     auto started = sim::Simulator::start(config);
     ASSERT_TRUE(started) << started.error;
     auto block = kelvra::CommandBlock::make(0x02, "Broadcast!", 0, Bytes(2001, 0x5A));
-    EXPECT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(103, "255.255.0.0"), nullptr, &block), 0);
+    EXPECT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(kelvra::ProtoType::BroadcastHere, "255.255.0.0"),
+                                  nullptr, &block),
+              0);
     std::vector<std::size_t> sizes;
     for (const auto& e : started.simulator->journal()) {
         if (e.command == 0x02) sizes.push_back(e.datagram_size);

@@ -118,7 +118,7 @@ TEST_F(Serial, BlocksGoOutInPiecesOnThePort) {
     Bytes data(2001);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
     kelvra::CommandBlock b = kelvra::CommandBlock::make(frame::CMD_FILE_DATA, "S730-413-00001", 4, data);
-    ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(4, ""), nullptr, &b), 0);
+    ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(kelvra::ProtoType::Serial, ""), nullptr, &b), 0);
     got = read_master(2001 + 64);
     frames = peer::parse_frames(got);
     ASSERT_EQ(frames.size(), 2u);
@@ -135,7 +135,7 @@ TEST_F(Serial, BlocksGoOutInPiecesOnThePort) {
 TEST_F(Serial, ALineThatClosesMidBlockFailsWithinTheWriteBoundAndTheNextCommandWorks) {
     const Bytes data(200000, 0x5A);
     kelvra::CommandBlock b = kelvra::CommandBlock::make(frame::CMD_FILE_DATA, "S730-413-00001", 0, data);
-    ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(4, ""), nullptr, &b), 0);
+    ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(kelvra::ProtoType::Serial, ""), nullptr, &b), 0);
     // Some bytes arrive, then nobody reads: the terminal's queue fills and the job waits on the port.
     ASSERT_FALSE(read_master(100).empty());
     ::close(master_);

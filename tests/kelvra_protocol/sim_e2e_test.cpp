@@ -163,7 +163,9 @@ TEST_F(SimCards, FileDataArrivesInPiecesOf2000) {
         auto header =
             kelvra::CommandBlock::make(frame::CMD_FILE_HEADER, id_, 0, file_header(c.length, name.c_str()));
         auto main = kelvra::CommandBlock::make(frame::CMD_FILE_DATA, id_, 0, data);
-        ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(1, ip_), &gate, &main, &header), 0);
+        ASSERT_EQ(kelvra::SendCommand(kelvra::CardAddress::make(kelvra::ProtoType::Tcp, ip_), &gate, &main,
+                                      &header),
+                  0);
         ASSERT_TRUE(kelvra::wait_for_jobs(20s));
         std::vector<std::uint32_t> lengths;
         Bytes joined;

@@ -42,7 +42,8 @@ TEST_F(Transport, InvalidProtoTypeIsRefusedAndSendsNothing) {
     for (int pt : {0, 6, 100, 106, -1}) {
         SCOPED_TRACE(pt);
         CommandBlock b = CommandBlock::make(frame::CMD_RESET_CARD, "S730-413-00001", 0);
-        EXPECT_EQ(kelvra::SendCommand(CardAddress::make(pt, kCardIp), nullptr, &b), 31);
+        EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::proto_type_of(pt), kCardIp), nullptr, &b),
+                  31);
         EXPECT_EQ(ResetCard("S730-413-00001", kCardIp, pt), 31);
     }
     // Nothing goes out: no connection, frame or report within 200 ms.
@@ -54,14 +55,15 @@ TEST_F(Transport, InvalidProtoTypeIsRefusedAndSendsNothing) {
 }
 
 TEST_F(Transport, NoMainBlockGives32) {
-    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(101, kCardIp), nullptr, nullptr), 32);
+    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp), nullptr, nullptr),
+              32);
 }
 
 TEST_F(Transport, ProtoTypes104And105AreAcceptedButRunNothing) {
     peer::Peer tcp(peer::Peer::Kind::Tcp, kCardIp);
     for (int pt : {104, 105}) {
         CommandBlock b = CommandBlock::make(frame::CMD_RESET_CARD, "S730-413-00001", 0);
-        EXPECT_EQ(kelvra::SendCommand(CardAddress::make(pt, kCardIp), nullptr, &b), 0);
+        EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::proto_type_of(pt), kCardIp), nullptr, &b), 0);
     }
     EXPECT_TRUE(support::stays_false([&] { return tcp.connections() > 0; }, 200ms));
     EXPECT_EQ(tcp.connections(), 0u);
@@ -73,7 +75,9 @@ TEST_F(Transport, BroadcastTypesRenameTheCallersBlocks) {
     setenv("KELVRA_COM1", "/nonexistent/kelvra-port", 1);
     CommandBlock main = CommandBlock::make(frame::CMD_RESET_CARD, "S730-413-00001", 0);
     CommandBlock lead = CommandBlock::make(frame::CMD_RESET_CARD, "S730-413-00002", 0);
-    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(5, "255.255.0.0"), nullptr, &main, &lead), 0);
+    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::SerialBroadcast, "255.255.0.0"),
+                                  nullptr, &main, &lead),
+              0);
     EXPECT_EQ(main.card_id, "Broadcast!");
     EXPECT_EQ(lead.card_id, "Broadcast!");
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
@@ -93,7 +97,7 @@ TEST_P(Splitting, PiecesOf2000WithTheSameHeader) {
     peer::Peer card(pt == 101 ? peer::Peer::Kind::Tcp : peer::Peer::Kind::Udp, kCardIp);
     const Bytes data = pattern(c.length);
     CommandBlock b = CommandBlock::make(frame::CMD_WINDOW, "S730-413-00001", 77, data);
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(pt, kCardIp), nullptr, &b), 0);
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::proto_type_of(pt), kCardIp), nullptr, &b), 0);
     ASSERT_TRUE(card.wait_frames(c.pieces.size(), 5s));
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
     // No piece beyond those: none arrives after the job's end either.
@@ -132,7 +136,9 @@ TEST_F(Transport, LeadingMainTrailingGoOutInOrderOnOneConnection) {
     CommandBlock lead = CommandBlock::make(frame::CMD_FILE_HEADER, "S1", 0, pattern(212));
     CommandBlock main = CommandBlock::make(frame::CMD_SELECT_PROGRAM, "S1", 0, pattern(4));
     CommandBlock trail = CommandBlock::make(frame::CMD_RESET_CARD, "S1", 0);
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(101, kCardIp), nullptr, &main, &lead, &trail), 0);
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp), nullptr, &main,
+                                  &lead, &trail),
+              0);
     ASSERT_TRUE(card.wait_frames(3));
     const auto f = card.frames();
     EXPECT_EQ(f[0].command, frame::CMD_FILE_HEADER);
@@ -146,8 +152,8 @@ TEST_F(Transport, LiveWindowWithATrailingBlockEnds) {
     peer::Peer card(peer::Peer::Kind::Tcp, kCardIp);
     CommandBlock main = CommandBlock::make(frame::CMD_WINDOW, "S1", 0, pattern(448));
     CommandBlock trail = CommandBlock::make(frame::CMD_SELECT_PROGRAM, "S1", 0, pattern(4));
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, kCardIp), &kelvra::file_transfer_gate(), &main,
-                                  nullptr, &trail),
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::Tcp, kCardIp),
+                                  &kelvra::file_transfer_gate(), &main, nullptr, &trail),
               0);
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
     ASSERT_TRUE(card.wait_frames(2));
@@ -162,13 +168,13 @@ TEST_F(Transport, LiveWindowWithATrailingBlockEnds) {
 
 TEST_F(Transport, UnreachableCardReports101AndSynchronousResult60) {
     CommandBlock b = CommandBlock::make(frame::CMD_RESET_CARD, "S1", 0);
-    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(101, kAbsentIp), nullptr, &b), 60);
+    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kAbsentIp), nullptr, &b), 60);
     EXPECT_EQ(recorder::all(), (std::vector<recorder::Event>{{101, kAbsentIp, true}}));
 }
 
 TEST_F(Transport, AsynchronousFailureReachesOnlyTheCallback) {
     CommandBlock b = CommandBlock::make(frame::CMD_RESET_CARD, "S1", 0);
-    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(1, kAbsentIp), nullptr, &b), 0);
+    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::Tcp, kAbsentIp), nullptr, &b), 0);
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
     EXPECT_EQ(recorder::codes(), std::vector<std::uint32_t>{101});
 }
@@ -177,7 +183,7 @@ TEST_F(Transport, SendToACardThatHungUpReports51) {
     // The card drops the connection at the first frame; a long block then fails part-way.
     peer::Peer card(peer::Peer::Kind::Tcp, kCardIp, [](const peer::Frame&) { return Bytes{}; });
     CommandBlock b = CommandBlock::make(frame::CMD_FILE_DATA, "S9", 0, pattern(2000 * 40));
-    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(101, kCardIp), nullptr, &b), 51);
+    EXPECT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp), nullptr, &b), 51);
     EXPECT_EQ(recorder::all(), (std::vector<recorder::Event>{{51, "S9", true}}));
 }
 
@@ -190,7 +196,9 @@ TEST_F(Transport, FileTransfersThroughTheGateRunOneAtATime) {
         CommandBlock data =
             CommandBlock::make(frame::CMD_FILE_DATA, "S1", param, pattern(2000 * (kPieces - 1) + 5));
         CommandBlock header = CommandBlock::make(frame::CMD_FILE_HEADER, "S1", param, pattern(212));
-        ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, kCardIp), &gate, &data, &header), 0);
+        ASSERT_EQ(
+            kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::Tcp, kCardIp), &gate, &data, &header),
+            0);
     }
     ASSERT_TRUE(kelvra::wait_for_jobs(30s));
     ASSERT_TRUE(card.wait_frames(3 * (kPieces + 1)));
@@ -211,11 +219,12 @@ TEST_F(Transport, AFailedTransferGivesTheGateBack) {
     kelvra::TransferGate& gate = kelvra::file_transfer_gate();
     gate.set_limit(1);
     CommandBlock first = CommandBlock::make(frame::CMD_FILE_DATA, "S1", 1, pattern(2000 * 40));
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, kCardIp), &gate, &first), 0);
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::Tcp, kCardIp), &gate, &first), 0);
     ASSERT_TRUE(kelvra::wait_for_jobs(30s));
     EXPECT_EQ(recorder::codes(), std::vector<std::uint32_t>{51});
     CommandBlock second = CommandBlock::make(frame::CMD_FILE_DATA, "S1", 2, pattern(10));
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(1, "127.42.0.23"), &gate, &second), 0);
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::Tcp, "127.42.0.23"), &gate, &second),
+              0);
     ASSERT_TRUE(card.wait_frames(1, 5s)) << "the gate stayed taken after a failed transfer";
     ASSERT_TRUE(kelvra::wait_for_jobs(10s));
     EXPECT_EQ(recorder::codes(), (std::vector<std::uint32_t>{51, 402}));
@@ -226,7 +235,8 @@ TEST_F(Transport, PendingTransferCountFallsPerFileAndNeverBelowZero) {
     kelvra::pending_transfers_add(1);
     for (int i = 0; i < 2; ++i) {
         CommandBlock b = CommandBlock::make(frame::CMD_FILE_DATA, "S1", 0, pattern(3));
-        ASSERT_EQ(kelvra::SendCommand(CardAddress::make(101, kCardIp), nullptr, &b), 0);
+        ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp), nullptr, &b),
+                  0);
     }
     EXPECT_EQ(kelvra::pending_transfers(), 0u);
 }
@@ -255,7 +265,8 @@ TEST_F(Transport, AnswerWaitKeepsWhatArrivedWithinTheBuffer) {
             return std::nullopt;
         });
         CommandBlock b = CommandBlock::make(frame::CMD_GET_IO, "S1", 0, pattern(4));
-        ASSERT_EQ(kelvra::SendCommand(CardAddress::make(101, kCardIp), nullptr, &b), 0);
+        ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp), nullptr, &b),
+                  0);
         const auto a = kelvra::take_answer();
         ASSERT_TRUE(a);
         EXPECT_EQ(a->received, c.kept);
@@ -268,7 +279,7 @@ TEST_F(Transport, NoAnswerReports61AndKeepsNothing) {
     // The card hangs up instead of answering.
     peer::Peer card(peer::Peer::Kind::Tcp, kCardIp, [](const peer::Frame&) { return Bytes{}; });
     CommandBlock b = CommandBlock::make(frame::CMD_GET_IO, "S1", 0, pattern(4));
-    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(101, kCardIp), nullptr, &b), 0);
+    ASSERT_EQ(kelvra::SendCommand(CardAddress::make(kelvra::ProtoType::TcpHere, kCardIp), nullptr, &b), 0);
     EXPECT_FALSE(kelvra::has_answer());
     EXPECT_EQ(recorder::all(), (std::vector<recorder::Event>{{61, "", false}}));
 }

@@ -1,5 +1,5 @@
 // Folder and file operations on real trees.
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

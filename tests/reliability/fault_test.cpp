@@ -205,8 +205,8 @@ TEST_F(Faults, VantorShowsTheCommandsCodeOnceForEveryFailedAnswer) {
         SCOPED_TRACE(s.name);
         ASSERT_TRUE(sim_->set_faults(id_, s.card));
         support::RecordingMessages messages;
-        EXPECT_EQ(cardlink::ExchangeAndReport(card, frame::CMD_SCREEN_CONTROL, status_block(), "error RP",
-                                              true, vt),
+        EXPECT_EQ(cardlink::exchange_and_report(card, frame::CMD_SCREEN_CONTROL, status_block(), "error RP",
+                                                true, vt),
                   -1);
         EXPECT_EQ(messages.texts(), std::vector<std::string>{"error RP"});
     }

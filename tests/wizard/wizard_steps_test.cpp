@@ -732,7 +732,7 @@ TEST(TracedPicture, FailuresOfKelvraHaveNames) {
     EXPECT_EQ(kelvra.save_window_jpeg(0, "/tmp/vantor-ncp-test.jpg", {0, 0, 10, 10}),
               PictureError::NothingCaptured);
     EXPECT_FALSE(std::filesystem::exists("/tmp/vantor-ncp-test.jpg"));
-    EXPECT_EQ(kelvra.loader_message(), "no X display");
+    EXPECT_EQ(kelvra.detail(), "no X display");
     // The fixed per-user place.
     const auto data = std::filesystem::path(TEST_BINARY_DIR) / "wizard-data-home";
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);

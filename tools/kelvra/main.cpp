@@ -29,7 +29,6 @@ enum Exit : int { kDone = 0, kFailed = 1, kBadUsage = 2, kLocalFile = 3, kNoCard
 constexpr int kTcpHere = 101;  // iProtoType: run in this thread, the call returns the outcome
 constexpr int kUdpHere = 102;
 constexpr int kSerial = 4;  // serial jobs always run on a library thread
-constexpr int kResultNoAnswer = 18, kResultUnreadable = 19, kResultNameTooLong = 20, kResultNoConnection = 60;
 
 // What the library reported from its own threads: the status callback has no user argument, so this
 // one record is shared; main owns it, the lock guards it.
@@ -77,18 +76,18 @@ int finish(int code, const char* error = nullptr, const std::string& message = {
 
 bool failure_code(std::uint32_t code) {
     switch (code) {
-        case 46:
-        case 47:
-        case 51:
-        case 52:
-        case 53:
-        case 54:
-        case 101:
-        case 102:
-        case 104:
-        case 201:
-        case 202:
-        case 203:
+        case KELVRA_STATUS_PACKET_NOT_BUILT:
+        case KELVRA_STATUS_NO_JOB_SOCKET:
+        case KELVRA_STATUS_TCP_SEND_FAILED:
+        case KELVRA_STATUS_UDP_SEND_FAILED:
+        case KELVRA_STATUS_BROADCAST_SEND_FAILED:
+        case KELVRA_STATUS_BROADCAST_BIND_FAILED:
+        case KELVRA_STATUS_NO_SOCKET:
+        case KELVRA_STATUS_BAD_PROTO_TYPE:
+        case KELVRA_STATUS_SET_BROADCAST_FAILED:
+        case KELVRA_STATUS_SERIAL_PACKET_NOT_BUILT:
+        case KELVRA_STATUS_SERIAL_WRITE_FAILED:
+        case KELVRA_STATUS_SERIAL_SHORT_WRITE:
             return true;
         default:
             return false;
@@ -97,61 +96,42 @@ bool failure_code(std::uint32_t code) {
 
 const char* status_text(std::uint32_t code) {
     switch (code) {
-        case 46:
+        case KELVRA_STATUS_PACKET_NOT_BUILT:
             return "a packet could not be built";
-        case 47:
+        case KELVRA_STATUS_NO_JOB_SOCKET:
             return "the job had no connection";
-        case 51:
+        case KELVRA_STATUS_TCP_SEND_FAILED:
             return "sending over TCP failed";
-        case 52:
+        case KELVRA_STATUS_UDP_SEND_FAILED:
             return "sending over UDP failed";
-        case 53:
+        case KELVRA_STATUS_BROADCAST_SEND_FAILED:
             return "the broadcast could not be sent";
-        case 54:
+        case KELVRA_STATUS_BROADCAST_BIND_FAILED:
             return "the broadcast socket could not be bound";
-        case 61:
+        case KELVRA_STATUS_RECEIVE_FAILED:
             return "no answer arrived";
-        case 101:
+        case KELVRA_STATUS_NO_SOCKET:
             return "the card cannot be reached";
-        case 102:
+        case KELVRA_STATUS_BAD_PROTO_TYPE:
             return "unsupported transport";
-        case 104:
+        case KELVRA_STATUS_SET_BROADCAST_FAILED:
             return "broadcasts are not allowed on this socket";
-        case 201:
+        case KELVRA_STATUS_SERIAL_PACKET_NOT_BUILT:
             return "serial: a packet could not be built";
-        case 202:
+        case KELVRA_STATUS_SERIAL_WRITE_FAILED:
             return "serial: writing to the port failed";
-        case 203:
+        case KELVRA_STATUS_SERIAL_SHORT_WRITE:
             return "serial: a write was cut short";
         default:
             return nullptr;
     }
 }
 
-// The meaning of an export's result, for the user.
+// The meaning of an export's result, for the user: the library's own text, or the status text of
+// the send failures an asynchronous send reports with the same numbers.
 std::string result_text(int code) {
-    switch (code) {
-        case 11:
-            return "this command needs a single card, not a broadcast";
-        case 14:
-        case 34:
-            return "out of memory";
-        case 18:
-            return "the card did not answer";
-        case 19:
-            return "the file is missing or cannot be read";
-        case 20:
-            return "the card file name or folder is longer than 99 bytes";
-        case 31:
-            return "the transport is not supported";
-        case 32:
-            return "no command";
-        case 60:
-            return "the card cannot be reached";
-        default:
-            if (const char* t = status_text(static_cast<std::uint32_t>(code))) return t;
-            return "failed";
-    }
+    if (const char* t = status_text(static_cast<std::uint32_t>(code))) return t;
+    return KelvraResultText(code);
 }
 
 void on_status(std::uint32_t code, const char* text) {
@@ -283,13 +263,13 @@ int result_failure(int result, const Options& o) {
     const std::string message =
         where + ": " + result_text(result) + " (result " + std::to_string(result) + ")";
     switch (result) {
-        case kResultNoConnection:
+        case KELVRA_NO_CONNECTION:
             return finish(kNoCard, "no_connection", message);
-        case kResultNoAnswer:
+        case KELVRA_NO_ANSWER:
             return finish(kNoCard, "no_answer", message);
-        case kResultUnreadable:
+        case KELVRA_FILE_UNREADABLE:
             return finish(kLocalFile, "read_failed", message);
-        case kResultNameTooLong:
+        case KELVRA_NAME_TOO_LONG:
             return finish(kRefused, "name_too_long", message);
         default:
             return finish(kFailed, "failed", message);
@@ -299,7 +279,7 @@ int result_failure(int result, const Options& o) {
 // A command that expects no answer: sent in this thread over TCP or UDP, on a library thread over a
 // serial line.
 int simple_command(const Options& o, int result, const std::string& what) {
-    if (result != 0) return result_failure(result, o);
+    if (result != KELVRA_OK) return result_failure(result, o);
     g_output.text = what;
     if (o.transport == Transport::Serial) wait_for_library_jobs(Waiting::Serial);
     return finish(kDone);
@@ -324,7 +304,7 @@ int discover(const Options& o) {
     g_output.document["timeout_ms"] = o.timeout_ms;
     g_output.document["cards"] = nlohmann::json::array();
     const int r = KelvraDiscover(o.address.c_str(), o.timeout_ms);
-    if (r != 0)
+    if (r != KELVRA_OK)
         return finish(kFailed, "no_socket",
                       "the discovery could not be sent to " + o.address + ": " + result_text(r) +
                           " (result " + std::to_string(r) + ")");
@@ -433,8 +413,9 @@ int send_file(const Options& o) {
     const int r =
         SendFileToCard(o.card_id.c_str(), o.address.c_str(), transport_type(o.transport), o.parameter,
                        o.local_path.c_str(), o.card_name.c_str(), o.card_folder.c_str(), o.file_type);
-    progress.finish(r == 0);
-    if (r == kResultUnreadable) return finish(kLocalFile, "read_failed", o.local_path + " cannot be read");
+    progress.finish(r == KELVRA_OK);
+    if (r == KELVRA_FILE_UNREADABLE)
+        return finish(kLocalFile, "read_failed", o.local_path + " cannot be read");
     return simple_command(o, r, done);
 }
 
@@ -447,15 +428,15 @@ int send_folder(const Options& o) {
                       expected_send_time(bytes, files), !o.quiet && !g_output.json);
     const int r = SendFolderToCard(o.card_id.c_str(), o.address.c_str(), kTcpHere, o.parameter,
                                    o.local_path.c_str(), o.base_folder.c_str());
-    progress.finish(r == 0);
+    progress.finish(r == KELVRA_OK);
     switch (r) {
-        case 0:
+        case KELVRA_OK:
             g_output.document["files"] = files;
             g_output.document["bytes"] = bytes;
             g_output.text = "sent " + std::to_string(files) + " files (" + std::to_string(bytes) +
                             " bytes) from " + o.local_path;
             return finish(kDone);
-        case 1:
+        case KELVRA_FOLDER_PATH_HAS_DOT:
             return finish(kLocalFile, "bad_folder_name",
                           "a folder path with a \".\" in it is not sent: " + o.local_path);
         default:
@@ -484,7 +465,10 @@ int upgrade(const Options& o) {
     }
     const int r = UpgradeProgram(o.card_id.c_str(), o.address.c_str(), 0, o.parameter, o.local_path.c_str(),
                                  base.c_str());
-    if (r != 0) return result_failure(r, o);
+    if (r == KELVRA_UPGRADE_NOT_STARTED)
+        return finish(kFailed, "failed",
+                      o.card_id + ": the upgrade could not be started (result " + std::to_string(r) + ")");
+    if (r != KELVRA_OK) return result_failure(r, o);
     g_output.document["files"] = files;
     g_output.document["bytes"] = bytes;
     std::fprintf(stderr, "kelvra: announcing %llu files (%llu bytes) to %s\n",
@@ -503,12 +487,12 @@ int show_picture(const Options& o) {
                               o.local_path.c_str());
     // ShowPicture's own results; the others are those of every send.
     switch (r) {
-        case 1:
+        case KELVRA_SHOW_UNREADABLE:
             return finish(kLocalFile, "not_a_picture", o.local_path + " cannot be read as a picture");
-        case 13:
+        case KELVRA_NOT_A_PICTURE:
             return finish(kLocalFile, "not_a_picture", o.local_path + " is not a BMP, JPEG or GIF picture");
-        case 2:
-            return result_failure(34, o);
+        case KELVRA_SHOW_NO_MEMORY:
+            return result_failure(KELVRA_OUT_OF_MEMORY, o);
         default:
             return simple_command(o, r, "picture " + o.local_path + " shown on " + o.card_id);
     }

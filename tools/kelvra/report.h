@@ -3,6 +3,8 @@
 // from the bytes the library hands back (layout: docs/protocol.md). Pure functions: no I/O.
 #pragma once
 
+#include <kelvra/kelvra.h>
+
 #include <array>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -31,8 +33,8 @@ struct CardReport {
     std::uint32_t uptime_seconds = 0, files_stored = 0, free_kib = 0;
 };
 
-inline constexpr std::size_t kInfoBlockSize = 1088;
-inline constexpr std::size_t kMoreBlockSize = 160;
+inline constexpr std::size_t kInfoBlockSize = KELVRA_CARD_INFO_SIZE;
+inline constexpr std::size_t kMoreBlockSize = KELVRA_CARD_MORE_INFO_SIZE;
 
 // `more` may be null (no extended block).
 CardReport read_report(const std::array<unsigned char, kInfoBlockSize>& info,

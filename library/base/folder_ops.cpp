@@ -1,14 +1,16 @@
-#include "library/util/folder_ops.h"
+#include "library/base/folder_ops.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <string>
 #include <system_error>
 
 #include "platform/localisation.h"
-#include "library/protocol/library_state.h"
+#include "library/base/messages.h"
 #include "platform/paths.h"
 
 namespace fs = std::filesystem;
@@ -191,3 +193,41 @@ bool write_block(const fs::path& path, std::uint64_t offset, std::span<const std
 }
 
 }  // namespace kelvra::files
+
+namespace kelvra {
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+    int fd;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path) {
+    if (local_path.empty()) return std::nullopt;
+    const std::filesystem::path path = files::local_path(local_path);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below as not a regular file.
+    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (static_cast<std::uint64_t>(st.st_size) > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
+    const int flags = ::fcntl(file.fd, F_GETFL);
+    ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < buf.size()) {
+        const ssize_t n = ::read(file.fd, buf.data() + got, buf.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;  // a read error, or the file shrank while it was read
+        got += static_cast<std::size_t>(n);
+    }
+    return buf;
+}
+
+}  // namespace kelvra

@@ -1,5 +1,5 @@
 // Default items and settings from "default.ini" in the program folder.
-#include "library/util/defaults.h"
+#include "library/programme/defaults.h"
 
 #include <gtest/gtest.h>
 

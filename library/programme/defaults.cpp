@@ -1,4 +1,4 @@
-#include "library/util/defaults.h"
+#include "library/programme/defaults.h"
 
 #include <array>
 #include <cstdint>

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace kelvra::files {
 
@@ -48,3 +50,11 @@ std::uint64_t file_length(const std::filesystem::path& path);
 bool write_block(const std::filesystem::path& path, std::uint64_t offset, std::span<const std::uint8_t> data);
 
 }  // namespace kelvra::files
+
+namespace kelvra {
+
+// The whole content of a local regular file; none when it is missing, not a regular file, cannot be
+// read, changes length while it is read, or is longer than a FileHeaderRecord can announce (4 GiB).
+std::optional<std::vector<std::uint8_t>> GetFileBuf(std::string_view local_path);
+
+}  // namespace kelvra
