@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -33,6 +34,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/password_dialog.h"
 #include "mainwindow/restore_ip_dialog.h"
+#include "mainwindow/status_text.h"
 #include "mainwindow/test_dialog.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
@@ -246,7 +248,7 @@ TEST_F(SettingsWindowTest, ThePasswordShowsTheGuardedControlsAndUntickingHidesTh
     EXPECT_EQ(window_->findChild<PasswordDialog*>(), nullptr);  // not asked again
 }
 
-TEST_F(SettingsWindowTest, TheHardwareButtonOpensTheGammaDialogWithTheCardsValues) {
+TEST_F(SettingsWindowTest, TheGammaDialogOpensWithTheCardsValuesAndItsSendsSpeakInTheStatusLine) {
     start_card(card());
     open_window();
     give_password("517");
@@ -254,6 +256,36 @@ TEST_F(SettingsWindowTest, TheHardwareButtonOpensTheGammaDialogWithTheCardsValue
     auto* dialog = open_dialog<GammaDialog>(window_.get());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(in<QLineEdit>(dialog, GammaDialog::kRedValue)->text(), "1.0");
+
+    // Each gamma command is named in the status line with how it ended, as every other command.
+    auto* all = in<QSlider>(dialog, GammaDialog::kAll);
+    ASSERT_TRUE(dialog->togetherMode());
+    const std::string what = localisation::lookup("IDS_MESSAGE_COMMAND_GAMMA") + ": 2.2 / 2.2 / 2.2";
+    const cardlink::CardTarget target{card_.id, card_.address};
+    auto release_at = [&](int position) {
+        all->setSliderDown(true);
+        all->setValue(position);
+        all->setSliderDown(false);
+    };
+    const auto from = simulator_->journal_end();
+    release_at(22);
+    EXPECT_EQ(window_->statusLine().toStdString(), status_text::waiting_line(what, target));
+    ASSERT_TRUE(simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 3s, from));
+    const auto timeout = window_->exchanges().timeouts().receive;
+    EXPECT_TRUE(pump_until([&] {
+        return window_->statusLine().toStdString() ==
+               status_text::result_line(what, target, cardlink::ExchangeError::None, timeout);
+    }));
+    // Nobody at the address any more: the line says the card could not be reached.
+    simulator_.reset();
+    release_at(18);
+    const std::string lost = localisation::lookup("IDS_MESSAGE_COMMAND_GAMMA") + ": 1.8 / 1.8 / 1.8";
+    EXPECT_TRUE(pump_until(
+        [&] {
+            return window_->statusLine().toStdString() ==
+                   status_text::result_line(lost, target, cardlink::ExchangeError::NoConnection, timeout);
+        },
+        10s));
 }
 
 TEST_F(SettingsWindowTest, FactoryRestoreAsksAndSendsSubCodeFourWithoutWaiting) {
