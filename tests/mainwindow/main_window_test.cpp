@@ -44,6 +44,7 @@
 #include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/qt/widget_tests_main.h"
+#include "tests/support/sim_cards.h"
 #include "tests/support/temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -72,7 +73,7 @@ class MainWindowTest : public ::testing::Test {
     }
     void TearDown() override {
         window_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 
     void start_cards(std::vector<sim::CardConfig> cards, bool duplicates = false) {
@@ -80,9 +81,7 @@ class MainWindowTest : public ::testing::Test {
         config.cards = std::move(cards);
         config.allow_duplicate_addresses = duplicates;
         config.storage_root = program_ / "cards";
-        auto started = sim::Simulator::start(std::move(config));
-        ASSERT_TRUE(started) << started.error;
-        simulator_ = std::move(started.simulator);
+        ASSERT_TRUE(simulator_.start(std::move(config)));
     }
 
     void open_window() {
@@ -115,7 +114,7 @@ class MainWindowTest : public ::testing::Test {
 
     support::RecordingMessages messages_;
     TempDir program_;
-    std::unique_ptr<sim::Simulator> simulator_;
+    support::SimCards simulator_;  // with the discovery socket: the window searches
     std::unique_ptr<MainWindow> window_;
     QListWidget* list_ = nullptr;
 };
