@@ -16,6 +16,7 @@
 #include "cardlink/exchange_service.h"
 #include "common/frame.h"
 #include "mainwindow/display_params.h"
+#include "platform/localisation.h"
 
 namespace {
 
@@ -155,13 +156,21 @@ void GammaDialog::settled() {
 
 void GammaDialog::sendPending() {
     pending_ = false;
-    const auto command = togetherMode()
-                             ? display_params::gamma_command(all_gamma_, all_gamma_, all_gamma_)
-                             : display_params::gamma_command(red_gamma_, green_gamma_, blue_gamma_);
+    const float red = togetherMode() ? all_gamma_ : red_gamma_;
+    const float green = togetherMode() ? all_gamma_ : green_gamma_;
+    const float blue = togetherMode() ? all_gamma_ : blue_gamma_;
+    const auto command = display_params::gamma_command(red, green, blue);
+    const QString what = QString::fromStdString(localisation::lookup(std::string(command.name_key))) +
+                         QStringLiteral(": ") + card_gamma_text(red) + QStringLiteral(" / ") +
+                         card_gamma_text(green) + QStringLiteral(" / ") + card_gamma_text(blue);
+    const cardlink::CardTarget target = target_();
+    emit commandSent(what, target);
     // No answer is read: a command that could not be sent shows the link error.
-    exchanges_.submitCommand(target_(), frame::CMD_SCREEN_CONTROL,
+    exchanges_.submitCommand(target, frame::CMD_SCREEN_CONTROL,
                              std::vector<std::uint8_t>(command.block.begin(), command.block.end()),
-                             command.read_answer, this, [failure = command.failure_text](const auto& result) {
-                                 cardlink::report_exchange_failure(result, failure);
+                             command.read_answer, this,
+                             [this, what, target, command](const cardlink::ExchangeResult& result) {
+                                 emit commandEnded(what, target, result, command);
+                                 cardlink::report_exchange_failure(result, command.failure_text);
                              });
 }

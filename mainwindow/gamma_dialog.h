@@ -3,8 +3,9 @@
 // settled value: when a dragged slider is released, or once keys or the wheel have stopped moving it
 // (kSettle). It goes through the exchange service; a value that settles while another exchange runs is
 // sent when that one has ended. The edits show the card's own values, and a channel whose slider was not
-// moved keeps the card's value in the commands (a slider holds only 0.0..4.0 in steps of 0.1). "保存参数"
-// closes the dialog. UI thread only.
+// moved keeps the card's value in the commands (a slider holds only 0.0..4.0 in steps of 0.1). Each
+// command is announced with commandSent() and its end with commandEnded(), so the window that opened the
+// dialog can say in its status line what happened. "保存参数" closes the dialog. UI thread only.
 #pragma once
 
 #include <QDialog>
@@ -14,6 +15,7 @@
 #include <functional>
 
 #include "cardlink/card_exchange.h"
+#include "mainwindow/display_params.h"
 
 class QLineEdit;
 class QRadioButton;
@@ -58,6 +60,12 @@ class GammaDialog : public QDialog {
     // The control with dialog control number `id` (for tests).
     QWidget* control(int id) const;
     bool togetherMode() const;
+
+  signals:
+    // `what` names the command and its values in the chosen language ("Gamma: 2.2 / 2.2 / 2.2").
+    void commandSent(const QString& what, const cardlink::CardTarget& target);
+    void commandEnded(const QString& what, const cardlink::CardTarget& target,
+                      const cardlink::ExchangeResult& result, const display_params::DisplayCommand& command);
 
   private:
     void setTogether(bool together);

@@ -1,6 +1,7 @@
 #include "mainwindow/main_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -466,6 +467,7 @@ void MainWindow::setImageTransferSettings(const screenconfig::TransferSettings& 
             setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"),
                                                    image_target_, error, exchanges_.timeouts().receive));
             updateEnabling();
+            if (auto ended = std::exchange(image_ended_, {})) ended(outcome);
         });
 }
 
@@ -473,7 +475,8 @@ bool MainWindow::imageTransferRunning() const {
     return image_runner_ && image_runner_->running();
 }
 
-bool MainWindow::startImageTransfer(const std::filesystem::path& image) {
+bool MainWindow::startImageTransfer(const std::filesystem::path& image,
+                                    std::function<void(screenconfig::TransferOutcome)> ended) {
     const auto target = commandTarget();
     if (!target) {
         platform::show_message(localisation::lookup("IDS_MESSAGE_CARD_LINK_ERROR"));
@@ -487,6 +490,7 @@ bool MainWindow::startImageTransfer(const std::filesystem::path& image) {
     const bool started = image_runner_->start(*target, image);
     if (started) {
         image_target_ = *target;
+        image_ended_ = std::move(ended);
         setStatusLine(
             status_text::waiting_line(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"), *target));
     }
@@ -571,11 +575,9 @@ void MainWindow::onDuplicateWarning(const QString& text) {
         connect(message_window_, &QDialog::finished, this, [this] { duplicate_on_screen_ = false; });
     }
     message_window_->setText(text);
-    // Over the lower part of the card list, so the selected card's settings stay in view.
-    const QPoint corner = card_list_->mapToGlobal(QPoint(0, card_list_->height()));
-    message_window_->move(corner.x(), std::max(0, corner.y() - message_window_->sizeHint().height()));
-    message_window_->show();
-    message_window_->raise();
+    // Beside the window, or over the lower part of the card list: the selected card's settings and
+    // the buttons that act on them stay in view.
+    message_window_->showBeside(this, QRect(card_list_->mapTo(this, QPoint(0, 0)), card_list_->size()));
 }
 
 void MainWindow::onAddressModeToggled(bool on) {

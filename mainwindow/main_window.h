@@ -153,7 +153,9 @@ class MainWindow : public QDialog {
     // progress window (dialog 150) showing. False, starting nothing, when there is no card to send to
     // (IDS_MESSAGE_CARD_LINK_ERROR is shown) or a transfer is still running
     // (IDS_MESSAGE_IMAGE_TRANSFER_RUNNING).
-    bool startImageTransfer(const std::filesystem::path& image);
+    // `ended` runs on this thread once the transfer has ended.
+    bool startImageTransfer(const std::filesystem::path& image,
+                            std::function<void(screenconfig::TransferOutcome)> ended = {});
     bool imageTransferRunning() const;
     ImportProgressDialog* importProgress() const { return import_progress_; }
     // Tests shorten the transfer's waits.
@@ -245,6 +247,7 @@ class MainWindow : public QDialog {
     std::string reselect_id_;     // the card to select again once it is listed (after a rebuilt list)
     std::filesystem::path upgrade_folder_;
     cardlink::CardTarget image_target_;  // where the image transfer under way goes
+    std::function<void(screenconfig::TransferOutcome)> image_ended_;
 
     QListWidget* card_list_ = nullptr;
     QLineEdit* version_ = nullptr;

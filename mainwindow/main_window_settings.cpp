@@ -270,6 +270,18 @@ void MainWindow::onHardwareParams() {
         exchanges_, [this] { return commandTarget().value_or(cardlink::CardTarget{}); }, known_->gamma_red,
         known_->gamma_green, known_->gamma_blue, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &GammaDialog::commandSent, this,
+            [this](const QString& what, const cardlink::CardTarget& target) {
+                setStatusLine(status_text::waiting_line(what.toStdString(), target));
+            });
+    connect(dialog, &GammaDialog::commandEnded, this,
+            [this](const QString& what, const cardlink::CardTarget& target, const cardlink::ExchangeResult& r,
+                   const display_params::DisplayCommand& command) {
+                setStatusLine(status_text::result_line(what.toStdString(), target, r.error,
+                                                       exchanges_.timeouts().receive));
+                // The dialog opens next time with what the card took.
+                if (r.ok() && known_) display_params::apply_to_report(*known_, command);
+            });
     dialog->open();
 }
 

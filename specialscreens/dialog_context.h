@@ -4,16 +4,24 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+
+#include "screenconfig/image_transfer.h"
 
 #include "specialscreens/layout_actions.h"
 
 namespace specialscreens {
 
+// Called on the UI thread once a started transfer has ended, however it ended.
+using TransferEnded = std::function<void(screenconfig::TransferOutcome)>;
+// Starts sending an image file to the card; false when it did not start (the host said why).
+using StartImageTransfer = std::function<bool(const std::filesystem::path&, TransferEnded)>;
+
 struct DialogContext {
     std::uint32_t width = 0;   // "屏宽:"
     std::uint32_t height = 0;  // "屏高:"
     std::filesystem::path temp_sys;
-    StartTransfer start_transfer;
+    StartImageTransfer start_transfer;
 };
 
 }  // namespace specialscreens

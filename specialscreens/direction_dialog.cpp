@@ -14,7 +14,7 @@ namespace specialscreens {
 using namespace screenconfig;
 
 DirectionDialog::DirectionDialog(DialogContext context, QWidget* parent)
-    : QDialog(parent), context_(std::move(context)) {
+    : LayoutDialog(std::move(context), parent) {
     auto* root = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     row->addWidget(numbered(new QLabel(QStringLiteral("屏体方向"), this), kDirectionLabel));
@@ -37,6 +37,7 @@ DirectionDialog::DirectionDialog(DialogContext context, QWidget* parent)
     connect(send_button, &QPushButton::clicked, this, &DirectionDialog::send);
     connect(close_button, &QPushButton::clicked, this, &QDialog::reject);
     localise_dialog(this, kDialogNumber);
+    setSendButton(kSend);
     // The dialog's own image starts as the identity table.
     build_blank(image_);
 }
@@ -50,7 +51,7 @@ void DirectionDialog::send() {
         show_refusal(*refusal);
         return;
     }
-    send_built_image(image_, context_.temp_sys, context_.start_transfer);
+    sendImage(image_);
 }
 
 }  // namespace specialscreens

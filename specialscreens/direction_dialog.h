@@ -2,17 +2,16 @@
 // "发送设置", which builds the turned or mirrored image and sends it; the dialog stays open. UI thread.
 #pragma once
 
-#include <QDialog>
-
 #include "screenconfig/screen_config.h"
 #include "screenconfig/special_layout.h"
 #include "specialscreens/dialog_context.h"
+#include "specialscreens/layout_dialog.h"
 
 class QComboBox;
 
 namespace specialscreens {
 
-class DirectionDialog : public QDialog {
+class DirectionDialog : public LayoutDialog {
     Q_OBJECT
   public:
     static constexpr int kDialogNumber = 152;
@@ -28,7 +27,6 @@ class DirectionDialog : public QDialog {
     void send();
 
   private:
-    DialogContext context_;
     QComboBox* direction_ = nullptr;
     screenconfig::ScreenConfig image_;
 };

@@ -14,7 +14,7 @@ namespace specialscreens {
 using namespace screenconfig;
 
 LongStripDialog::LongStripDialog(DialogContext context, QWidget* parent)
-    : QDialog(parent), context_(std::move(context)) {
+    : LayoutDialog(std::move(context), parent) {
     auto* root = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     fields_ = std::make_unique<ModuleFields>(this, grid);
@@ -28,6 +28,7 @@ LongStripDialog::LongStripDialog(DialogContext context, QWidget* parent)
     root->addLayout(layout_buttons(
         this, [this] { preview(); }, [this] { send(); }));
     localise_dialog(this, kDialogNumber);
+    setSendButton(kSend);
 }
 
 LongStripInput LongStripDialog::input() const {
@@ -52,7 +53,7 @@ void LongStripDialog::send() {
         fields_->focus(refusal->focus);
         return;
     }
-    send_built_image(image_, context_.temp_sys, context_.start_transfer);
+    sendImage(image_);
 }
 
 }  // namespace specialscreens

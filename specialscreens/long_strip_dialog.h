@@ -3,18 +3,17 @@
 // sends it. Neither closes the dialog. The layout itself is screenconfig/special_layout.h. UI thread.
 #pragma once
 
-#include <QDialog>
-
 #include <memory>
 
 #include "screenconfig/screen_config.h"
 #include "screenconfig/special_layout.h"
 #include "specialscreens/dialog_context.h"
+#include "specialscreens/layout_dialog.h"
 #include "specialscreens/module_fields.h"
 
 namespace specialscreens {
 
-class LongStripDialog : public QDialog {
+class LongStripDialog : public LayoutDialog {
     Q_OBJECT
   public:
     static constexpr int kDialogNumber = 147;
@@ -30,7 +29,6 @@ class LongStripDialog : public QDialog {
     void send();
 
   private:
-    DialogContext context_;
     std::unique_ptr<ModuleFields> fields_;
     screenconfig::ScreenConfig image_;  // this dialog's own image, built on each send
 };

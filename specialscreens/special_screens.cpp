@@ -29,7 +29,7 @@ std::string size_question(ScreenSize size) {
            std::to_string(size.height) + "," + localisation::lookup("IDS_MESSAGE_DUDO_SPECIAL_TIP4");
 }
 
-EntryStep check_entry(bool have_cards, ScreenSize current, ScreenSize& last_used) {
+EntryStep check_entry(bool have_cards, ScreenSize current, std::optional<ScreenSize>& last_used) {
     using platform::MessageButtons;
     using platform::MessageIcon;
     using platform::MessageReply;
@@ -37,7 +37,9 @@ EntryStep check_entry(bool have_cards, ScreenSize current, ScreenSize& last_used
         platform::show_message(localisation::lookup("IDS_MESSAGE_HAVE_NO_LINKED_CARD"));
         return EntryStep::NoCard;
     }
-    if (current != last_used) {
+    if (!last_used) {
+        last_used = current;
+    } else if (current != *last_used) {
         last_used = current;
         platform::show_message(localisation::lookup("IDS_MESSAGE_DUDO_SPECIAL_TIP7"));
         return EntryStep::SizeChanged;
@@ -76,8 +78,8 @@ void SpecialScreens::open() {
     context.width = static_cast<std::uint32_t>(std::max(size.width, 0));
     context.height = static_cast<std::uint32_t>(std::max(size.height, 0));
     context.temp_sys = screenconfig::temp_sys_path();
-    context.start_transfer = [this](const std::filesystem::path& image) {
-        return window_.startImageTransfer(image);
+    context.start_transfer = [this](const std::filesystem::path& image, TransferEnded ended) {
+        return window_.startImageTransfer(image, std::move(ended));
     };
     switch (type.choice()) {
         case ScreenType::LongStrip: {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class MainWindow;
@@ -31,7 +32,9 @@ enum class EntryStep {
 };
 
 // The checks before the type dialog, with their messages and questions (platform::show_message).
-EntryStep check_entry(bool have_cards, ScreenSize current, ScreenSize& last_used);
+// `last_used` is the size the last use was made for; before any use there is none, and the first
+// use takes the current size without calling it a change.
+EntryStep check_entry(bool have_cards, ScreenSize current, std::optional<ScreenSize>& last_used);
 
 // The text of dialog 155: IDS_MESSAGE_DUDO_SPECIAL_TIP3, width, "X", height, ",", TIP4.
 std::string size_question(ScreenSize size);
@@ -52,7 +55,7 @@ class SpecialScreens : public QObject {
     int run(QDialog& dialog);
 
     MainWindow& window_;
-    ScreenSize last_used_;
+    std::optional<ScreenSize> last_used_;
     std::function<void(QDialog*)> dialog_hook_;
 };
 

@@ -17,7 +17,7 @@ namespace specialscreens {
 using namespace screenconfig;
 
 VerticalDialog::VerticalDialog(DialogContext context, QWidget* parent)
-    : QDialog(parent), context_(std::move(context)) {
+    : LayoutDialog(std::move(context), parent) {
     auto* root = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     fields_ = std::make_unique<ModuleFields>(this, grid);
@@ -53,6 +53,7 @@ VerticalDialog::VerticalDialog(DialogContext context, QWidget* parent)
     root->addLayout(layout_buttons(
         this, [this] { preview(); }, [this] { send(); }));
     localise_dialog(this, kDialogNumber);
+    setSendButton(kSend);
 }
 
 VerticalInput VerticalDialog::input() const {
@@ -79,7 +80,7 @@ void VerticalDialog::preview() {
 
 void VerticalDialog::send() {
     if (const auto refusal = build_vertical(input(), image_)) return refuse(*refusal);
-    send_built_image(image_, context_.temp_sys, context_.start_transfer);
+    sendImage(image_);
 }
 
 void VerticalDialog::keyPressEvent(QKeyEvent* event) {

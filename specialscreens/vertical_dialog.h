@@ -4,20 +4,19 @@
 // closes the dialog, and neither does Esc. UI thread.
 #pragma once
 
-#include <QDialog>
-
 #include <memory>
 
 #include "screenconfig/screen_config.h"
 #include "screenconfig/special_layout.h"
 #include "specialscreens/dialog_context.h"
+#include "specialscreens/layout_dialog.h"
 #include "specialscreens/module_fields.h"
 
 class QCheckBox;
 
 namespace specialscreens {
 
-class VerticalDialog : public QDialog {
+class VerticalDialog : public LayoutDialog {
     Q_OBJECT
   public:
     static constexpr int kDialogNumber = 148;
@@ -43,7 +42,6 @@ class VerticalDialog : public QDialog {
   private:
     void refuse(const screenconfig::LayoutRefusal& refusal);
 
-    DialogContext context_;
     std::unique_ptr<ModuleFields> fields_;
     QCheckBox* methods_[3] = {};
     QCheckBox* bottom_to_top_ = nullptr;

@@ -13,6 +13,7 @@
 #include "simulator/sim.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
@@ -81,9 +82,7 @@ class CommandLineConvention : public ::testing::Test {
             config.cards.push_back(card);
         }
         config.storage_root = storage_.path();
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
+        ASSERT_TRUE(sim_.start(config));
 
         screenconfig::ScreenParams params;
         params.set(screenconfig::ParamsField::magic, screenconfig::kLedMarker);
@@ -95,7 +94,7 @@ class CommandLineConvention : public ::testing::Test {
 
     support::TempDir storage_;
     support::TempDir work_;
-    std::unique_ptr<sim::Simulator> sim_;
+    support::SimCards sim_;  // with the discovery socket: the tools search
     std::vector<Tool> tools_;
 };
 

@@ -18,6 +18,7 @@
 #include "simulator/sim.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
@@ -59,9 +60,7 @@ class KelvraCli : public ::testing::Test {
         config.cards = sim::make_cards(3, "127.0.5.1");
         config.cards[1].software_version = 0x000A0003;
         config.storage_root = storage_.path();
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
-        sim_ = std::move(started.simulator);
+        ASSERT_TRUE(sim_.start(config));
         cards_ = config.cards;
     }
 
@@ -84,7 +83,7 @@ class KelvraCli : public ::testing::Test {
 
     support::TempDir storage_;
     support::TempDir work_;
-    std::unique_ptr<sim::Simulator> sim_;
+    support::SimCards sim_;  // with the discovery socket: the command line searches
     std::vector<sim::CardConfig> cards_;
 };
 

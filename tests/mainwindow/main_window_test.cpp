@@ -22,6 +22,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "widgets/localise_dialog.h"
@@ -43,6 +44,7 @@
 #include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/qt/widget_tests_main.h"
+#include "tests/support/sim_cards.h"
 #include "tests/support/temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -71,7 +73,7 @@ class MainWindowTest : public ::testing::Test {
     }
     void TearDown() override {
         window_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 
     void start_cards(std::vector<sim::CardConfig> cards, bool duplicates = false) {
@@ -79,9 +81,7 @@ class MainWindowTest : public ::testing::Test {
         config.cards = std::move(cards);
         config.allow_duplicate_addresses = duplicates;
         config.storage_root = program_ / "cards";
-        auto started = sim::Simulator::start(std::move(config));
-        ASSERT_TRUE(started) << started.error;
-        simulator_ = std::move(started.simulator);
+        ASSERT_TRUE(simulator_.start(std::move(config)));
     }
 
     void open_window() {
@@ -114,7 +114,7 @@ class MainWindowTest : public ::testing::Test {
 
     support::RecordingMessages messages_;
     TempDir program_;
-    std::unique_ptr<sim::Simulator> simulator_;
+    support::SimCards simulator_;  // with the discovery socket: the window searches
     std::unique_ptr<MainWindow> window_;
     QListWidget* list_ = nullptr;
 };
@@ -276,6 +276,33 @@ TEST_F(MainWindowTest, ManualSearchEmptiesAndRefillsTheList) {
     ASSERT_TRUE(pump_until([&] { return !text_of(MainWindow::kIpAddress).isEmpty(); }));
 }
 
+// Beside the main window where the screen has room: right, left, below, above, in that order.
+TEST(MessageWindowPlace, BesideTheWindowWhereTheScreenHasRoom) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize size(300, 120);
+    struct Case {
+        const char* name;
+        QRect frame;
+        std::optional<QPoint> at;
+    };
+    const Case cases[] = {
+        {"right", QRect(100, 100, 760, 540), QPoint(860, 100)},
+        {"left", QRect(1100, 100, 760, 540), QPoint(760, 100)},
+        {"below", QRect(0, 0, 1900, 540), QPoint(0, 540)},
+        {"above", QRect(0, 500, 1900, 540), QPoint(0, 340)},
+        {"nowhere", QRect(0, 0, 1900, 1000), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto at = place_beside(c.frame, size, screen, 40);
+        EXPECT_EQ(at, c.at);
+        if (at) {
+            EXPECT_TRUE(screen.contains(QRect(*at, size + QSize(40, 40))));
+            EXPECT_FALSE(QRect(*at, size).intersects(c.frame));
+        }
+    }
+}
+
 TEST_F(MainWindowTest, DuplicateAddressShowsTheMessageWindowOnce) {
     start_cards({card("S730-413-00001", "127.0.0.2"), card("A901-200-00002", "127.0.0.2")}, true);
     open_window();
@@ -286,6 +313,23 @@ TEST_F(MainWindowTest, DuplicateAddressShowsTheMessageWindowOnce) {
     EXPECT_TRUE(warning->text().contains("127.0.0.2"));
     EXPECT_TRUE(warning->text().contains("S730-413-00001"));
     EXPECT_TRUE(warning->text().contains("A901-200-00002"));
+    // It leaves the selected card's settings and the buttons that act on them ("保存设置" among them)
+    // in view: it covers no control outside the card list's box.
+    QWidget* list_box = window_->control(MainWindow::kCardListTitle);
+    int checked = 0;
+    for (QWidget* control : window_->findChildren<QWidget*>()) {
+        const QVariant id = control->property(kControlIdProperty);
+        if (!id.isValid() || !control->isVisible() || control->window() != window_.get() ||
+            list_box->isAncestorOf(control) || control == list_box)
+            continue;
+        ++checked;
+        const QRect area(control->mapToGlobal(QPoint(0, 0)), control->size());
+        EXPECT_FALSE(warning->frameGeometry().intersects(area))
+            << id.toInt() << ": the warning at " << warning->frameGeometry().x() << ","
+            << warning->frameGeometry().y() << " " << warning->frameGeometry().width() << "x"
+            << warning->frameGeometry().height();
+    }
+    EXPECT_GT(checked, 20);
     const QString text = warning->text();
     // Further searches while it is open add nothing and open no second window.
     QTest::mouseClick(qobject_cast<QPushButton*>(window_->control(MainWindow::kManualSearch)),
@@ -821,6 +865,42 @@ TEST_F(MainWindowTest, TextsFromTheNetworkAreShownAsPlainText) {
     for (QLabel* label : window_->messageWindow()->findChildren<QLabel*>())
         EXPECT_EQ(label->textFormat(), Qt::PlainText);
     EXPECT_TRUE(window_->messageWindow()->text().contains("A<i>9</i>-2"));
+}
+
+// At the default window size in English a long card name and an outcome do not fit: the name is
+// shortened, the outcome stays whole at the end, and the tooltip holds the whole line.
+TEST_F(MainWindowTest, ALongStatusLineKeepsTheOutcomeInView) {
+    localisation::set_current_file(std::filesystem::path(TEST_SOURCE_DIR) / "lang" / "English_zavo.ini");
+    const std::string id = "S730-413-0000123";  // as long as the card list takes
+    const std::string address = "127.100.100.100";
+    sim::CardConfig c = card(id, address);
+    c.faults.answer_error = true;
+    c.faults.only_command = frame::CMD_SCREEN_CONTROL;
+    start_cards({c});
+    open_window();
+    ASSERT_TRUE(pump_until([&] { return !text_of(MainWindow::kIpAddress).isEmpty(); }));
+    auto* scan = qobject_cast<QComboBox*>(window_->control(MainWindow::kScanClock));
+    scan->setCurrentIndex(3);
+    emit scan->activated(3);
+    const std::string refused = status_text::result_line(
+        localisation::lookup("IDS_MESSAGE_COMMAND_SCAN_CLOCK") + ": " +
+            scan->itemText(3).trimmed().toStdString(),
+        {id, address}, cardlink::ExchangeError::AnswerRejected, window_->exchanges().timeouts().receive);
+    ASSERT_TRUE(pump_until([&] { return window_->statusLine().toStdString() == refused; }, 10s))
+        << window_->statusLine().toStdString() << "\n"
+        << refused;
+
+    auto* label = qobject_cast<QLabel*>(window_->control(MainWindow::kStatusLine));
+    ASSERT_NE(label, nullptr);
+    const QString full = window_->statusLine();
+    const QString shown = window_->statusLineShown();
+    const QString outcome = QStringLiteral("refused by the card");
+    ASSERT_TRUE(full.endsWith(outcome));
+    EXPECT_NE(shown, full) << "the line is longer than the window is wide";
+    EXPECT_TRUE(shown.endsWith(outcome)) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+    EXPECT_EQ(label->toolTip(), full);
 }
 
 TEST_F(MainWindowTest, HelpWithoutAViewerSaysSo) {

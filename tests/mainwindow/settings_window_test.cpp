@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -33,6 +34,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/password_dialog.h"
 #include "mainwindow/restore_ip_dialog.h"
+#include "mainwindow/status_text.h"
 #include "mainwindow/test_dialog.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
@@ -44,6 +46,7 @@
 #include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/qt/widget_tests_main.h"
+#include "tests/support/sim_cards.h"
 #include "tests/support/temp_dir.h"
 
 using namespace std::chrono_literals;
@@ -87,7 +90,7 @@ class SettingsWindowTest : public ::testing::Test {
     }
     void TearDown() override {
         window_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
     void write_settings(const char* discovery) {
         std::ofstream(program_ / "default.ini") << "[DefaultParam]\nDiscovery_Address=" << discovery << "\n";
@@ -95,12 +98,14 @@ class SettingsWindowTest : public ::testing::Test {
 
     void start_card(sim::CardConfig c) {
         card_ = c;
+        start_cards({std::move(c)});
+    }
+    // The cards with the discovery socket, so the window's search finds them.
+    void start_cards(std::vector<sim::CardConfig> cards) {
         sim::SimulatorConfig config;
-        config.cards = {std::move(c)};
+        config.cards = std::move(cards);
         config.storage_root = program_ / "cards";
-        auto started = sim::Simulator::start(std::move(config));
-        ASSERT_TRUE(started) << started.error;
-        simulator_ = std::move(started.simulator);
+        ASSERT_TRUE(simulator_.start(std::move(config)));
     }
     static sim::CardConfig card(std::string address = "127.0.0.2") {
         sim::CardConfig c;
@@ -137,7 +142,7 @@ class SettingsWindowTest : public ::testing::Test {
     support::RecordingMessages messages_;
     TempDir program_;
     sim::CardConfig card_;
-    std::unique_ptr<sim::Simulator> simulator_;
+    support::SimCards simulator_;
     std::unique_ptr<MainWindow> window_;
 };
 
@@ -246,7 +251,7 @@ TEST_F(SettingsWindowTest, ThePasswordShowsTheGuardedControlsAndUntickingHidesTh
     EXPECT_EQ(window_->findChild<PasswordDialog*>(), nullptr);  // not asked again
 }
 
-TEST_F(SettingsWindowTest, TheHardwareButtonOpensTheGammaDialogWithTheCardsValues) {
+TEST_F(SettingsWindowTest, TheGammaDialogOpensWithTheCardsValuesAndItsSendsSpeakInTheStatusLine) {
     start_card(card());
     open_window();
     give_password("517");
@@ -254,6 +259,36 @@ TEST_F(SettingsWindowTest, TheHardwareButtonOpensTheGammaDialogWithTheCardsValue
     auto* dialog = open_dialog<GammaDialog>(window_.get());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(in<QLineEdit>(dialog, GammaDialog::kRedValue)->text(), "1.0");
+
+    // Each gamma command is named in the status line with how it ended, as every other command.
+    auto* all = in<QSlider>(dialog, GammaDialog::kAll);
+    ASSERT_TRUE(dialog->togetherMode());
+    const std::string what = localisation::lookup("IDS_MESSAGE_COMMAND_GAMMA") + ": 2.2 / 2.2 / 2.2";
+    const cardlink::CardTarget target{card_.id, card_.address};
+    auto release_at = [&](int position) {
+        all->setSliderDown(true);
+        all->setValue(position);
+        all->setSliderDown(false);
+    };
+    const auto from = simulator_->journal_end();
+    release_at(22);
+    EXPECT_EQ(window_->statusLine().toStdString(), status_text::waiting_line(what, target));
+    ASSERT_TRUE(simulator_->wait_for_frame(card_.id, frame::CMD_SCREEN_CONTROL, 3s, from));
+    const auto timeout = window_->exchanges().timeouts().receive;
+    EXPECT_TRUE(pump_until([&] {
+        return window_->statusLine().toStdString() ==
+               status_text::result_line(what, target, cardlink::ExchangeError::None, timeout);
+    }));
+    // Nobody at the address any more: the line says the card could not be reached.
+    simulator_.stop();
+    release_at(18);
+    const std::string lost = localisation::lookup("IDS_MESSAGE_COMMAND_GAMMA") + ": 1.8 / 1.8 / 1.8";
+    EXPECT_TRUE(pump_until(
+        [&] {
+            return window_->statusLine().toStdString() ==
+                   status_text::result_line(lost, target, cardlink::ExchangeError::NoConnection, timeout);
+        },
+        10s));
 }
 
 TEST_F(SettingsWindowTest, FactoryRestoreAsksAndSendsSubCodeFourWithoutWaiting) {
@@ -345,12 +380,7 @@ TEST_F(SettingsWindowTest, TheRestoreCodeOpensTheAddressAndTheBroadcastCarriesBo
 TEST_F(SettingsWindowTest, WithSeveralCardsListedTheRestoreAsksNamingThemAndNoSendsNothing) {
     sim::CardConfig other = card("127.0.0.3");
     other.id = "S730-413-00002";
-    sim::SimulatorConfig config;
-    config.cards = {card(), other};
-    config.storage_root = program_ / "cards";
-    auto started = sim::Simulator::start(std::move(config));
-    ASSERT_TRUE(started) << started.error;
-    simulator_ = std::move(started.simulator);
+    start_cards({card(), other});
     card_ = card();
     open_window();
     ASSERT_TRUE(pump_until([&] { return window_->cardLink().cards().size() == 2; }));
@@ -560,7 +590,7 @@ TEST_F(UpgradeWindowTest, EachOutcomeIsReportedAsWhatTheCardGot) {
             EXPECT_EQ(bar->value(), bar->maximum());
         }
         window_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 }
 
@@ -586,12 +616,7 @@ TEST_F(UpgradeWindowTest, DuringTheUpgradeNothingElseAddressesACardAndTheCardCom
 TEST_F(UpgradeWindowTest, AfterTheUpgradeTheListIsRebuiltWithTheSameCardSelected) {
     sim::CardConfig other = card("127.0.0.3");
     other.id = "S730-413-00002";
-    sim::SimulatorConfig config;
-    config.cards = {card(), other};
-    config.storage_root = program_ / "cards";
-    auto started = sim::Simulator::start(std::move(config));
-    ASSERT_TRUE(started) << started.error;
-    simulator_ = std::move(started.simulator);
+    start_cards({card(), other});
     card_ = other;
     window_ = std::make_unique<MainWindow>();
     window_->start();

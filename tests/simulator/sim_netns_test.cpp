@@ -9,6 +9,7 @@
 
 #include "simulator/sim.h"
 #include "tests/simulator/sim_client.h"
+#include "tests/support/sim_cards.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ TEST(SimBroadcast, EveryCardAnswersFromItsOwnAddress) {
     for (const std::size_t count : {std::size_t{1}, std::size_t{10}, std::size_t{256}}) {
         sim::SimulatorConfig config;
         config.cards = sim::make_cards(count, "10.200.0.2");
-        auto started = sim::Simulator::start(config);
-        ASSERT_TRUE(started) << started.error;
+        support::SimCards cards;
+        ASSERT_TRUE(cards.start(config));
         UdpClient u("10.200.0.1");
         ASSERT_TRUE(u.send_to("255.255.255.255", frame::kDiscoveryPort,
                               vantor_frame(frame::CMD_DISCOVER, "Broadcast!", mask_text_field())));
@@ -43,8 +44,8 @@ TEST(SimBroadcast, EveryCardAnswersFromItsOwnAddress) {
         std::set<std::pair<std::string, std::string>> expected;
         for (const auto& c : config.cards) expected.emplace(c.address, c.id);
         EXPECT_EQ(seen, expected) << count << " cards";
-        EXPECT_EQ(started.simulator->journal().size(), count);
-        EXPECT_EQ(started.simulator->journal().front().local_address, "255.255.255.255");
+        EXPECT_EQ(cards->journal().size(), count);
+        EXPECT_EQ(cards->journal().front().local_address, "255.255.255.255");
     }
 }
 

@@ -19,6 +19,7 @@
 #include "simulator/sim.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 
 using namespace screenconfig;
 using namespace std::chrono_literals;
@@ -201,38 +202,24 @@ TEST(CliLayout, PreviewsAreWrittenInTheFormatTheirNameAsks) {
 
 namespace {
 
-class SimCard {
-  public:
-    SimCard(const std::filesystem::path& folder, bool discovery = false) {
-        sim::SimulatorConfig config;
-        sim::CardConfig card;
-        card.id = "A901-200-00001";
-        card.address = "127.0.0.71";
-        card.screen_width = 192;
-        card.screen_height = 96;
-        card.answer_apply = true;
-        config.cards.push_back(card);
-        config.storage_root = folder / "cards";
-        config.discovery_socket = discovery;
-        auto started = sim::Simulator::start(config);
-        error_ = started.error;
-        sim_ = std::move(started.simulator);
-    }
-    sim::Simulator* operator->() { return sim_.get(); }
-    bool running() const { return sim_ != nullptr; }
-    const std::string& error() const { return error_; }
-
-  private:
-    std::unique_ptr<sim::Simulator> sim_;
-    std::string error_;
-};
+// The card the sends go to: it answers the apply frame, as the command line reads that answer.
+sim::SimulatorConfig one_card(const std::filesystem::path& folder, bool discovery = false) {
+    auto config = support::SimCards::config(1, "127.0.0.71");
+    config.cards[0].id = "A901-200-00001";
+    config.cards[0].screen_width = 192;
+    config.cards[0].screen_height = 96;
+    config.cards[0].answer_apply = true;
+    config.storage_root = folder / "cards";
+    config.discovery_socket = discovery;
+    return config;
+}
 
 }  // namespace
 
 TEST(CliSend, AnImageIsStoredAsConfigSysAndApplied) {
     support::TempDir dir;
-    SimCard card(dir.path());
-    ASSERT_TRUE(card.running()) << card.error();
+    support::SimCards card;
+    ASSERT_TRUE(card.start(one_card(dir.path())));
     const auto image = dir / "temp.sys";
     ASSERT_EQ(cli("layout strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 2 -o " +
                   image.string())
@@ -262,8 +249,8 @@ TEST(CliSend, AnImageIsStoredAsConfigSysAndApplied) {
 // "Applied" and exit 0 only when the card acknowledges the apply frame.
 TEST(CliSend, TheExitStatusFollowsTheCardsAnswerToTheApplyFrame) {
     support::TempDir dir;
-    SimCard card(dir.path());
-    ASSERT_TRUE(card.running()) << card.error();
+    support::SimCards card;
+    ASSERT_TRUE(card.start(one_card(dir.path())));
     const auto image = dir / "temp.sys";
     ASSERT_EQ(cli("layout direction --width 64 --height 32 --direction 0 -o " + image.string()).code, 0);
     const auto faults = [](bool error, bool silent, std::uint8_t only) {
@@ -296,8 +283,8 @@ TEST(CliSend, TheExitStatusFollowsTheCardsAnswerToTheApplyFrame) {
 
 TEST(CliSend, ScreenParametersGoToTheCard) {
     support::TempDir dir;
-    SimCard card(dir.path());
-    ASSERT_TRUE(card.running()) << card.error();
+    support::SimCards card;
+    ASSERT_TRUE(card.start(one_card(dir.path())));
     ScreenParams params;
     params.set(ParamsField::magic, kLedMarker);
     params.set(ParamsField::hubType, 3);
@@ -327,8 +314,8 @@ TEST(CliSend, ScreenParametersGoToTheCard) {
 TEST(CliDiscover, ListsTheCardsThatAnswerWithTheirInformation) {
     REQUIRE_PRIVATE_NETNS();
     support::TempDir dir;
-    SimCard card(dir.path(), true);
-    ASSERT_TRUE(card.running()) << card.error();
+    support::SimCards card;
+    ASSERT_TRUE(card.start(one_card(dir.path(), true)));
     const CliRun run = cli("discover --address 127.255.255.255 --timeout 1500 --json");
     ASSERT_EQ(run.code, 0) << run.out;
     const QJsonArray cards = run.json()["cards"].toArray();

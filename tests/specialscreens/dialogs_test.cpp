@@ -18,13 +18,14 @@
 #include <deque>
 #include <fstream>
 
+#include "common/frame.h"
 #include "mainwindow/import_progress_dialog.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/status_text.h"
 #include "platform/localisation.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "screenconfig/record_files.h"
-#include "simulator/sim.h"
 #include "specialscreens/direction_dialog.h"
 #include "specialscreens/long_strip_dialog.h"
 #include "specialscreens/special_screens.h"
@@ -32,6 +33,7 @@
 #include "specialscreens/vertical_dialog.h"
 #include "tests/support/netns.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/sim_cards.h"
 #include "tests/support/temp_dir.h"
 #include "widgets/localise_dialog.h"
 
@@ -45,7 +47,8 @@ std::string text(const char* key) {
     return localisation::lookup(key);
 }
 
-// Records every message and answers the questions in the order given (Yes once the list is used up).
+// Records every message and answers the questions in the order given (once the list is used up: Yes,
+// or No where No is the question's default).
 class ScriptedMessages final : public platform::MessageService {
   public:
     ScriptedMessages() { previous_ = platform::install_message_service(this); }
@@ -54,14 +57,18 @@ class ScriptedMessages final : public platform::MessageService {
                       platform::MessageButtons buttons) override {
         texts.push_back(t);
         captions.push_back(caption);
-        if (buttons != platform::MessageButtons::YesNo) return MessageReply::Ok;
-        if (replies.empty()) return MessageReply::Yes;
+        this->buttons.push_back(buttons);
+        using platform::MessageButtons;
+        if (buttons != MessageButtons::YesNo && buttons != MessageButtons::YesNoDefaultNo)
+            return MessageReply::Ok;
+        if (replies.empty()) return buttons == MessageButtons::YesNo ? MessageReply::Yes : MessageReply::No;
         const MessageReply r = replies.front();
         replies.pop_front();
         return r;
     }
     std::vector<std::string> texts;
     std::vector<std::string> captions;
+    std::vector<platform::MessageButtons> buttons;
     std::deque<MessageReply> replies;
 
   private:
@@ -118,8 +125,9 @@ class SpecialScreensTest : public ::testing::Test {
         c.width = width;
         c.height = height;
         c.temp_sys = dir_ / "temp.sys";
-        c.start_transfer = [this](const std::filesystem::path& p) {
+        c.start_transfer = [this](const std::filesystem::path& p, TransferEnded ended) {
             started_.push_back(p);
+            ended_ = std::move(ended);
             return true;
         };
         return c;
@@ -140,6 +148,7 @@ class SpecialScreensTest : public ::testing::Test {
     support::TempDir dir_;
     ScriptedMessages messages_;
     std::vector<std::filesystem::path> started_;
+    TransferEnded ended_;  // the last started transfer's
     std::string path_;
 };
 
@@ -149,7 +158,7 @@ TEST_F(SpecialScreensTest, EntryChecksInOrder) {
     struct Case {
         const char* name;
         bool cards;
-        ScreenSize last;
+        std::optional<ScreenSize> last;
         std::deque<MessageReply> replies;
         EntryStep step;
         std::vector<std::string> texts;
@@ -160,7 +169,19 @@ TEST_F(SpecialScreensTest, EntryChecksInOrder) {
         text("IDS_MESSAGE_DUDO_SPECIAL_TIP3") + "64X32," + text("IDS_MESSAGE_DUDO_SPECIAL_TIP4");
     const std::vector<Case> cases = {
         {"no card", false, size, {}, EntryStep::NoCard, {text("IDS_MESSAGE_HAVE_NO_LINKED_CARD")}},
-        {"size changed", true, {0, 0}, {}, EntryStep::SizeChanged, {text("IDS_MESSAGE_DUDO_SPECIAL_TIP7")}},
+        {"size changed",
+         true,
+         ScreenSize{64, 16},
+         {},
+         EntryStep::SizeChanged,
+         {text("IDS_MESSAGE_DUDO_SPECIAL_TIP7")}},
+        // Nothing was made for another size yet: no change to speak of.
+        {"first use",
+         true,
+         std::nullopt,
+         {MessageReply::Yes, MessageReply::Yes},
+         EntryStep::ChooseType,
+         {prepared, question}},
         {"wiring not set",
          true,
          size,
@@ -185,7 +206,7 @@ TEST_F(SpecialScreensTest, EntryChecksInOrder) {
         messages_.texts.clear();
         messages_.captions.clear();
         messages_.replies = c.replies;
-        ScreenSize last = c.last;
+        std::optional<ScreenSize> last = c.last;
         EXPECT_EQ(check_entry(c.cards, size, last), c.step);
         EXPECT_EQ(messages_.texts, c.texts);
         if (c.cards) {
@@ -371,20 +392,22 @@ TEST_F(SpecialScreensTest, DirectionListAndSend) {
 }
 
 // From the main window's button to the card: the entry's checks, the type dialog, the long strip's
-// "发送设置", the transfer with its progress window, and "Config.sys" on the card.
+// "发送设置" (by Enter), the transfer with its progress window while the dialog stays live, a close
+// during the send (asked; No keeps the dialog, Yes lets the send go on without it), and "Config.sys" on
+// the card.
 TEST_F(SpecialScreensTest, SendSettingsReachesTheCardAsConfigSys) {
     REQUIRE_PRIVATE_NETNS();
     std::ofstream(dir_ / "default.ini") << "[DefaultParam]\nDiscovery_Address=127.255.255.255\n";
-    sim::SimulatorConfig config;
-    sim::CardConfig card;
-    card.id = "A901-200-00001";
-    card.address = "127.0.0.71";
-    card.screen_width = 1920;
-    card.screen_height = 32;
-    config.cards.push_back(card);
+    support::SimCards cards;
+    auto config = support::SimCards::config(1, "127.0.0.71");
+    config.cards[0].id = "A901-200-00001";
+    config.cards[0].screen_width = 1920;
+    config.cards[0].screen_height = 32;
+    // About a second for the 2 MB image: the send is still under way while the dialog is tried.
+    config.cards[0].faults.read_rate = 2'000'000;
     config.storage_root = dir_ / "cards";
-    auto started = sim::Simulator::start(config);
-    ASSERT_TRUE(started) << started.error;
+    config.discovery_socket = true;  // the window finds the card by its search
+    ASSERT_TRUE(cards.start(config));
 
     MainWindow window;
     screenconfig::TransferSettings quick;
@@ -397,28 +420,53 @@ TEST_F(SpecialScreensTest, SendSettingsReachesTheCardAsConfigSys) {
     ASSERT_TRUE(
         support::pump_until([&] { return window.cardsListed() && window.screenWidth() == 1920; }, 10s));
 
+    const std::string close_question = text("IDS_MESSAGE_SPECIAL_SEND_RUNNING_CLOSE");
+    auto asked_to_close = [&] {
+        return std::count(messages_.texts.begin(), messages_.texts.end(), close_question);
+    };
+    bool close_with_yes = false;  // the second round closes the dialog during its send
     bool sent = false;
     special->setDialogHook([&](QDialog* dialog) {
         QTimer::singleShot(0, dialog, [&, dialog] {
             if (auto* type = qobject_cast<TypeDialog*>(dialog)) {
                 control<QRadioButton>(type, TypeDialog::kLongStrip)->setChecked(true);
                 click(type, TypeDialog::kNext);
-            } else if (auto* strip = qobject_cast<LongStripDialog*>(dialog)) {
-                type_into(strip, ModuleFields::kModuleWidth, "32");
-                type_into(strip, ModuleFields::kModuleHeight, "16");
-                type_into(strip, ModuleFields::kCount, "2");
-                click(strip, LongStripDialog::kSend);
-                sent = true;
-                strip->reject();
+                return;
             }
+            auto* strip = qobject_cast<LongStripDialog*>(dialog);
+            ASSERT_NE(strip, nullptr);
+            type_into(strip, ModuleFields::kModuleWidth, "32");
+            type_into(strip, ModuleFields::kModuleHeight, "16");
+            type_into(strip, ModuleFields::kCount, "2");
+            auto* send = control<QPushButton>(strip, LongStripDialog::kSend);
+            EXPECT_TRUE(send->isDefault());
+            QTest::keyClick(control<QLineEdit>(strip, ModuleFields::kCount), Qt::Key_Return);
+            sent = strip->sending();
+            ASSERT_TRUE(sent) << "Enter presses 发送设置";
+            EXPECT_FALSE(send->isEnabled()) << "no second send while one runs";
+            // The dialog's event loop goes on: the progress window counts what the card takes.
+            EXPECT_TRUE(support::pump_until([&] { return window.importProgress()->count() > 0; }, 10s));
+            EXPECT_TRUE(window.imageTransferRunning());
+            if (close_with_yes) messages_.replies = {MessageReply::Yes};
+            click(strip, LongStripDialog::kClose);
+            EXPECT_EQ(asked_to_close(), 1);
+            EXPECT_EQ(messages_.buttons.back(), platform::MessageButtons::YesNoDefaultNo);
+            if (close_with_yes) return;  // closed; the send goes on
+            EXPECT_TRUE(strip->isVisible()) << "No keeps the dialog";
+            EXPECT_TRUE(support::pump_until([&] { return !strip->sending(); }, 20s));
+            EXPECT_TRUE(send->isEnabled());
+            EXPECT_FALSE(window.imageTransferRunning());
+            strip->reject();  // nothing on its way: no question
+            EXPECT_EQ(asked_to_close(), 1);
         });
     });
     auto* button = qobject_cast<QPushButton*>(window.control(MainWindow::kSpecialScreens));
-    QTest::mouseClick(button, Qt::LeftButton);  // the size is new: TIP7
-    EXPECT_EQ(messages_.texts, std::vector<std::string>{text("IDS_MESSAGE_DUDO_SPECIAL_TIP7")});
-    messages_.texts.clear();
+    // The first use: no size was used before, so none has changed; the questions come at once.
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_TRUE(sent);
+    EXPECT_EQ(
+        std::count(messages_.texts.begin(), messages_.texts.end(), text("IDS_MESSAGE_DUDO_SPECIAL_TIP7")), 0);
+    EXPECT_EQ(messages_.texts.front(), text("IDD149_2001"));
     ASSERT_TRUE(support::pump_until([&] { return !window.imageTransferRunning(); }, 20s));
     ASSERT_TRUE(support::pump_until(
         [&] { return !messages_.texts.empty() && messages_.texts.back() == text("IDS_MESSAGE_SET_SUCCESS"); },
@@ -429,11 +477,40 @@ TEST_F(SpecialScreensTest, SendSettingsReachesTheCardAsConfigSys) {
     const auto cli = cli_image(
         "strip --width 1920 --height 32 --module-width 32 --module-height 16 --ports 2", dir_ / "cli.sys");
     EXPECT_TRUE(support::read_bytes(temp_sys) == cli);
-    const auto stored = started.simulator->stored_files(card.id);
+    auto stored = cards->stored_files(cards.id());
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].card_path, "Config.sys");
     EXPECT_TRUE(support::read_bytes(stored[0].local_path) == cli);
     EXPECT_EQ(window.importProgress()->count(), 1025);
+
+    // Closed with Yes during the send: the dialog goes, the image still reaches the card, and the status
+    // line says so.
+    const std::size_t data_frames = cards.frames(frame::CMD_FILE_DATA).size();
+    const auto from = cards->journal_end();
+    messages_.texts.clear();
+    sent = false;
+    close_with_yes = true;
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(window.findChild<LongStripDialog*>(), nullptr);
+    ASSERT_TRUE(support::pump_until([&] { return !window.imageTransferRunning(); }, 20s));
+    const cardlink::CardTarget target{cards.id(), cards.ip()};
+    EXPECT_EQ(window.statusLine().toStdString(),
+              status_text::result_line(text("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"), target,
+                                       cardlink::ExchangeError::None, window.exchanges().timeouts().receive));
+    EXPECT_EQ(cards.frames(frame::CMD_FILE_DATA, from).size(), data_frames);
+    stored = cards->stored_files(cards.id());
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(support::read_bytes(stored[0].local_path) == cli);
+
+    // A size other than the last use's: said once, and the next press goes on.
+    messages_.texts.clear();
+    sent = false;
+    close_with_yes = false;
+    qobject_cast<QLineEdit*>(window.control(MainWindow::kScreenWidth))->setText("960");
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{text("IDS_MESSAGE_DUDO_SPECIAL_TIP7")});
+    EXPECT_FALSE(sent);
 
     // One transfer at a time: a second send while one runs is refused with a message.
     messages_.texts.clear();

@@ -30,6 +30,7 @@
 #include "widgets/localise_dialog.h"
 #include "screenconfig/screen_params.h"
 #include "tests/support/qt/pump.h"
+#include "tests/support/sim_cards.h"
 #include "tests/wizard/technician.h"
 #include "widgets/grid_control.h"
 #include "wizard/pages.h"
@@ -67,7 +68,7 @@ class WizardDialogTest : public ::testing::Test {
     void TearDown() override {
         wizard_.reset();
         service_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 
     void start_card(const std::string& id, std::optional<sim::ModuleProfile> module = std::nullopt) {
@@ -79,9 +80,7 @@ class WizardDialogTest : public ::testing::Test {
         config.cards = {card};
         config.storage_root = folder_ / "cards";
         config.discovery_socket = false;
-        auto started = sim::Simulator::start(std::move(config));
-        ASSERT_TRUE(started) << started.error;
-        simulator_ = std::move(started.simulator);
+        ASSERT_TRUE(simulator_.start(std::move(config)));
         card_id_ = id;
     }
 
@@ -147,7 +146,7 @@ class WizardDialogTest : public ::testing::Test {
 
     support::RecordingMessages messages_;
     support::TempDir folder_;
-    std::unique_ptr<sim::Simulator> simulator_;
+    support::SimCards simulator_;
     std::string card_id_;
     screenconfig::WorkingSet working_;
     std::unique_ptr<cardlink::ExchangeService> service_;
@@ -189,7 +188,7 @@ TEST_F(WizardDialogTest, HubGroupFollowsTheCaseSensitiveCardClass) {
             EXPECT_EQ(wizard_->currentStep(), 2);
         }
         wizard_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 }
 
@@ -234,7 +233,7 @@ TEST_F(WizardDialogTest, ChoosingLinsn90WritesCodeTwoAndShowsItsPicture) {
     ASSERT_TRUE(pump_until([&] { return !messages_.texts().empty(); }));
     EXPECT_EQ(messages_.texts(), std::vector<std::string>{"error HUB"});
     EXPECT_EQ(working_.config.get(ConfigField::hubType), 4u);
-    simulator_.reset();
+    simulator_.stop();
     messages_.clear();
     choose(control<QComboBox>(page, wizard::ModuleInfoPage::kHubList), hub_row("LINSN_40"));
     ASSERT_TRUE(pump_until([&] { return !messages_.texts().empty(); }));
@@ -440,7 +439,7 @@ TEST_F(WizardDialogTest, TechnicianAnsweringFromThePictureRecoversEveryModule) {
 
         wizard_.reset();
         service_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 }
 
@@ -477,7 +476,7 @@ TEST_F(WizardDialogTest, ListChoiceSendsTheOrderAndAnEmptyListStillLetsNextPass)
     ASSERT_TRUE(pump_until([&] { return idle() && messages_.texts().size() == 6; }));
     EXPECT_EQ(messages_.texts(),
               (std::vector<std::string>{"error 6", "error 5", "error 4", "error 3", "error 2", "error 1"}));
-    simulator_.reset();
+    simulator_.stop();
     messages_.clear();
     choose(trace->list(), 1);
     ASSERT_TRUE(pump_until([&] { return idle() && !messages_.texts().empty(); }));
@@ -590,7 +589,7 @@ TEST_F(WizardDialogTest, GridModeTracesBacksAndResets) {
     // A card that cannot be reached: the click is undone but keeps its number.
     simulator_->set_faults(card_id_, {});
     const auto id = card_id_;
-    simulator_.reset();
+    simulator_.stop();
     click_cell(trace->grid(), 2, 2);
     ASSERT_TRUE(pump_until([&] { return idle() && !messages_.texts().empty(); }));
     EXPECT_EQ(messages_.texts(), std::vector<std::string>{text("IDS_MESSAGE_CARD_LINK_ERROR")});

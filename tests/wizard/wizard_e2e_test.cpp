@@ -35,6 +35,7 @@
 #include "tests/support/qt/pump.h"
 #include "tests/support/qt/widget_tests_main.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 #include "tests/wizard/technician.h"
 
 namespace {
@@ -95,7 +96,7 @@ class WizardEndToEndTest : public ::testing::Test {
     }
     void TearDown() override {
         window_.reset();
-        simulator_.reset();
+        simulator_.stop();
     }
 
     // The program in English, as the technician chose it.
@@ -118,9 +119,7 @@ class WizardEndToEndTest : public ::testing::Test {
         card.module = c.profile;
         config.cards = {card};
         config.storage_root = program_ / "cards";
-        auto started = sim::Simulator::start(std::move(config));
-        ASSERT_TRUE(started) << started.error;
-        simulator_ = std::move(started.simulator);
+        ASSERT_TRUE(simulator_.start(std::move(config)));
         card_id_ = card_id;
         window_ = std::make_unique<MainWindow>();
         window_->start();
@@ -163,7 +162,7 @@ class WizardEndToEndTest : public ::testing::Test {
 
     support::RecordingMessages messages_;
     support::TempDir program_;
-    std::unique_ptr<sim::Simulator> simulator_;
+    support::SimCards simulator_;
     std::unique_ptr<MainWindow> window_;
     std::string card_id_;
 };
@@ -245,7 +244,7 @@ TEST_F(WizardEndToEndTest, EveryStandardOrderIsFoundSavedAndSentExactly) {
         EXPECT_EQ(saved, std::vector<std::uint8_t>(truth.begin(), truth.end()));
         EXPECT_EQ(*params_received(from), std::vector<std::uint8_t>(truth.begin() + 8, truth.begin() + 60));
         window_.reset();
-        simulator_.reset();
+        simulator_.stop();
         messages_.clear();
         if (HasFatalFailure()) return;
     }

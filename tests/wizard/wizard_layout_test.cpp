@@ -31,6 +31,7 @@
 #include "tests/support/netns.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/sim_cards.h"
 #include "tests/wizard/technician.h"
 #include "widgets/grid_control.h"
 #include "widgets/localise_dialog.h"
@@ -105,9 +106,7 @@ class WizardLayoutTest : public ::testing::Test {
         config.cards = {card};
         config.storage_root = folder_ / "cards";
         config.discovery_socket = false;
-        auto started = sim::Simulator::start(std::move(config));
-        ASSERT_TRUE(started) << started.error;
-        simulator_ = std::move(started.simulator);
+        ASSERT_TRUE(simulator_.start(std::move(config)));
     }
 
     bool idle() const { return !service_->busy(); }
@@ -229,7 +228,7 @@ class WizardLayoutTest : public ::testing::Test {
 
     support::RecordingMessages messages_;
     support::TempDir folder_;
-    std::unique_ptr<sim::Simulator> simulator_;
+    support::SimCards simulator_;
     std::unique_ptr<cardlink::ExchangeService> service_;
     std::unique_ptr<SmartSetupWizard> wizard_;
 };
