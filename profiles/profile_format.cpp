@@ -253,6 +253,9 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
             continue;
         }
         const std::size_t eq = line.find('=');
+        // A last line without its line break is where a cut file ends, whatever part of a line it holds.
+        if (eq == std::string_view::npos && nl == std::string_view::npos && seen_format)
+            return failed(ProfileError::Truncated, where + ": the file ends inside a line");
         if (eq == std::string_view::npos) {
             if (!seen_format) return failed(ProfileError::NotAProfile, "no \"format\" line first");
             return failed(ProfileError::BadLine, where + ": not \"key = value\"");

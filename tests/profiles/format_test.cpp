@@ -87,6 +87,8 @@ TEST(ProfileFile, NamesWhatIsWrongWithADamagedFile) {
          ProfileError::BadWordSum},
         {"cut in the middle of the record",
          [&](const std::string& t) { return t.substr(0, record_line + 60); }, ProfileError::Truncated},
+        {"cut inside a key", [&](const std::string& t) { return t.substr(0, t.find("pitch") + 3); },
+         ProfileError::Truncated},
         {"cut before the record", [&](const std::string& t) { return t.substr(0, record_line); },
          ProfileError::Truncated},
         {"a short record with its end line",
