@@ -274,6 +274,8 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
             continue;
         }
         if (!valid_utf8(value)) return failed(ProfileError::BadValue, where + ": not UTF-8 text");
+        // Line breaks come only as "\n"; other control characters have no place in a value.
+        if (has_control(value)) return failed(ProfileError::BadValue, where + ": a control character");
         auto unescaped = unescape(value);
         if (!unescaped) return failed(ProfileError::BadValue, where + ": a backslash other than \\n or \\\\");
         if (!fields.emplace(std::string(key), std::move(*unescaped)).second)
