@@ -210,10 +210,11 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         name_argument(profile_commands.back().first, o);
     }
     {
-        auto& o = add_profile("apply",
-                              "send a profile's screen parameters to cards, as send-hcp does; exit 0 only when "
-                              "every card took them",
-                              ProfileAction::Apply);
+        auto& o =
+            add_profile("apply",
+                        "send a profile's screen parameters to cards, as send-hcp does; exit 0 only when "
+                        "every card took them",
+                        ProfileAction::Apply);
         auto* sub = profile_commands.back().first;
         name_argument(sub, o);
         sub->add_option("--address", o.addresses,
@@ -221,7 +222,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
                         "(default 255.255.255.255)")
             ->type_name("IP")
             ->check(kAddress);
-        sub->add_option("--card", o.card_ids, "the identifier of the card at each --address, in the same order")
+        sub->add_option("--card", o.card_ids,
+                        "the identifier of the card at each --address, in the same order")
             ->type_name("ID")
             ->check(kCardId);
         sub->add_flag("--all", o.all, "every card that answers a search");
@@ -249,7 +251,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         profile_commands.back().first->add_option("FILE", o.file, "the archive to write")->required();
     }
     {
-        auto& o = add_profile("import-all", "add every profile of an archive to the library", ProfileAction::ImportAll);
+        auto& o = add_profile("import-all", "add every profile of an archive to the library",
+                              ProfileAction::ImportAll);
         auto* sub = profile_commands.back().first;
         sub->add_option("FILE", o.file, "the archive")->required();
         sub->add_flag("--replace", o.replace, "replace profiles of the same name");

@@ -29,7 +29,6 @@ namespace {
 
 using namespace screenconfig;
 
-
 std::string problem_name(LayoutProblem p) {
     switch (p) {
         case LayoutProblem::ModuleWidthZero:

@@ -65,8 +65,8 @@ enum class ProfileAction { List, Show, Apply, Import, Export, ExportAll, ImportA
 // `profile ...`: the module library (profiles/profile_library.h) in $XDG_DATA_HOME/vantor/profiles.
 struct ProfileOptions {
     ProfileAction action = ProfileAction::List;
-    std::string name;  // show, apply, export
-    std::string file;  // import, export, export-all, import-all
+    std::string name;      // show, apply, export
+    std::string file;      // import, export, export-all, import-all
     bool replace = false;  // import, import-all: a profile of the same name is replaced
     // apply: the cards by address, with their identifiers in the same order (or none: the identifier
     // the desktop program uses for a card given by address); or with `all` every card a search at

@@ -61,8 +61,10 @@ QJsonObject profile_object(const LibraryEntry& e, bool full) {
     o.insert(QStringLiteral("height"), static_cast<qint64>(p.height));
     o.insert(QStringLiteral("scan"), qs(scan_words(p.record)));
     o.insert(QStringLiteral("colour_order"), qs(colour_order_words(p.record)));
-    o.insert(QStringLiteral("data_polarity"), qs(polarity_words(p.record.get(screenconfig::ParamsField::dataPolarity))));
-    o.insert(QStringLiteral("oe_polarity"), qs(polarity_words(p.record.get(screenconfig::ParamsField::oePolarity))));
+    o.insert(QStringLiteral("data_polarity"),
+             qs(polarity_words(p.record.get(screenconfig::ParamsField::dataPolarity))));
+    o.insert(QStringLiteral("oe_polarity"),
+             qs(polarity_words(p.record.get(screenconfig::ParamsField::oePolarity))));
     o.insert(QStringLiteral("date"), qs(p.date));
     if (full) {
         o.insert(QStringLiteral("notes"), qs(p.notes));
@@ -145,7 +147,8 @@ std::string outcome_words(ApplyOutcome outcome) {
 int run_apply(Report& report, const ProfileLibrary& library, const ProfileOptions& o) {
     report.set("profile", qs(o.name));
     const auto entry = library.find(o.name);
-    if (!entry) return library_failed(report, {LibraryError::NotFound, "no profile named \"" + o.name + "\""});
+    if (!entry)
+        return library_failed(report, {LibraryError::NotFound, "no profile named \"" + o.name + "\""});
     // A damaged profile never goes to a card: its record is not known to be what was saved.
     if (entry->damaged())
         return report.fail(kFileError, "damaged",
@@ -157,22 +160,24 @@ int run_apply(Report& report, const ProfileLibrary& library, const ProfileOption
     if (o.all) {
         const SearchResult search = search_cards(o.search_address, o.timeout_ms);
         if (!search.socket_opened)
-            return report.fail(kUnreachable, "no_socket", "cannot open the discovery socket for " + o.search_address);
+            return report.fail(kUnreachable, "no_socket",
+                               "cannot open the discovery socket for " + o.search_address);
         for (const FoundCard& card : search.cards) targets.push_back({card.id, card.address});
         if (targets.empty())
             return report.fail(kUnreachable, "no_card", "no card answered the search at " + o.search_address);
     } else {
         for (std::size_t i = 0; i < o.addresses.size(); ++i)
-            targets.push_back({o.card_ids.empty() ? std::string(cardlink::kCheckCardId) : o.card_ids[i],
-                               o.addresses[i]});
+            targets.push_back(
+                {o.card_ids.empty() ? std::string(cardlink::kCheckCardId) : o.card_ids[i], o.addresses[i]});
     }
 
     // The cards are independent: a silent one costs its time-out beside the others, not after them.
     std::vector<std::future<ApplyOutcome>> running;
     running.reserve(targets.size());
     for (const auto& target : targets)
-        running.push_back(std::async(std::launch::async,
-                                     [&profile = entry->profile, target] { return apply_to_card(profile, target); }));
+        running.push_back(std::async(std::launch::async, [&profile = entry->profile, target] {
+            return apply_to_card(profile, target);
+        }));
     QJsonArray cards;
     std::size_t done = 0, refused = 0, broken = 0;
     if (!report.json()) std::printf("%-20s %-16s %s\n", "IDENTIFIER", "ADDRESS", "RESULT");
@@ -195,9 +200,9 @@ int run_apply(Report& report, const ProfileLibrary& library, const ProfileOption
                     std::to_string(targets.size()) + " cards");
         return report.done(kOk);
     }
-    const std::string message = std::to_string(targets.size() - done) + " of " + std::to_string(targets.size()) +
-                                " cards did not take the profile \"" + o.name + "\" (" + std::to_string(done) +
-                                " did)";
+    const std::string message = std::to_string(targets.size() - done) + " of " +
+                                std::to_string(targets.size()) + " cards did not take the profile \"" +
+                                o.name + "\" (" + std::to_string(done) + " did)";
     if (refused > 0) return report.fail(kFailed, "refused", message);
     if (broken > 0) return report.fail(kFailed, "transfer_failed", message);
     return report.fail(kUnreachable, "no_answer", message);
@@ -240,7 +245,8 @@ int run_profile(const ProfileOptions& o) {
             report.set("exported", static_cast<qint64>(r.exported));
             report.set("skipped", skipped);
             if (!r.result.ok()) return library_failed(report, r.result);
-            for (const auto& s : r.skipped) std::fprintf(stderr, "vantor-cli: %s is damaged: left out\n", s.c_str());
+            for (const auto& s : r.skipped)
+                std::fprintf(stderr, "vantor-cli: %s is damaged: left out\n", s.c_str());
             report.line(std::to_string(r.exported) + " profiles written to " + o.file);
             return report.done(kOk);
         }

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parsed.ok()) {
         FUZZ_REQUIRE(parsed.profile.record.sum_matches());
         FUZZ_REQUIRE(profiles::valid_name(parsed.profile.name));
-        const profiles::ParsedProfile again = profiles::parse_profile(profiles::serialise_profile(parsed.profile));
+        const profiles::ParsedProfile again =
+            profiles::parse_profile(profiles::serialise_profile(parsed.profile));
         FUZZ_REQUIRE(again.ok() && again.profile == parsed.profile);
     } else {
         FUZZ_REQUIRE(!parsed.detail.empty());
@@ -24,10 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const profiles::ReadArchive archive = profiles::read_archive(bytes);
     if (archive.error == profiles::ArchiveError::None) {
         bool short_names = true;
-        for (const auto& m : archive.members) short_names = short_names && m.name.size() <= profiles::kMaxMemberName;
+        for (const auto& m : archive.members)
+            short_names = short_names && m.name.size() <= profiles::kMaxMemberName;
         if (short_names) {
             const auto back = profiles::read_archive(profiles::write_archive(archive.members));
-            FUZZ_REQUIRE(back.error == profiles::ArchiveError::None && back.members.size() == archive.members.size());
+            FUZZ_REQUIRE(back.error == profiles::ArchiveError::None &&
+                         back.members.size() == archive.members.size());
             for (std::size_t i = 0; i < back.members.size(); ++i)
                 FUZZ_REQUIRE(back.members[i].name == archive.members[i].name &&
                              back.members[i].bytes == archive.members[i].bytes);

@@ -465,11 +465,10 @@ void MainWindow::updateEnabling() {
     // selection would reach the card mid-transfer, or the next command another card.
     const bool transfer = transferRunning();
     const bool idle = !exchanges_.busy() && !transfer;
-    for (QWidget* w : std::initializer_list<QWidget*>{gray_level_, scan_clock_, brightness_, shift_,
-                                                      load_hcp_, manual_search_, address_mode_box_, save_hcp_,
-                                                      save_settings_, factory_restore_, restore_ip_,
-                                                      hardware_params_, test_, adapters_, special_screens_,
-                                                      module_library_})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             gray_level_, scan_clock_, brightness_, shift_, load_hcp_, manual_search_, address_mode_box_,
+             save_hcp_, save_settings_, factory_restore_, restore_ip_, hardware_params_, test_, adapters_,
+             special_screens_, module_library_})
         w->setEnabled(idle && (w != save_hcp_ || working_.source == screenconfig::ParamSource::Wizard));
     upgrade_->setEnabled(!transfer);
     for (QButtonGroup* group : {oe_polarity_, data_polarity_, duty_cycle_})

@@ -15,7 +15,8 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-ModuleLibrary::ModuleLibrary(profiles::ProfileLibrary library, cardlink::ExchangeService& exchanges, QObject* parent)
+ModuleLibrary::ModuleLibrary(profiles::ProfileLibrary library, cardlink::ExchangeService& exchanges,
+                             QObject* parent)
     : QObject(parent), library_(std::move(library)), exchanges_(exchanges) {
     reload();
 }
@@ -29,9 +30,8 @@ std::vector<std::size_t> ModuleLibrary::filtered(const std::string& filter) cons
     std::vector<std::size_t> shown;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const auto& e = entries_[i];
-        const std::string haystack =
-            lower(e.name + '\n' + e.profile.maker + '\n' + e.profile.model + '\n' + e.profile.pitch + '\n' +
-                  e.profile.notes);
+        const std::string haystack = lower(e.name + '\n' + e.profile.maker + '\n' + e.profile.model + '\n' +
+                                           e.profile.pitch + '\n' + e.profile.notes);
         if (wanted.empty() || haystack.find(wanted) != std::string::npos) shown.push_back(i);
     }
     return shown;
@@ -94,14 +94,14 @@ std::string apply_summary(const ModuleLibrary& library) {
     std::string others;
     for (const auto outcome : {profiles::ApplyOutcome::NoAnswer, profiles::ApplyOutcome::NoConnection,
                                profiles::ApplyOutcome::Refused, profiles::ApplyOutcome::ConnectionLost}) {
-        const auto n = std::count_if(results.begin(), results.end(), [outcome](const auto& r) {
-            return r.finished && r.outcome == outcome;
-        });
+        const auto n = std::count_if(results.begin(), results.end(),
+                                     [outcome](const auto& r) { return r.finished && r.outcome == outcome; });
         if (n == 0) continue;
         others += (others.empty() ? "" : ", ") + std::to_string(n) + " " + outcome_text(outcome);
     }
-    const std::string key = others.empty() ? "IDS_MESSAGE_PROFILE_APPLIED_ALL" : "IDS_MESSAGE_PROFILE_APPLIED_SOME";
-    return status_text::fill(localisation::lookup(key),
-                             {library.appliedName(), std::to_string(library.doneCount()),
-                              std::to_string(results.size()), others});
+    const std::string key =
+        others.empty() ? "IDS_MESSAGE_PROFILE_APPLIED_ALL" : "IDS_MESSAGE_PROFILE_APPLIED_SOME";
+    return status_text::fill(
+        localisation::lookup(key),
+        {library.appliedName(), std::to_string(library.doneCount()), std::to_string(results.size()), others});
 }

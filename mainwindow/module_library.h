@@ -26,7 +26,8 @@ class ModuleLibrary : public QObject {
         profiles::ApplyOutcome outcome = profiles::ApplyOutcome::Done;
     };
 
-    ModuleLibrary(profiles::ProfileLibrary library, cardlink::ExchangeService& exchanges, QObject* parent = nullptr);
+    ModuleLibrary(profiles::ProfileLibrary library, cardlink::ExchangeService& exchanges,
+                  QObject* parent = nullptr);
 
     profiles::ProfileLibrary& library() { return library_; }
     // Reads the folder again.

@@ -42,12 +42,15 @@ std::string details_of(const profiles::LibraryEntry& e) {
     const profiles::Profile& p = e.profile;
     using screenconfig::ParamsField;
     std::string out;
-    auto line = [&out](const std::string& label, const std::string& value) { out += label + " " + value + "\n"; };
+    auto line = [&out](const std::string& label, const std::string& value) {
+        out += label + " " + value + "\n";
+    };
     line(key("IDD201_2001"), p.name);
     if (!p.maker.empty()) line(key("IDD201_2002"), p.maker);
     if (!p.model.empty()) line(key("IDD201_2003"), p.model);
     if (!p.pitch.empty()) line(key("IDD201_2004"), p.pitch);
-    if (p.width && p.height) line(key("IDS_MESSAGE_PROFILE_SIZE"), std::to_string(p.width) + " x " + std::to_string(p.height));
+    if (p.width && p.height)
+        line(key("IDS_MESSAGE_PROFILE_SIZE"), std::to_string(p.width) + " x " + std::to_string(p.height));
     line(key("IDS_MESSAGE_PROFILE_SCAN"), profiles::scan_words(p.record));
     line(key("IDS_MESSAGE_PROFILE_COLOUR_ORDER"), profiles::colour_order_words(p.record));
     line(key("IDD102_2011"), polarity_text(p.record.get(ParamsField::dataPolarity)));
@@ -59,8 +62,9 @@ std::string details_of(const profiles::LibraryEntry& e) {
 
 }  // namespace
 
-ModuleLibraryDialog::ModuleLibraryDialog(profiles::ProfileLibrary library, cardlink::ExchangeService& exchanges,
-                                         Cards cards, const screenconfig::WorkingSet& working, QWidget* parent)
+ModuleLibraryDialog::ModuleLibraryDialog(profiles::ProfileLibrary library,
+                                         cardlink::ExchangeService& exchanges, Cards cards,
+                                         const screenconfig::WorkingSet& working, QWidget* parent)
     : QDialog(parent), library_(std::move(library), exchanges), cards_(std::move(cards)), working_(working) {
     setWindowTitle(QStringLiteral("模组库"));
     choose_ = [this](bool save, const QString& filter) -> std::filesystem::path {
@@ -88,7 +92,8 @@ ModuleLibraryDialog::ModuleLibraryDialog(profiles::ProfileLibrary library, cardl
     grid->addWidget(details_, 1, 1);
 
     auto* actions = new QGridLayout;
-    auto add = [this, actions](Control control, const char* caption, int row, int column, void (ModuleLibraryDialog::*slot)()) {
+    auto add = [this, actions](Control control, const char* caption, int row, int column,
+                               void (ModuleLibraryDialog::*slot)()) {
         auto* b = numbered(new QPushButton(QString::fromUtf8(caption), this), control);
         actions->addWidget(b, row, column);
         if (slot) connect(b, &QPushButton::clicked, this, slot);
@@ -142,8 +147,8 @@ ModuleLibraryDialog::ModuleLibraryDialog(profiles::ProfileLibrary library, cardl
         const std::string question =
             status_text::fill(key("IDS_MESSAGE_PROFILE_APPLY_ALL_CONFIRM"),
                               {library_.entries()[*index].name, std::to_string(cards.size()), names});
-        if (platform::show_message(question, {}, platform::MessageIcon::Question, platform::MessageButtons::YesNo) !=
-            platform::MessageReply::Yes)
+        if (platform::show_message(question, {}, platform::MessageIcon::Question,
+                                   platform::MessageButtons::YesNo) != platform::MessageReply::Yes)
             return;
         applyTo(cards);
     });
@@ -229,7 +234,8 @@ void ModuleLibraryDialog::applyTo(std::vector<cardlink::CardTarget> cards) {
     const auto index = chosen();
     if (!index || !library_.apply(*index, std::move(cards))) return;
     results_->clear();
-    for (const auto& r : library_.results()) results_->addItem(text(status_text::card_text(r.card) + ": ..."));
+    for (const auto& r : library_.results())
+        results_->addItem(text(status_text::card_text(r.card) + ": ..."));
     progress_->setRange(0, static_cast<int>(library_.results().size()));
     progress_->setValue(0);
     setStatus(status_text::fill(key("IDS_MESSAGE_PROFILE_APPLYING"),
@@ -316,9 +322,10 @@ void ModuleLibraryDialog::onImportAll() {
         else
             refused += "\n" + m.member + ": " + m.result.detail;
     }
-    platform::show_message(status_text::fill(key("IDS_MESSAGE_PROFILE_IMPORTED_ALL"),
-                                             {std::to_string(taken), std::to_string(r.members.size() - taken)}) +
-                           refused);
+    platform::show_message(
+        status_text::fill(key("IDS_MESSAGE_PROFILE_IMPORTED_ALL"),
+                          {std::to_string(taken), std::to_string(r.members.size() - taken)}) +
+        refused);
     library_.reload();
     rebuildList();
 }

@@ -46,7 +46,8 @@ class ModuleLibraryDialog : public QDialog {
         std::function<std::optional<cardlink::CardTarget>()> selected;
         std::function<std::vector<cardlink::CardTarget>()> listed;
     };
-    // Asks for a file: `save` true for a file to write; `filter` as Qt's file dialogs take it. Empty: cancelled.
+    // Asks for a file: `save` true for a file to write; `filter` as Qt's file dialogs take it. Empty:
+    // cancelled.
     using FileChooser = std::function<std::filesystem::path(bool save, const QString& filter)>;
 
     // `working`: the main window's parameters, which "save current parameters" turns into a profile when

@@ -15,13 +15,16 @@
 #include "platform/message_service.h"
 #include "widgets/localise_dialog.h"
 
-SaveProfileDialog::SaveProfileDialog(profiles::ProfileLibrary library, const screenconfig::ScreenParams& record,
-                                     std::uint32_t width, std::uint32_t height,
-                                     std::optional<std::filesystem::path> picture, QWidget* parent)
+SaveProfileDialog::SaveProfileDialog(profiles::ProfileLibrary library,
+                                     const screenconfig::ScreenParams& record, std::uint32_t width,
+                                     std::uint32_t height, std::optional<std::filesystem::path> picture,
+                                     QWidget* parent)
     : QDialog(parent), library_(std::move(library)), record_(record), picture_(std::move(picture)) {
     setWindowTitle(QStringLiteral("保存为模组"));
     auto* form = new QFormLayout;
-    auto label = [this](int number, const char* text) { return numbered(new QLabel(QString::fromUtf8(text), this), number); };
+    auto label = [this](int number, const char* text) {
+        return numbered(new QLabel(QString::fromUtf8(text), this), number);
+    };
     name_ = new QLineEdit(this);
     name_->setMaxLength(static_cast<int>(profiles::kMaxNameLength));
     maker_ = new QLineEdit(this);
@@ -50,8 +53,9 @@ SaveProfileDialog::SaveProfileDialog(profiles::ProfileLibrary library, const scr
     // The proposed name follows the size until the technician types one.
     auto propose = [this] {
         if (!name_edited_)
-            name_->setText(QString::fromStdString(profiles::proposed_name(
-                static_cast<std::uint32_t>(width_->value()), static_cast<std::uint32_t>(height_->value()), record_)));
+            name_->setText(QString::fromStdString(
+                profiles::proposed_name(static_cast<std::uint32_t>(width_->value()),
+                                        static_cast<std::uint32_t>(height_->value()), record_)));
     };
     propose();
     connect(name_, &QLineEdit::textEdited, this, [this] { name_edited_ = true; });
@@ -87,7 +91,8 @@ void SaveProfileDialog::accept() {
     if (saved.error == profiles::LibraryError::Exists) {
         if (platform::show_message(
                 status_text::fill(localisation::lookup("IDS_MESSAGE_PROFILE_EXISTS"), {profile.name}), {},
-                platform::MessageIcon::Question, platform::MessageButtons::YesNoDefaultNo) != platform::MessageReply::Yes)
+                platform::MessageIcon::Question,
+                platform::MessageButtons::YesNoDefaultNo) != platform::MessageReply::Yes)
             return;
         saved = library_.save(profile, true, picture);
     }

@@ -37,7 +37,8 @@ ApplyOutcome outcome_of(const cardlink::ExchangeResult& result) {
     return ApplyOutcome::ConnectionLost;
 }
 
-std::function<cardlink::ExchangeResult()> apply_exchange(const Profile& profile, const cardlink::CardTarget& target,
+std::function<cardlink::ExchangeResult()> apply_exchange(const Profile& profile,
+                                                         const cardlink::CardTarget& target,
                                                          const cardlink::ExchangeTimeouts& timeouts) {
     // The same block as the send of a loaded ".hcp" file: the record is a checked one.
     screenconfig::WorkingSet ws;

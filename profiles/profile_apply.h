@@ -27,7 +27,8 @@ std::string_view outcome_name(ApplyOutcome outcome);
 ApplyOutcome outcome_of(const cardlink::ExchangeResult& result);
 
 // The exchange that applies `profile` to `target`, for a worker (it holds a copy of the block).
-std::function<cardlink::ExchangeResult()> apply_exchange(const Profile& profile, const cardlink::CardTarget& target,
+std::function<cardlink::ExchangeResult()> apply_exchange(const Profile& profile,
+                                                         const cardlink::CardTarget& target,
                                                          const cardlink::ExchangeTimeouts& timeouts = {});
 
 // apply_exchange run here and now.

@@ -99,11 +99,14 @@ ReadArchive read_archive(std::span<const std::uint8_t> bytes) {
         std::uint64_t stored_sum = 0, size = 0;
         if (!read_octal(block.subspan(kChecksum, kChecksumWidth), stored_sum) ||
             stored_sum != header_sum(block))
-            return failed(ArchiveError::BadHeader, "a header's check sum does not match at byte " + std::to_string(at));
+            return failed(ArchiveError::BadHeader,
+                          "a header's check sum does not match at byte " + std::to_string(at));
         if (!read_octal(block.subspan(kSize, kSizeWidth), size))
-            return failed(ArchiveError::BadHeader, "a header's size is not a number at byte " + std::to_string(at));
+            return failed(ArchiveError::BadHeader,
+                          "a header's size is not a number at byte " + std::to_string(at));
         at += kTarBlock;
-        if (size > bytes.size() - at) return failed(ArchiveError::Truncated, "a member ends beyond the archive");
+        if (size > bytes.size() - at)
+            return failed(ArchiveError::Truncated, "a member ends beyond the archive");
         const char type = static_cast<char>(block[kType]);
         if (type == '0' || type == '\0') {
             std::size_t len = 0;
@@ -111,10 +114,14 @@ ReadArchive read_archive(std::span<const std::uint8_t> bytes) {
             std::string name(reinterpret_cast<const char*>(block.data() + kName), len);
             if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
             if (!name.empty())
-                result.members.push_back({std::move(name), std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + size))});
+                result.members.push_back(
+                    {std::move(name),
+                     std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                               bytes.begin() + static_cast<std::ptrdiff_t>(at + size))});
         }
         const std::uint64_t padded = (size + kTarBlock - 1) / kTarBlock * kTarBlock;
-        if (padded > bytes.size() - at) return failed(ArchiveError::Truncated, "a member ends beyond the archive");
+        if (padded > bytes.size() - at)
+            return failed(ArchiveError::Truncated, "a member ends beyond the archive");
         at += padded;
     }
 }

@@ -237,7 +237,8 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
     std::size_t at = 0;
     while (at < text.size()) {
         const std::size_t nl = text.find('\n', at);
-        const std::string_view raw = text.substr(at, nl == std::string_view::npos ? text.size() - at : nl - at);
+        const std::string_view raw =
+            text.substr(at, nl == std::string_view::npos ? text.size() - at : nl - at);
         at = nl == std::string_view::npos ? text.size() : nl + 1;
         ++line_number;
         const std::string where = "line " + std::to_string(line_number);
@@ -267,9 +268,9 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
             const auto version = number(value);
             if (!version) return failed(ProfileError::BadValue, where + ": the format is not a number");
             if (*version != kFormatVersion)
-                return failed(ProfileError::UnknownVersion,
-                              "format " + std::string(value) + " (this program reads format " +
-                                  std::to_string(kFormatVersion) + ")");
+                return failed(ProfileError::UnknownVersion, "format " + std::string(value) +
+                                                                " (this program reads format " +
+                                                                std::to_string(kFormatVersion) + ")");
             seen_format = true;
             continue;
         }
@@ -292,11 +293,12 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
     Profile& p = result.profile;
     const std::string* name = field("name");
     if (!name) return failed(ProfileError::MissingField, "no name");
-    if (!valid_name(*name)) return failed(ProfileError::BadName, "the name \"" + *name + "\" cannot name a profile");
+    if (!valid_name(*name))
+        return failed(ProfileError::BadName, "the name \"" + *name + "\" cannot name a profile");
     p.name = *name;
-    for (const auto& [key, target] : {std::pair{"maker", &p.maker}, std::pair{"model", &p.model},
-                                      std::pair{"pitch", &p.pitch}, std::pair{"date", &p.date},
-                                      std::pair{"picture", &p.picture}}) {
+    for (const auto& [key, target] :
+         {std::pair{"maker", &p.maker}, std::pair{"model", &p.model}, std::pair{"pitch", &p.pitch},
+          std::pair{"date", &p.date}, std::pair{"picture", &p.picture}}) {
         if (const std::string* v = field(key)) {
             if (has_control(*v)) return failed(ProfileError::BadValue, std::string(key) + ": a line break");
             *target = *v;
@@ -308,7 +310,8 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
     for (const auto& [key, target] : {std::pair{"width", &p.width}, std::pair{"height", &p.height}}) {
         if (const std::string* v = field(key)) {
             const auto n = number(*v);
-            if (!n || *n > 65535) return failed(ProfileError::BadValue, std::string(key) + ": not a size in LEDs");
+            if (!n || *n > 65535)
+                return failed(ProfileError::BadValue, std::string(key) + ": not a size in LEDs");
             *target = *n;
         }
     }
@@ -336,7 +339,8 @@ ParsedProfile parse_profile(std::span<const std::uint8_t> bytes) {
     if (p.record.get(ParamsField::magic) != screenconfig::kLedMarker ||
         p.record.get(ParamsField::endMarker) != screenconfig::kEndMarker)
         return failed(ProfileError::BadRecord, "record: no \"LED\" or \"END\" marker");
-    if (!p.record.sum_matches()) return failed(ProfileError::BadWordSum, "record: the word sum does not match");
+    if (!p.record.sum_matches())
+        return failed(ProfileError::BadWordSum, "record: the word sum does not match");
 
     for (const auto& [key, words] :
          {std::pair{"scan", scan_words(p.record)}, std::pair{"colour_order", colour_order_words(p.record)},

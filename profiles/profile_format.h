@@ -24,9 +24,9 @@ inline constexpr std::size_t kMaxNameLength = 64;     // bytes of UTF-8
 inline constexpr std::size_t kMaxFileSize = 1 << 20;  // a profile is text; anything larger is not one
 
 struct Profile {
-    std::string name;                   // required; 1..64 bytes, no control characters
-    std::string maker, model, pitch;    // as the technician typed them
-    std::uint32_t width = 0;            // module size in LEDs; 0: not known
+    std::string name;                 // required; 1..64 bytes, no control characters
+    std::string maker, model, pitch;  // as the technician typed them
+    std::uint32_t width = 0;          // module size in LEDs; 0: not known
     std::uint32_t height = 0;
     std::string notes;                  // may hold line breaks
     std::string date;                   // "YYYY-MM-DD"
@@ -76,7 +76,8 @@ Profile make_profile(const screenconfig::ScreenParams& record, std::string name)
 
 // The name proposed for a module of `width` x `height` LEDs and the record's scan: "32x16 1/8";
 // without a size, the scan alone ("1/8 scan"), and "module" when the record has no known scan either.
-std::string proposed_name(std::uint32_t width, std::uint32_t height, const screenconfig::ScreenParams& record);
+std::string proposed_name(std::uint32_t width, std::uint32_t height,
+                          const screenconfig::ScreenParams& record);
 
 // The record's values in words, as the file and the displays show them.
 std::string scan_words(const screenconfig::ScreenParams& record);          // "1/8"; "code 7" when unknown

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxStem = 80;     // with ".vmp" and a picture's extension, under 99 bytes
+constexpr std::size_t kMaxStem = 80;  // with ".vmp" and a picture's extension, under 99 bytes
 constexpr std::size_t kMaxPicture = 16u << 20;
 
 std::optional<std::vector<std::uint8_t>> read_whole(const fs::path& file, std::size_t limit) {
@@ -119,8 +119,10 @@ std::string library_file_stem(std::string_view name) {
     for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     std::size_t cut = kMaxStem - 9;
     while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;  // whole characters
-    if (cut > 0 && stem[cut - 1] == '%') cut -= 1;
-    else if (cut > 1 && stem[cut - 2] == '%') cut -= 2;
+    if (cut > 0 && stem[cut - 1] == '%')
+        cut -= 1;
+    else if (cut > 1 && stem[cut - 2] == '%')
+        cut -= 2;
     std::string out = stem.substr(0, cut) + "~";
     for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(hash >> shift) & 15];
     return out;
@@ -192,16 +194,21 @@ LibraryResult ProfileLibrary::write_file(const fs::path& file, std::span<const s
 }
 
 LibraryResult ProfileLibrary::save(Profile profile, bool replace, const std::optional<fs::path>& picture) {
-    if (!valid_name(profile.name)) return fail(LibraryError::BadName, "\"" + profile.name + "\" cannot name a profile");
-    if (!profile.record.sum_matches()) return fail(LibraryError::Damaged, "the record's word sum does not match");
+    if (!valid_name(profile.name))
+        return fail(LibraryError::BadName, "\"" + profile.name + "\" cannot name a profile");
+    if (!profile.record.sum_matches())
+        return fail(LibraryError::Damaged, "the record's word sum does not match");
     if (profile.date.empty()) profile.date = today();
     const fs::path file = file_of(profile.name);
     std::error_code ec;
-    if (!replace && fs::exists(file, ec)) return fail(LibraryError::Exists, "a profile named \"" + profile.name + "\" exists");
-    const std::optional<LibraryEntry> old = fs::exists(file, ec) ? std::optional(entry_of(file)) : std::nullopt;
+    if (!replace && fs::exists(file, ec))
+        return fail(LibraryError::Exists, "a profile named \"" + profile.name + "\" exists");
+    const std::optional<LibraryEntry> old =
+        fs::exists(file, ec) ? std::optional(entry_of(file)) : std::nullopt;
     if (picture) {
         const auto bytes = read_whole(*picture, kMaxPicture);
-        if (!bytes || bytes->size() > kMaxPicture) return fail(LibraryError::ReadFailed, "cannot read " + picture->string());
+        if (!bytes || bytes->size() > kMaxPicture)
+            return fail(LibraryError::ReadFailed, "cannot read " + picture->string());
         const std::string name = library_file_stem(profile.name) + extension_of(*picture);
         if (auto r = write_file(folder_ / name, *bytes); !r.ok()) return r;
         profile.picture = name;
@@ -220,8 +227,10 @@ LibraryResult ProfileLibrary::remove(std::string_view name) {
     const auto entry = find(name);
     if (!entry) return fail(LibraryError::NotFound, "no profile named \"" + std::string(name) + "\"");
     std::error_code ec;
-    if (!entry->damaged() && !entry->profile.picture.empty()) fs::remove(folder_ / entry->profile.picture, ec);
-    if (!fs::remove(entry->file, ec) || ec) return fail(LibraryError::WriteFailed, "cannot remove " + entry->file.string());
+    if (!entry->damaged() && !entry->profile.picture.empty())
+        fs::remove(folder_ / entry->profile.picture, ec);
+    if (!fs::remove(entry->file, ec) || ec)
+        return fail(LibraryError::WriteFailed, "cannot remove " + entry->file.string());
     return {};
 }
 
@@ -243,15 +252,18 @@ LibraryResult ProfileLibrary::import_one(const fs::path& source, bool replace, s
     if (!bytes) return fail(LibraryError::ReadFailed, "cannot read " + source.string());
     ParsedProfile parsed = parse_profile(*bytes);
     if (!parsed.ok())
-        return fail(LibraryError::NotAProfile, source.filename().string() + ": " +
-                                                   std::string(error_name(parsed.error)) + ": " + parsed.detail);
+        return fail(
+            LibraryError::NotAProfile,
+            source.filename().string() + ": " + std::string(error_name(parsed.error)) + ": " + parsed.detail);
     if (name) *name = parsed.profile.name;
     std::optional<fs::path> picture;
     std::error_code ec;
     if (!parsed.profile.picture.empty()) {
         const fs::path beside = source.parent_path() / parsed.profile.picture;
-        if (fs::is_regular_file(beside, ec)) picture = beside;
-        else parsed.profile.picture.clear();  // the picture did not travel with the file
+        if (fs::is_regular_file(beside, ec))
+            picture = beside;
+        else
+            parsed.profile.picture.clear();  // the picture did not travel with the file
     }
     return save(std::move(parsed.profile), replace, picture);
 }
@@ -300,15 +312,17 @@ ImportAllResult ProfileLibrary::import_all(const fs::path& archive, bool replace
         imported.member = m.name;
         ParsedProfile parsed = parse_profile(m.bytes);
         if (!parsed.ok()) {
-            imported.result = fail(LibraryError::NotAProfile,
-                                   std::string(error_name(parsed.error)) + ": " + parsed.detail);
+            imported.result =
+                fail(LibraryError::NotAProfile, std::string(error_name(parsed.error)) + ": " + parsed.detail);
             result.members.push_back(std::move(imported));
             continue;
         }
         imported.name = parsed.profile.name;
         std::optional<fs::path> picture;
-        const fs::path staged = folder_ / (".import-" + std::to_string(::getpid()) + extension_of(parsed.profile.picture));
-        if (const auto it = by_name.find(parsed.profile.picture); !parsed.profile.picture.empty() && it != by_name.end()) {
+        const fs::path staged =
+            folder_ / (".import-" + std::to_string(::getpid()) + extension_of(parsed.profile.picture));
+        if (const auto it = by_name.find(parsed.profile.picture);
+            !parsed.profile.picture.empty() && it != by_name.end()) {
             if (write_file(staged, it->second->bytes).ok()) picture = staged;
         }
         if (!picture) parsed.profile.picture.clear();

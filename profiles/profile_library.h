@@ -37,14 +37,14 @@ struct LibraryEntry {
 
 enum class LibraryError {
     None,
-    NotFound,     // no profile of that name
-    Damaged,      // the profile's file is damaged: never applied or exported
-    Exists,       // a profile of that name is there and replacing was not asked for
-    BadName,      // the name cannot name a profile
-    ReadFailed,   // a file could not be read
-    WriteFailed,  // a file or the folder could not be written
-    NotAProfile,  // the file to import is not a profile (its error in the detail)
-    NotAnArchive, // the archive to import is damaged or not one
+    NotFound,      // no profile of that name
+    Damaged,       // the profile's file is damaged: never applied or exported
+    Exists,        // a profile of that name is there and replacing was not asked for
+    BadName,       // the name cannot name a profile
+    ReadFailed,    // a file could not be read
+    WriteFailed,   // a file or the folder could not be written
+    NotAProfile,   // the file to import is not a profile (its error in the detail)
+    NotAnArchive,  // the archive to import is damaged or not one
 };
 
 std::string_view error_name(LibraryError error);
@@ -63,7 +63,7 @@ struct ImportedMember {
 };
 
 struct ImportAllResult {
-    LibraryResult result;                // the archive as a whole
+    LibraryResult result;                 // the archive as a whole
     std::vector<ImportedMember> members;  // each profile in it
 };
 
@@ -86,7 +86,8 @@ class ProfileLibrary {
     // Writes `profile` (its record must be sealed; the date is set to today when empty). `picture`, when
     // given, is copied beside it and named in the profile. Replaces a profile of the same name only with
     // `replace`. The file is written beside and renamed, so a failed save leaves the old one whole.
-    LibraryResult save(Profile profile, bool replace, const std::optional<std::filesystem::path>& picture = {});
+    LibraryResult save(Profile profile, bool replace,
+                       const std::optional<std::filesystem::path>& picture = {});
     // Removes the profile's file and its picture.
     LibraryResult remove(std::string_view name);
 

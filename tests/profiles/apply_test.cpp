@@ -36,12 +36,16 @@ TEST(ProfileApply, SixteenCardsOneSilentOneRefusingEachGetTheirOwnResult) {
             return apply_to_card(profile, {cards.id(i), cards.ip(i)}, timeouts);
         }));
     // A card whose address nobody serves: no connection, nothing sent.
-    EXPECT_EQ(apply_to_card(profile, {"S730-413-09999", "127.42.31.200"}, timeouts), ApplyOutcome::NoConnection);
+    EXPECT_EQ(apply_to_card(profile, {"S730-413-09999", "127.42.31.200"}, timeouts),
+              ApplyOutcome::NoConnection);
 
-    const std::vector<std::uint8_t> expected(profile.record.bytes().begin() + 8, profile.record.bytes().begin() + 60);
+    const std::vector<std::uint8_t> expected(profile.record.bytes().begin() + 8,
+                                             profile.record.bytes().begin() + 60);
     for (std::size_t i = 0; i < cards.count(); ++i) {
         const ApplyOutcome outcome = running[i].get();
-        const ApplyOutcome want = i == 5 ? ApplyOutcome::NoAnswer : i == 9 ? ApplyOutcome::Refused : ApplyOutcome::Done;
+        const ApplyOutcome want = i == 5   ? ApplyOutcome::NoAnswer
+                                  : i == 9 ? ApplyOutcome::Refused
+                                           : ApplyOutcome::Done;
         EXPECT_EQ(outcome_name(outcome), outcome_name(want)) << cards.id(i);
         std::vector<sim::JournalEntry> taken;
         for (auto& e : cards.frames(frame::CMD_SCREEN_CONTROL))

@@ -83,7 +83,8 @@ TEST_F(CliLibrary, ListsShowsAndNeverAppliesADamagedProfile) {
     ASSERT_EQ(show.code, 0);
     EXPECT_EQ(show.json()["profile"].toObject()["scan"].toString(), QStringLiteral("1/8"));
     EXPECT_EQ(show.json()["profile"].toObject()["record"].toString().size(), 144);
-    EXPECT_NE(cli(dir.path(), "profile show '32x16 1/8'").out.find("data polarity: negative"), std::string::npos);
+    EXPECT_NE(cli(dir.path(), "profile show '32x16 1/8'").out.find("data polarity: negative"),
+              std::string::npos);
 
     auto config = support::SimCards::config(1, "127.42.31.1");
     support::SimCards cards;
@@ -111,13 +112,15 @@ TEST_F(CliLibrary, CarriesProfilesInFilesAndArchives) {
     support::TempDir other;
     const CliRun imported = cli(other.path(), "profile import-all " + dir.text("all.tar") + " --json");
     ASSERT_EQ(imported.code, 0) << imported.out;
-    EXPECT_EQ(imported.json()["profiles"].toArray()[0].toObject()["name"].toString(), QStringLiteral("32x16 1/8"));
+    EXPECT_EQ(imported.json()["profiles"].toArray()[0].toObject()["name"].toString(),
+              QStringLiteral("32x16 1/8"));
     EXPECT_EQ(cli(other.path(), "profile import " + dir.text("one.vmp")).code, 3);  // exists
     const CliRun replaced = cli(other.path(), "profile import " + dir.text("one.vmp") + " --replace --json");
     EXPECT_EQ(replaced.code, 0);
     EXPECT_EQ(replaced.json()["profile"].toString(), QStringLiteral("32x16 1/8"));
-    EXPECT_EQ(cli(other.path(), "profile import " + (folder() / "bad.vmp").string() + " --json").json()["error"],
-              QStringLiteral("not_a_profile"));
+    EXPECT_EQ(
+        cli(other.path(), "profile import " + (folder() / "bad.vmp").string() + " --json").json()["error"],
+        QStringLiteral("not_a_profile"));
     EXPECT_EQ(cli(other.path(), "profile import-all " + dir.text("one.vmp")).code, 3);
 }
 
@@ -128,7 +131,8 @@ TEST_F(CliLibrary, AppliesToSixteenCardsAndNamesEachCardsResult) {
     support::SimCards cards;
     ASSERT_TRUE(cards.start(config));
     std::string arguments = "profile apply '32x16 1/8' --json";
-    for (std::size_t i = 0; i < cards.count(); ++i) arguments += " --address " + cards.ip(i) + " --card " + cards.id(i);
+    for (std::size_t i = 0; i < cards.count(); ++i)
+        arguments += " --address " + cards.ip(i) + " --card " + cards.id(i);
     const CliRun run = cli(dir.path(), arguments);
     EXPECT_EQ(run.code, 1) << run.out;  // a card refused
     EXPECT_EQ(run.json()["error"].toString(), QStringLiteral("refused"));
@@ -149,8 +153,9 @@ TEST_F(CliLibrary, AppliesToSixteenCardsAndNamesEachCardsResult) {
     support::SimCards again;
     cards.stop();
     ASSERT_TRUE(again.start(config));
-    EXPECT_EQ(cli(dir.path(), "profile apply '32x16 1/8' --address " + again.ip(3) + " --json").json()["error"],
-              QStringLiteral("no_answer"));
+    EXPECT_EQ(
+        cli(dir.path(), "profile apply '32x16 1/8' --address " + again.ip(3) + " --json").json()["error"],
+        QStringLiteral("no_answer"));
     EXPECT_EQ(cli(dir.path(), "profile apply '32x16 1/8' --address " + again.ip(0)).code, 0);
 }
 
@@ -168,12 +173,14 @@ TEST_F(CliLibrary, AppliesToEveryCardASearchFinds) {
     const QJsonArray results = run.json()["cards"].toArray();
     ASSERT_EQ(results.size(), 3);
     std::map<std::string, std::string> by_id;
-    for (const auto& r : results) by_id[r.toObject()["id"].toString().toStdString()] = r.toObject()["result"].toString().toStdString();
+    for (const auto& r : results)
+        by_id[r.toObject()["id"].toString().toStdString()] = r.toObject()["result"].toString().toStdString();
     EXPECT_EQ(by_id[cards.id(0)], "done");
     EXPECT_EQ(by_id[cards.id(1)], "no_answer");
     EXPECT_EQ(by_id[cards.id(2)], "done");
     cards.stop();
-    EXPECT_EQ(cli(dir.path(), "profile apply '32x16 1/8' --all --address 127.255.255.255 --timeout 300").code, 4);
+    EXPECT_EQ(cli(dir.path(), "profile apply '32x16 1/8' --all --address 127.255.255.255 --timeout 300").code,
+              4);
 }
 
 // A profile made from a ".hcp" file, applied to a second card, gives it the screen parameters the file
@@ -190,11 +197,13 @@ TEST_F(CliLibrary, AProfileOfAnHcpFileGivesTheSecondCardTheFirstCardsParameters)
     auto config = support::SimCards::config(2, "127.42.31.1");
     support::SimCards cards;
     ASSERT_TRUE(cards.start(config));
-    ASSERT_EQ(cli(dir.path(), "send-hcp " + dir.text("module.hcp") + " --address " + cards.ip(0) + " --card " +
-                                  cards.id(0))
+    ASSERT_EQ(cli(dir.path(), "send-hcp " + dir.text("module.hcp") + " --address " + cards.ip(0) +
+                                  " --card " + cards.id(0))
                   .code,
               0);
-    ASSERT_EQ(cli(dir.path(), "profile apply '64x32 1/8' --address " + cards.ip(1) + " --card " + cards.id(1)).code, 0);
+    ASSERT_EQ(
+        cli(dir.path(), "profile apply '64x32 1/8' --address " + cards.ip(1) + " --card " + cards.id(1)).code,
+        0);
     const auto taken = params_taken(cards);
     ASSERT_EQ(taken.at(cards.id(0)).size(), 1u);
     EXPECT_EQ(taken.at(cards.id(1)), taken.at(cards.id(0)));

@@ -135,11 +135,14 @@ TEST_F(DialogFixture, AppliesToEveryListedCardAfterAskingAndShowsEachCardsResult
     EXPECT_EQ(d->progress()->value(), 16);
     ASSERT_EQ(d->results()->count(), 16);
     for (std::size_t i = 0; i < cards.count(); ++i) {
-        const QString want = i == 2 ? QStringLiteral("no answer") : i == 7 ? QStringLiteral("refused") : QStringLiteral("done");
+        const QString want = i == 2   ? QStringLiteral("no answer")
+                             : i == 7 ? QStringLiteral("refused")
+                                      : QStringLiteral("done");
         EXPECT_EQ(d->results()->item(static_cast<int>(i))->text(),
                   QString::fromStdString(cards.id(i) + " (" + cards.ip(i) + "): ") + want);
     }
-    EXPECT_EQ(d->statusLine(), QStringLiteral("Profile \"P10 outdoor\": 14 of 16 cards took it, 1 no answer, 1 refused."));
+    EXPECT_EQ(d->statusLine(),
+              QStringLiteral("Profile \"P10 outdoor\": 14 of 16 cards took it, 1 no answer, 1 refused."));
     const auto record = profiles_test::sample_profile().record;
     const std::vector<std::uint8_t> expected(record.bytes().begin() + 8, record.bytes().begin() + 60);
     std::map<std::string, int> frames;
@@ -158,8 +161,9 @@ TEST_F(DialogFixture, AProfileSavedFromALoadedHcpGivesASecondCardTheFirstCardsPa
     // The first card gets the ".hcp" file the main window's way.
     auto record = profiles_test::sample_record(3);
     ASSERT_EQ(screenconfig::save_hcp(dir / "module.hcp", record), screenconfig::WriteStatus::Ok);
-    ASSERT_EQ(screenconfig::load_hcp_file(working, true, [&] { return std::optional(dir / "module.hcp"); }).status,
-              screenconfig::LoadStatus::Ok);
+    ASSERT_EQ(
+        screenconfig::load_hcp_file(working, true, [&] { return std::optional(dir / "module.hcp"); }).status,
+        screenconfig::LoadStatus::Ok);
     ASSERT_TRUE(screenconfig::params_exchange(working, {cards.id(0), cards.ip(0)})().ok());
     working.config.set(screenconfig::ConfigField::moduleWidthLimited, 32);
     working.config.set(screenconfig::ConfigField::moduleHeightLimited, 16);
@@ -191,7 +195,8 @@ TEST_F(DialogFixture, AProfileSavedFromALoadedHcpGivesASecondCardTheFirstCardsPa
     selected = cardlink::CardTarget{cards.id(1), cards.ip(1)};
     QTest::mouseClick(d->button(ModuleLibraryDialog::kApplySelected), Qt::LeftButton);
     ASSERT_TRUE(support::pump_until([&] { return !d->library().running(); }, 10s));
-    EXPECT_EQ(d->results()->item(0)->text(), QString::fromStdString(cards.id(1) + " (" + cards.ip(1) + "): done"));
+    EXPECT_EQ(d->results()->item(0)->text(),
+              QString::fromStdString(cards.id(1) + " (" + cards.ip(1) + "): done"));
     const auto taken = cards.frames(frame::CMD_SCREEN_CONTROL);
     ASSERT_EQ(taken.size(), 2u);
     EXPECT_EQ(taken[0].card, cards.id(0));

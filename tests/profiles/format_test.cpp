@@ -35,27 +35,28 @@ TEST(ProfileFile, WritesTheRecordsBytesAndItsWordsInTheDocumentedForm) {
     char sum[16];
     std::snprintf(sum, sizeof sum, "%02x%02x%02x%02x", p.record.bytes()[68], p.record.bytes()[69],
                   p.record.bytes()[70], p.record.bytes()[71]);
-    EXPECT_EQ(text,
-              "format = 1\n"
-              "# Vantor module profile (docs/module-profiles.md). The record is the \".hcp\" file's 72 bytes;\n"
-              "# the words below it are read from the record and must agree with it.\n"
-              "name = 32x16 1/8\n"
-              "maker = Qiangli\n"
-              "model = P10-2121 outdoor\n"
-              "pitch = P10\n"
-              "width = 32\n"
-              "height = 16\n"
-              "scan = 1/8\n"
-              "colour_order = GRB\n"
-              "data_polarity = negative\n"
-              "oe_polarity = positive\n"
-              "notes = column 17 dark on the first batch\\nback\\\\slash\n"
-              "date = 2026-12-11\n"
-              "picture = \n"
-              "record = " +
-                  kSampleRecordHex + sum +
-                  "\n"
-                  "end\n");
+    EXPECT_EQ(
+        text,
+        "format = 1\n"
+        "# Vantor module profile (docs/module-profiles.md). The record is the \".hcp\" file's 72 bytes;\n"
+        "# the words below it are read from the record and must agree with it.\n"
+        "name = 32x16 1/8\n"
+        "maker = Qiangli\n"
+        "model = P10-2121 outdoor\n"
+        "pitch = P10\n"
+        "width = 32\n"
+        "height = 16\n"
+        "scan = 1/8\n"
+        "colour_order = GRB\n"
+        "data_polarity = negative\n"
+        "oe_polarity = positive\n"
+        "notes = column 17 dark on the first batch\\nback\\\\slash\n"
+        "date = 2026-12-11\n"
+        "picture = \n"
+        "record = " +
+            kSampleRecordHex + sum +
+            "\n"
+            "end\n");
 }
 
 TEST(ProfileFile, ReadsBackWhatItWrote) {
@@ -80,8 +81,8 @@ TEST(ProfileFile, NamesWhatIsWrongWithADamagedFile) {
     const std::string good = sample_text();
     const std::size_t record_line = good.find("record = ");
     const std::vector<Damage> cases = {
-        {"a byte of the record changed", [](const std::string& t) { return replaced(t, "08000000", "09000000"); },
-         ProfileError::BadWordSum},
+        {"a byte of the record changed",
+         [](const std::string& t) { return replaced(t, "08000000", "09000000"); }, ProfileError::BadWordSum},
         {"the word sum changed",
          [&](const std::string& t) { return t.substr(0, t.find("\nend") - 2) + "ff\nend\n"; },
          ProfileError::BadWordSum},
@@ -96,7 +97,8 @@ TEST(ProfileFile, NamesWhatIsWrongWithADamagedFile) {
          ProfileError::Truncated},
         {"a record of 73 bytes", [](const std::string& t) { return replaced(t, "4c454400 ", "4c454400 00"); },
          ProfileError::BadValue},
-        {"an odd number of digits", [](const std::string& t) { return replaced(t, "4c454400 ", "4c454400 0"); },
+        {"an odd number of digits",
+         [](const std::string& t) { return replaced(t, "4c454400 ", "4c454400 0"); },
          ProfileError::Truncated},
         {"a later format", [](const std::string& t) { return replaced(t, "format = 1", "format = 2"); },
          ProfileError::UnknownVersion},
@@ -121,9 +123,11 @@ TEST(ProfileFile, NamesWhatIsWrongWithADamagedFile) {
          ProfileError::WordsDisagree},
         {"scan edited", [](const std::string& t) { return replaced(t, "scan = 1/8", "scan = 1/16"); },
          ProfileError::WordsDisagree},
-        {"a width that is no number", [](const std::string& t) { return replaced(t, "width = 32", "width = 32x"); },
+        {"a width that is no number",
+         [](const std::string& t) { return replaced(t, "width = 32", "width = 32x"); },
          ProfileError::BadValue},
-        {"a key twice", [](const std::string& t) { return replaced(t, "pitch = P10", "pitch = P10\npitch = P8"); },
+        {"a key twice",
+         [](const std::string& t) { return replaced(t, "pitch = P10", "pitch = P10\npitch = P8"); },
          ProfileError::BadLine},
         {"a line without =", [](const std::string& t) { return replaced(t, "pitch = P10", "pitch P10"); },
          ProfileError::BadLine},
@@ -131,13 +135,15 @@ TEST(ProfileFile, NamesWhatIsWrongWithADamagedFile) {
          ProfileError::BadValue},
         {"text after end", [](const std::string& t) { return t + "name = other\n"; }, ProfileError::BadLine},
         {"a picture in another folder",
-         [](const std::string& t) { return replaced(t, "picture = ", "picture = ../x.png"); }, ProfileError::BadValue},
-        {"not UTF-8", [](const std::string& t) { return replaced(t, "Qiangli", "Qiang\xff"); }, ProfileError::BadValue},
+         [](const std::string& t) { return replaced(t, "picture = ", "picture = ../x.png"); },
+         ProfileError::BadValue},
+        {"not UTF-8", [](const std::string& t) { return replaced(t, "Qiangli", "Qiang\xff"); },
+         ProfileError::BadValue},
     };
     for (const Damage& c : cases) {
         const ParsedProfile parsed = parse_profile(c.damage(good));
-        EXPECT_EQ(parsed.error, c.error) << c.what << ": got " << error_name(parsed.error) << " (" << parsed.detail
-                                         << ")";
+        EXPECT_EQ(parsed.error, c.error)
+            << c.what << ": got " << error_name(parsed.error) << " (" << parsed.detail << ")";
         if (!parsed.ok()) {
             EXPECT_FALSE(parsed.detail.empty()) << c.what;
         }
@@ -149,8 +155,9 @@ TEST(ProfileFile, NamesAndWords) {
         std::uint32_t width, height, scan_code;
         const char* name;
     };
-    for (const Case& c : {Case{32, 16, 1, "32x16 1/8"}, Case{64, 32, 0, "64x32 1/16"}, Case{0, 0, 2, "1/4 scan"},
-                          Case{16, 0, 4, "1/1 scan"}, Case{32, 16, 7, "32x16"}, Case{0, 0, 9, "module"}}) {
+    for (const Case& c :
+         {Case{32, 16, 1, "32x16 1/8"}, Case{64, 32, 0, "64x32 1/16"}, Case{0, 0, 2, "1/4 scan"},
+          Case{16, 0, 4, "1/1 scan"}, Case{32, 16, 7, "32x16"}, Case{0, 0, 9, "module"}}) {
         auto r = sample_record();
         r.set(screenconfig::ParamsField::scanCode, c.scan_code);
         EXPECT_EQ(proposed_name(c.width, c.height, r), c.name);
@@ -159,9 +166,9 @@ TEST(ProfileFile, NamesAndWords) {
     EXPECT_EQ(colour_order_words(sample_record(6)), "code 6");
     EXPECT_EQ(colour_order_words(sample_record(5)), "RBG");
     EXPECT_TRUE(valid_name("模组 P10 32x16"));
-    const std::vector<std::string> bad_names = {"", " lead", "tail ", "tab\there", "\xc3", std::string(65, 'x')};
-    for (const std::string& bad : bad_names)
-        EXPECT_FALSE(valid_name(bad)) << bad;
+    const std::vector<std::string> bad_names = {"",          " lead", "tail ",
+                                                "tab\there", "\xc3",  std::string(65, 'x')};
+    for (const std::string& bad : bad_names) EXPECT_FALSE(valid_name(bad)) << bad;
 }
 
 TEST(ProfileFile, FileNamesKeepNamesApartAndFitAnArchive) {
@@ -174,7 +181,8 @@ TEST(ProfileFile, FileNamesKeepNamesApartAndFitAnArchive) {
     EXPECT_LE(a.size() + 4, kMaxMemberName);
     const std::string wide = library_file_stem(std::string(21, 'x') + std::string(14, '\\'));  // 21 + 42
     EXPECT_LE(wide.size(), 80u);
-    const std::string cjk = library_file_stem("模组模组模组模组模组模组模组模组模组模组模组");  // 33 bytes: kept whole
+    const std::string cjk =
+        library_file_stem("模组模组模组模组模组模组模组模组模组模组模组");  // 33 bytes: kept whole
     EXPECT_EQ(cjk, "模组模组模组模组模组模组模组模组模组模组模组");
 }
 
@@ -185,8 +193,11 @@ TEST(LibraryArchive, IsAUstarFileThatReadsBack) {
     // header, 1 block of data; header, 2 blocks of data; two end blocks
     ASSERT_EQ(bytes.size(), 512u * 7);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 5), "a.vmp");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + 124, 12), std::string("00000000006\0", 12));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + 257, 8), std::string("ustar\0" "00", 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + 124, 12),
+              std::string("00000000006\0", 12));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + 257, 8), std::string("ustar\0"
+                                                                                             "00",
+                                                                                             8));
     EXPECT_EQ(bytes[156], '0');
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : bytes[i];
@@ -215,12 +226,13 @@ TEST(LibraryArchive, RefusesADamagedArchive) {
         std::vector<std::uint8_t> bytes;
         ArchiveError error;
     };
-    for (const Case& c : {Case{"bad check sum", bad_sum, ArchiveError::BadHeader},
-                          Case{"cut inside a member", short_data, ArchiveError::Truncated},
-                          Case{"cut before the end blocks", no_end, ArchiveError::Truncated},
-                          Case{"a size that is no number", bad_size, ArchiveError::BadHeader},
-                          Case{"a profile file", std::vector<std::uint8_t>(1024, 'x'), ArchiveError::NotAnArchive},
-                          Case{"nothing", {}, ArchiveError::NotAnArchive}})
+    for (const Case& c :
+         {Case{"bad check sum", bad_sum, ArchiveError::BadHeader},
+          Case{"cut inside a member", short_data, ArchiveError::Truncated},
+          Case{"cut before the end blocks", no_end, ArchiveError::Truncated},
+          Case{"a size that is no number", bad_size, ArchiveError::BadHeader},
+          Case{"a profile file", std::vector<std::uint8_t>(1024, 'x'), ArchiveError::NotAnArchive},
+          Case{"nothing", {}, ArchiveError::NotAnArchive}})
         EXPECT_EQ(read_archive(c.bytes).error, c.error) << c.what;
 }
 

@@ -106,7 +106,8 @@ TEST_F(LibraryFixture, ExportsAndImportsOneProfileWithItsPicture) {
     EXPECT_EQ(other.import_one(dir / "missing.vmp", false).error, LibraryError::ReadFailed);
     // A profile read from inside another library brings the picture lying beside it.
     ASSERT_TRUE(other.import_one(library.folder() / "32x16 1%2F8.vmp", false).ok());
-    EXPECT_EQ(support::read_bytes(other.folder() / other.find("32x16 1/8")->profile.picture), support::pattern(300));
+    EXPECT_EQ(support::read_bytes(other.folder() / other.find("32x16 1/8")->profile.picture),
+              support::pattern(300));
 }
 
 TEST_F(LibraryFixture, CarriesTheWholeLibraryInOneArchiveThatTarReads) {
@@ -161,7 +162,8 @@ TEST(LibraryFolder, FollowsXdgDataHome) {
     ::setenv("XDG_DATA_HOME", "/srv/data", 1);
     EXPECT_EQ(default_library_folder(), "/srv/data/vantor/profiles");
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(default_library_folder(), std::filesystem::path(std::getenv("HOME")) / ".local/share/vantor/profiles");
+    EXPECT_EQ(default_library_folder(),
+              std::filesystem::path(std::getenv("HOME")) / ".local/share/vantor/profiles");
     if (old_data) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
 }
 
