@@ -188,6 +188,76 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     add_send(send_hcp, hcp_options, "the .hcp file");
     send_hcp->add_flag("--force", hcp_options.force, "send a file whose check sum does not match");
 
+    std::vector<std::pair<CLI::App*, ProfileOptions>> profile_commands;
+    profile_commands.reserve(7);  // the options are bound by address: no reallocation
+    auto* profile = app.add_subcommand(
+        "profile",
+        "the module library: profiles of LED modules (a \".hcp\" record with the module's name and values), "
+        "kept in $XDG_DATA_HOME/vantor/profiles (docs/module-profiles.md)");
+    profile->require_subcommand(1);
+    auto add_profile = [&](const char* name, const char* help, ProfileAction action) -> ProfileOptions& {
+        auto& [sub, o] = profile_commands.emplace_back(profile->add_subcommand(name, help), ProfileOptions{});
+        o.action = action;
+        add_output(sub, o.output, action == ProfileAction::Apply);
+        return o;
+    };
+    auto name_argument = [](CLI::App* sub, ProfileOptions& o) {
+        sub->add_option("NAME", o.name, "the profile's name (a damaged file: its file name)")->required();
+    };
+    add_profile("list", "list the profiles, damaged ones with what is wrong", ProfileAction::List);
+    {
+        auto& o = add_profile("show", "show a profile's values in words and its record", ProfileAction::Show);
+        name_argument(profile_commands.back().first, o);
+    }
+    {
+        auto& o =
+            add_profile("apply",
+                        "send a profile's screen parameters to cards, as send-hcp does; exit 0 only when "
+                        "every card took them",
+                        ProfileAction::Apply);
+        auto* sub = profile_commands.back().first;
+        name_argument(sub, o);
+        sub->add_option("--address", o.addresses,
+                        "a card's IPv4 address (repeat for several cards); with --all: where the search goes "
+                        "(default 255.255.255.255)")
+            ->type_name("IP")
+            ->check(kAddress);
+        sub->add_option("--card", o.card_ids,
+                        "the identifier of the card at each --address, in the same order")
+            ->type_name("ID")
+            ->check(kCardId);
+        sub->add_flag("--all", o.all, "every card that answers a search");
+        sub->add_option("--timeout", o.timeout_ms,
+                        "--all: how long answers are collected, in milliseconds, 1 to 600000 (default 1500)")
+            ->type_name("MS")
+            ->transform(kNumber)
+            ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
+    }
+    {
+        auto& o = add_profile("import", "add a profile file to the library", ProfileAction::Import);
+        auto* sub = profile_commands.back().first;
+        sub->add_option("FILE", o.file, "the profile file")->required();
+        sub->add_flag("--replace", o.replace, "replace a profile of the same name");
+    }
+    {
+        auto& o = add_profile("export", "write a profile to a file", ProfileAction::Export);
+        auto* sub = profile_commands.back().first;
+        name_argument(sub, o);
+        sub->add_option("FILE", o.file, "the file to write")->required();
+    }
+    {
+        auto& o = add_profile("export-all", "write every good profile and its picture to one archive (tar)",
+                              ProfileAction::ExportAll);
+        profile_commands.back().first->add_option("FILE", o.file, "the archive to write")->required();
+    }
+    {
+        auto& o = add_profile("import-all", "add every profile of an archive to the library",
+                              ProfileAction::ImportAll);
+        auto* sub = profile_commands.back().first;
+        sub->add_option("FILE", o.file, "the archive")->required();
+        sub->add_flag("--replace", o.replace, "replace profiles of the same name");
+    }
+
     std::vector<const char*> argv{"vantor-cli"};
     for (const auto& a : args) argv.push_back(a.c_str());
     try {
@@ -210,6 +280,22 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
             result.error = "layout " + sub->get_name() + ": give -o FILE, --preview PICTURE or both";
             return result;
         }
+    for (auto& [sub, o] : profile_commands) {
+        if (!sub->parsed()) continue;
+        if (o.action == ProfileAction::Apply) {
+            if (o.all ? (o.addresses.size() > 1 || !o.card_ids.empty()) : o.addresses.empty()) {
+                result.error = "profile apply: give --address IP (and --card ID) for each card, or --all";
+                return result;
+            }
+            if (!o.all && !o.card_ids.empty() && o.card_ids.size() != o.addresses.size()) {
+                result.error = "profile apply: give one --card for each --address, or none";
+                return result;
+            }
+            if (o.all && !o.addresses.empty()) o.search_address = o.addresses.front();
+        }
+        result.options = o;
+        return result;
+    }
     if (discover->parsed()) {
         result.options = discover_options;
     } else if (strip->parsed()) {

@@ -1,11 +1,7 @@
 #include "cli/commands.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -14,15 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <optional>
 
 #include "cardlink/card_exchange.h"
 #include "cardlink/card_link.h"
-#include "cardlink/local_addresses.h"
+#include "cli/output.h"
+#include "cli/search.h"
 #include "common/card_info.h"
-#include "platform/frame_trace.h"
-#include "platform/registry_store.h"
 #include "screenconfig/image_transfer.h"
 #include "screenconfig/record_files.h"
 #include "screenconfig/screen_files.h"
@@ -34,44 +28,6 @@ namespace cli {
 namespace {
 
 using namespace screenconfig;
-
-// The result of a command: printed as text, or as one JSON object with --json.
-class Report {
-  public:
-    Report(const char* command, bool json) : json_(json) { set("command", QLatin1String(command)); }
-    bool json() const { return json_; }
-
-    void set(const char* key, const QJsonValue& value) { object_.insert(QLatin1String(key), value); }
-    void line(const std::string& text) {
-        if (!json_) std::cout << text << '\n';
-    }
-    // Ends a command: the JSON object, or nothing more for text. Returns `code`.
-    int done(int code) {
-        if (json_) {
-            object_.insert(QStringLiteral("ok"), code == kOk);
-            object_.insert(QStringLiteral("exit_code"), code);
-            std::cout << QJsonDocument(object_).toJson(QJsonDocument::Indented).toStdString();
-        }
-        std::cout.flush();
-        return code;
-    }
-    int fail(int code, const std::string& error, const std::string& message) {
-        if (json_) {
-            set("error", QString::fromStdString(error));
-            set("message", QString::fromStdString(message));
-        }
-        std::cerr << "vantor-cli: " << message << '\n';
-        return done(code);
-    }
-
-  private:
-    bool json_;
-    QJsonObject object_;
-};
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 std::string problem_name(LayoutProblem p) {
     switch (p) {
@@ -205,24 +161,6 @@ cardlink::CardTarget target_of(const SendOptions& o) {
 
 QJsonObject card_object(const cardlink::CardTarget& target) {
     return {{QStringLiteral("id"), qs(target.card_id)}, {QStringLiteral("address"), qs(target.address)}};
-}
-
-// --trace: every frame the TCP streams and the discovery socket send and receive, on standard error.
-void trace_to_stderr(bool on) {
-    if (!on) return;
-    platform::set_frame_trace([](platform::TraceDirection direction, std::span<const std::uint8_t> bytes) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        std::string line =
-            direction == platform::TraceDirection::Sent ? "vantor-cli: sent " : "vantor-cli: received ";
-        line += std::to_string(bytes.size()) + " bytes:";
-        for (const std::uint8_t b : bytes) {
-            line += ' ';
-            line += kHex[b >> 4];
-            line += kHex[b & 15];
-        }
-        line += '\n';
-        std::fputs(line.c_str(), stderr);
-    });
 }
 
 }  // namespace
@@ -405,60 +343,16 @@ int run_discover(const DiscoverOptions& request) {
     report.set("discovery_address", qs(address));
     report.set("timeout_ms", static_cast<qint64>(timeout));
 
-    cardlink::CardLink link;
-    cardlink::CardLinkSettings settings;
-    settings.discovery_address = address;
-    cardlink::SocketOptions options;
-    options.discovery_address = address;
-    options.addresses = cardlink::enumerate_local_addresses();
-    // The adapter chosen in the desktop program's "多网卡选择" is this program's too.
-    options.net_card_index = registry::read_value("quelmora", "net_card_index");
-    if (!link.open(settings, options))
+    const SearchResult search = search_cards(address, timeout);
+    if (!search.socket_opened)
         return report.fail(kUnreachable, "no_socket", "cannot open the discovery socket for " + address);
 
-    struct Found {
-        std::string address;
-        std::optional<card_info::CardInfo> info;
-    };
-    std::map<std::string, Found> found;
-    std::vector<std::string> order;
-    // A card's id as it sent it: the card table's bytes, not the signal's text, which holds U+FFFD
-    // where the id is not UTF-8 and would find no address.
-    QObject::connect(&link, &cardlink::CardLink::cardListed, &link, [&](const QString&, int index) {
-        const auto& list = link.table().list();
-        if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return;
-        const std::string card = list[static_cast<std::size_t>(index)];
-        order.push_back(card);
-        // The card's address is entered just after it is listed: ask for its information then.
-        QTimer::singleShot(0, &link, [&link, &found, card] {
-            const auto where = link.table().address_of(card);
-            found[card].address = where.value_or("");
-            if (where) link.RequestCardInfo(card, *where);
-        });
-    });
-    QObject::connect(&link, &cardlink::CardLink::cardInfoArrived, &link,
-                     [&](const QString& id, const QString& from, bool) {
-                         for (auto& [card, entry] : found) {
-                             if (qs(card) != id) continue;
-                             entry.address = from.toStdString();
-                             entry.info = card_info::decode_card_info(link.cardInfo());
-                         }
-                     });
-    link.DiscoverCards();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeout) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        ::usleep(5000);
-    }
-    link.close();
-
     QJsonArray cards;
-    if (!report.json() && !order.empty())
+    if (!report.json() && !search.cards.empty())
         std::printf("%-20s %-16s %-10s %-10s %s\n", "IDENTIFIER", "ADDRESS", "HARDWARE", "SOFTWARE",
                     "SCREEN");
-    for (const std::string& id : order) {
-        const Found& f = found[id];
+    for (const FoundCard& f : search.cards) {
+        const std::string& id = f.id;
         QJsonObject card;
         card.insert(QStringLiteral("id"), qs(id));
         card.insert(QStringLiteral("address"), qs(f.address));
@@ -479,7 +373,7 @@ int run_discover(const DiscoverOptions& request) {
     }
     std::fflush(stdout);
     report.set("cards", cards);
-    if (order.empty())
+    if (search.cards.empty())
         return report.fail(kUnreachable, "no_card", "no card answered the search at " + address);
     return report.done(kOk);
 }

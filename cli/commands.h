@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -59,7 +60,27 @@ struct SendOptions {
     Output output;
 };
 
+enum class ProfileAction { List, Show, Apply, Import, Export, ExportAll, ImportAll };
+
+// `profile ...`: the module library (profiles/profile_library.h) in $XDG_DATA_HOME/vantor/profiles.
+struct ProfileOptions {
+    ProfileAction action = ProfileAction::List;
+    std::string name;      // show, apply, export
+    std::string file;      // import, export, export-all, import-all
+    bool replace = false;  // import, import-all: a profile of the same name is replaced
+    // apply: the cards by address, with their identifiers in the same order (or none: the identifier
+    // the desktop program uses for a card given by address); or with `all` every card a search at
+    // `search_address` finds within `timeout_ms`.
+    std::vector<std::string> addresses;
+    std::vector<std::string> card_ids;
+    bool all = false;
+    std::string search_address = "255.255.255.255";
+    std::uint32_t timeout_ms = kDefaultDiscoveryMs;
+    Output output;
+};
+
 int run_discover(const DiscoverOptions& request);
+int run_profile(const ProfileOptions& options);
 int run_layout(const LayoutOptions& options);
 int run_send_image(const SendOptions& options);
 int run_send_hcp(const SendOptions& options);

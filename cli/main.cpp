@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
         code = cli::run_layout(*layout);
     else if (const auto* send = std::get_if<cli::SendOptions>(&parsed.options))
         code = parsed.send_hcp ? cli::run_send_hcp(*send) : cli::run_send_image(*send);
+    else if (const auto* profile = std::get_if<cli::ProfileOptions>(&parsed.options))
+        code = cli::run_profile(*profile);
     platform::install_message_service(nullptr);
     return code;
 }

@@ -176,6 +176,30 @@ def main():
     write("hcp_fuzz", "short", hcp[:40])
     write("hcp_fuzz", "longer", hcp + b"tail")
 
+    # Module profiles (docs/module-profiles.md): the demo module's profile, damaged forms of it, and a
+    # library archive (ustar) holding it.
+    with open(os.path.join(ROOT, "docs", "modules", "p10-outdoor.vmp"), "rb") as f:
+        vmp = f.read()
+    write("profile_fuzz", "good", vmp)
+    write("profile_fuzz", "bad-sum", vmp.replace(b"02000000 02000000", b"02000000 03000000", 1))
+    write("profile_fuzz", "cut", vmp[:len(vmp) // 2])
+    write("profile_fuzz", "later-format", vmp.replace(b"format = 1", b"format = 2", 1))
+
+    def tar_member(name, data):
+        header = bytearray(512)
+        header[0:len(name)] = name
+        header[100:108] = b"0000644\0"
+        header[108:116] = b"0000000\0"
+        header[116:124] = b"0000000\0"
+        header[124:136] = b"%011o\0" % len(data)
+        header[136:148] = b"00000000000\0"
+        header[156:157] = b"0"
+        header[257:265] = b"ustar\x0000"
+        header[148:156] = b" " * 8
+        header[148:156] = b"%06o\0 " % sum(header)
+        return bytes(header) + data + b"\0" * ((512 - len(data) % 512) % 512)
+    write("profile_fuzz", "archive", tar_member(b"32x16 1%2F8.vmp", vmp) + b"\0" * 1024)
+
     ini = b"[DefaultParam]\r\nDefault_NetCard_Link = 127.0.0.1\r\nDiscovery_Address=255.255.255.255\r\n"
     write("ini_fuzz", "default", b"DefaultParam\\Discovery_Address\\127.0.0.1\\" + ini)
     write("ini_fuzz", "setting", b"Setting\\ZAVO_Language\\English_zavo\\[Setting]\nZAVO_Language=Chinese_zavo_s\n")

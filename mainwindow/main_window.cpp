@@ -190,6 +190,8 @@ void MainWindow::buildControls() {
     special_screens_ = numbered(new QPushButton(QStringLiteral("特殊屏体设置"), this), kSpecialScreens);
     special_screens_->setVisible(false);  // until the special screens are installed
     start_row->addWidget(special_screens_, 1);
+    module_library_ = numbered(new QPushButton(QStringLiteral("模组库"), this), kModuleLibrary);
+    start_row->addWidget(module_library_, 1);
     right->addLayout(start_row);
 
     auto* load_row = new QHBoxLayout;
@@ -252,6 +254,7 @@ void MainWindow::buildControls() {
     connect(special_screens_, &QPushButton::clicked, this, [this] {
         if (open_special_screens_) open_special_screens_();
     });
+    connect(module_library_, &QPushButton::clicked, this, &MainWindow::onModuleLibrary);
     connect(load_hcp_, &QPushButton::clicked, this, &MainWindow::onLoadHcp);
     connect(save_hcp_, &QPushButton::clicked, this, &MainWindow::onSaveHcp);
     connect(send_to_card_, &QPushButton::clicked, this, &MainWindow::onSendToCard);
@@ -344,7 +347,8 @@ void MainWindow::updateEnabling() {
     display_->setEnabled(idle);
     for (QWidget* w : std::initializer_list<QWidget*>{
              shift_, load_hcp_, manual_search_, address_mode_box_, save_hcp_, save_settings_,
-             factory_restore_, restore_ip_, hardware_params_, test_, adapters_, special_screens_})
+             factory_restore_, restore_ip_, hardware_params_, test_, adapters_, special_screens_,
+             module_library_})
         w->setEnabled(idle && (w != save_hcp_ || working_.source == screenconfig::ParamSource::Wizard));
     upgrade_->setEnabled(!transfer);
     send_to_card_->setEnabled(idle && working_.has_record());
@@ -682,6 +686,7 @@ void MainWindow::onWizardFinished() {
     if (screenconfig::save_for_send(working_, haveCards(), save_hcp_chooser(this)) &&
         !working_.hcp_path.empty())
         sendParams();
+    offerProfile();
 }
 
 void MainWindow::onHelp() {

@@ -98,6 +98,7 @@ class MainWindow : public QDialog {
         kTest = 1167,
         kAdapterChoice = 1185,
         kSpecialScreens = 1087,
+        kModuleLibrary = 1195,
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
         kCardListTitle = 2001,
         kScreenWidthLabel = 2002,
@@ -214,6 +215,11 @@ class MainWindow : public QDialog {
     void onStartWizard();
     // The wizard's Finish: the parameters are the wizard's; save them and send them.
     void onWizardFinished();
+    // "模组库": the module library dialog, on the card list and the exchange service
+    // (main_window_profiles.cpp).
+    void onModuleLibrary();
+    // After Finish: the wizard's result offered as a module profile (not modal).
+    void offerProfile();
     void onScreenSizeEdited();
     bool haveCards() const;
     // Network settings, restores and the guarded functions (main_window_settings.cpp).
@@ -288,6 +294,7 @@ class MainWindow : public QDialog {
     cardlink::UpgradeSettings upgrade_settings_;  // the bar counts bytes / this (a bar holds an int)
     QPointer<MessageWindow> message_window_;
     QPushButton* special_screens_ = nullptr;
+    QPushButton* module_library_ = nullptr;
     std::function<void()> open_special_screens_;
     ImportProgressDialog* import_progress_ = nullptr;
     std::unique_ptr<screenconfig::ImageTransferRunner> image_runner_;

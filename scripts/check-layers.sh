@@ -11,21 +11,22 @@ declare -A allowed=(
   [common]=""
   [cardlink]="common platform"
   [screenconfig]="cardlink common platform"
+  [profiles]="screenconfig cardlink common platform"
   [widgets]="platform"
   [wizard]="widgets screenconfig cardlink common platform kelvra"
-  [mainwindow]="wizard widgets screenconfig cardlink common platform kelvra"
-  [specialscreens]="mainwindow widgets screenconfig cardlink common platform kelvra"
-  [app]="wizard specialscreens mainwindow widgets screenconfig cardlink common platform"
+  [mainwindow]="wizard widgets profiles screenconfig cardlink common platform kelvra"
+  [specialscreens]="mainwindow widgets profiles screenconfig cardlink common platform kelvra"
+  [app]="wizard specialscreens mainwindow widgets profiles screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
-  [cli]="specialscreens screenconfig cardlink common platform"
+  [cli]="specialscreens profiles screenconfig cardlink common platform"
   [simshow]=""
   [include]="kelvra"
   [tools]=""
 )
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).
-no_widgets="platform common cardlink screenconfig library simulator include"
-no_qt="platform common library simulator include tools"
+no_widgets="platform common cardlink screenconfig profiles library simulator include"
+no_qt="platform common profiles library simulator include tools"
 # The command-line program draws pictures (Qt Gui) but has no windows.
 no_window_folders="cli"
 window_re='^#include <(QtWidgets|Q(Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|MainWindow)[>.])'

@@ -56,6 +56,15 @@ build/dev/bin/vantor-cli discover --address 127.255.255.255 --timeout 1000 || tr
 build/dev/bin/vantor-cli layout strip --width 256 --height 128 --module-width 32 --module-height 16 --ports 2 \
   -o "$demo/strip.sys" --preview "$demo/strip-wiring.png" || true
 
+# The module library (docs/module-profiles.md) in the demo's own data folder, which Vantor's "模组库"
+# ("Module Library") shows too: the demo module's profile, as the wizard's Finish saves it, is imported
+# and applied to every card the search finds, each card with its own result (the cards that share an
+# address, or run old firmware, say so).
+export XDG_DATA_HOME="$PWD/$demo/data"
+build/dev/bin/vantor-cli profile import --replace docs/modules/p10-outdoor.vmp || true
+build/dev/bin/vantor-cli profile list || true
+build/dev/bin/vantor-cli profile apply "32x16 1/8" --all --address 127.255.255.255 --timeout 1000 || true
+
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$demo/Vantor"
 else
