@@ -20,6 +20,7 @@
 #include "cardlink/card_exchange.h"
 #include "cardlink/card_link.h"
 #include "cardlink/local_addresses.h"
+#include "cli/command_result.h"
 #include "common/card_info.h"
 #include "platform/frame_trace.h"
 #include "platform/registry_store.h"
@@ -34,44 +35,6 @@ namespace cli {
 namespace {
 
 using namespace screenconfig;
-
-// The result of a command: printed as text, or as one JSON object with --json.
-class Report {
-  public:
-    Report(const char* command, bool json) : json_(json) { set("command", QLatin1String(command)); }
-    bool json() const { return json_; }
-
-    void set(const char* key, const QJsonValue& value) { object_.insert(QLatin1String(key), value); }
-    void line(const std::string& text) {
-        if (!json_) std::cout << text << '\n';
-    }
-    // Ends a command: the JSON object, or nothing more for text. Returns `code`.
-    int done(int code) {
-        if (json_) {
-            object_.insert(QStringLiteral("ok"), code == kOk);
-            object_.insert(QStringLiteral("exit_code"), code);
-            std::cout << QJsonDocument(object_).toJson(QJsonDocument::Indented).toStdString();
-        }
-        std::cout.flush();
-        return code;
-    }
-    int fail(int code, const std::string& error, const std::string& message) {
-        if (json_) {
-            set("error", QString::fromStdString(error));
-            set("message", QString::fromStdString(message));
-        }
-        std::cerr << "vantor-cli: " << message << '\n';
-        return done(code);
-    }
-
-  private:
-    bool json_;
-    QJsonObject object_;
-};
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 std::string problem_name(LayoutProblem p) {
     switch (p) {
@@ -205,24 +168,6 @@ cardlink::CardTarget target_of(const SendOptions& o) {
 
 QJsonObject card_object(const cardlink::CardTarget& target) {
     return {{QStringLiteral("id"), qs(target.card_id)}, {QStringLiteral("address"), qs(target.address)}};
-}
-
-// --trace: every frame the TCP streams and the discovery socket send and receive, on standard error.
-void trace_to_stderr(bool on) {
-    if (!on) return;
-    platform::set_frame_trace([](platform::TraceDirection direction, std::span<const std::uint8_t> bytes) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        std::string line =
-            direction == platform::TraceDirection::Sent ? "vantor-cli: sent " : "vantor-cli: received ";
-        line += std::to_string(bytes.size()) + " bytes:";
-        for (const std::uint8_t b : bytes) {
-            line += ' ';
-            line += kHex[b >> 4];
-            line += kHex[b & 15];
-        }
-        line += '\n';
-        std::fputs(line.c_str(), stderr);
-    });
 }
 
 }  // namespace

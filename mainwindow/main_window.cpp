@@ -189,6 +189,8 @@ void MainWindow::buildControls() {
     special_screens_ = numbered(new QPushButton(QStringLiteral("特殊屏体设置"), this), kSpecialScreens);
     special_screens_->setVisible(false);  // until the special screens are installed
     start_row->addWidget(special_screens_, 1);
+    report_button_ = numbered(new QPushButton(QStringLiteral("生成调试报告"), this), kReport);
+    start_row->addWidget(report_button_, 1);
     right->addLayout(start_row);
 
     auto* load_row = new QHBoxLayout;
@@ -248,6 +250,7 @@ void MainWindow::buildControls() {
         updateStatusTarget();
     });
     connect(start_wizard_, &QPushButton::clicked, this, &MainWindow::onStartWizard);
+    connect(report_button_, &QPushButton::clicked, this, &MainWindow::onReport);
     connect(special_screens_, &QPushButton::clicked, this, [this] {
         if (open_special_screens_) open_special_screens_();
     });
@@ -441,6 +444,7 @@ void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& comman
             if (r.error != cardlink::ExchangeError::NoConnection && command.sets_changed)
                 working_.changed = true;
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
+            noteSend(what, target, r.error);
             if (r.ok()) {
                 if (known_) display_params::apply_to_report(*known_, command);
             } else {
@@ -472,6 +476,7 @@ void MainWindow::updateEnabling() {
         for (QAbstractButton* b : group->buttons()) b->setEnabled(idle);
     send_to_card_->setEnabled(idle && working_.has_record());
     start_wizard_->setEnabled(idle && !setup_too_old_);
+    report_button_->setEnabled(!transfer);
     send_to_receiver_->setEnabled(idle && working_.source == screenconfig::ParamSource::Wizard);
     card_list_->setEnabled(idle && !address_mode_);
     address_->setEnabled(idle && address_mode_);
@@ -593,6 +598,8 @@ void MainWindow::setImageTransferSettings(const screenconfig::TransferSettings& 
                                                            : cardlink::ExchangeError::SendFailed;
             setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"),
                                                    image_target_, error, exchanges_.timeouts().receive));
+            noteSend(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"), image_target_, error);
+            onSpecialImageFinished(outcome == TransferOutcome::Applied);
             updateEnabling();
         });
 }
@@ -767,6 +774,7 @@ void MainWindow::sendParams() {
         screenconfig::params_exchange(working_, *target, exchanges_.timeouts()), this,
         [this, what, target = *target](const cardlink::ExchangeResult& r) {
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
+            noteSend(what, target, r.error);
             screenconfig::report_params_sent(r);
         });
 }
@@ -808,6 +816,11 @@ void MainWindow::onWizardFinished() {
     if (screenconfig::save_for_send(working_, haveCards(), save_hcp_chooser(this)) &&
         !working_.hcp_path.empty())
         sendParams();
+    // The report reads the card after the send, so it shows how the send ended.
+    if (platform::show_message(localisation::lookup("IDS_MESSAGE_REPORT_OFFER"), {},
+                               platform::MessageIcon::Question,
+                               platform::MessageButtons::YesNo) == platform::MessageReply::Yes)
+        onReport();
 }
 
 void MainWindow::onHelp() {

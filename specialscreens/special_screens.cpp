@@ -79,6 +79,7 @@ void SpecialScreens::open() {
     context.start_transfer = [this](const std::filesystem::path& image) {
         return window_.startImageTransfer(image);
     };
+    context.note_layout = [this](report::LayoutNote note) { window_.noteSpecialLayout(std::move(note)); };
     switch (type.choice()) {
         case ScreenType::LongStrip: {
             LongStripDialog dialog(context, &window_);
