@@ -157,14 +157,15 @@ std::string render_html(const CommissioningReport& report, const PictureSource& 
         if (report.layout->preview) picture(page, pictures, *report.layout->preview);
     }
 
+    if (!report.sends) return page + "</body>\n</html>\n";
     page += "<h2>" + text("IDS_MESSAGE_REPORT_SECTION_SENDS") + "</h2>\n";
-    if (report.sends.empty()) {
+    if (report.sends->empty()) {
         page += "<p>" + text("IDS_MESSAGE_REPORT_SENDS_NONE") + "</p>\n";
     } else {
         page += kTable + "<tr><th>" + text("IDS_MESSAGE_REPORT_SEND_TIME") + "</th><th>" +
                 text("IDS_MESSAGE_REPORT_SEND_WHAT") + "</th><th>" + text("IDS_MESSAGE_REPORT_SEND_OUTCOME") +
                 "</th></tr>\n";
-        for (const SendRecord& s : report.sends)
+        for (const SendRecord& s : *report.sends)
             page += "<tr><td>" + local_time(s.when, "%H:%M:%S") + "</td><td>" + escape_html(s.what) +
                     "</td><td>" + escape_html(outcome_text(s)) + "</td></tr>\n";
         page += "</table>\n";

@@ -42,7 +42,9 @@ struct CommissioningReport {
     std::optional<std::string> profile_name;            // the module profile the settings were taken from
     std::optional<std::filesystem::path> grid_picture;  // the traced grid ("ncp.jpg")
     std::optional<LayoutNote> layout;
-    std::vector<SendRecord> sends;
+    // The sends of this session that went to the card; none when the session does not keep them (the
+    // command line), and the report then leaves the section out rather than claim nothing was sent.
+    std::optional<std::vector<SendRecord>> sends;
 };
 
 // How a page refers to a picture file: the text for the image's "src" attribute, or empty when the

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
+#include <QFont>
 #include <QImage>
 #include <QImageReader>
 #include <QPageLayout>
@@ -57,6 +58,9 @@ std::string pdf_bytes(const CommissioningReport& report) {
         document.addResource(QTextDocument::ImageResource, QUrl(name), image);
         return name.toStdString();
     });
+    QFont font = document.defaultFont();
+    font.setPointSize(10);
+    document.setDefaultFont(font);
     document.setHtml(QString::fromStdString(page));
 
     QBuffer buffer;

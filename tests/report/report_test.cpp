@@ -124,8 +124,12 @@ TEST(ReportPage, PicturesAndLayoutOnlyWhenThereAreAny) {
     const std::string plain = render_html(r, {});
     EXPECT_EQ(plain.find("Traced grid"), std::string::npos);
     EXPECT_EQ(plain.find("Special screen"), std::string::npos);
-    EXPECT_NE(plain.find("Nothing was sent to this card in this session."), std::string::npos);
     EXPECT_EQ(plain.find("Module profile"), std::string::npos);
+    // Without the session's sends (the command line) there is no sends section at all; with an empty
+    // record, the report says nothing was sent.
+    EXPECT_EQ(plain.find("Sends in this session"), std::string::npos);
+    r.sends.emplace();
+    EXPECT_NE(render_html(r, {}).find("Nothing was sent to this card in this session."), std::string::npos);
 
     r.grid_picture = "/x/ncp.jpg";
     r.layout = LayoutNote{"Long strip 1920 x 32", std::filesystem::path("/x/bbb.jpg")};
@@ -157,11 +161,12 @@ TEST(ReportPage, EachSendWithItsOutcome) {
         {ExchangeError::SendFailed, 3000ms, "not sent whole"},
     };
     CommissioningReport r;
+    r.sends.emplace();
     for (const Case& c : cases) {
         SendRecord s{
             std::chrono::system_clock::now(), "Screen parameters", {"S1", "127.0.0.2"}, c.error, c.bound};
         EXPECT_EQ(outcome_text(s), c.words);
-        r.sends.push_back(s);
+        r.sends->push_back(s);
     }
     const std::string page = render_html(r, {});
     for (const Case& c : cases) EXPECT_NE(page.find(c.words), std::string::npos) << c.words;
