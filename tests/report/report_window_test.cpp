@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,7 +26,9 @@
 #include "specialscreens/module_fields.h"
 #include "specialscreens/special_screens.h"
 #include "specialscreens/type_dialog.h"
+#include "screenconfig/record_files.h"
 #include "tests/support/messages.h"
+#include "tests/support/qt/file_dialog.h"
 #include "tests/support/qt/pump.h"
 #include "tests/support/qt/widget_tests_main.h"
 #include "tests/support/temp_dir.h"
@@ -171,6 +174,40 @@ TEST_F(ReportWindowTest, ReportHoldsTheCardTheSendsAndTheLayoutTheCardTook) {
     // The card's own copy of the module's settings: no record was loaded or made in this session.
     EXPECT_NE(page.find(localisation::lookup("IDS_MESSAGE_REPORT_MODULE_FROM_CARD")), std::string::npos);
     EXPECT_EQ(page.find(localisation::lookup("IDS_MESSAGE_REPORT_SECTION_GRID")), std::string::npos);
+}
+
+TEST_F(ReportWindowTest, ALoadedRecordAndTheTracedGridOfThisSession) {
+    screenconfig::ScreenParams record;
+    record.set(screenconfig::ParamsField::magic, screenconfig::kLedMarker);
+    record.set(screenconfig::ParamsField::colourOrder, 4);  // BRG
+    record.set(screenconfig::ParamsField::scanCode, 2);     // 1/4 scan
+    record.set(screenconfig::ParamsField::endMarker, screenconfig::kEndMarker);
+    ASSERT_EQ(screenconfig::save_hcp(program_ / "stage.hcp", record), screenconfig::WriteStatus::Ok);
+    support::choose_file_when_asked(program_ / "stage.hcp", window_.get());
+    click(window_.get(), MainWindow::kLoadHcp);
+    ASSERT_TRUE(pump_until([&] { return window_->workingSet().hcp_path == program_ / "stage.hcp"; }));
+    // The wizard's traced grid, saved during this session.
+    QImage grid(64, 32, QImage::Format_RGB32);
+    grid.fill(Qt::white);
+    ASSERT_TRUE(grid.save(QString::fromStdString((paths::user_data_folder() / "ncp.jpg").string()), "JPEG"));
+
+    const auto pdf = program_ / "stage.pdf";
+    answer_report_dialog(QStringLiteral("Stage"), QStringLiteral("Li"), QString::fromStdString(pdf.string()));
+    click(window_.get(), MainWindow::kReport);
+    ASSERT_TRUE(pump_until(
+        [&] { return std::filesystem::exists(program_ / "stage.html") && std::filesystem::exists(pdf); },
+        10s));
+    const std::string page = support::read_text(program_ / "stage.html");
+    EXPECT_NE(page.find(status_text::fill(localisation::lookup("IDS_MESSAGE_REPORT_MODULE_FROM_FILE"),
+                                          {"stage.hcp"})),
+              std::string::npos);
+    EXPECT_NE(page.find("<td>BRG</td>"), std::string::npos);
+    EXPECT_NE(page.find(status_text::fill(localisation::lookup("IDS_MESSAGE_REPORT_SCAN_VALUE"), {"4"})),
+              std::string::npos);
+    EXPECT_NE(page.find(localisation::lookup("IDS_MESSAGE_REPORT_SECTION_GRID")), std::string::npos);
+    EXPECT_NE(page.find("data:image/jpeg;base64,"), std::string::npos);
+    // Nothing was sent to the card in this session, and the report says so.
+    EXPECT_NE(page.find(localisation::lookup("IDS_MESSAGE_REPORT_SENDS_NONE")), std::string::npos);
 }
 
 TEST_F(ReportWindowTest, ASilentCardGivesNoReport) {
