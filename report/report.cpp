@@ -110,7 +110,11 @@ std::string outcome_text(const SendRecord& record) {
 
 std::string render_html(const CommissioningReport& report, const PictureSource& pictures) {
     const std::string title = text("IDS_MESSAGE_REPORT_TITLE");
-    std::string page = "<!DOCTYPE html>\n<html lang=\"" + escape_html(localisation::locale_name()) +
+    // HTML names languages with a hyphen ("zh-CN"), the language files with an underscore.
+    std::string language = localisation::locale_name();
+    for (char& c : language)
+        if (c == '_') c = '-';
+    std::string page = "<!DOCTYPE html>\n<html lang=\"" + escape_html(language) +
                        "\">\n<head>\n<meta charset=\"utf-8\">\n<title>" + title +
                        "</title>\n<style>\nbody { font-family: sans-serif; }\n"
                        "table { border-collapse: collapse; margin-bottom: 12px; }\n"

@@ -116,6 +116,8 @@ TEST(ReportPage, TypedAndCardTextsAreEscaped) {
     EXPECT_NE(page.find("O&#39;Neil"), std::string::npos);
     EXPECT_NE(page.find("S730&lt;script&gt;"), std::string::npos);
     EXPECT_EQ(page.find("<script>"), std::string::npos);
+    use_language("Chinese_zavo_t");
+    EXPECT_NE(render_html(r, {}).find("<html lang=\"zh-TW\">"), std::string::npos);
 }
 
 TEST(ReportPage, PicturesAndLayoutOnlyWhenThereAreAny) {
