@@ -103,6 +103,37 @@ void add_send(CLI::App* c, SendOptions& o, const char* file_help) {
     add_output(c, o.output, true);
 }
 
+CLI::App* add_report(CLI::App& app, ReportOptions& o) {
+    auto* c = app.add_subcommand(
+        "report",
+        "write the commissioning report of a card (its identifier, address, versions, screen size and the "
+        "module's settings in words, read from the card) as PDF and HTML");
+    c->add_option("--card", o.card_id, "the card's identifier, e.g. S730-413-05862")
+        ->type_name("ID")
+        ->check(kCardId);
+    c->add_option("--address", o.address, "the card's IPv4 address")
+        ->type_name("IP")
+        ->required()
+        ->check(kAddress);
+    c->add_option("--profile", o.profile, "the module profile the card's settings came from")
+        ->type_name("NAME");
+    c->add_option("--site", o.site, "where the screen stands, as it is to appear in the report")
+        ->type_name("TEXT")
+        ->required();
+    c->add_option("--technician", o.technician, "who commissioned it")->type_name("TEXT")->required();
+    c->add_option("--pdf", o.pdf, "write the report as PDF to FILE")->type_name("FILE");
+    c->add_option("--html", o.html, "write the report as an HTML page to FILE")->type_name("FILE");
+    c->add_option(
+         "--language", o.language,
+         "English_zavo (default), Chinese_zavo_s (simplified) or Chinese_zavo_t (traditional Chinese)")
+        ->type_name("NAME")
+        ->check(
+            CLI::IsMember(std::vector<std::string>(std::begin(kReportLanguages), std::end(kReportLanguages)))
+                .description(""));
+    add_output(c, o.output, true);
+    return c;
+}
+
 bool is_command(const CLI::App& app, const std::string& name) {
     const std::function<bool(const CLI::App*)> named = [&name](const CLI::App* c) {
         return c->get_name() == name;
@@ -117,6 +148,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     DiscoverOptions discover_options;
     LayoutOptions strip_options, vertical_options, direction_options;
     SendOptions image_options, hcp_options;
+    ReportOptions report_options;
     strip_options.kind = LayoutKind::Strip;
     vertical_options.kind = LayoutKind::Vertical;
     direction_options.kind = LayoutKind::Direction;
@@ -187,6 +219,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         app.add_subcommand("send-hcp", "send the screen parameters of a \".hcp\" file to the card");
     add_send(send_hcp, hcp_options, "the .hcp file");
     send_hcp->add_flag("--force", hcp_options.force, "send a file whose check sum does not match");
+    auto* report = add_report(app, report_options);
 
     std::vector<std::pair<CLI::App*, ProfileOptions>> profile_commands;
     profile_commands.reserve(7);  // the options are bound by address: no reallocation
@@ -309,6 +342,12 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     } else if (send_hcp->parsed()) {
         result.options = hcp_options;
         result.send_hcp = true;
+    } else if (report->parsed()) {
+        if (!report_options.pdf && !report_options.html) {
+            result.error = "report: give --pdf FILE, --html FILE or both";
+            return result;
+        }
+        result.options = report_options;
     }
     return result;
 }

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/report_command.h"
 
 namespace cli {
 
 struct ParsedCommandLine {
     // The command to run; monostate with help, version or an error.
-    std::variant<std::monostate, DiscoverOptions, LayoutOptions, SendOptions, ProfileOptions> options;
+    std::variant<std::monostate, DiscoverOptions, LayoutOptions, SendOptions, ProfileOptions, ReportOptions>
+        options;
     bool send_hcp = false;  // SendOptions: send-hcp, else send-image
     std::string output;     // help or version text, for standard output
     std::string error;      // a usage error, for the user (exit code 2)

@@ -14,6 +14,7 @@
 
 #include "cardlink/card_exchange.h"
 #include "cardlink/card_link.h"
+#include "cardlink/local_addresses.h"
 #include "cli/output.h"
 #include "cli/search.h"
 #include "common/card_info.h"

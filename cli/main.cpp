@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
                   << "\n(see vantor-cli --help, or vantor-cli COMMAND --help)\n";
         return cli::kUsage;
     }
-    // The previews are drawn off screen: no display is needed.
+    // The previews and reports are drawn off screen: no display is needed.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     qInstallMessageHandler(quiet_qt);
     int qt_argc = 1;
@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
         code = parsed.send_hcp ? cli::run_send_hcp(*send) : cli::run_send_image(*send);
     else if (const auto* profile = std::get_if<cli::ProfileOptions>(&parsed.options))
         code = cli::run_profile(*profile);
+    else if (const auto* report = std::get_if<cli::ReportOptions>(&parsed.options))
+        code = cli::run_report(*report);
     platform::install_message_service(nullptr);
     return code;
 }

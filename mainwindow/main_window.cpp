@@ -192,6 +192,8 @@ void MainWindow::buildControls() {
     start_row->addWidget(special_screens_, 1);
     module_library_ = numbered(new QPushButton(QStringLiteral("模组库"), this), kModuleLibrary);
     start_row->addWidget(module_library_, 1);
+    report_button_ = numbered(new QPushButton(QStringLiteral("生成调试报告"), this), kReport);
+    start_row->addWidget(report_button_, 1);
     right->addLayout(start_row);
 
     auto* load_row = new QHBoxLayout;
@@ -251,6 +253,7 @@ void MainWindow::buildControls() {
         updateStatusTarget();
     });
     connect(start_wizard_, &QPushButton::clicked, this, &MainWindow::onStartWizard);
+    connect(report_button_, &QPushButton::clicked, this, &MainWindow::onReport);
     connect(special_screens_, &QPushButton::clicked, this, [this] {
         if (open_special_screens_) open_special_screens_();
     });
@@ -323,6 +326,7 @@ void MainWindow::sendDisplayCommand(const display_params::DisplayCommand& comman
             if (r.error != cardlink::ExchangeError::NoConnection && command.sets_changed)
                 working_.changed = true;
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
+            noteSend(what, target, r.error);
             if (r.ok()) {
                 if (known_) display_params::apply_to_report(*known_, command);
             } else {
@@ -353,6 +357,7 @@ void MainWindow::updateEnabling() {
     upgrade_->setEnabled(!transfer);
     send_to_card_->setEnabled(idle && working_.has_record());
     start_wizard_->setEnabled(idle && !setup_too_old_);
+    report_button_->setEnabled(!transfer);
     send_to_receiver_->setEnabled(idle && working_.source == screenconfig::ParamSource::Wizard);
     card_list_->setEnabled(idle && !address_mode_);
     address_->setEnabled(idle && address_mode_);
@@ -470,6 +475,8 @@ void MainWindow::setImageTransferSettings(const screenconfig::TransferSettings& 
                                                            : cardlink::ExchangeError::SendFailed;
             setStatusLine(status_text::result_line(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"),
                                                    image_target_, error, exchanges_.timeouts().receive));
+            noteSend(localisation::lookup("IDS_MESSAGE_COMMAND_SPECIAL_IMAGE"), image_target_, error);
+            onSpecialImageFinished(outcome == TransferOutcome::Applied);
             updateEnabling();
             if (auto ended = std::exchange(image_ended_, {})) ended(outcome);
         });
@@ -645,6 +652,7 @@ void MainWindow::sendParams() {
         screenconfig::params_exchange(working_, *target, exchanges_.timeouts()), this,
         [this, what, target = *target](const cardlink::ExchangeResult& r) {
             setStatusLine(status_text::result_line(what, target, r.error, exchanges_.timeouts().receive));
+            noteSend(what, target, r.error);
             screenconfig::report_params_sent(r);
         });
 }
@@ -687,6 +695,11 @@ void MainWindow::onWizardFinished() {
         !working_.hcp_path.empty())
         sendParams();
     offerProfile();
+    // The report reads the card after the send, so it shows how the send ended.
+    if (platform::show_message(localisation::lookup("IDS_MESSAGE_REPORT_OFFER"), {},
+                               platform::MessageIcon::Question,
+                               platform::MessageButtons::YesNo) == platform::MessageReply::Yes)
+        onReport();
 }
 
 void MainWindow::onHelp() {

@@ -26,6 +26,8 @@
 #include "cardlink/firmware_upgrade.h"
 #include "common/card_info.h"
 #include "mainwindow/display_params.h"
+#include "report/report.h"
+#include "report/send_log.h"
 #include "screenconfig/image_transfer.h"
 #include "screenconfig/working_set.h"
 
@@ -99,6 +101,7 @@ class MainWindow : public QDialog {
         kAdapterChoice = 1185,
         kSpecialScreens = 1087,
         kModuleLibrary = 1195,
+        kReport = 1190,  // "生成调试报告"
         // Labels; the template left them unnumbered, numbered here so they can be translated too.
         kCardListTitle = 2001,
         kScreenWidthLabel = 2002,
@@ -162,6 +165,20 @@ class MainWindow : public QDialog {
     // Tests shorten the transfer's waits.
     void setImageTransferSettings(const screenconfig::TransferSettings& settings);
 
+    // The commissioning report (main_window_report.cpp). The sends of this session, as their exchanges
+    // ended; a special-screen layout about to be sent (shown in the card's report once the card took it);
+    // and the report of `target` written to the files of `request`, the card's information read first on
+    // the exchange service.
+    struct ReportRequest {
+        std::string site;
+        std::string technician;
+        std::filesystem::path pdf;
+        std::filesystem::path html;
+    };
+    const report::SendLog& sendLog() const { return send_log_; }
+    void noteSpecialLayout(report::LayoutNote note);
+    void writeReport(const cardlink::CardTarget& target, const ReportRequest& request);
+
     // The control with dialog control number `id` (for tests and localisation checks).
     QWidget* control(int id) const;
 
@@ -220,6 +237,14 @@ class MainWindow : public QDialog {
     void onModuleLibrary();
     // After Finish: the wizard's result offered as a module profile (not modal).
     void offerProfile();
+    // "生成调试报告": asks for the site, the technician and the file, then writeReport().
+    void onReport();
+    void noteSend(const std::string& what, const cardlink::CardTarget& target,
+                  cardlink::ExchangeError outcome);
+    void onSpecialImageFinished(bool applied);
+    report::CommissioningReport reportContent(const cardlink::CardTarget& target,
+                                              const ReportRequest& request,
+                                              const std::vector<std::uint8_t>& info) const;
     void onScreenSizeEdited();
     bool haveCards() const;
     // Network settings, restores and the guarded functions (main_window_settings.cpp).
@@ -301,4 +326,9 @@ class MainWindow : public QDialog {
     // Read by the image transfer's worker before it applies: whether the card list still has an entry.
     std::atomic<bool> cards_listed_{false};
     QPointer<QWidget> focus_before_busy_;
+    QPushButton* report_button_ = nullptr;
+    report::SendLog send_log_;
+    const std::chrono::system_clock::time_point session_start_ = std::chrono::system_clock::now();
+    std::optional<report::LayoutNote> pending_layout_;
+    std::vector<std::pair<cardlink::CardTarget, report::LayoutNote>> sent_layouts_;
 };

@@ -13,13 +13,14 @@ declare -A allowed=(
   [screenconfig]="cardlink common platform"
   [profiles]="screenconfig cardlink common platform"
   [widgets]="platform"
+  [report]="screenconfig cardlink common platform"
   [wizard]="widgets screenconfig cardlink common platform kelvra"
-  [mainwindow]="wizard widgets profiles screenconfig cardlink common platform kelvra"
-  [specialscreens]="mainwindow widgets profiles screenconfig cardlink common platform kelvra"
-  [app]="wizard specialscreens mainwindow widgets profiles screenconfig cardlink common platform"
+  [mainwindow]="wizard widgets profiles report screenconfig cardlink common platform kelvra"
+  [specialscreens]="mainwindow widgets profiles report screenconfig cardlink common platform kelvra"
+  [app]="wizard specialscreens mainwindow widgets profiles report screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
-  [cli]="specialscreens profiles screenconfig cardlink common platform"
+  [cli]="specialscreens profiles report screenconfig cardlink common platform"
   [simshow]=""
   [include]="kelvra"
   [tools]=""
@@ -27,8 +28,8 @@ declare -A allowed=(
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).
 no_widgets="platform common cardlink screenconfig profiles library simulator include"
 no_qt="platform common profiles library simulator include tools"
-# The command-line program draws pictures (Qt Gui) but has no windows.
-no_window_folders="cli"
+# The command-line program and the report draw pictures and documents (Qt Gui) but have no windows.
+no_window_folders="cli report"
 window_re='^#include <(QtWidgets|Q(Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|MainWindow)[>.])'
 
 widget_re='^#include <Q(Abstract[A-Za-z]*|Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|Slider|ProgressBar|ListWidget|CheckBox|RadioButton|[A-Za-z]*Layout|StatusBar|GroupBox|SpinBox|TableWidget|MainWindow|ButtonGroup|DialogButtonBox|Painter|Pixmap|Image|Font|Cursor|Gui|tWidgets|tGui)[>./]'

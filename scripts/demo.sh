@@ -55,6 +55,19 @@ kill -0 "$sim" 2>/dev/null || { echo "ledcard-sim did not start" >&2; exit 1; }
 build/dev/bin/vantor-cli discover --address 127.255.255.255 --timeout 1000 || true
 build/dev/bin/vantor-cli layout strip --width 256 --height 128 --module-width 32 --module-height 16 --ports 2 \
   -o "$demo/strip.sys" --preview "$demo/strip-wiring.png" || true
+# The first card's commissioning report (PDF and HTML), read from the card: opened in the desktop's
+# viewer when there is a display, its text printed here otherwise. Vantor writes the same with
+# "生成调试报告", with the sends of its session.
+language=()
+if [ -n "${DEMO_LANGUAGE:-}" ]; then language=(--language "$DEMO_LANGUAGE"); fi
+if build/dev/bin/vantor-cli report --card S730-413-05862 --address 127.0.0.2 --site "Demo hall" \
+  --technician "${USER:-demo}" --pdf "$demo/report.pdf" --html "$demo/report.html" "${language[@]}"; then
+  if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    xdg-open "$demo/report.pdf" >/dev/null 2>&1 &
+  else
+    pdftotext -layout "$demo/report.pdf" - || true
+  fi
+fi
 
 # The module library (docs/module-profiles.md) in the demo's own data folder, which Vantor's "模组库"
 # ("Module Library") shows too: the demo module's profile, as the wizard's Finish saves it, is imported

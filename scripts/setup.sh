@@ -10,7 +10,7 @@ pkgs=(
   clang clang-format xvfb xauth x11-apps imagemagick xdotool
   fonts-wqy-microhei fonts-liberation
   iproute2 util-linux xdg-utils
-  file python3-pytest tshark tcpdump
+  file python3-pytest tshark tcpdump poppler-utils
   python3-venv python3-wheel-whl mypy
   dpkg-dev lintian help2man desktop-file-utils binutils
 )

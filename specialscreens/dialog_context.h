@@ -1,13 +1,14 @@
 // What a special-screen dialog is given when it opens: the screen's size from the main window, where
-// "temp.sys" goes, and how the image transfer is started (the main window's, with its progress window).
+// "temp.sys" goes, how the image transfer is started (the main window's, with its progress window) and
+// where the layout is noted for the report.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 
+#include "report/report.h"
 #include "screenconfig/image_transfer.h"
-
 #include "specialscreens/layout_actions.h"
 
 namespace specialscreens {
@@ -22,6 +23,8 @@ struct DialogContext {
     std::uint32_t height = 0;  // "屏高:"
     std::filesystem::path temp_sys;
     StartImageTransfer start_transfer;
+    // Tells the main window which layout is about to be sent, for the card's commissioning report.
+    std::function<void(report::LayoutNote)> note_layout;
 };
 
 }  // namespace specialscreens

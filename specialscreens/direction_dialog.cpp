@@ -8,6 +8,7 @@
 
 #include "platform/localisation.h"
 #include "widgets/localise_dialog.h"
+#include "specialscreens/layout_note.h"
 
 namespace specialscreens {
 
@@ -51,6 +52,11 @@ void DirectionDialog::send() {
         show_refusal(*refusal);
         return;
     }
+    if (context_.note_layout)
+        context_.note_layout(layout_note(direction_->currentText().toStdString() + "  " +
+                                             std::to_string(context_.width) + " x " +
+                                             std::to_string(context_.height),
+                                         nullptr, {}));
     sendImage(image_);
 }
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "widgets/localise_dialog.h"
+#include "specialscreens/layout_note.h"
 
 namespace specialscreens {
 
@@ -52,6 +53,11 @@ void LongStripDialog::send() {
         show_refusal(*refusal);
         fields_->focus(refusal->focus);
         return;
+    }
+    if (context_.note_layout) {
+        const auto plan = long_strip_wiring(in);
+        const auto texts = long_strip_texts(in);
+        context_.note_layout(layout_note(texts.caption, &plan, texts));
     }
     sendImage(image_);
 }

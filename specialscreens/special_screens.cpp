@@ -81,6 +81,7 @@ void SpecialScreens::open() {
     context.start_transfer = [this](const std::filesystem::path& image, TransferEnded ended) {
         return window_.startImageTransfer(image, std::move(ended));
     };
+    context.note_layout = [this](report::LayoutNote note) { window_.noteSpecialLayout(std::move(note)); };
     switch (type.choice()) {
         case ScreenType::LongStrip: {
             LongStripDialog dialog(context, &window_);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "widgets/localise_dialog.h"
+#include "specialscreens/layout_note.h"
 
 namespace specialscreens {
 
@@ -79,7 +80,14 @@ void VerticalDialog::preview() {
 }
 
 void VerticalDialog::send() {
-    if (const auto refusal = build_vertical(input(), image_)) return refuse(*refusal);
+    const VerticalInput in = input();
+    if (const auto refusal = build_vertical(in, image_)) return refuse(*refusal);
+    if (context_.note_layout) {
+        // Cascaded cabinets have no drawn wiring: the layout is noted in words only.
+        const auto plan = vertical_wiring(in);
+        const auto texts = vertical_texts(in);
+        context_.note_layout(layout_note(texts.caption, plan ? &*plan : nullptr, texts));
+    }
     sendImage(image_);
 }
 
