@@ -7,6 +7,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "fleet/inventory.h"
+
 namespace cli {
 namespace {
 
@@ -103,6 +105,44 @@ void add_send(CLI::App* c, SendOptions& o, const char* file_help) {
     add_output(c, o.output, true);
 }
 
+const CLI::Validator kVersion(
+    [](std::string& text) -> std::string {
+        return fleet::parse_version(text) ? std::string() : "not a version such as V9.120: \"" + text + "\"";
+    },
+    "", "version");
+
+void add_search(CLI::App* c, FleetSearch& s) {
+    c->add_option("--address", s.address,
+                  "where the search goes (default 255.255.255.255, every card on the network)")
+        ->type_name("IP")
+        ->check(kAddress);
+    c->add_option("--timeout", s.timeout_ms,
+                  "how long answers to the search are collected, in milliseconds, 1 to 600000 (default 1500)")
+        ->type_name("MS")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
+    c->add_option("--parallel", s.parallel, "cards worked on at once, 1 to 256 (default 8)")
+        ->type_name("N")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kMaxFleetParallel).description(""));
+}
+
+void add_plan(CLI::App* c, FleetPlanOptions& o, const char* source_help) {
+    add_search(c, o.search);
+    c->add_option("SOURCE", o.source, source_help)->required();
+    c->add_option("--plan", o.plan_file, "write the plan to FILE")->type_name("FILE")->required();
+    c->add_option("--cards", o.cards, "only these cards (identifiers, separated by commas)")
+        ->type_name("ID,...")
+        ->delimiter(',')
+        ->check(kCardId);
+    c->add_option("--below", o.below, "only cards whose software version is below VERSION (e.g. V9.200)")
+        ->type_name("VERSION")
+        ->check(kVersion);
+    c->add_flag("--stop-on-failure", o.stop_on_failure,
+                "start no further card once one has failed (default: go on with the others)");
+    c->add_flag("--json", o.output.json, "print one JSON object on standard output");
+}
+
 bool is_command(const CLI::App& app, const std::string& name) {
     const std::function<bool(const CLI::App*)> named = [&name](const CLI::App* c) {
         return c->get_name() == name;
@@ -188,6 +228,43 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     add_send(send_hcp, hcp_options, "the .hcp file");
     send_hcp->add_flag("--force", hcp_options.force, "send a file whose check sum does not match");
 
+    FleetInventoryOptions inventory_options;
+    FleetPlanOptions upgrade_plan, hcp_plan;
+    FleetCommitOptions commit_options;
+    upgrade_plan.action = FleetAction::Upgrade;
+    hcp_plan.action = FleetAction::SendHcp;
+    auto* fleet = app.add_subcommand(
+        "fleet", "work on many cards: an inventory, and plans (upgrade, send-hcp) that a commit carries out");
+    fleet->require_subcommand(1);
+    auto* inventory = fleet->add_subcommand(
+        "inventory",
+        "search for cards and read each one's information (identifier, address, versions, screen, gray "
+        "level, scan clock, module parameters), several at once; as a table, CSV or JSON");
+    add_search(inventory, inventory_options.search);
+    inventory->add_flag("--csv", inventory_options.csv, "print CSV, one line per card");
+    inventory->add_flag("--json", inventory_options.output.json, "print one JSON object on standard output");
+    inventory->get_option("--csv")->excludes("--json");
+    auto* plan = fleet->add_subcommand(
+        "plan", "search for cards, print what an action would change on each and write the plan to a file");
+    plan->require_subcommand(1);
+    auto* plan_upgrade = plan->add_subcommand(
+        "upgrade", "a firmware upgrade (the files below \"Kernel\" and \"Application\" of FOLDER)");
+    add_plan(plan_upgrade, upgrade_plan, "the firmware folder");
+    plan_upgrade
+        ->add_option("--to-version", upgrade_plan.to_version,
+                     "the version the firmware brings, for the plan's text; cards at it are left out")
+        ->type_name("VERSION")
+        ->check(kVersion);
+    auto* plan_hcp = plan->add_subcommand("send-hcp", "the screen parameters of a \".hcp\" file");
+    add_plan(plan_hcp, hcp_plan, "the .hcp file");
+    plan_hcp->add_flag("--force", hcp_plan.force, "plan a file whose check sum does not match");
+    auto* commit = fleet->add_subcommand(
+        "commit",
+        "carry out a plan: check that the cards are as planned (else nothing is sent), then work on each; "
+        "cards done by an earlier run of the same plan are skipped");
+    commit->add_option("PLAN", commit_options.plan_file, "the plan file")->required();
+    commit->add_flag("--json", commit_options.output.json, "print one JSON object on standard output");
+
     std::vector<const char*> argv{"vantor-cli"};
     for (const auto& a : args) argv.push_back(a.c_str());
     try {
@@ -223,6 +300,14 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     } else if (send_hcp->parsed()) {
         result.options = hcp_options;
         result.send_hcp = true;
+    } else if (inventory->parsed()) {
+        result.options = inventory_options;
+    } else if (plan_upgrade->parsed()) {
+        result.options = upgrade_plan;
+    } else if (plan_hcp->parsed()) {
+        result.options = hcp_plan;
+    } else if (commit->parsed()) {
+        result.options = commit_options;
     }
     return result;
 }

@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/fleet_commands.h"
 
 namespace cli {
 
 struct ParsedCommandLine {
     // The command to run; monostate with help, version or an error.
-    std::variant<std::monostate, DiscoverOptions, LayoutOptions, SendOptions> options;
+    std::variant<std::monostate, DiscoverOptions, LayoutOptions, SendOptions, FleetInventoryOptions,
+                 FleetPlanOptions, FleetCommitOptions>
+        options;
     bool send_hcp = false;  // SendOptions: send-hcp, else send-image
     std::string output;     // help or version text, for standard output
     std::string error;      // a usage error, for the user (exit code 2)

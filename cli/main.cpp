@@ -9,6 +9,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/fleet_commands.h"
 #include "platform/message_service.h"
 
 namespace {
@@ -60,6 +61,12 @@ int main(int argc, char** argv) {
         code = cli::run_layout(*layout);
     else if (const auto* send = std::get_if<cli::SendOptions>(&parsed.options))
         code = parsed.send_hcp ? cli::run_send_hcp(*send) : cli::run_send_image(*send);
+    else if (const auto* inventory = std::get_if<cli::FleetInventoryOptions>(&parsed.options))
+        code = cli::run_fleet_inventory(*inventory);
+    else if (const auto* plan = std::get_if<cli::FleetPlanOptions>(&parsed.options))
+        code = cli::run_fleet_plan(*plan);
+    else if (const auto* commit = std::get_if<cli::FleetCommitOptions>(&parsed.options))
+        code = cli::run_fleet_commit(*commit);
     platform::install_message_service(nullptr);
     return code;
 }
