@@ -81,6 +81,8 @@ const char* status_name(fleet::ReadStatus s) {
             return "no_answer";
         case fleet::ReadStatus::NoConnection:
             return "no_connection";
+        case fleet::ReadStatus::OtherCard:
+            return "other_card";
     }
     return "";
 }
@@ -212,21 +214,6 @@ std::string hex_of(std::span<const std::uint8_t> bytes) {
     return out;
 }
 
-// The module fields a ".hcp" record would change on this card.
-std::vector<fleet::Change> hcp_changes(const fleet::CardReading& r,
-                                       const screenconfig::ScreenParams& record) {
-    card_info::CardInfo wanted = r.info;
-    std::copy_n(record.bytes().begin() + static_cast<std::ptrdiff_t>(screenconfig::ParamsField::hubType),
-                card_info::kScreenParamsSize, wanted.screen_params.begin());
-    const auto now = fleet::module_fields(r.info);
-    const auto then = fleet::module_fields(wanted);
-    std::vector<fleet::Change> changes;
-    for (std::size_t i = 0; i < now.size(); ++i)
-        if (now[i].value != then[i].value)
-            changes.push_back({now[i].name, std::to_string(now[i].value), std::to_string(then[i].value)});
-    return changes;
-}
-
 }  // namespace
 
 int run_fleet_inventory(const FleetInventoryOptions& options) {
@@ -288,7 +275,6 @@ int run_fleet_plan(const FleetPlanOptions& options) {
     plan.stop_on_failure = options.stop_on_failure;
     std::error_code ec;
     const fs::path source = fs::absolute(options.source, ec);
-    screenconfig::ScreenParams record;
     if (upgrade) {
         if (!fs::is_directory(source, ec))
             return report.fail(kFileError, "read_failed", source.string() + " is not a folder");
@@ -317,39 +303,17 @@ int run_fleet_plan(const FleetPlanOptions& options) {
             default:
                 return report.fail(kFileError, "read_failed", "cannot read " + source.string());
         }
-        record = load.record;
         plan.hcp_file = source.string();
-        plan.hcp_record = hex_of(record.bytes());
+        plan.hcp_record = hex_of(load.record.bytes());
     }
     fleet::Selection selection;
     selection.ids = options.cards;
     if (!options.below.empty()) selection.below = fleet::parse_version(options.below);
-    const auto target = options.to_version.empty() ? std::nullopt : fleet::parse_version(options.to_version);
 
     int failed = kOk;
     const auto readings = survey(options.search, report, failed);
     if (readings.empty()) return failed;
-    for (const auto& r : readings) {
-        auto reason = fleet::excluded_by(selection, r);
-        std::vector<fleet::Change> changes;
-        if (!reason && upgrade) {
-            if (target && r.info.software_version == *target)
-                reason = "already at " + fleet::version_text(*target);
-            changes.push_back({"software_version", fleet::version_text(r.info.software_version),
-                               target ? fleet::version_text(*target) : std::string()});
-        } else if (!reason) {
-            changes = hcp_changes(r, record);
-            if (changes.empty()) reason = "already has these module parameters";
-        }
-        if (reason)
-            plan.left_out.push_back({r.card.id, r.card.address, *reason});
-        else
-            plan.cards.push_back({fleet::snapshot_of(r), changes});
-    }
-    // Listed identifiers that did not answer the search cannot be in the plan either.
-    for (const auto& id : options.cards)
-        if (std::none_of(readings.begin(), readings.end(), [&](const auto& r) { return r.card.id == id; }))
-            plan.left_out.push_back({id, "", "did not answer the search"});
+    plan = fleet::make_plan(std::move(plan), selection, readings);
 
     const std::string text = fleet::plan_to_json(plan);
     if (!write_text(options.plan_file, text))

@@ -138,11 +138,9 @@ CardReading read_card(const FoundCard& card, const ReadSettings& settings) {
     const auto checked = frame::decode_checked(answer);
     if (!checked || checked->command != frame::ANS_CARD_INFO || checked->data.size() < card_info::kBlockSize)
         return reading;
-    // The frame's id field holds 20 bytes; an answer for another card at this address is no answer.
-    if (checked->card_id != card.id) return reading;
     std::copy_n(checked->data.begin(), card_info::kBlockSize, reading.block.begin());
     reading.info = card_info::decode_card_info(reading.block);
-    reading.status = ReadStatus::Read;
+    reading.status = checked->card_id == card.id ? ReadStatus::Read : ReadStatus::OtherCard;
     return reading;
 }
 

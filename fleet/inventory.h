@@ -40,7 +40,8 @@ Discovery discover(const std::string& address, std::chrono::milliseconds time);
 enum class ReadStatus {
     Read,          // the information block came back
     NoConnection,  // the card's command port could not be reached
-    NoAnswer,      // connected, but no whole 0xC2 answer of this card came within the time-out
+    NoAnswer,      // connected, but no whole 0xC2 answer came within the time-out
+    OtherCard,     // a whole answer, but from another card at this address (`info` is its block)
 };
 
 struct CardReading {

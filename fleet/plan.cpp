@@ -6,6 +6,7 @@
 
 #include "cardlink/firmware_upgrade.h"
 #include "fleet/digest.h"
+#include "screenconfig/screen_params.h"
 
 namespace fleet {
 namespace {
@@ -145,13 +146,62 @@ std::optional<std::string> excluded_by(const Selection& selection, const CardRea
     if (!selection.ids.empty() &&
         std::find(selection.ids.begin(), selection.ids.end(), reading.card.id) == selection.ids.end())
         return "not in --cards";
-    if (reading.status != ReadStatus::Read)
-        return reading.status == ReadStatus::NoAnswer ? "no answer to the information request"
-                                                      : "no connection for the information request";
+    switch (reading.status) {
+        case ReadStatus::Read:
+            break;
+        case ReadStatus::NoAnswer:
+            return "no answer to the information request";
+        case ReadStatus::NoConnection:
+            return "no connection for the information request";
+        case ReadStatus::OtherCard:
+            return "another card (" + reading.info.card_id + ") answers at its address";
+    }
     if (selection.below && reading.info.software_version >= *selection.below)
         return "software version " + version_text(reading.info.software_version) + " is not below " +
                version_text(*selection.below);
     return std::nullopt;
+}
+
+std::vector<Change> module_changes(const card_info::CardInfo& info, std::span<const std::uint8_t> record) {
+    // The block holds the record from its byte 8 on.
+    constexpr std::size_t kFirst = static_cast<std::size_t>(screenconfig::ParamsField::hubType);
+    card_info::CardInfo wanted = info;
+    if (record.size() >= kFirst + card_info::kScreenParamsSize)
+        std::copy_n(record.begin() + kFirst, card_info::kScreenParamsSize, wanted.screen_params.begin());
+    const auto now = module_fields(info);
+    const auto then = module_fields(wanted);
+    std::vector<Change> changes;
+    for (std::size_t i = 0; i < now.size(); ++i)
+        if (now[i].value != then[i].value)
+            changes.push_back({now[i].name, std::to_string(now[i].value), std::to_string(then[i].value)});
+    return changes;
+}
+
+Plan make_plan(Plan plan, const Selection& selection, const std::vector<CardReading>& readings) {
+    const auto target = plan.target_version.empty() ? std::nullopt : parse_version(plan.target_version);
+    std::vector<std::uint8_t> record;
+    for (std::size_t i = 0; i + 1 < plan.hcp_record.size(); i += 2)
+        record.push_back(static_cast<std::uint8_t>(std::stoul(plan.hcp_record.substr(i, 2), nullptr, 16)));
+    for (const auto& r : readings) {
+        auto reason = excluded_by(selection, r);
+        std::vector<Change> changes;
+        if (!reason && plan.action == ActionKind::Upgrade) {
+            if (target && r.info.software_version == *target) reason = "already at " + version_text(*target);
+            changes.push_back({"software_version", version_text(r.info.software_version),
+                               target ? version_text(*target) : std::string()});
+        } else if (!reason) {
+            changes = module_changes(r.info, record);
+            if (changes.empty()) reason = "already has these module parameters";
+        }
+        if (reason)
+            plan.left_out.push_back({r.card.id, r.card.address, *reason});
+        else
+            plan.cards.push_back({snapshot_of(r), changes});
+    }
+    for (const auto& id : selection.ids)
+        if (std::none_of(readings.begin(), readings.end(), [&](const auto& r) { return r.card.id == id; }))
+            plan.left_out.push_back({id, "", "did not answer the search"});
+    return plan;
 }
 
 std::string firmware_digest(const std::string& folder) {

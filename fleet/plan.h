@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,15 @@ struct Selection {
 
 // Why `reading` is not in a plan with `selection`, or nothing when it is.
 std::optional<std::string> excluded_by(const Selection& selection, const CardReading& reading);
+
+// The module fields (module_fields) a 72-byte ".hcp" record would change on a card, in record order.
+std::vector<Change> module_changes(const card_info::CardInfo& info, std::span<const std::uint8_t> record);
+
+// `plan` with its action, source, parallel and stop_on_failure set, completed from the search: each card
+// read is planned with its changes, or left out with the reason (not selected, unread, already at the
+// target version, already holding the record's module parameters); listed identifiers that did not
+// answer the search are left out too.
+Plan make_plan(Plan plan, const Selection& selection, const std::vector<CardReading>& readings);
 
 // SHA-256 over a firmware folder's files in the order they are sent: each file's card folder text,
 // kind, size and bytes. Empty when a file cannot be read.

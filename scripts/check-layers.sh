@@ -18,14 +18,15 @@ declare -A allowed=(
   [app]="wizard specialscreens mainwindow widgets screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
-  [cli]="specialscreens screenconfig cardlink common platform"
+  [fleet]="screenconfig cardlink common platform"
+  [cli]="specialscreens fleet screenconfig cardlink common platform"
   [simshow]=""
   [include]="kelvra"
   [tools]=""
 )
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).
-no_widgets="platform common cardlink screenconfig library simulator include"
-no_qt="platform common library simulator include tools"
+no_widgets="platform common cardlink screenconfig fleet library simulator include"
+no_qt="platform common library simulator include tools fleet"
 # The command-line program draws pictures (Qt Gui) but has no windows.
 no_window_folders="cli"
 window_re='^#include <(QtWidgets|Q(Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|MainWindow)[>.])'
