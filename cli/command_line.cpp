@@ -22,9 +22,11 @@ Exit status:
   2  the command line is wrong (nothing was sent)
   3  a file cannot be read or written, or is not what the command needs
   4  no card: no connection, no answer, or no card answered the search
-  5  the layout is refused (its inputs, or it does not fit the card's mapping table)
+  5  the layout is refused (its inputs, or it does not fit the card's mapping table), or a fleet plan
+     is refused because its cards or firmware changed since it was made (nothing was sent)
 
-See docs/command-line.md for the options and JSON output that vantor-cli and kelvra share.
+See docs/command-line.md for the options and JSON output that vantor-cli and kelvra share, and
+docs/fleet.md for the fleet commands, their plan file and state file.
 )";
 
 // "-h, --help" as manual pages write it (help2man reads these lines).
@@ -127,9 +129,9 @@ void add_search(CLI::App* c, FleetSearch& s) {
         ->check(CLI::Range(std::uint32_t{1}, kMaxFleetParallel).description(""));
 }
 
-void add_plan(CLI::App* c, FleetPlanOptions& o, const char* source_help) {
+void add_plan(CLI::App* c, FleetPlanOptions& o, const char* source_name, const char* source_help) {
     add_search(c, o.search);
-    c->add_option("SOURCE", o.source, source_help)->required();
+    c->add_option(source_name, o.source, source_help)->required();
     c->add_option("--plan", o.plan_file, "write the plan to FILE")->type_name("FILE")->required();
     c->add_option("--cards", o.cards, "only these cards (identifiers, separated by commas)")
         ->type_name("ID,...")
@@ -249,14 +251,14 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
     plan->require_subcommand(1);
     auto* plan_upgrade = plan->add_subcommand(
         "upgrade", "a firmware upgrade (the files below \"Kernel\" and \"Application\" of FOLDER)");
-    add_plan(plan_upgrade, upgrade_plan, "the firmware folder");
+    add_plan(plan_upgrade, upgrade_plan, "FOLDER", "the firmware folder");
     plan_upgrade
         ->add_option("--to-version", upgrade_plan.to_version,
                      "the version the firmware brings, for the plan's text; cards at it are left out")
         ->type_name("VERSION")
         ->check(kVersion);
     auto* plan_hcp = plan->add_subcommand("send-hcp", "the screen parameters of a \".hcp\" file");
-    add_plan(plan_hcp, hcp_plan, "the .hcp file");
+    add_plan(plan_hcp, hcp_plan, "FILE", "the .hcp file");
     plan_hcp->add_flag("--force", hcp_plan.force, "plan a file whose check sum does not match");
     auto* commit = fleet->add_subcommand(
         "commit",
