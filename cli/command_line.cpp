@@ -7,6 +7,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "fleet/inventory.h"
+
 namespace cli {
 namespace {
 
@@ -20,9 +22,11 @@ Exit status:
   2  the command line is wrong (nothing was sent)
   3  a file cannot be read or written, or is not what the command needs
   4  no card: no connection, no answer, or no card answered the search
-  5  the layout is refused (its inputs, or it does not fit the card's mapping table)
+  5  the layout is refused (its inputs, or it does not fit the card's mapping table), or a fleet plan
+     is refused because its cards or firmware changed since it was made (nothing was sent)
 
-See docs/command-line.md for the options and JSON output that vantor-cli and kelvra share.
+See docs/command-line.md for the options and JSON output that vantor-cli and kelvra share, and
+docs/fleet.md for the fleet commands, their plan file and state file.
 )";
 
 // "-h, --help" as manual pages write it (help2man reads these lines).
@@ -132,6 +136,44 @@ CLI::App* add_report(CLI::App& app, ReportOptions& o) {
                 .description(""));
     add_output(c, o.output, true);
     return c;
+}
+
+const CLI::Validator kVersion(
+    [](std::string& text) -> std::string {
+        return fleet::parse_version(text) ? std::string() : "not a version such as V9.120: \"" + text + "\"";
+    },
+    "", "version");
+
+void add_search(CLI::App* c, FleetSearch& s) {
+    c->add_option("--address", s.address,
+                  "where the search goes (default 255.255.255.255, every card on the network)")
+        ->type_name("IP")
+        ->check(kAddress);
+    c->add_option("--timeout", s.timeout_ms,
+                  "how long answers to the search are collected, in milliseconds, 1 to 600000 (default 1500)")
+        ->type_name("MS")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kMaxDiscoveryMs).description(""));
+    c->add_option("--parallel", s.parallel, "cards worked on at once, 1 to 256 (default 8)")
+        ->type_name("N")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kMaxFleetParallel).description(""));
+}
+
+void add_plan(CLI::App* c, FleetPlanOptions& o, const char* source_name, const char* source_help) {
+    add_search(c, o.search);
+    c->add_option(source_name, o.source, source_help)->required();
+    c->add_option("--plan", o.plan_file, "write the plan to FILE")->type_name("FILE")->required();
+    c->add_option("--cards", o.cards, "only these cards (identifiers, separated by commas)")
+        ->type_name("ID,...")
+        ->delimiter(',')
+        ->check(kCardId);
+    c->add_option("--below", o.below, "only cards whose software version is below VERSION (e.g. V9.200)")
+        ->type_name("VERSION")
+        ->check(kVersion);
+    c->add_flag("--stop-on-failure", o.stop_on_failure,
+                "start no further card once one has failed (default: go on with the others)");
+    c->add_flag("--json", o.output.json, "print one JSON object on standard output");
 }
 
 bool is_command(const CLI::App& app, const std::string& name) {
@@ -291,6 +333,43 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
         sub->add_flag("--replace", o.replace, "replace profiles of the same name");
     }
 
+    FleetInventoryOptions inventory_options;
+    FleetPlanOptions upgrade_plan, hcp_plan;
+    FleetCommitOptions commit_options;
+    upgrade_plan.action = FleetAction::Upgrade;
+    hcp_plan.action = FleetAction::SendHcp;
+    auto* fleet = app.add_subcommand(
+        "fleet", "work on many cards: an inventory, and plans (upgrade, send-hcp) that a commit carries out");
+    fleet->require_subcommand(1);
+    auto* inventory = fleet->add_subcommand(
+        "inventory",
+        "search for cards and read each one's information (identifier, address, versions, screen, gray "
+        "level, scan clock, module parameters), several at once; as a table, CSV or JSON");
+    add_search(inventory, inventory_options.search);
+    inventory->add_flag("--csv", inventory_options.csv, "print CSV, one line per card");
+    inventory->add_flag("--json", inventory_options.output.json, "print one JSON object on standard output");
+    inventory->get_option("--csv")->excludes("--json");
+    auto* plan = fleet->add_subcommand(
+        "plan", "search for cards, print what an action would change on each and write the plan to a file");
+    plan->require_subcommand(1);
+    auto* plan_upgrade = plan->add_subcommand(
+        "upgrade", "a firmware upgrade (the files below \"Kernel\" and \"Application\" of FOLDER)");
+    add_plan(plan_upgrade, upgrade_plan, "FOLDER", "the firmware folder");
+    plan_upgrade
+        ->add_option("--to-version", upgrade_plan.to_version,
+                     "the version the firmware brings, for the plan's text; cards at it are left out")
+        ->type_name("VERSION")
+        ->check(kVersion);
+    auto* plan_hcp = plan->add_subcommand("send-hcp", "the screen parameters of a \".hcp\" file");
+    add_plan(plan_hcp, hcp_plan, "FILE", "the .hcp file");
+    plan_hcp->add_flag("--force", hcp_plan.force, "plan a file whose check sum does not match");
+    auto* commit = fleet->add_subcommand(
+        "commit",
+        "carry out a plan: check that the cards are as planned (else nothing is sent), then work on each; "
+        "cards done by an earlier run of the same plan are skipped");
+    commit->add_option("PLAN", commit_options.plan_file, "the plan file")->required();
+    commit->add_flag("--json", commit_options.output.json, "print one JSON object on standard output");
+
     std::vector<const char*> argv{"vantor-cli"};
     for (const auto& a : args) argv.push_back(a.c_str());
     try {
@@ -348,6 +427,14 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args, const
             return result;
         }
         result.options = report_options;
+    } else if (inventory->parsed()) {
+        result.options = inventory_options;
+    } else if (plan_upgrade->parsed()) {
+        result.options = upgrade_plan;
+    } else if (plan_hcp->parsed()) {
+        result.options = hcp_plan;
+    } else if (commit->parsed()) {
+        result.options = commit_options;
     }
     return result;
 }

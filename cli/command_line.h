@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/fleet_commands.h"
 #include "cli/report_command.h"
 
 namespace cli {
 
 struct ParsedCommandLine {
     // The command to run; monostate with help, version or an error.
-    std::variant<std::monostate, DiscoverOptions, LayoutOptions, SendOptions, ProfileOptions, ReportOptions>
+    std::variant<std::monostate, DiscoverOptions, LayoutOptions, SendOptions, ProfileOptions, ReportOptions,
+                 FleetInventoryOptions, FleetPlanOptions, FleetCommitOptions>
         options;
     bool send_hcp = false;  // SendOptions: send-hcp, else send-image
     std::string output;     // help or version text, for standard output

@@ -9,6 +9,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/fleet_commands.h"
 #include "platform/message_service.h"
 
 namespace {
@@ -64,6 +65,12 @@ int main(int argc, char** argv) {
         code = cli::run_profile(*profile);
     else if (const auto* report = std::get_if<cli::ReportOptions>(&parsed.options))
         code = cli::run_report(*report);
+    else if (const auto* inventory = std::get_if<cli::FleetInventoryOptions>(&parsed.options))
+        code = cli::run_fleet_inventory(*inventory);
+    else if (const auto* plan = std::get_if<cli::FleetPlanOptions>(&parsed.options))
+        code = cli::run_fleet_plan(*plan);
+    else if (const auto* commit = std::get_if<cli::FleetCommitOptions>(&parsed.options))
+        code = cli::run_fleet_commit(*commit);
     platform::install_message_service(nullptr);
     return code;
 }

@@ -99,8 +99,9 @@ the cards, adjusts their display parameters, runs the smart-setup wizard,
 lays out special screens and upgrades firmware.
 
 Also: vantor-cli, its command line (discovery, layouts, wiring previews,
-image and parameter sends), and ledcard-sim-show, the window of
-ledcard-sim --show.")
+image and parameter sends, and fleet work: an inventory of every card,
+planned upgrades and parameter sends for many cards with resume), and
+ledcard-sim-show, the window of ledcard-sim --show.")
 
 set(CPACK_DEBIAN_KELVRA-WIRESHARK_PACKAGE_NAME kelvra-wireshark)
 set(CPACK_DEBIAN_KELVRA-WIRESHARK_PACKAGE_SECTION net)

@@ -20,14 +20,15 @@ declare -A allowed=(
   [app]="wizard specialscreens mainwindow widgets profiles report screenconfig cardlink common platform"
   [library]="common platform kelvra"
   [simulator]="common"
-  [cli]="specialscreens profiles report screenconfig cardlink common platform"
+  [fleet]="screenconfig cardlink common platform"
+  [cli]="specialscreens profiles report fleet screenconfig cardlink common platform"
   [simshow]=""
   [include]="kelvra"
   [tools]=""
 )
 # Folders that must not see Qt Widgets (Qt Core is allowed in cardlink and screenconfig, none below).
-no_widgets="platform common cardlink screenconfig profiles library simulator include"
-no_qt="platform common profiles library simulator include tools"
+no_widgets="platform common cardlink screenconfig profiles fleet library simulator include"
+no_qt="platform common profiles fleet library simulator include tools"
 # The command-line program and the report draw pictures and documents (Qt Gui) but have no windows.
 no_window_folders="cli report"
 window_re='^#include <(QtWidgets|Q(Widget|Dialog|Application|MessageBox|FileDialog|PushButton|Label|LineEdit|ComboBox|MainWindow)[>.])'
