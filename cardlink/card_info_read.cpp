@@ -30,7 +30,7 @@ std::vector<std::uint8_t> request_frame(const CardTarget& target) {
 
 }  // namespace
 
-CardInfoRead ReadCardInfo(const CardTarget& target, const ExchangeTimeouts& timeouts) {
+CardInfoRead read_card_info(const CardTarget& target, const ExchangeTimeouts& timeouts) {
     CardInfoRead read;
     if (target.card_id.empty()) {
         read.error = ExchangeError::NoConnection;

@@ -22,6 +22,6 @@ struct CardInfoRead {
     bool ok() const { return error == ExchangeError::None; }
 };
 
-CardInfoRead ReadCardInfo(const CardTarget& target, const ExchangeTimeouts& timeouts = {});
+CardInfoRead read_card_info(const CardTarget& target, const ExchangeTimeouts& timeouts = {});
 
 }  // namespace cardlink

@@ -137,7 +137,7 @@ class Progress final : public fleet::CommitObserver {
     void card_started(const std::string& id) override {
         ++running_;
         started_[id] = true;
-        if (lines_) emit({{"event", "started"}, {"id", id}});
+        if (lines_) emit_line({{"event", "started"}, {"id", id}});
         draw();
     }
     void card_progress(const std::string& id, std::uint64_t sent, std::uint64_t total) override {
@@ -146,7 +146,7 @@ class Progress final : public fleet::CommitObserver {
         int& last = tenths_[id];
         if (tenth <= last && sent != 0) return;
         last = tenth;
-        if (lines_) emit({{"event", "progress"}, {"id", id}, {"sent", sent}, {"total", total}});
+        if (lines_) emit_line({{"event", "progress"}, {"id", id}, {"sent", sent}, {"total", total}});
     }
     void card_finished(const fleet::CardReport& r) override {
         if (started_.erase(r.id) > 0) --running_;
@@ -159,13 +159,13 @@ class Progress final : public fleet::CommitObserver {
                 line["sent"] = r.sent;
                 line["total"] = r.total;
             }
-            emit(line);
+            emit_line(line);
         }
         draw();
     }
 
   private:
-    void emit(const json& line) {
+    void emit_line(const json& line) {
         std::cerr << line.dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
         std::cerr.flush();
     }
@@ -282,7 +282,7 @@ int run_fleet_plan(const FleetPlanOptions& options) {
         plan.firmware_digest = fleet::firmware_digest(plan.firmware);
         if (plan.firmware_digest.empty())
             return report.fail(kFileError, "read_failed", "cannot read the firmware in " + source.string());
-        for (const auto& f : cardlink::ListUpgradeFiles(source))
+        for (const auto& f : cardlink::list_upgrade_files(source))
             plan.firmware_bytes += fs::file_size(f.local, ec);
         if (plan.firmware_bytes == 0)
             return report.fail(kFileError, "read_failed",

@@ -47,7 +47,7 @@ int run_report(const ReportOptions& o) {
         return result.fail(kFileError, "read_failed", "cannot read the language file " + o.language);
     localisation::set_current_file(*language);
 
-    const cardlink::CardInfoRead read = cardlink::ReadCardInfo(target);
+    const cardlink::CardInfoRead read = cardlink::read_card_info(target);
     switch (read.error) {
         case cardlink::ExchangeError::None:
             break;

@@ -21,7 +21,7 @@ SearchResult search_cards(const std::string& address, std::uint32_t timeout_ms) 
     settings.discovery_address = address;
     cardlink::SocketOptions options;
     options.discovery_address = address;
-    options.addresses = cardlink::EnumerateLocalAddresses();
+    options.addresses = cardlink::enumerate_local_addresses();
     // The adapter chosen in the desktop program's "多网卡选择" is this program's too.
     options.net_card_index = registry::read_value("quelmora", "net_card_index");
     if (!link.open(settings, options)) return result;

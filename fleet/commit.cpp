@@ -184,7 +184,7 @@ CardReport act(const Plan& plan, const CardSnapshot& card, Run& run, const Commi
     report.address = card.address;
     if (plan.action == ActionKind::Upgrade) {
         UpgradeProgress progress(run, card.id);
-        const auto r = cardlink::RunUpgrade(card.address, plan.firmware, progress, settings.upgrade);
+        const auto r = cardlink::run_upgrade(card.address, plan.firmware, progress, settings.upgrade);
         report.outcome = outcome_of(r.outcome);
         report.sent = r.sent;
         report.total = r.total;

@@ -207,7 +207,7 @@ Plan make_plan(Plan plan, const Selection& selection, const std::vector<CardRead
 std::string firmware_digest(const std::string& folder) {
     Sha256 sum;
     std::vector<char> buffer(1 << 16);
-    for (const auto& file : cardlink::ListUpgradeFiles(folder)) {
+    for (const auto& file : cardlink::list_upgrade_files(folder)) {
         std::ifstream in(file.local, std::ios::binary);
         if (!in) return {};
         sum.add(file.card_folder);

@@ -349,10 +349,10 @@ void MainWindow::updateEnabling() {
     const bool transfer = transferRunning();
     const bool idle = !exchanges_.busy() && !transfer;
     display_->setEnabled(idle);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             shift_, load_hcp_, manual_search_, address_mode_box_, save_hcp_, save_settings_,
-             factory_restore_, restore_ip_, hardware_params_, test_, adapters_, special_screens_,
-             module_library_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{shift_, load_hcp_, manual_search_, address_mode_box_, save_hcp_,
+                                         save_settings_, factory_restore_, restore_ip_, hardware_params_,
+                                         test_, adapters_, special_screens_, module_library_})
         w->setEnabled(idle && (w != save_hcp_ || working_.source == screenconfig::ParamSource::Wizard));
     upgrade_->setEnabled(!transfer);
     send_to_card_->setEnabled(idle && working_.has_record());

@@ -61,7 +61,7 @@ void MainWindow::writeReport(const cardlink::CardTarget& target, const ReportReq
     // way (the wizard's parameter send among them), so the report sees their outcomes.
     exchanges_.submit(
         [target, timeouts] {
-            const auto read = cardlink::ReadCardInfo(target, timeouts);
+            const auto read = cardlink::read_card_info(target, timeouts);
             return cardlink::ExchangeResult{read.error, {read.block.begin(), read.block.end()}};
         },
         this,

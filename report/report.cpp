@@ -12,7 +12,7 @@ namespace {
 // Table borders as attributes: Qt's rich-text engine, which lays out the PDF, ignores them in CSS.
 const std::string kTable = "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n";
 
-std::string text(const char* key) {
+std::string html_text(const char* key) {
     return escape_html(localisation::lookup(key));
 }
 
@@ -109,7 +109,7 @@ std::string outcome_text(const SendRecord& record) {
 }
 
 std::string render_html(const CommissioningReport& report, const PictureSource& pictures) {
-    const std::string title = text("IDS_MESSAGE_REPORT_TITLE");
+    const std::string title = html_text("IDS_MESSAGE_REPORT_TITLE");
     // HTML names languages with a hyphen ("zh-CN"), the language files with an underscore.
     std::string language = localisation::locale_name();
     for (char& c : language)
@@ -120,55 +120,56 @@ std::string render_html(const CommissioningReport& report, const PictureSource& 
                        "table { border-collapse: collapse; margin-bottom: 12px; }\n"
                        "th { background: #eee; }\n</style>\n</head>\n<body>\n<h1>" +
                        title + "</h1>\n" + kTable;
-    row(page, text("IDS_MESSAGE_REPORT_SITE"), escape_html(report.site));
-    row(page, text("IDS_MESSAGE_REPORT_TECHNICIAN"), escape_html(report.technician));
-    row(page, text("IDS_MESSAGE_REPORT_DATE"), local_time(report.created, "%Y-%m-%d %H:%M"));
+    row(page, html_text("IDS_MESSAGE_REPORT_SITE"), escape_html(report.site));
+    row(page, html_text("IDS_MESSAGE_REPORT_TECHNICIAN"), escape_html(report.technician));
+    row(page, html_text("IDS_MESSAGE_REPORT_DATE"), local_time(report.created, "%Y-%m-%d %H:%M"));
     page += "</table>\n";
 
     const auto& card = report.card;
-    page += "<h2>" + text("IDS_MESSAGE_REPORT_SECTION_CARD") + "</h2>\n" + kTable;
-    row(page, text("IDS_MESSAGE_REPORT_CARD_ID"), escape_html(card.card_id));
-    row(page, text("IDS_MESSAGE_REPORT_CARD_ADDRESS"), escape_html(report.card_address));
-    row(page, text("IDS_MESSAGE_REPORT_HARDWARE"),
+    page += "<h2>" + html_text("IDS_MESSAGE_REPORT_SECTION_CARD") + "</h2>\n" + kTable;
+    row(page, html_text("IDS_MESSAGE_REPORT_CARD_ID"), escape_html(card.card_id));
+    row(page, html_text("IDS_MESSAGE_REPORT_CARD_ADDRESS"), escape_html(report.card_address));
+    row(page, html_text("IDS_MESSAGE_REPORT_HARDWARE"),
         escape_html(cardlink::FormatFirmwareVersion(card.hardware_version, card.card_id, true)));
-    row(page, text("IDS_MESSAGE_REPORT_SOFTWARE"),
+    row(page, html_text("IDS_MESSAGE_REPORT_SOFTWARE"),
         escape_html(cardlink::FormatFirmwareVersion(card.software_version, card.card_id, true)));
-    row(page, text("IDS_MESSAGE_REPORT_SCREEN_SIZE"),
+    row(page, html_text("IDS_MESSAGE_REPORT_SCREEN_SIZE"),
         escape_html(fill(localisation::lookup("IDS_MESSAGE_REPORT_SCREEN_SIZE_VALUE"),
                          {std::to_string(card.screen_width), std::to_string(card.screen_height)})));
     page += "</table>\n";
 
-    page += "<h2>" + text("IDS_MESSAGE_REPORT_SECTION_MODULE") + "</h2>\n<p>" +
+    page += "<h2>" + html_text("IDS_MESSAGE_REPORT_SECTION_MODULE") + "</h2>\n<p>" +
             (report.module_source == ModuleSource::Card
-                 ? text("IDS_MESSAGE_REPORT_MODULE_FROM_CARD")
+                 ? html_text("IDS_MESSAGE_REPORT_MODULE_FROM_CARD")
                  : escape_html(fill(localisation::lookup(report.record_name.empty()
                                                              ? "IDS_MESSAGE_REPORT_MODULE_FROM_SESSION"
                                                              : "IDS_MESSAGE_REPORT_MODULE_FROM_FILE"),
                                     {report.record_name}))) +
             "</p>\n" + kTable;
-    if (report.profile_name) row(page, text("IDS_MESSAGE_REPORT_PROFILE"), escape_html(*report.profile_name));
+    if (report.profile_name)
+        row(page, html_text("IDS_MESSAGE_REPORT_PROFILE"), escape_html(*report.profile_name));
     for (const Setting& s : module_settings(report.module))
         row(page, escape_html(s.label), escape_html(s.value));
     page += "</table>\n";
 
     if (report.grid_picture) {
-        page += "<h2>" + text("IDS_MESSAGE_REPORT_SECTION_GRID") + "</h2>\n";
+        page += "<h2>" + html_text("IDS_MESSAGE_REPORT_SECTION_GRID") + "</h2>\n";
         picture(page, pictures, *report.grid_picture);
     }
     if (report.layout) {
-        page += "<h2>" + text("IDS_MESSAGE_REPORT_SECTION_LAYOUT") + "</h2>\n<p>" +
+        page += "<h2>" + html_text("IDS_MESSAGE_REPORT_SECTION_LAYOUT") + "</h2>\n<p>" +
                 escape_html(report.layout->description) + "</p>\n";
         if (report.layout->preview) picture(page, pictures, *report.layout->preview);
     }
 
     if (!report.sends) return page + "</body>\n</html>\n";
-    page += "<h2>" + text("IDS_MESSAGE_REPORT_SECTION_SENDS") + "</h2>\n";
+    page += "<h2>" + html_text("IDS_MESSAGE_REPORT_SECTION_SENDS") + "</h2>\n";
     if (report.sends->empty()) {
-        page += "<p>" + text("IDS_MESSAGE_REPORT_SENDS_NONE") + "</p>\n";
+        page += "<p>" + html_text("IDS_MESSAGE_REPORT_SENDS_NONE") + "</p>\n";
     } else {
-        page += kTable + "<tr><th>" + text("IDS_MESSAGE_REPORT_SEND_TIME") + "</th><th>" +
-                text("IDS_MESSAGE_REPORT_SEND_WHAT") + "</th><th>" + text("IDS_MESSAGE_REPORT_SEND_OUTCOME") +
-                "</th></tr>\n";
+        page += kTable + "<tr><th>" + html_text("IDS_MESSAGE_REPORT_SEND_TIME") + "</th><th>" +
+                html_text("IDS_MESSAGE_REPORT_SEND_WHAT") + "</th><th>" +
+                html_text("IDS_MESSAGE_REPORT_SEND_OUTCOME") + "</th></tr>\n";
         for (const SendRecord& s : *report.sends)
             page += "<tr><td>" + local_time(s.when, "%H:%M:%S") + "</td><td>" + escape_html(s.what) +
                     "</td><td>" + escape_html(outcome_text(s)) + "</td></tr>\n";

@@ -11,6 +11,7 @@
 
 #include "cardlink/card_exchange.h"
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "screenconfig/record_files.h"
 #include "tests/support/netns.h"
 #include "tests/support/sim_cards.h"
@@ -172,7 +173,7 @@ TEST_F(FleetCli, CommitRefusesAPlanWhoseCardChangedAndBadPlanFiles) {
                      dir)
                   .exit_code,
               0);
-    std::vector<std::uint8_t> block(cardlink::kScreenControlSize, 0);
+    std::vector<std::uint8_t> block(screen_control::kSize, 0);
     block[0] = 2;
     block[8] = 5;
     // The card does not answer a brightness change: its information shows it.

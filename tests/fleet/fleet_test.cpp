@@ -11,6 +11,7 @@
 
 #include "cardlink/card_exchange.h"
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "fleet/commit.h"
 #include "fleet/digest.h"
 #include "fleet/inventory.h"
@@ -355,7 +356,7 @@ TEST_F(FleetOnSim, CommitRefusesAPlanWhoseCardsOrFirmwareChanged) {
     const std::string text = plan_to_json(plan);
 
     // One card gets another brightness after the plan was made.
-    std::vector<std::uint8_t> block(cardlink::kScreenControlSize, 0);
+    std::vector<std::uint8_t> block(screen_control::kSize, 0);
     block[0] = 2;  // brightness
     block[8] = 3;
     // The card does not answer a brightness change: its information shows it.

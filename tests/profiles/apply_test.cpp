@@ -6,6 +6,7 @@
 #include <future>
 
 #include "common/frame.h"
+#include "common/screen_control.h"
 #include "profile_fixture.h"
 #include "profiles/profile_apply.h"
 #include "tests/support/sim_cards.h"
@@ -51,7 +52,7 @@ TEST(ProfileApply, SixteenCardsOneSilentOneRefusingEachGetTheirOwnResult) {
         for (auto& e : cards.frames(frame::CMD_SCREEN_CONTROL))
             if (e.card == cards.id(i)) taken.push_back(std::move(e));
         ASSERT_EQ(taken.size(), 1u) << cards.id(i);
-        EXPECT_EQ(taken[0].data.size(), cardlink::kScreenControlSize);
+        EXPECT_EQ(taken[0].data.size(), screen_control::kSize);
         EXPECT_EQ(params_in(taken[0]), expected) << cards.id(i);
     }
 }

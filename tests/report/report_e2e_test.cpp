@@ -94,7 +94,7 @@ class ReportCard : public ::testing::Test {
 
 TEST_F(ReportCard, ReadCardInfoGivesTheCardsBlock) {
     send_record();
-    const auto read = cardlink::ReadCardInfo({kCard, kAddress});
+    const auto read = cardlink::read_card_info({kCard, kAddress});
     ASSERT_TRUE(read.ok());
     const auto info = card_info::decode_card_info(read.block);
     EXPECT_EQ(info.card_id, kCard);
@@ -105,7 +105,7 @@ TEST_F(ReportCard, ReadCardInfoGivesTheCardsBlock) {
 
 TEST_F(ReportCard, ReadCardInfoNamesWhatWentWrong) {
     const cardlink::ExchangeTimeouts quick{1000ms, 1000ms, 300ms};
-    EXPECT_EQ(cardlink::ReadCardInfo({kCard, "127.42.0.99"}, quick).error,
+    EXPECT_EQ(cardlink::read_card_info({kCard, "127.42.0.99"}, quick).error,
               cardlink::ExchangeError::NoConnection);
     struct Case {
         sim::Faults faults;
@@ -120,7 +120,7 @@ TEST_F(ReportCard, ReadCardInfoNamesWhatWentWrong) {
     };
     for (const Case& c : cases) {
         simulator_->set_faults(kCard, c.faults);
-        EXPECT_EQ(cardlink::ReadCardInfo({kCard, kAddress}, quick).error, c.error)
+        EXPECT_EQ(cardlink::read_card_info({kCard, kAddress}, quick).error, c.error)
             << static_cast<int>(c.faults.malformed);
     }
 }
