@@ -78,6 +78,10 @@ build/dev/bin/vantor-cli profile import --replace docs/modules/p10-outdoor.vmp |
 build/dev/bin/vantor-cli profile list || true
 build/dev/bin/vantor-cli profile apply "32x16 1/8" --all --address 127.255.255.255 --timeout 1000 || true
 
+# Fleet work (docs/fleet.md): the inventory of every card found, each card's information read over its
+# own connection, a few cards at a time.
+build/dev/bin/vantor-cli fleet inventory --address 127.255.255.255 --timeout 1000 || true
+
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$demo/Vantor"
 else
