@@ -178,7 +178,7 @@ def main():
 
     # Module profiles (docs/module-profiles.md): the demo module's profile, damaged forms of it, and a
     # library archive (ustar) holding it.
-    with open(os.path.join(ROOT, "docs", "modules", "p10-outdoor.vmp"), "rb") as f:
+    with open(os.path.join(ROOT, "docs", "profiles", "p10-outdoor.vmp"), "rb") as f:
         vmp = f.read()
     write("profile_fuzz", "good", vmp)
     write("profile_fuzz", "bad-sum", vmp.replace(b"02000000 02000000", b"02000000 03000000", 1))

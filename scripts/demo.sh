@@ -74,7 +74,7 @@ fi
 # and applied to every card the search finds, each card with its own result (the cards that share an
 # address, or run old firmware, say so).
 export XDG_DATA_HOME="$PWD/$demo/data"
-build/dev/bin/vantor-cli profile import --replace docs/modules/p10-outdoor.vmp || true
+build/dev/bin/vantor-cli profile import --replace docs/profiles/p10-outdoor.vmp || true
 build/dev/bin/vantor-cli profile list || true
 build/dev/bin/vantor-cli profile apply "32x16 1/8" --all --address 127.255.255.255 --timeout 1000 || true
 
