@@ -178,7 +178,11 @@ std::vector<Change> module_changes(const card_info::CardInfo& info, std::span<co
 }
 
 Plan make_plan(Plan plan, const Selection& selection, const std::vector<CardReading>& readings) {
-    const auto target = plan.target_version.empty() ? std::nullopt : parse_version(plan.target_version);
+    // A plain value and a flag, not an optional: GCC 12 at -O3 takes the optional's value for
+    // uninitialised where it is read under its own check.
+    const auto parsed = plan.target_version.empty() ? std::nullopt : parse_version(plan.target_version);
+    const bool has_target = parsed.has_value();
+    const auto target = parsed.value_or(0);
     std::vector<std::uint8_t> record;
     for (std::size_t i = 0; i + 1 < plan.hcp_record.size(); i += 2)
         record.push_back(static_cast<std::uint8_t>(std::stoul(plan.hcp_record.substr(i, 2), nullptr, 16)));
@@ -186,9 +190,10 @@ Plan make_plan(Plan plan, const Selection& selection, const std::vector<CardRead
         auto reason = excluded_by(selection, r);
         std::vector<Change> changes;
         if (!reason && plan.action == ActionKind::Upgrade) {
-            if (target && r.info.software_version == *target) reason = "already at " + version_text(*target);
+            if (has_target && r.info.software_version == target)
+                reason = "already at " + version_text(target);
             changes.push_back({"software_version", version_text(r.info.software_version),
-                               target ? version_text(*target) : std::string()});
+                               has_target ? version_text(target) : std::string()});
         } else if (!reason) {
             changes = module_changes(r.info, record);
             if (changes.empty()) reason = "already has these module parameters";
