@@ -316,24 +316,11 @@ int run_send_hcp(const SendOptions& options) {
     ws.params = load.record;
     ws.source = ParamSource::File;
     const cardlink::ExchangeResult result = params_exchange(ws, target)();
-    switch (result.error) {
-        case cardlink::ExchangeError::None:
-            report.line("screen parameters sent to " + target.address);
-            return report.done(kOk);
-        case cardlink::ExchangeError::NoConnection:
-            return report.fail(kUnreachable, "no_connection",
-                               "cannot connect to the card at " + target.address);
-        case cardlink::ExchangeError::SendFailed:
-            return report.fail(kFailed, "transfer_failed",
-                               "sending to the card at " + target.address + " broke off");
-        case cardlink::ExchangeError::NoAnswer:
-            return report.fail(kUnreachable, "no_answer",
-                               "the card at " + target.address + " did not answer");
-        case cardlink::ExchangeError::AnswerRejected:
-            return report.fail(kFailed, "refused",
-                               "set error: the card at " + target.address + " did not take the parameters");
-    }
-    return report.done(kFailed);
+    if (result.error != cardlink::ExchangeError::None)
+        return fail_exchange(report, result.error, target.address,
+                             "set error: the card at " + target.address + " did not take the parameters");
+    report.line("screen parameters sent to " + target.address);
+    return report.done(kOk);
 }
 
 int run_discover(const DiscoverOptions& request) {

@@ -54,4 +54,22 @@ void trace_to_stderr(bool on) {
     });
 }
 
+int fail_exchange(Report& report, cardlink::ExchangeError error, const std::string& address,
+                  const std::string& refused) {
+    switch (error) {
+        case cardlink::ExchangeError::None:
+            break;
+        case cardlink::ExchangeError::NoConnection:
+            return report.fail(kUnreachable, "no_connection", "cannot connect to the card at " + address);
+        case cardlink::ExchangeError::SendFailed:
+            return report.fail(kFailed, "transfer_failed",
+                               "sending to the card at " + address + " broke off");
+        case cardlink::ExchangeError::NoAnswer:
+            return report.fail(kUnreachable, "no_answer", "the card at " + address + " did not answer");
+        case cardlink::ExchangeError::AnswerRejected:
+            return report.fail(kFailed, "refused", refused);
+    }
+    return report.done(kFailed);
+}
+
 }  // namespace cli

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "cardlink/card_exchange.h"
+
 namespace cli {
 
 // The result of a command: printed as text, or as one JSON object with --json.
@@ -31,6 +33,12 @@ class Report {
 inline QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
+
+// Ends a command whose exchange with the card at `address` failed: a card not reached or silent is
+// "no card" (4), one whose transfer broke off or that refused is 1; `refused` says what the refusal
+// means for the command. Not for ExchangeError::None, which is the command's own success.
+int fail_exchange(Report& report, cardlink::ExchangeError error, const std::string& address,
+                  const std::string& refused);
 
 // --trace: every frame the TCP streams and the discovery socket send and receive, on standard error.
 void trace_to_stderr(bool on);

@@ -48,22 +48,9 @@ int run_report(const ReportOptions& o) {
     localisation::set_current_file(*language);
 
     const cardlink::CardInfoRead read = cardlink::read_card_info(target);
-    switch (read.error) {
-        case cardlink::ExchangeError::None:
-            break;
-        case cardlink::ExchangeError::NoConnection:
-            return result.fail(kUnreachable, "no_connection",
-                               "cannot connect to the card at " + target.address);
-        case cardlink::ExchangeError::SendFailed:
-            return result.fail(kFailed, "transfer_failed",
-                               "sending to the card at " + target.address + " broke off");
-        case cardlink::ExchangeError::NoAnswer:
-            return result.fail(kUnreachable, "no_answer",
-                               "the card at " + target.address + " did not answer");
-        case cardlink::ExchangeError::AnswerRejected:
-            return result.fail(kFailed, "refused",
-                               "the card at " + target.address + " did not send its information");
-    }
+    if (read.error != cardlink::ExchangeError::None)
+        return fail_exchange(result, read.error, target.address,
+                             "the card at " + target.address + " did not send its information");
 
     report::CommissioningReport content;
     content.site = o.site;
